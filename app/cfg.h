@@ -1,0 +1,29 @@
+// The configuration file: the program's global settings, read once at start.
+#pragma once
+
+#include <QString>
+
+extern const char default_cfg_fname[];
+// The configuration file in use; after --cfg= it points into the argument itself.
+extern const char* cfg_fname;
+
+extern const QString DEFAULT_DEVICES_FNAME;
+
+extern QString ws_url;
+extern QString ws_login;
+extern QString ws_password_hash;
+extern int ws_connect_timeout;
+extern int ws_auth_timeout;
+extern int ws_reconnect_delay;
+extern int ws_devlist_period;
+extern int ws_devlist_timeout;
+extern int ws_sdata_timeout;
+extern QString devices_fname;
+extern unsigned default_max_frame;
+extern int tcp_interframe_delay;
+// Trace levels, tested as bits: 0x01 dumps a message found bad, 0x02 logs all traffic.
+extern unsigned char trace_ws;
+extern unsigned char trace_tcp;
+
+// Reads the configuration file; throws Err naming the file, line and character on any error.
+void load_cfg(const QString& file_name);

@@ -1,0 +1,40 @@
+// The exchange thread: builds the WebSocket link on its own stack and runs its event loop.
+#include "app/engine.h"
+
+#include "app/shared.h"
+#include "common/err.h"
+#include "link/ws_connection.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QMutexLocker>
+
+void Engine::run()
+{
+    try {
+        Ws_connection connection(*this);
+        connection.start();
+        exec();
+    } catch (const The_end&) {
+    } catch (const std::exception& e) {
+        log_exception(e, QCoreApplication::translate("QThread", "Аварийное завершение нити обмена."));
+    } catch (...) {
+        log_debug(0x901);
+    }
+}
+
+void request_link_shutdown()
+{
+    QMutexLocker lock(&cfg_mutex);
+    ws_flags |= WS_ENDING;
+    if (Ws_connection::instance)
+        QMetaObject::invokeMethod(Ws_connection::instance, "on_shutdown", Qt::QueuedConnection);
+}
+
+void stop_exchange_thread(QThread& engine)
+{
+    if (!engine.isRunning())
+        return;
+    request_link_shutdown();
+    engine.wait();
+}

@@ -1,0 +1,18 @@
+// The exchange thread: builds the WebSocket link on its own stack and runs its event loop.
+#pragma once
+
+#include <QThread>
+
+// Thrown only by the link when the program is already ending before the link was built.
+class The_end {};
+
+class Engine : public QThread {
+protected:
+    void run() override;
+};
+
+// Marks the program as ending and asks the link, if it exists, to shut down; does not wait.
+void request_link_shutdown();
+
+// Stops the exchange thread in order (the link is asked to shut down) and waits for it to end.
+void stop_exchange_thread(QThread& engine);

@@ -1,0 +1,47 @@
+// State shared by the GUI thread and the exchange thread, all guarded by cfg_mutex:
+// the device tables, the link flags and the client count.
+#pragma once
+
+#include <QMap>
+#include <QMutex>
+#include <QString>
+#include <QVector>
+#include <QtGlobal>
+
+class Tcp_server;
+
+// The configuration of one modem to serve; the EUI is the key of its table.
+struct Device_in_cfg {
+    quint32 max_frame;
+    quint16 tcp_port;
+};
+
+typedef QMap<unsigned long, Device_in_cfg> Devices_in_cfg;
+
+// One modem as the RUVO-LoRa server reports it.
+struct Device_on_lora {
+    unsigned long eui = 0;
+    QString name;
+};
+
+extern QMutex cfg_mutex;
+// The modems to serve by EUI; written by the GUI thread only, under cfg_mutex.
+extern Devices_in_cfg devices_in_cfg;
+// Index of devices_in_cfg by TCP port; used by the GUI thread alone.
+extern QMap<unsigned long, Devices_in_cfg::iterator> tcp_ports;
+// The server's modems, sorted by EUI; written by the exchange thread only, under cfg_mutex.
+extern QVector<Device_on_lora> devices_on_lora;
+// The running TCP servers by EUI (not owned); written by the exchange thread only, under cfg_mutex.
+extern QMap<unsigned long, Tcp_server*> tcp_servers;
+// Number of TCP servers that have a client.
+extern quint32 clients_number;
+
+// Bits of ws_flags.
+enum : unsigned char {
+    WS_STARTING = 0x01,          // connected, login or first device list not complete
+    WS_ONLINE = 0x02,            // device list received, TCP servers reconciled
+    WS_SERVERS_PENDING = 0x04,   // a servers_changed notice is pending
+    WS_CLIENTS_PENDING = 0x08,   // a clients_changed notice is pending
+    WS_ENDING = 0x10,            // the program is ending
+};
+extern unsigned char ws_flags;

@@ -1,0 +1,185 @@
+// The program's start-up: command line, start banner, configuration and devices files,
+// the exchange thread and the main window, and the exit code of the process.
+#include "app/startup.h"
+
+#include "app/build_info.h"
+#include "app/cfg.h"
+#include "app/devices_file.h"
+#include "app/engine.h"
+#include "app/signal_exit.h"
+#include "common/err.h"
+#include "ui/dialog_about.h"
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QIcon>
+#include <QMessageBox>
+#include <QPushButton>
+#include <cstring>
+
+namespace {
+
+enum { exit_ok = 0, exit_command_line = 1, exit_no_log = 2, exit_start_failed = 3 };
+
+QString main_tr(const char* text)
+{
+    return QCoreApplication::translate("main", text);
+}
+
+bool is_help_option(const char* text)
+{
+    static const char* const names[] = {"h", "help", "H", "HELP", "Help", "?"};
+    for (const char* name : names)
+        if (strcmp(text, name) == 0)
+            return true;
+    return false;
+}
+
+void show_help()
+{
+    QMessageBox box;
+    init_fonts(box);
+    init_resources_for_mbox();
+    box.setText(main_tr("%1\n\nОпции командной строки:\n--help, -?, -h, -help, /?, /h, /help и т.п. - выдать "
+                        "этот текст и выйти\n--cfg=\"файл\" - использовать указанный файл конфигурации (если "
+                        "опция не указана, используется файл «%2»)\n--log=\"файл\" - использовать указанный "
+                        "файл журнала (если опция не указана, используется файл «%3»)\n")
+                    .arg(Dialog_about::about(), QString::fromUtf8(default_cfg_fname),
+                         QString::fromUtf8(default_log_fname)));
+    box.setWindowTitle(QStringLiteral("%1 --help").arg(QLatin1String(program_name)));
+    box.setIcon(QMessageBox::Information);
+    QPushButton* ok = box.addButton(mbox_ok, QMessageBox::AcceptRole);
+    ok->setToolTip(hint_mbox_ok);
+    box.setEscapeButton(ok);
+    box.exec();
+}
+
+// Takes a "--cfg=name" or "--log=name" argument; returns false with the error shown.
+bool take_file_option(const char* arg, const char*& fname, bool& seen, const char* format_error,
+                      const char* twice_error)
+{
+    const char* rest = arg + 5;  // after "--cfg" or "--log"
+    if (rest[0] != '=' || rest[1] == 0) {
+        show_error(main_tr(format_error));
+        return false;
+    }
+    if (seen) {
+        show_error(main_tr(twice_error));
+        return false;
+    }
+    seen = true;
+    fname = rest + 1;
+    return true;
+}
+
+// Reads the command line; returns -1 to go on, or the exit code.
+int read_command_line(int argc, char** argv)
+{
+    bool cfg_seen = false;
+    bool log_seen = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        bool help = false;
+        if (arg[0] == '-' && arg[1] == '-') {
+            if (strncmp(arg + 2, "cfg", 3) == 0) {
+                if (!take_file_option(arg, cfg_fname, cfg_seen,
+                                      "Неправильный формат опции «--cfg». Ожидаемый формат: --cfg=\"имя "
+                                      "файла конфигурации\".",
+                                      "В командной строке дважды указана одна и та же опция: «--cfg»."))
+                    return exit_command_line;
+                continue;
+            }
+            if (strncmp(arg + 2, "log", 3) == 0) {
+                if (!take_file_option(arg, log_fname, log_seen,
+                                      "Неправильный формат опции «--log». Ожидаемый формат: --log=\"имя "
+                                      "файла журнала\".",
+                                      "В командной строке дважды указана одна и та же опция: «--log»."))
+                    return exit_command_line;
+                continue;
+            }
+            help = is_help_option(arg + 2);
+        } else if (arg[0] == '-' || arg[0] == '/') {
+            help = is_help_option(arg + 1);
+        }
+        const QString whole = QString::fromUtf8(arg);
+        if (!help) {
+            show_error(main_tr("Неизвестная опция командной строки: «%1». Для получения справки по опциям "
+                               "командной строки запустите программу с опцией «-h».")
+                           .arg(whole));
+            return exit_command_line;
+        }
+        if (argc != 2) {
+            show_error(main_tr("Если в командной строке определена опция «%1», в ней не должно быть никаких "
+                               "других опций или параметров.")
+                           .arg(whole));
+            return exit_command_line;
+        }
+        show_help();
+        return exit_ok;
+    }
+    return -1;
+}
+
+bool write_banner()
+{
+    return log(QCoreApplication::translate("log", "%1, версия %2 (%3), сборка %4 %5: программа запускается...")
+                   .arg(QLatin1String(program_name), QLatin1String(program_version),
+                        QString::fromUtf8(release_date), QLatin1String(build_date), QLatin1String(build_time)));
+}
+
+// Stops the exchange thread before the Engine object is destroyed, on every path out.
+class Engine_stopper {
+public:
+    explicit Engine_stopper(Engine& engine) : engine(engine) {}
+    ~Engine_stopper() { stop_exchange_thread(engine); }
+
+private:
+    Engine& engine;
+};
+
+// SIGINT and SIGTERM end the program in order, as the exit button does, without the exit dialog.
+void exit_when_engine_finished(Engine& engine)
+{
+    QObject::connect(&engine, &QThread::finished, qApp, [] { QCoreApplication::exit(exit_ok); });
+    request_link_shutdown();
+    if (engine.isFinished())
+        QCoreApplication::exit(exit_ok);
+}
+
+int run_program()
+{
+    load_cfg(QString::fromUtf8(cfg_fname));
+    load_devices_in_cfg();
+    Engine engine;
+    Engine_stopper stopper(engine);
+    Main_window window(engine);
+    window.show();
+    engine.start(QThread::InheritPriority);
+    Signal_exit on_signal;
+    QObject::connect(&on_signal, &Signal_exit::requested, [&engine] { exit_when_engine_finished(engine); });
+    return QApplication::exec();
+}
+
+}  // namespace
+
+int ruvo_main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    Q_INIT_RESOURCE(resources);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/ruvo_sigil.ico")));
+    cfg_fname = default_cfg_fname;
+    const int command_line = read_command_line(argc, argv);
+    if (command_line >= 0)
+        return command_line;
+    if (!write_banner())
+        return exit_no_log;
+    try {
+        return run_program();
+    } catch (const std::exception& e) {
+        show_exception(e);
+    } catch (...) {
+        show_debug(0x103);
+    }
+    return exit_start_failed;
+}

@@ -1,0 +1,343 @@
+// The log file and its dumps, exceptions that log themselves, internal-error codes,
+// the error box and the holders of translatable texts.
+#include "common/err.h"
+
+#include "app/build_info.h"
+#include "common/hex.h"
+#include "ui/main_window.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QMessageBox>
+#include <QMutexLocker>
+#include <QPushButton>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+
+const char default_log_fname[] = "ruvo_bridge.log";
+const char* log_fname = default_log_fname;
+QMutex mutex_log;
+QString error_title;
+QString mbox_ok;
+QString hint_mbox_ok;
+const char ERR_WHAT[] = "Error (class Err).";
+
+namespace {
+
+Tr format_debug{"log", "Неожиданная ошибка №%1.%2."};
+Tr errfmt_std_exception{"log", "%1 Ошибка (std::exception): «%2»."};
+Tr errfmt_error_title{"err", "%1 %2: ошибка"};
+
+const size_t max_hex_dump = 100000;
+const size_t long_hex_dump = 99999;
+const size_t max_text_dump = 300000;
+
+// Room for the prefix, "0x{", the digit pairs with their blanks and "...}" or "}".
+const size_t hex_dump_extra = 4;
+
+void put_hex_byte(char*& out, unsigned char byte)
+{
+    *out++ = hex_table_uppercase[byte >> 4];
+    *out++ = hex_table_uppercase[byte & 0x0F];
+}
+
+bool prefix_fits(size_t prefix_len)
+{
+    return prefix_len <= std::numeric_limits<size_t>::max() - 3 * max_hex_dump - hex_dump_extra;
+}
+
+void log_bytes(const char* text, size_t size)
+{
+    log(QString::fromUtf8(text, static_cast<int>(size)));
+}
+
+// Which of the bytes that follow a lead byte are a continuation (10xxxxxx).
+bool continuations(const unsigned char* p, size_t count)
+{
+    for (size_t i = 1; i <= count; ++i)
+        if ((p[i] & 0xC0) != 0x80)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+const QString& Tr::tr()
+{
+    if (translated.isEmpty())
+        translated = QCoreApplication::translate(context, source, nullptr, -1);
+    return translated;
+}
+
+void Tr_with_hint::translate()
+{
+    if (caption.isEmpty()) {
+        caption = QCoreApplication::translate(context, caption_source, nullptr, -1);
+        hint = QCoreApplication::translate(context, hint_source, nullptr, -1);
+    }
+}
+
+const QString& Tr_with_hint::get_caption()
+{
+    translate();
+    return caption;
+}
+
+const QString& Tr_with_hint::get_hint()
+{
+    translate();
+    return hint;
+}
+
+Err::Err(const QString& message) : text(message)
+{
+    log(text);
+}
+
+const char* Err::what() const noexcept
+{
+    return ERR_WHAT;
+}
+
+Debug::Debug(unsigned short code) : Err(debug_errtext(code)) {}
+
+bool is_err(const std::exception& e)
+{
+    return e.what() == ERR_WHAT;
+}
+
+bool log(const QString& text)
+{
+    const QString entry =
+        QDateTime::currentDateTime().toString(QStringLiteral("[d.M.yyyy h:mm:ss.zzz] ")) + text +
+        QStringLiteral("\n\n");
+    const QByteArray bytes = entry.toUtf8();
+    QMutexLocker lock(&mutex_log);
+    QFile file(QString::fromUtf8(log_fname));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered)) {
+        fputs("Error in logging.\n", stdout);
+        fflush(stdout);
+        return false;
+    }
+    file.write(bytes.constData(), static_cast<qint64>(strlen(bytes.constData())));
+    file.close();
+    return true;
+}
+
+bool log(const char* text)
+{
+    return log(text ? QString::fromUtf8(text) : QString());
+}
+
+void log_null_data(const char* prefix, size_t prefix_len)
+{
+    log(QString::fromUtf8(prefix, static_cast<int>(prefix_len)) + QStringLiteral("NULL"));
+}
+
+void log_nonempty_data(const char* prefix, size_t prefix_len, const unsigned char* data, size_t size)
+{
+    const bool cut = size > max_hex_dump;
+    const size_t dumped = cut ? long_hex_dump : size;
+    const size_t room = prefix_len + 3 * (cut ? max_hex_dump : size) + hex_dump_extra;
+    char* buf = new (std::nothrow) char[room];
+    if (!buf) {
+        log("log_data: insufficient memory.");
+        return;
+    }
+    char* out = buf;
+    memcpy(out, prefix, prefix_len);
+    out += prefix_len;
+    memcpy(out, "0x{", 3);
+    out += 3;
+    for (size_t i = 0; i < dumped; ++i) {
+        if (i)
+            *out++ = ' ';
+        put_hex_byte(out, data[i]);
+    }
+    if (cut) {
+        memcpy(out, "...", 3);
+        out += 3;
+    }
+    *out++ = '}';
+    log_bytes(buf, static_cast<size_t>(out - buf));
+    delete[] buf;
+}
+
+void log_data(const char* prefix, const unsigned char* data, size_t size)
+{
+    if (!prefix) {
+        log_debug(0x001);
+        return;
+    }
+    const size_t prefix_len = strlen(prefix);
+    if (!prefix_fits(prefix_len)) {
+        log_debug(0x002);
+        return;
+    }
+    if (size == 0)
+        log(QString::fromUtf8(prefix, static_cast<int>(prefix_len)) + QStringLiteral("{}"));
+    else if (!data)
+        log_null_data(prefix, prefix_len);
+    else
+        log_nonempty_data(prefix, prefix_len, data, size);
+}
+
+void log_utf8(const char* prefix, const unsigned char* data, size_t size)
+{
+    if (!prefix) {
+        log_debug(0x003);
+        return;
+    }
+    const size_t prefix_len = strlen(prefix);
+    if (!prefix_fits(prefix_len)) {
+        log_debug(0x004);
+        return;
+    }
+    if (size == 0) {
+        log(QString::fromUtf8(prefix, static_cast<int>(prefix_len)) + QStringLiteral("«»"));
+        return;
+    }
+    if (!data) {
+        log_null_data(prefix, prefix_len);
+        return;
+    }
+    if (size > max_text_dump || !is_printable_utf8(data, size)) {
+        log_nonempty_data(prefix, prefix_len, data, size);
+        return;
+    }
+    // "«" and "»" take two bytes each in UTF-8; one more byte spare.
+    char* buf = new (std::nothrow) char[prefix_len + size + 5];
+    if (!buf) {
+        log("log_utf8: insufficient memory.");
+        return;
+    }
+    char* out = buf;
+    memcpy(out, prefix, prefix_len);
+    out += prefix_len;
+    memcpy(out, "\xC2\xAB", 2);
+    out += 2;
+    memcpy(out, data, size);
+    out += size;
+    memcpy(out, "\xC2\xBB", 2);
+    out += 2;
+    log_bytes(buf, static_cast<size_t>(out - buf));
+    delete[] buf;
+}
+
+void log_utf8(const QString& prefix, const QString& text)
+{
+    const QByteArray p = prefix.toUtf8();
+    const QByteArray t = text.toUtf8();
+    log_utf8(p.constData(), reinterpret_cast<const unsigned char*>(t.constData()),
+             static_cast<size_t>(t.size()));
+}
+
+bool is_printable_utf8(const unsigned char* data, size_t size)
+{
+    const unsigned char* p = data;
+    const unsigned char* end = data + size;
+    while (p < end) {
+        const unsigned char c = *p;
+        const size_t left = static_cast<size_t>(end - p);
+        if (c < 0x20 || c == 0x7F)
+            return false;
+        if (c < 0x80) {
+            ++p;
+        } else if (c < 0xC0) {
+            return false;
+        } else if (c < 0xE0) {
+            if (left < 2 || !continuations(p, 1))
+                return false;
+            if (c == 0xC2 && (p[1] < 0xA0 || p[1] == 0xAB || p[1] == 0xBB))
+                return false;
+            p += 2;
+        } else if (c < 0xF0) {
+            if (left < 3 || !continuations(p, 2))
+                return false;
+            if (c == 0xE2 && p[1] == 0x80 && (p[2] == 0xA8 || p[2] == 0xA9))
+                return false;
+            if (c == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
+                return false;
+            p += 3;
+        } else if (c < 0xF8) {
+            if (left < 4 || !continuations(p, 3))
+                return false;
+            p += 4;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString debug_errtext(unsigned short code)
+{
+    return QString(format_debug.tr()).arg(code >> 8).arg(code & 0xFF);
+}
+
+void log_debug(unsigned short code)
+{
+    log(debug_errtext(code));
+}
+
+void show_debug(unsigned short code, QWidget* parent)
+{
+    const QString text = debug_errtext(code);
+    log(text);
+    show_error(text, parent);
+}
+
+void log_exception(const std::exception& e, const char* handler)
+{
+    const QString where = QString::fromUtf8(handler ? handler : "Exception handler (NULL).");
+    if (is_err(e))
+        log(where);
+    else
+        log(QString(errfmt_std_exception.tr()).arg(where, QString::fromUtf8(e.what())));
+}
+
+void log_exception(const std::exception& e, const QString& handler)
+{
+    const QByteArray text = handler.toUtf8();
+    log_exception(e, text.constData());
+}
+
+void init_resources_for_mbox()
+{
+    mbox_ok = QCoreApplication::translate("mbox", "Закрыть");
+    hint_mbox_ok = QCoreApplication::translate(
+        "mbox",
+        "Если вы сюда нажмёте, окно с сообщением будет закрыто.\nТакже это окно можно закрыть "
+        "клавишами 'Esc', 'Enter', 'пробел' и\n'Alt-F4'.");
+}
+
+void show_error(const QString& text, QWidget* parent)
+{
+    if (error_title.isEmpty()) {
+        error_title = QString(errfmt_error_title.tr()).arg(QLatin1String(program_name), QLatin1String(program_version));
+        init_resources_for_mbox();
+    }
+    QMessageBox box(parent);
+    init_fonts(box);
+    box.setText(text);
+    box.setWindowTitle(error_title);
+    box.setIcon(QMessageBox::Critical);
+    QPushButton* ok = box.addButton(mbox_ok, QMessageBox::AcceptRole);
+    ok->setToolTip(hint_mbox_ok);
+    box.setEscapeButton(ok);
+    box.exec();
+}
+
+void show_exception(const std::exception& e, QWidget* parent)
+{
+    if (is_err(e)) {
+        show_error(static_cast<const Err&>(e).message(), parent);
+        return;
+    }
+    const QString text = QString::fromUtf8(e.what());
+    log(text);
+    show_error(text, parent);
+}

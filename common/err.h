@@ -1,0 +1,87 @@
+// The log file and its dumps, exceptions that log themselves, internal-error codes,
+// the error box and the holders of translatable texts.
+#pragma once
+
+#include <QMutex>
+#include <QString>
+#include <cstddef>
+#include <exception>
+
+class QWidget;
+
+extern const char default_log_fname[];
+extern const char* log_fname;
+extern QMutex mutex_log;
+extern QString error_title;
+extern QString mbox_ok;
+extern QString hint_mbox_ok;
+extern const char ERR_WHAT[];
+
+// A translatable text, translated on first use (no translator is installed, so the
+// translation is the source text, but every text still goes through translate()).
+struct Tr {
+    Tr(const char* context, const char* source) : context(context), source(source) {}
+    const QString& tr();
+
+    const char* context;
+    const char* source;
+    QString translated;
+};
+
+// A translatable caption with its tooltip, both translated together on first use.
+struct Tr_with_hint {
+    Tr_with_hint(const char* context, const char* caption_source, const char* hint_source)
+        : context(context), caption_source(caption_source), hint_source(hint_source)
+    {
+    }
+    const QString& get_caption();
+    const QString& get_hint();
+
+    const char* context;
+    const char* caption_source;
+    const char* hint_source;
+    QString caption;
+    QString hint;
+
+private:
+    void translate();
+};
+
+// An exception with a complete message for the user or the log; logged when made.
+class Err : public std::exception {
+public:
+    explicit Err(const QString& message);
+    const char* what() const noexcept override;
+    const QString& message() const { return text; }
+
+private:
+    QString text;
+};
+
+// An Err built from an internal-error code: a state that only a fault of the program can cause.
+class Debug : public Err {
+public:
+    explicit Debug(unsigned short code);
+};
+
+bool is_err(const std::exception& e);
+
+bool log(const QString& text);
+bool log(const char* text);
+void log_data(const char* prefix, const unsigned char* data, size_t size);
+void log_utf8(const char* prefix, const unsigned char* data, size_t size);
+void log_utf8(const QString& prefix, const QString& text);
+void log_null_data(const char* prefix, size_t prefix_len);
+void log_nonempty_data(const char* prefix, size_t prefix_len, const unsigned char* data, size_t size);
+bool is_printable_utf8(const unsigned char* data, size_t size);
+
+QString debug_errtext(unsigned short code);
+void log_debug(unsigned short code);
+void show_debug(unsigned short code, QWidget* parent = nullptr);
+
+void log_exception(const std::exception& e, const char* handler);
+void log_exception(const std::exception& e, const QString& handler);
+
+void init_resources_for_mbox();
+void show_error(const QString& text, QWidget* parent = nullptr);
+void show_exception(const std::exception& e, QWidget* parent = nullptr);

@@ -1,0 +1,42 @@
+// Helpers shared by the tests: temporary folders, files, the log and the real executables.
+#pragma once
+
+#include "common/err.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+
+// Writes bytes to a file, replacing it.
+inline void write_file(const QString& name, const QByteArray& data)
+{
+    QFile f(name);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(data);
+}
+
+inline QByteArray read_file(const QString& name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Points the program's log at a file in a temporary folder for the life of the object.
+class Temp_log {
+public:
+    Temp_log() : path(dir.path().toUtf8() + "/test.log")
+    {
+        previous = log_fname;
+        log_fname = path.constData();
+    }
+    ~Temp_log() { log_fname = previous; }
+    QByteArray text() const { return read_file(QString::fromUtf8(path)); }
+    void clear() const { QFile::remove(QString::fromUtf8(path)); }
+    QString folder() const { return dir.path(); }
+
+private:
+    QTemporaryDir dir;
+    QByteArray path;
+    const char* previous;
+};
