@@ -1,18 +1,63 @@
-// The link with the RUVO-LoRa server over one WebSocket.
+// The link with the RUVO-LoRa server over one WebSocket: connection lifecycle, the command
+// queue, the device list with the reconciliation of TCP servers, and unsolicited messages.
 #pragma once
 
+#include <QAbstractSocket>
 #include <QObject>
 #include <QThread>
+#include <QWebSocket>
+
+class Tcp_server;
+class Ws_connection;
+class Ws_parser;
+struct Ws_common_fields;
+
+// The queue record of the connection; the first part of every queued object.
+struct Query {
+    Query* next;
+    void (*send)(Query* q, Ws_connection& connection);
+    void (*not_send)(Query* q);
+    Tcp_server* requester;
+};
 
 class Ws_connection : public QObject {
     Q_OBJECT
 public:
+    // Bits of flags.
+    enum : unsigned char {
+        connecting = 0x01,
+        connected = 0x02,
+        devlist_requested = 0x04,
+        disconnect_expected = 0x08,
+        error_expected = 0x10,
+        reconnect_wait = 0x20,
+        shutting_down = 0x40,
+    };
+
     explicit Ws_connection(QThread& thread);
     ~Ws_connection() override;
+
     void start();
+    void send(const QString& text);
+    void crash(const QString& text);
+
+    void post(Query& q);
+    void cancel_queries(Tcp_server* s);
+    void anonymize_queries(Tcp_server* s);
+
+    static void send_devlist_req(Query* q, Ws_connection& connection);
+    static void not_send_devlist_req(Query* q);
+    static void send_sdata(Query* q, Ws_connection& connection);
+    static void not_send_sdata(Query* q);
 
     // The one live connection, null when none; guarded by cfg_mutex.
     static Ws_connection* instance;
+
+    // Objects that must finish before the exchange thread may end: the connection itself and
+    // every listening Tcp_server. Changed only in the exchange thread.
+    quint64 live_count = 1;
+    QThread& thread;
+    unsigned char flags = 0;
 
 signals:
     void servers_changed();
@@ -22,6 +67,41 @@ public slots:
     void update_servers();
     void on_shutdown();
 
+private slots:
+    void on_connected();
+    void on_disconnected();
+    void on_binary_message(const QByteArray& message);
+    void on_text_message(const QString& message);
+    void on_error(QAbstractSocket::SocketError e);
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
 private:
-    QThread& thread;
+    typedef void (Ws_connection::*Handler)(Ws_parser& p);
+
+    void switch_to_offline();
+    void rupture();
+    void not_connected();
+    void after_rupture();
+    void next();
+    void drop_after_bad_message();
+
+    void unexpected_message(Ws_parser& p);
+    void auth_answer(Ws_parser& p);
+    void devlist_answer(Ws_parser& p);
+    void sdata_answer(Ws_parser& p);
+    void unsolicited_message(Ws_parser& p);
+    void unsolicited(Ws_common_fields& f, Ws_parser& p);
+    bool parse_append_status(Ws_parser& p);
+    void servers_update(bool after_list);
+
+    QWebSocket socket;
+    Query* queue_head = nullptr;
+    Query** queue_tail = &queue_head;
+    Query* current = nullptr;
+    Query devlist_query;
+    Handler handler;
+    int devlist_timer = 0;
+    int wait_timer = 0;
 };

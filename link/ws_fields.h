@@ -1,0 +1,36 @@
+// The six common fields of a server message and the test whether it is the awaited answer.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+class Ws_parser;
+
+struct Ws_common_fields {
+    // Mark bits of flags: which fields were seen.
+    enum : unsigned char {
+        has_cmd = 0x01,
+        has_status = 0x02,
+        has_err_string = 0x04,
+        has_devEui = 0x08,
+        has_port = 0x10,
+        has_data = 0x20,
+    };
+
+    unsigned char flags = 0;
+    QString cmd;
+    bool status = false;
+    QString err_string;
+    quint64 devEui = 0;
+    unsigned char port = 0;
+    QByteArray data;
+
+    // Reads one field of the current object (position just after the opening quote of its name):
+    // one of the six is checked and stored, any other is skipped.
+    void field(Ws_parser& parser);
+    // After the whole object: is it the answer `name`, and did the server accept the command?
+    bool is_resp(Ws_parser& parser, const QString& name);
+    // The JSON name of the lowest mark bit set in bits.
+    QString any_field_name(unsigned char bits) const;
+};

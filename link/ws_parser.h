@@ -1,0 +1,59 @@
+// The pull scanner over the UTF-16 code units of one JSON text message of the server:
+// walks objects field by field and skips whatever the handler does not know.
+#pragma once
+
+#include "text/parser.h"
+
+#include <QString>
+
+class Ws_parser : public Text_parser<unsigned short> {
+public:
+    // The message must stay alive and unchanged while the parser is in use.
+    explicit Ws_parser(const QString& message);
+
+    void skip_blank() override;
+    Err Error(const QString& reason) const override;
+
+    bool json_first_field();
+    bool json_next_field();
+    bool json_first_item();
+    bool json_next_item();
+
+    bool json_field(const char* name, bool& seen);
+    template <class F>
+    bool json_field(const char* name, F& flags, F bit);
+
+    bool get_json_string(QString& out);
+    QString req_json_string();
+
+    void skip_json_value();
+    void skip_json_field();
+    void skip_json_string();
+    void skip_json_unsigned();
+    void skip_json_signed();
+
+    // Typed readers shared by the message handlers.
+    // A double quote, exactly 16 hexadecimal digits and a double quote.
+    quint64 req_json_eui();
+    // The letters of true or false.
+    bool req_json_bool();
+
+private:
+    // Steps over the name just matched and its closing quote, then the colon with its blanks.
+    void enter_field_value(const char* name);
+    // True when the code units at position are the name followed by its closing quote.
+    bool name_matches(const char* name) const;
+    Err field_again(const char* name) const;
+};
+
+template <class F>
+bool Ws_parser::json_field(const char* name, F& flags, F bit)
+{
+    if (!name_matches(name))
+        return false;
+    if (flags & bit)
+        throw field_again(name);
+    enter_field_value(name);
+    flags |= bit;
+    return true;
+}
