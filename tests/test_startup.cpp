@@ -1,0 +1,200 @@
+// Tests of the command line and the start of the program: the whole start-up runs in this
+// process, and every message box it shows is read and closed from here.
+#include "app/cfg.h"
+#include "app/startup.h"
+#include "common/err.h"
+#include "test_util.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QTimer>
+#include <QtTest>
+#include <vector>
+
+namespace {
+
+struct Box_seen {
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int count = 0;
+};
+
+Box_seen box_seen;
+
+void close_modal_box()
+{
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) {
+        QTimer::singleShot(10, close_modal_box);
+        return;
+    }
+    box_seen.text = box->text();
+    box_seen.title = box->windowTitle();
+    box_seen.icon = box->icon();
+    ++box_seen.count;
+    box->escapeButton()->click();
+    QTimer::singleShot(10, close_modal_box);
+}
+
+// Runs at the construction of every application object made by the start-up.
+void arm_box_closer()
+{
+    QTimer::singleShot(0, close_modal_box);
+}
+
+const char help_text_tail[] =
+    "\n\nОпции командной строки:\n--help, -?, -h, -help, /?, /h, /help и т.п. - выдать этот текст и выйти\n"
+    "--cfg=\"файл\" - использовать указанный файл конфигурации (если опция не указана, используется файл "
+    "«ruvo_bridge.cfg»)\n--log=\"файл\" - использовать указанный файл журнала (если опция не указана, "
+    "используется файл «ruvo_bridge.log»)\n";
+
+}  // namespace
+
+class Test_startup : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void help_alone_shows_help_data();
+    void help_alone_shows_help();
+    void command_line_errors_data();
+    void command_line_errors();
+    void file_options_accepted_in_either_order();
+    void no_arguments_use_default_files();
+
+private:
+    int run(const QStringList& args);
+    QTemporaryDir* folder = nullptr;
+    QString previous_folder;
+    QByteArray log_path;
+};
+
+void Test_startup::initTestCase()
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qAddPreRoutine(arm_box_closer);
+    previous_folder = QDir::currentPath();
+}
+
+void Test_startup::init()
+{
+    folder = new QTemporaryDir;
+    QVERIFY(folder->isValid());
+    QDir::setCurrent(folder->path());
+    box_seen = Box_seen();
+}
+
+void Test_startup::cleanup()
+{
+    QDir::setCurrent(previous_folder);
+    delete folder;
+    folder = nullptr;
+    log_fname = default_log_fname;
+}
+
+int Test_startup::run(const QStringList& args)
+{
+    std::vector<QByteArray> storage{QByteArray("ruvo_bridge")};
+    for (const QString& a : args)
+        storage.push_back(a.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& s : storage)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    log_fname = default_log_fname;
+    return ruvo_main(static_cast<int>(storage.size()), argv.data());
+}
+
+void Test_startup::help_alone_shows_help_data()
+{
+    QTest::addColumn<QString>("option");
+    for (const char* option : {"-?", "/h", "--HELP", "-Help", "-h", "/?", "--help", "-H"})
+        QTest::newRow(option) << QString::fromUtf8(option);
+}
+
+void Test_startup::help_alone_shows_help()
+{
+    QFETCH(QString, option);
+    QCOMPARE(run({option}), 0);
+    QCOMPARE(box_seen.count, 1);
+    QCOMPARE(box_seen.title, QStringLiteral("ruvo_bridge --help"));
+    QCOMPARE(box_seen.icon, QMessageBox::Information);
+    QVERIFY2(box_seen.text.endsWith(QString::fromUtf8(help_text_tail)), qPrintable(box_seen.text));
+    QVERIFY(box_seen.text.startsWith(QStringLiteral("ruvo_bridge, версия 1.3.5")));
+    QVERIFY(!QFile::exists(QStringLiteral("ruvo_bridge.log")));
+}
+
+void Test_startup::command_line_errors_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    const QString unknown = QStringLiteral(
+        "Неизвестная опция командной строки: «%1». Для получения справки по опциям командной строки запустите "
+        "программу с опцией «-h».");
+    const QString cfg_format =
+        QStringLiteral("Неправильный формат опции «--cfg». Ожидаемый формат: --cfg=\"имя файла конфигурации\".");
+    const QString log_format =
+        QStringLiteral("Неправильный формат опции «--log». Ожидаемый формат: --log=\"имя файла журнала\".");
+    const QString alone = QStringLiteral(
+        "Если в командной строке определена опция «%1», в ней не должно быть никаких других опций или "
+        "параметров.");
+    QTest::newRow("-hElp") << QStringList{"-hElp"} << unknown.arg("-hElp");
+    QTest::newRow("bare name") << QStringList{"a.cfg"} << unknown.arg("a.cfg");
+    QTest::newRow("--x") << QStringList{"--x"} << unknown.arg("--x");
+    QTest::newRow("--cfg=") << QStringList{"--cfg="} << cfg_format;
+    QTest::newRow("--cfg a.cfg") << QStringList{"--cfg", "a.cfg"} << cfg_format;
+    QTest::newRow("--cfgx") << QStringList{"--cfgx"} << cfg_format;
+    QTest::newRow("--login=a") << QStringList{"--login=a"} << log_format;
+    QTest::newRow("--log=") << QStringList{"--log="} << log_format;
+    QTest::newRow("--cfg twice") << QStringList{"--cfg=a", "--cfg=b"}
+                                 << QStringLiteral("В командной строке дважды указана одна и та же опция: «--cfg».");
+    QTest::newRow("--log twice") << QStringList{"--log=a", "--log=b"}
+                                 << QStringLiteral("В командной строке дважды указана одна и та же опция: «--log».");
+    QTest::newRow("help after cfg") << QStringList{"--cfg=a.cfg", "-h"} << alone.arg("-h");
+    QTest::newRow("help before cfg") << QStringList{"/?", "--cfg=a.cfg"} << alone.arg("/?");
+}
+
+void Test_startup::command_line_errors()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QCOMPARE(run(args), 1);
+    QCOMPARE(box_seen.count, 1);
+    QCOMPARE(box_seen.text, message);
+    QCOMPARE(box_seen.title, QStringLiteral("ruvo_bridge 1.3.5: ошибка"));
+    QCOMPARE(box_seen.icon, QMessageBox::Critical);
+    QVERIFY(!QFile::exists(QStringLiteral("ruvo_bridge.log")));
+    QVERIFY(!QFile::exists(QStringLiteral("a")));
+}
+
+void Test_startup::file_options_accepted_in_either_order()
+{
+    for (const QStringList& args : {QStringList{"--log=my.log", "--cfg=my.cfg"}, QStringList{"--cfg=my.cfg", "--log=my.log"}}) {
+        box_seen = Box_seen();
+        QFile::remove(QStringLiteral("my.log"));
+        QCOMPARE(run(args), 3);
+        QCOMPARE(box_seen.count, 1);
+        QCOMPARE(box_seen.text, QStringLiteral("Не найден файл «my.cfg»."));
+        const QByteArray log_text = read_file(QStringLiteral("my.log"));
+        QVERIFY2(log_text.contains("ruvo_bridge, версия 1.3.5 (2 февраля 2018), сборка Feb  2 2018 12:01:06: "
+                                   "программа запускается...\n\n"),
+                 log_text.constData());
+        QVERIFY(log_text.contains("Не найден файл «my.cfg».\n\n"));
+    }
+    QVERIFY(!QFile::exists(QStringLiteral("ruvo_bridge.log")));
+}
+
+void Test_startup::no_arguments_use_default_files()
+{
+    QCOMPARE(run({}), 3);
+    QCOMPARE(box_seen.count, 1);
+    QCOMPARE(box_seen.text, QStringLiteral("Не найден файл «ruvo_bridge.cfg»."));
+    QVERIFY(read_file(QStringLiteral("ruvo_bridge.log")).contains("программа запускается..."));
+}
+
+QTEST_APPLESS_MAIN(Test_startup)
+#include "test_startup.moc"
