@@ -1,18 +1,495 @@
-// The TCP server of one modem.
+// The TCP server of one modem: accepting and replacing clients, cutting a client's bytes into
+// frames by pauses, and joining the modem's uplink packets into one answer for the client.
 #include "tcp/tcp_server.h"
 
-// Stand-ins until the TCP server is built.
+#include "app/cfg.h"
+#include "common/err.h"
+#include "common/hex.h"
+
+#include <QHostAddress>
+#include <QMutexLocker>
+#include <QTcpSocket>
+#include <QTimerEvent>
+#include <limits>
+#include <new>
+
+namespace {
+
+Tr errfmt_cannot_listen{"log", "Не удалось создать серверный сокет, слушающий порт TCP %1."};
+Tr errtext_connect_exception{
+    "log", "Не удалось подготовиться к обмену с клиентом через установленное соединение."};
+Tr errfmt_no_mem{"log", "Не удалось выделить буфер размером %1 байтов для работы с сообщениями."};
+Tr errfmt_read_error{"log",
+                     "Ошибка при чтении принятых от клиента данных. Код ошибки=%1 («%2»). Длина "
+                     "прочитанных данных=%3."};
+Tr errfmt_overflow{"log",
+                   "Ошибка: от клиента на порту %1 пришло сообщение, размер которого превышает "
+                   "предельный для этого клиента (%2 байтов). Предельный размер сообщения можно "
+                   "настроить в файле конфигурации и в описании устройства."};
+Tr errtext_bad_frame{"log", "Уже принятая часть сообщения, вызвавшего предыдущую ошибку: "};
+Tr errfmt_rx_empty_data{"log",
+                        "От сервера RUVO-LoRa пришло сообщение \"rx\" с пустым полем \"data\" "
+                        "(EUI=0x%1). Сообщение игнорируется."};
+Tr errfmt_rx_too_short{"log",
+                       "Неправильный «пакет с данными от внешнего устройства, полученными по "
+                       "интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: фактическая длина "
+                       "пакета равна %2 байтов, т.е., в нём не помещается даже заголовок."};
+Tr errfmt_rx_size_mismatch{"log",
+                           "Неправильный «пакет с данными от внешнего устройства, полученными по "
+                           "интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: поле «размер "
+                           "данных в данном пакете» содержит значение %2, а фактически поле "
+                           "«данные» имеет размер %3 байтов."};
+Tr errfmt_rx_shuffle{"log",
+                     "«Пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или "
+                     "RS-485» от устройства с EUI=0x%1 пришёл с нарушением порядка: ожидается "
+                     "пакет №%2, а пришёл пакет №%3."};
+Tr errfmt_rx_total_size_mismatch{
+    "log",
+    "Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или "
+    "RS-485» от радиомодема с EUI=0x%1: в %2-м пакете поле «общий размер полученных через "
+    "интерфейс данных» содержало значение %3, а в %4-м пакете оно уже содержит значение %5."};
+Tr errfmt_rx_total_packets_mismatch{
+    "log",
+    "Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или "
+    "RS-485» от радиомодема с EUI=0x%1: в %2-м пакете поле «всего пакетов» содержало значение %3, "
+    "а в %4-м пакете оно уже содержит значение %5."};
+
+// Bits of trace_tcp.
+const unsigned char trace_bad_frames = 0x01;
+const unsigned char trace_all = 0x02;
+
+// Uplink packet of the modem: type, total size (2 bytes, little-endian), size of this packet's
+// data, packet number, number of packets; then the data.
+const unsigned char uplink_type = 3;
+const int rx_header = 6;
+
+quint16 rx_total_size(const unsigned char* p)
+{
+    return static_cast<quint16>(p[1] | (p[2] << 8));
+}
+
+QString packet_error(Tr& format, quint64 eui)
+{
+    return QString(format.tr()).arg(buf_hex64_engine.set(eui));
+}
+
+}  // namespace
+
+Frame* Frame::alloc(size_t size, Tcp_server& server)
+{
+    void* p = size <= std::numeric_limits<size_t>::max() - sizeof(Frame)
+                  ? ::operator new(sizeof(Frame) + size, std::nothrow)
+                  : nullptr;
+    if (!p)
+        throw Err(QString(errfmt_no_mem.tr()).arg(size));
+    Frame* f = new (p) Frame;
+    f->next = nullptr;
+    f->send = &Ws_connection::send_sdata;
+    f->not_send = &Ws_connection::not_send_sdata;
+    f->requester = &server;
+    f->eui = server.eui;
+    f->data_end = f->data() + size;
+    f->size = 0;
+    return f;
+}
+
+void Frame::free(Frame* frame)
+{
+    ::operator delete(frame);
+}
+
 Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Device_in_cfg& cfg)
     : connection(connection), eui(eui), max_frame(cfg.max_frame), tcp_port(cfg.tcp_port)
 {
+    if (!connect(&server, &QTcpServer::newConnection, this, &Tcp_server::on_new_connection))
+        throw Debug(0x0801);
+    trace(".listen");
+    if (!server.listen(QHostAddress::Any, tcp_port))
+        throw Err(QString(errfmt_cannot_listen.tr()).arg(tcp_port));
+    ++connection.live_count;
 }
-Tcp_server::~Tcp_server() {}
-void Tcp_server::shutdown_server() {}
-void Tcp_server::shutdown_connection() {}
-void Tcp_server::success() {}
-void Tcp_server::frame_received() {}
-void Tcp_server::rx_received(QByteArray&) {}
-void Tcp_server::timerEvent(QTimerEvent*) {}
-void Tcp_server::on_new_connection() {}
-void Tcp_server::on_ready_read() {}
-void Tcp_server::on_connection_destroyed(QObject*) {}
+
+Tcp_server::~Tcp_server()
+{
+    trace(".shutdown_server_ok");
+    if (--connection.live_count)
+        return;
+    bool ending;
+    {
+        QMutexLocker lock(&cfg_mutex);
+        ending = ws_flags & WS_ENDING;
+    }
+    if (ending)
+        connection.thread.exit(0);
+}
+
+void Tcp_server::trace(const char* event) const
+{
+    if (trace_tcp & trace_all)
+        log(QStringLiteral("tcp%1%2").arg(QString::number(tcp_port), QLatin1String(event)));
+}
+
+void Tcp_server::trace_peer(QTcpSocket* s, const char* event) const
+{
+    if (trace_tcp & trace_all)
+        log(QStringLiteral("tcp%1(peer=[%2]:%3)%4")
+                .arg(QString::number(tcp_port), s->peerAddress().toString(),
+                     QString::number(s->peerPort()), QLatin1String(event)));
+}
+
+void Tcp_server::trace_data(const char* event, const unsigned char* data, size_t size) const
+{
+    if (trace_tcp & trace_all) {
+        const QByteArray prefix = "tcp" + QByteArray::number(tcp_port) + event;
+        log_data(prefix.constData(), data, size);
+    }
+}
+
+// Takes the next pending connection and ties its lifetime to this server; null when none.
+QTcpSocket* Tcp_server::accept_next()
+{
+    for (;;) {
+        QTcpSocket* s = server.nextPendingConnection();
+        if (!s)
+            return nullptr;
+        trace_peer(s, ".accept");
+        if (!connect(s, &QObject::destroyed, this, &Tcp_server::on_connection_destroyed)) {
+            log_debug(0x0867);
+            delete s;
+            continue;
+        }
+        ++refs;
+        if (!connect(s, &QAbstractSocket::disconnected, s, &QObject::deleteLater)) {
+            log_debug(0x0804);
+            s->deleteLater();
+            continue;
+        }
+        return s;
+    }
+}
+
+void Tcp_server::drop_socket(QTcpSocket* s)
+{
+    trace_peer(s, ".shutdown");
+    s->disconnectFromHost();
+}
+
+// Sets client under cfg_mutex; when a client appears or goes, counts it and raises the notice.
+void Tcp_server::set_client(QTcpSocket* s)
+{
+    bool notify = false;
+    {
+        QMutexLocker lock(&cfg_mutex);
+        if (!client != !s) {
+            if (s)
+                ++clients_number;
+            else
+                --clients_number;
+            notify = !(ws_flags & WS_CLIENTS_PENDING);
+            ws_flags |= WS_CLIENTS_PENDING;
+        }
+        client = s;
+    }
+    if (notify && (connection.flags & Ws_connection::connected))
+        emit connection.clients_changed();
+}
+
+void Tcp_server::on_new_connection()
+{
+    QTcpSocket* s = accept_next();
+    if (!s) {
+        log_debug(0x0802);
+        return;
+    }
+    while (QTcpSocket* further = accept_next()) {
+        drop_socket(s);
+        s = further;
+    }
+    QTcpSocket* old = client;
+    set_client(s);
+    if (old)
+        replace_client(old);
+    set_up_exchange(s);
+}
+
+// The newest client takes over the port: the old one's exchange is broken off. Its frame stays
+// for the new client; set-up rewinds it, so the old client's unsent bytes are dropped.
+void Tcp_server::replace_client(QTcpSocket* old)
+{
+    if (!(flags & exchange))
+        return;
+    connection.cancel_queries(this);
+    kill_timer();
+    rx_data.clear();
+    flags &= ~(confirmed | uplink);
+    drop_socket(old);
+}
+
+void Tcp_server::set_up_exchange(QTcpSocket* s)
+{
+    try {
+        if (!connect(s, &QIODevice::readyRead, this, &Tcp_server::on_ready_read))
+            throw Debug(0x0803);
+        if (!frame)
+            frame = Frame::alloc(max_frame + 1, *this);
+        flags |= exchange;
+        frame_pos = frame->data();
+        return;
+    } catch (const std::exception& e) {
+        log_exception(e, errtext_connect_exception.tr());
+    } catch (...) {
+        log_debug(0x0805);
+    }
+    end_exchange();
+    drop_socket(s);
+}
+
+// Ends the exchange on this side: no timer, no frame, no uplink state.
+void Tcp_server::end_exchange()
+{
+    kill_timer();
+    Frame::free(frame);
+    frame = nullptr;
+    frame_pos = nullptr;
+    rx_data.clear();
+    flags &= ~(exchange | confirmed | uplink);
+}
+
+void Tcp_server::on_connection_destroyed(QObject* o)
+{
+    if (o == client) {
+        if (flags & exchange) {
+            client_gone();
+            trace(".disconnected");
+        } else {
+            trace(".shutdown_ok");
+        }
+        set_client(nullptr);
+    } else if (o->parent() != &server) {
+        // Only accepted sockets, children of the listening socket, are connected here; the
+        // type of a dying object can no longer be told, its parent still can.
+        log_debug(0x0834);
+        return;
+    } else {
+        trace(".shutdown_ok");
+    }
+    if (refs == 1)
+        deleteLater();
+    else
+        --refs;
+}
+
+// The client went away by itself: its frames still go to the modem, answered to nobody,
+// including the bytes it sent just before leaving.
+void Tcp_server::client_gone()
+{
+    connection.anonymize_queries(this);
+    if (frame_pos != frame->data()) {
+        frame->size = static_cast<size_t>(frame_pos - frame->data());
+        frame->requester = nullptr;
+        connection.post(*frame);
+        frame = nullptr;
+    }
+    end_exchange();
+}
+
+void Tcp_server::shutdown_connection()
+{
+    connection.cancel_queries(this);
+    end_exchange();
+    if (client)
+        drop_socket(client);
+}
+
+void Tcp_server::shutdown_server()
+{
+    trace(".shutdown_server");
+    server.close();
+    if (refs == 1) {
+        delete this;
+        return;
+    }
+    --refs;
+    if (flags & exchange)
+        shutdown_connection();
+}
+
+void Tcp_server::success()
+{
+    if (flags & confirmed)
+        return;
+    flags |= confirmed;
+    rx_count = 0;
+}
+
+void Tcp_server::timerEvent(QTimerEvent* e)
+{
+    const int id = e->timerId();
+    killTimer(id);
+    if (id != timer_id)
+        return;
+    timer_id = 0;
+    (this->*timer_action)();
+}
+
+void Tcp_server::kill_timer()
+{
+    if (timer_id) {
+        killTimer(timer_id);
+        timer_id = 0;
+    }
+}
+
+void Tcp_server::restart_timer()
+{
+    kill_timer();
+    timer_action = &Tcp_server::frame_received;
+    timer_id = startTimer(tcp_interframe_delay, Qt::CoarseTimer);
+    if (!timer_id)
+        log_debug(0x0807);
+}
+
+void Tcp_server::on_ready_read()
+{
+    if (!(flags & exchange)) {
+        trace(".recv ignored");
+        return;
+    }
+    QObject* from = sender();
+    if (from != client) {
+        if (QTcpSocket* replaced = qobject_cast<QTcpSocket*>(from))
+            trace_peer(replaced, ".recv ignored");
+        else
+            log_debug(0x083F);
+        return;
+    }
+    const qint64 room = frame->data_end - frame_pos;
+    const qint64 n = client->read(reinterpret_cast<char*>(frame_pos), room);
+    if (n <= 0) {
+        read_failed(n);
+    } else if (n < room) {
+        trace_data(".recv ", frame_pos, static_cast<size_t>(n));
+        frame_pos += n;
+        restart_timer();
+    } else if (n == room) {
+        overflow();
+    } else {
+        log_debug(0x0806);
+        shutdown_connection();
+    }
+}
+
+void Tcp_server::read_failed(qint64 result)
+{
+    log(QString(errfmt_read_error.tr())
+            .arg(QString::number(static_cast<int>(client->error())), client->errorString(),
+                 QString::number(result)));
+    shutdown_connection();
+}
+
+void Tcp_server::overflow()
+{
+    log(QString(errfmt_overflow.tr()).arg(QString::number(tcp_port), QString::number(max_frame)));
+    if (trace_tcp & trace_bad_frames) {
+        const QByteArray prefix = errtext_bad_frame.tr().toUtf8();
+        log_data(prefix.constData(), frame->data(), max_frame + 1);
+    }
+    shutdown_connection();
+}
+
+void Tcp_server::frame_received()
+{
+    Frame* done = frame;
+    done->size = static_cast<size_t>(frame_pos - done->data());
+    // From here the frame is the connection's: nothing of it may stay behind.
+    frame = nullptr;
+    frame_pos = nullptr;
+    connection.post(*done);
+    try {
+        frame = Frame::alloc(max_frame + 1, *this);
+    } catch (...) {
+        shutdown_connection();
+        throw;
+    }
+    frame_pos = frame->data();
+}
+
+void Tcp_server::rx_received(QByteArray& data)
+{
+    if (!(flags & confirmed))
+        return;
+    if (data.isEmpty()) {
+        log(packet_error(errfmt_rx_empty_data, eui));
+        return;
+    }
+    if (static_cast<unsigned char>(data[0]) != uplink_type)
+        return;
+    if (!rx_packet_fits(data)) {
+        rx_error();
+        return;
+    }
+    data.remove(0, rx_header);
+    if (rx_count == 0)
+        rx_data = data;
+    else
+        rx_data += data;
+    if (++rx_count < rx_packets)
+        return;
+    trace_data(".send ", reinterpret_cast<const unsigned char*>(rx_data.constData()),
+               static_cast<size_t>(rx_data.size()));
+    client->write(rx_data);
+    rx_count = 0;
+    rx_data.clear();
+}
+
+// Checks one uplink packet against its own length and the answer's first packet, logging
+// what is wrong; the first packet of an answer sets the answer's totals.
+bool Tcp_server::rx_packet_fits(const QByteArray& data)
+{
+    if (data.size() < rx_header) {
+        log(packet_error(errfmt_rx_too_short, eui).arg(data.size()));
+        return false;
+    }
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(data.constData());
+    const int size = data.size() - rx_header;
+    if (p[3] != size) {
+        log(packet_error(errfmt_rx_size_mismatch, eui)
+                .arg(QString::number(p[3]), QString::number(size)));
+        return false;
+    }
+    if (p[4] != rx_count) {
+        log(packet_error(errfmt_rx_shuffle, eui)
+                .arg(QString::number(rx_count), QString::number(p[4])));
+        return false;
+    }
+    const quint16 total = rx_total_size(p);
+    if (rx_count == 0) {
+        rx_size = total;
+        rx_packets = p[5];
+        flags |= uplink;
+        return true;
+    }
+    if (total != rx_size) {
+        log(packet_error(errfmt_rx_total_size_mismatch, eui)
+                .arg(QString::number(rx_count - 1), QString::number(rx_size),
+                     QString::number(rx_count), QString::number(total)));
+        return false;
+    }
+    if (p[5] != rx_packets) {
+        log(packet_error(errfmt_rx_total_packets_mismatch, eui)
+                .arg(QString::number(rx_count - 1), QString::number(rx_packets),
+                     QString::number(rx_count), QString::number(p[5])));
+        return false;
+    }
+    return true;
+}
+
+void Tcp_server::rx_error()
+{
+    if (flags & uplink) {
+        shutdown_connection();
+        return;
+    }
+    rx_count = 0;
+    rx_data.clear();
+}

@@ -67,9 +67,21 @@ private:
     typedef void (Tcp_server::*Timer_action)();
 
     QTcpSocket* accept_next();
-    void set_up_exchange(QTcpSocket* socket);
-    void notify_clients_changed();
+    void drop_socket(QTcpSocket* s);
+    void set_client(QTcpSocket* s);
+    void replace_client(QTcpSocket* old);
+    void set_up_exchange(QTcpSocket* s);
+    void client_gone();
+    void end_exchange();
+    void restart_timer();
+    void kill_timer();
+    void read_failed(qint64 result);
+    void overflow();
+    bool rx_packet_fits(const QByteArray& data);
     void rx_error();
+    void trace(const char* event) const;
+    void trace_peer(QTcpSocket* s, const char* event) const;
+    void trace_data(const char* event, const unsigned char* data, size_t size) const;
 
     size_t refs = 1;
     QTcpServer server;
