@@ -5,6 +5,7 @@
 #include "text/parser.h"
 
 #include <QString>
+#include <type_traits>
 
 class Ws_parser : public Text_parser<unsigned short> {
 public:
@@ -20,8 +21,9 @@ public:
     bool json_next_item();
 
     bool json_field(const char* name, bool& seen);
+    // The bit takes no part in deducing F, so that enumerators of the flag set can be passed.
     template <class F>
-    bool json_field(const char* name, F& flags, F bit);
+    bool json_field(const char* name, F& flags, typename std::decay<F>::type bit);
 
     bool get_json_string(QString& out);
     QString req_json_string();
@@ -41,13 +43,20 @@ public:
 private:
     // Steps over the name just matched and its closing quote, then the colon with its blanks.
     void enter_field_value(const char* name);
+    // After the opening quote of a field name: the rest of the name, the colon and its blanks.
+    void skip_field_name();
+    // Where the ASCII word at position ends, or nullptr when the text does not begin with it.
+    const unsigned short* after_word(const char* word) const;
     // True when the code units at position are the name followed by its closing quote.
     bool name_matches(const char* name) const;
+    // A duplicate field of a flag set (this text has no leading word and is not translated).
     Err field_again(const char* name) const;
+    // One value that opens no nesting level: a string, a number or a keyword.
+    void skip_json_scalar();
 };
 
 template <class F>
-bool Ws_parser::json_field(const char* name, F& flags, F bit)
+bool Ws_parser::json_field(const char* name, F& flags, typename std::decay<F>::type bit)
 {
     if (!name_matches(name))
         return false;
