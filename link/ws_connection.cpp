@@ -1,50 +1,384 @@
-// The link with the RUVO-LoRa server over one WebSocket.
+// The link with the RUVO-LoRa server: construction, the socket events, the timers, the recovery
+// after every failure, shutdown and the fatal-error exit.
 #include "link/ws_connection.h"
 
+#include "app/cfg.h"
 #include "app/engine.h"
 #include "app/shared.h"
+#include "common/err.h"
+#include "tcp/tcp_server.h"
+#include "ui/main_window.h"
 
+#include <QApplication>
+#include <QMetaObject>
 #include <QMutexLocker>
+#include <QPointer>
+#include <QTimerEvent>
+#include <QUrl>
 
 Ws_connection* Ws_connection::instance = nullptr;
 
-Ws_connection::Ws_connection(QThread& thread) : thread(thread)
+namespace {
+
+Tr logtext_connected{"log", "Установлено соединение с сервером RUVO-LoRa."};
+Tr errfmt_connecting_error{"log", "Не удалось установить соединение с сервером RUVO-LoRa. Код ошибки = %1 («%2»)."};
+Tr errfmt_connected_error{"log", "Утеряно соединение с сервером RUVO-LoRa. Код ошибки = %1 («%2»)."};
+Tr errfmt_answer_error{"log",
+                       "Соединение с сервером RUVO-LoRa утеряно во время ожидания ответа на команду «%1». Код "
+                       "ошибки = %2 («%3»)."};
+Tr errtext_connecting_disconnect{"log", "Не удалось установить соединение с сервером RUVO-LoRa."};
+Tr errtext_connected_disconnect{"log", "Утеряно соединение с сервером RUVO-LoRa."};
+Tr errfmt_answer_disconnect{"log",
+                            "Соединение с сервером RUVO-LoRa утеряно во время ожидания ответа на команду «%1»."};
+Tr errfmt_connect_timeout{"log",
+                          "Тайм-аут установления соединения WebSocket с сервером RUVO-LoRa (ждали более %1 "
+                          "миллисекунд)."};
+Tr errfmt_answer_timeout{"log",
+                         "Тайм-аут ожидания ответа на команду \"%1\" (с момента начала передачи команды прошло "
+                         "более %2 миллисекунд)."};
+Tr name_AUTH{"proto", "авторизация пользователя"};
+Tr name_DEVLIST{"proto", "запрос списка устройств"};
+Tr name_SDATA{"proto", "добавить данные в очередь для отправки на устройство"};
+Tr errtext_fatal{"log", "Обнаружена ошибка в программе. Работа программы завершена."};
+
+const unsigned char link_up = Ws_connection::connecting | Ws_connection::connected;
+
+// Shows the fatal-error box over the main window in the GUI thread and ends the application once
+// the user has closed it. The lock is held only to read the window pointer, never across the box.
+void show_fatal_error_box(const QString& text)
 {
+    QPointer<QWidget> parent;
+    {
+        QMutexLocker lock(&cfg_mutex);
+        parent = Main_window::instance;
+    }
+    show_error(text, parent.data());
+    QCoreApplication::exit(1);
+}
+
+}  // namespace
+
+Ws_connection::Ws_connection(QThread& thread)
+    : thread(thread),
+      socket(QString(), QWebSocketProtocol::Version13),
+      devlist_query{nullptr, &Ws_connection::send_devlist_req, &Ws_connection::not_send_devlist_req, nullptr},
+      handler(&Ws_connection::unexpected_message)
+{
+    if (!connect(&socket, &QWebSocket::connected, this, &Ws_connection::on_connected))
+        throw Debug(0x0707);
+    if (!connect(&socket, &QWebSocket::binaryMessageReceived, this, &Ws_connection::on_binary_message))
+        throw Debug(0x0709);
+    if (!connect(&socket, &QWebSocket::textMessageReceived, this, &Ws_connection::on_text_message))
+        throw Debug(0x070A);
+    if (!connect(&socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
+                 &Ws_connection::on_error))
+        throw Debug(0x0704);
+    if (!connect(&socket, &QWebSocket::disconnected, this, &Ws_connection::on_disconnected))
+        throw Debug(0x0708);
+
     QMutexLocker lock(&cfg_mutex);
+    if (instance)
+        throw Debug(0x076C);
     if (ws_flags & WS_ENDING)
         throw The_end();
     instance = this;
+    if (Main_window* window = Main_window::instance) {
+        if (!connect(this, &Ws_connection::servers_changed, window, &Main_window::on_servers_changed,
+                     Qt::QueuedConnection))
+            log_debug(0x070B);
+        if (!connect(this, &Ws_connection::clients_changed, window, &Main_window::on_clients_changed,
+                     Qt::QueuedConnection))
+            log_debug(0x070C);
+        if (!connect(window, &Main_window::shutdown, this, &Ws_connection::on_shutdown, Qt::QueuedConnection))
+            log_debug(0x0770);
+    }
+    ws_flags &= static_cast<unsigned char>(~(WS_SERVERS_PENDING | WS_CLIENTS_PENDING));
 }
 
 Ws_connection::~Ws_connection()
 {
+    // Closing the socket in its destructor must not call back into a half-destroyed connection.
+    disconnect(&socket, nullptr, this, nullptr);
+    switch_to_offline();
     QMutexLocker lock(&cfg_mutex);
     if (instance == this)
         instance = nullptr;
+    else
+        log_debug(0x0770);
 }
 
-void Ws_connection::start() {}
+void Ws_connection::start()
+{
+    if (!start_wait(ws_connect_timeout, 0x074E))
+        return;
+    flags |= connecting | disconnect_expected | error_expected;
+    socket.open(QUrl(ws_url, QUrl::TolerantMode));
+}
 
-void Ws_connection::update_servers() {}
+void Ws_connection::send(const QString& text)
+{
+    if (trace_ws & 0x02)
+        log_utf8(QStringLiteral("to(RUVO-LoRa): "), text);
+    socket.sendTextMessage(text);
+}
+
+bool Ws_connection::start_wait(int interval, unsigned short code)
+{
+    wait_timer = startTimer(interval, Qt::CoarseTimer);
+    if (wait_timer)
+        return true;
+    crash(debug_errtext(code));
+    return false;
+}
+
+void Ws_connection::kill_timer(int& id)
+{
+    if (id) {
+        killTimer(id);
+        id = 0;
+    }
+}
+
+void Ws_connection::release_live()
+{
+    if (--live_count == 0)
+        thread.exit(0);
+}
+
+Tr* Ws_connection::awaited_command(int* timeout) const
+{
+    if (handler == &Ws_connection::auth_answer) {
+        *timeout = ws_auth_timeout;
+        return &name_AUTH;
+    }
+    if (handler == &Ws_connection::devlist_answer) {
+        *timeout = ws_devlist_timeout;
+        return &name_DEVLIST;
+    }
+    if (handler == &Ws_connection::sdata_answer) {
+        *timeout = ws_sdata_timeout;
+        return &name_SDATA;
+    }
+    return nullptr;
+}
+
+void Ws_connection::on_connected()
+{
+    if (!(flags & connecting)) {
+        crash(debug_errtext(0x074F));
+        return;
+    }
+    flags = static_cast<unsigned char>((flags & ~connecting) | connected);
+    log(logtext_connected.tr());
+    kill_timer(wait_timer);
+    if (flags & shutting_down) {
+        socket.close(QWebSocketProtocol::CloseCodeNormal, QString());
+        return;
+    }
+    if (!start_wait(ws_auth_timeout, 0x075D))
+        return;
+    unsigned char old;
+    {
+        QMutexLocker lock(&cfg_mutex);
+        old = ws_flags;
+        ws_flags |= WS_STARTING | WS_SERVERS_PENDING | WS_CLIENTS_PENDING;
+    }
+    notify_servers(old);
+    handler = &Ws_connection::auth_answer;
+    send_login();
+}
+
+void Ws_connection::on_error(QAbstractSocket::SocketError e)
+{
+    const unsigned char old = flags;
+    flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | error_expected));
+    const QString code = QString::number(static_cast<int>(e));
+    if (old & connecting) {
+        log(QString(errfmt_connecting_error.tr()).arg(code, socket.errorString()));
+        socket.abort();
+        not_connected();
+    } else if (old & connected) {
+        int timeout;
+        if (Tr* name = awaited_command(&timeout))
+            log(QString(errfmt_answer_error.tr()).arg(name->tr(), code, socket.errorString()));
+        else if (handler == &Ws_connection::unsolicited_message)
+            log(QString(errfmt_connected_error.tr()).arg(code, socket.errorString()));
+        else
+            log_debug(0x07B5);
+        socket.abort();
+        end_after_loss();
+    } else if (!(old & error_expected)) {
+        crash(debug_errtext(0x077E));
+    }
+}
+
+void Ws_connection::on_disconnected()
+{
+    const unsigned char old = flags;
+    flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | disconnect_expected));
+    if (old & connecting) {
+        log(errtext_connecting_disconnect.tr());
+        not_connected();
+    } else if (old & connected) {
+        if (!(flags & shutting_down)) {
+            int timeout;
+            if (Tr* name = awaited_command(&timeout))
+                log(QString(errfmt_answer_disconnect.tr()).arg(name->tr()));
+            else if (handler == &Ws_connection::unsolicited_message)
+                log(errtext_connected_disconnect.tr());
+            else
+                log_debug(0x0796);
+        }
+        end_after_loss();
+    } else if (!(old & disconnect_expected)) {
+        crash(debug_errtext(0x071A));
+    }
+}
+
+void Ws_connection::end_after_loss()
+{
+    if (handler == &Ws_connection::auth_answer)
+        not_connected();
+    else
+        rupture();
+}
+
+void Ws_connection::timerEvent(QTimerEvent* event)
+{
+    const int id = event->timerId();
+    if (id == 0) {
+        log_debug(0x0720);
+    } else if (id == devlist_timer) {
+        if (!(flags & devlist_requested)) {
+            flags |= devlist_requested;
+            post(devlist_query);
+        }
+    } else if (id == wait_timer) {
+        on_wait_timer();
+    } else {
+        log_debug(0x0721);
+        killTimer(id);
+    }
+}
+
+void Ws_connection::on_wait_timer()
+{
+    const unsigned char old = flags;
+    flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | reconnect_wait));
+    if (old & connecting) {
+        log(QString(errfmt_connect_timeout.tr()).arg(ws_connect_timeout));
+        socket.abort();
+        not_connected();
+    } else if (old & connected) {
+        int timeout;
+        if (Tr* name = awaited_command(&timeout))
+            log(QString(errfmt_answer_timeout.tr()).arg(name->tr()).arg(timeout));
+        else
+            log_debug(0x073D);
+        socket.abort();
+        end_after_loss();
+    } else if (old & reconnect_wait) {
+        kill_timer(wait_timer);
+        start();
+    } else {
+        crash(debug_errtext(0x071A));
+    }
+}
+
+unsigned char Ws_connection::mark_offline()
+{
+    const unsigned char old = ws_flags;
+    ws_flags = static_cast<unsigned char>((ws_flags & ~(WS_STARTING | WS_ONLINE)) | WS_SERVERS_PENDING |
+                                          WS_CLIENTS_PENDING);
+    return old;
+}
+
+void Ws_connection::notify_servers(unsigned char old_ws_flags)
+{
+    if (!(old_ws_flags & WS_SERVERS_PENDING))
+        emit servers_changed();
+}
+
+void Ws_connection::switch_to_offline()
+{
+    while (Query* q = queue_head) {
+        queue_head = q->next;
+        q->not_send(q);
+    }
+    queue_tail = &queue_head;
+    if (Query* q = current) {
+        current = nullptr;
+        q->not_send(q);
+    }
+    unsigned char old;
+    {
+        QMutexLocker lock(&cfg_mutex);
+        old = mark_offline();
+        devices_on_lora.clear();
+        for (auto it = tcp_servers.begin(); it != tcp_servers.end(); it = tcp_servers.erase(it))
+            it.value()->shutdown_server();
+    }
+    notify_servers(old);
+}
+
+void Ws_connection::rupture()
+{
+    kill_timer(devlist_timer);
+    kill_timer(wait_timer);
+    switch_to_offline();
+    after_rupture();
+}
+
+void Ws_connection::not_connected()
+{
+    kill_timer(wait_timer);
+    unsigned char old;
+    {
+        QMutexLocker lock(&cfg_mutex);
+        old = mark_offline();
+    }
+    notify_servers(old);
+    after_rupture();
+}
+
+void Ws_connection::after_rupture()
+{
+    handler = &Ws_connection::unexpected_message;
+    if (flags & shutting_down) {
+        release_live();
+        return;
+    }
+    if (start_wait(ws_reconnect_delay, 0x075B))
+        flags |= reconnect_wait;
+}
 
 void Ws_connection::on_shutdown()
 {
-    thread.exit(0);
+    if (flags & shutting_down)
+        return;
+    flags |= shutting_down;
+    if (flags & connected) {
+        socket.close(QWebSocketProtocol::CloseCodeNormal, QString());
+    } else if (!(flags & connecting)) {
+        // No new attempt may start once the program is ending.
+        kill_timer(wait_timer);
+        flags &= static_cast<unsigned char>(~reconnect_wait);
+        release_live();
+    }
 }
 
-// Stand-ins until the link is built.
-void Ws_connection::send(const QString&) {}
-void Ws_connection::crash(const QString&) {}
-void Ws_connection::post(Query&) {}
-void Ws_connection::cancel_queries(Tcp_server*) {}
-void Ws_connection::anonymize_queries(Tcp_server*) {}
-void Ws_connection::send_devlist_req(Query*, Ws_connection&) {}
-void Ws_connection::not_send_devlist_req(Query*) {}
-void Ws_connection::send_sdata(Query*, Ws_connection&) {}
-void Ws_connection::not_send_sdata(Query*) {}
-void Ws_connection::on_connected() {}
-void Ws_connection::on_disconnected() {}
-void Ws_connection::on_binary_message(const QByteArray&) {}
-void Ws_connection::on_text_message(const QString&) {}
-void Ws_connection::on_error(QAbstractSocket::SocketError) {}
-void Ws_connection::timerEvent(QTimerEvent*) {}
+void Ws_connection::crash(const QString& text)
+{
+    log(text);
+    const unsigned char old = flags;
+    flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | reconnect_wait));
+    if (old & link_up)
+        socket.abort();
+    kill_timer(devlist_timer);
+    kill_timer(wait_timer);
+    switch_to_offline();
+    handler = &Ws_connection::unexpected_message;
+    const QString box_text = errtext_fatal.tr();
+    QMetaObject::invokeMethod(
+        qApp, [box_text] { show_fatal_error_box(box_text); }, Qt::QueuedConnection);
+}

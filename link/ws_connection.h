@@ -3,13 +3,16 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QMap>
 #include <QObject>
 #include <QThread>
 #include <QWebSocket>
 
 class Tcp_server;
+struct Device_in_cfg;
 class Ws_connection;
 class Ws_parser;
+struct Tr;
 struct Ws_common_fields;
 
 // The queue record of the connection; the first part of every queued object.
@@ -80,6 +83,24 @@ protected:
 private:
     typedef void (Ws_connection::*Handler)(Ws_parser& p);
 
+    // Starts wait_timer; a timer that cannot be made is fatal (crash with the code's text).
+    bool start_wait(int interval, unsigned short code);
+    void kill_timer(int& id);
+    // Gives up one share of live_count; the last one ends the exchange thread's event loop.
+    void release_live();
+    // With cfg_mutex held: marks the link offline in ws_flags; returns ws_flags as they were.
+    static unsigned char mark_offline();
+    // Emits servers_changed unless a notice was already pending in these ws_flags.
+    void notify_servers(unsigned char old_ws_flags);
+    // The command whose answer the handler awaits, with its timeout; null when none is awaited.
+    Tr* awaited_command(int* timeout) const;
+    void on_wait_timer();
+    // The link was lost while connected: before the login was accepted there is nothing to tear down.
+    void end_after_loss();
+    void send_login();
+    // Reads every field of the current object into f.
+    static void read_fields(Ws_parser& p, Ws_common_fields& f);
+
     void switch_to_offline();
     void rupture();
     void not_connected();
@@ -95,6 +116,14 @@ private:
     void unsolicited(Ws_common_fields& f, Ws_parser& p);
     bool parse_append_status(Ws_parser& p);
     void servers_update(bool after_list);
+
+    typedef QMap<unsigned long, Tcp_server*> Server_map;
+    // With cfg_mutex held: brings tcp_servers in line with the two device tables; true when changed.
+    bool reconcile_servers();
+    // A server for a wanted EUI that has none; s is then past it. True when one was made.
+    bool create_server(Server_map::iterator& s, unsigned long eui, const Device_in_cfg& cfg);
+    // The server at s for a wanted EUI, made anew when its port or frame limit changed.
+    bool replace_server(Server_map::iterator& s, const Device_in_cfg& cfg);
 
     QWebSocket socket;
     Query* queue_head = nullptr;

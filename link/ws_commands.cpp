@@ -1,0 +1,217 @@
+// The commands to the RUVO-LoRa server: the one-at-a-time queue, the login, the device-list request
+// and the data command, and the checks on the login and data answers.
+#include "link/ws_connection.h"
+
+#include "app/cfg.h"
+#include "common/err.h"
+#include "common/hex.h"
+#include "link/ws_fields.h"
+#include "link/ws_parser.h"
+#include "tcp/tcp_server.h"
+
+namespace {
+
+Tr errtext_sdata_lacks_append_status{
+    "log",
+    "Ответ сервера RUVO-LoRa \"send_data_resp\" неправильный: в нём отсутствует обязательное поле "
+    "\"append_status\"."};
+Tr errfmt_sdata_mismatch{"log",
+                         "неправильный ответ на нашу команду \"send_data_req\": посылали команду устройству с "
+                         "EUI=0x%1, а пришёл \"send_data_resp\" про устройство с EUI=0x%2."};
+Tr errtext_append_status_empty{
+    "log", "неправильное поле \"append_status\": посылали одну команду, но в массиве нет ни одного ответа."};
+Tr errtext_append_status_too_many{
+    "log",
+    "неправильное поле \"append_status\": посылали одну команду, но в массиве указано два или более ответов."};
+Tr errtext_append_status_lacks_eui{"log", "в структуре \"append_status\" отсутствует обязательное поле \"devEui\"."};
+Tr errtext_append_status_lacks_status{"log",
+                                      "в структуре \"append_status\" отсутствует обязательное поле \"status\"."};
+
+const char template_login[] = "{\"cmd\":\"auth_req\",\"login\":\"%1\",\"password\":\"%2\"}";
+const char template_devlist[] = "{\"cmd\":\"get_device_appdata_req\",\"keyword\":\"no_attributes\"}";
+const char template_sdata[] = "{\"cmd\":\"send_data_req\",\"data_list\":[{\"devEui\":\"%1\",\"data\":\"04%2\",\"port\":%3}]}";
+// The LoRa port that carries modem data.
+const char modem_port[] = "2";
+
+// Configuration strings are printable, so the quote and the backslash are all that JSON needs escaped.
+QString json_escaped(QString text)
+{
+    return text.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+}
+
+}  // namespace
+
+void Ws_connection::post(Query& q)
+{
+    if (current) {
+        q.next = nullptr;
+        *queue_tail = &q;
+        queue_tail = &q.next;
+        return;
+    }
+    current = &q;
+    q.send(&q, *this);
+}
+
+void Ws_connection::next()
+{
+    Query* q = queue_head;
+    if (!q) {
+        current = nullptr;
+        handler = &Ws_connection::unsolicited_message;
+        return;
+    }
+    queue_head = q->next;
+    if (!queue_head)
+        queue_tail = &queue_head;
+    current = q;
+    q->send(q, *this);
+}
+
+void Ws_connection::cancel_queries(Tcp_server* s)
+{
+    Query** link = &queue_head;
+    while (Query* q = *link) {
+        if (q->requester == s) {
+            *link = q->next;
+            q->not_send(q);
+        } else {
+            link = &q->next;
+        }
+    }
+    queue_tail = link;
+    if (current && current->requester == s)
+        current->requester = nullptr;
+}
+
+void Ws_connection::anonymize_queries(Tcp_server* s)
+{
+    for (Query* q = queue_head; q; q = q->next)
+        if (q->requester == s)
+            q->requester = nullptr;
+    if (current && current->requester == s)
+        current->requester = nullptr;
+}
+
+void Ws_connection::send_login()
+{
+    send(QString::fromLatin1(template_login).arg(json_escaped(ws_login), json_escaped(ws_password_hash)));
+}
+
+void Ws_connection::send_devlist_req(Query*, Ws_connection& connection)
+{
+    if (!connection.start_wait(ws_devlist_timeout, 0x078D))
+        return;
+    connection.handler = &Ws_connection::devlist_answer;
+    connection.send(QString::fromLatin1(template_devlist));
+}
+
+void Ws_connection::not_send_devlist_req(Query*) {}
+
+void Ws_connection::send_sdata(Query* q, Ws_connection& connection)
+{
+    Frame* frame = static_cast<Frame*>(q);
+    const QByteArray hex =
+        QByteArray(reinterpret_cast<const char*>(frame->data()), static_cast<int>(frame->size)).toHex();
+    if (!connection.start_wait(ws_sdata_timeout, 0x07D6))
+        return;
+    connection.handler = &Ws_connection::sdata_answer;
+    connection.send(QString::fromLatin1(template_sdata)
+                        .arg(buf_hex64_engine.set(frame->eui), QString::fromLatin1(hex),
+                             QLatin1String(modem_port)));
+}
+
+void Ws_connection::not_send_sdata(Query* q)
+{
+    Frame::free(static_cast<Frame*>(q));
+}
+
+void Ws_connection::read_fields(Ws_parser& p, Ws_common_fields& f)
+{
+    p.req_sym('{');
+    if (p.json_first_field())
+        do
+            f.field(p);
+        while (p.json_next_field());
+}
+
+void Ws_connection::auth_answer(Ws_parser& p)
+{
+    Ws_common_fields f;
+    read_fields(p, f);
+    if (!f.is_resp(p, QStringLiteral("auth_resp")))
+        return;
+    kill_timer(wait_timer);
+    devlist_timer = startTimer(ws_devlist_period, Qt::CoarseTimer);
+    if (!devlist_timer) {
+        crash(debug_errtext(0x07BE));
+        return;
+    }
+    send_devlist_req(&devlist_query, *this);
+}
+
+void Ws_connection::sdata_answer(Ws_parser& p)
+{
+    p.req_sym('{');
+    Ws_common_fields f;
+    bool has_append_status = false;
+    bool appended = false;
+    if (p.json_first_field())
+        do
+            if (p.json_field("append_status", has_append_status))
+                appended = parse_append_status(p);
+            else
+                f.field(p);
+        while (p.json_next_field());
+    if (!f.is_resp(p, QStringLiteral("send_data_resp"))) {
+        unsolicited(f, p);
+        return;
+    }
+    if (!has_append_status)
+        throw p.Error(errtext_sdata_lacks_append_status.tr());
+    kill_timer(wait_timer);
+    Frame* frame = static_cast<Frame*>(current);
+    current = nullptr;
+    Tcp_server* requester = frame->requester;
+    Frame::free(frame);
+    if (requester) {
+        if (appended)
+            requester->success();
+        else
+            requester->shutdown_connection();
+    }
+    next();
+}
+
+bool Ws_connection::parse_append_status(Ws_parser& p)
+{
+    p.req_sym('[');
+    if (!p.json_first_item())
+        throw p.Error(errtext_append_status_empty.tr());
+    p.req_sym('{');
+    bool has_eui = false;
+    bool has_status = false;
+    quint64 eui = 0;
+    bool status = false;
+    if (p.json_first_field())
+        do
+            if (p.json_field("devEui", has_eui))
+                eui = p.req_json_eui();
+            else if (p.json_field("status", has_status))
+                status = p.req_json_bool();
+            else
+                p.skip_json_field();
+        while (p.json_next_field());
+    if (!has_eui)
+        throw p.Error(errtext_append_status_lacks_eui.tr());
+    if (!has_status)
+        throw p.Error(errtext_append_status_lacks_status.tr());
+    if (p.json_next_item())
+        throw p.Error(errtext_append_status_too_many.tr());
+    const Tcp_server* requester = current ? current->requester : nullptr;
+    if (requester && requester->eui != eui) {
+        const QString sent = buf_hex64_engine.set(requester->eui);
+        throw p.Error(QString(errfmt_sdata_mismatch.tr()).arg(sent, buf_hex64_engine.set(eui)));
+    }
+    return status;
+}
