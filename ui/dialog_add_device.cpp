@@ -1,0 +1,110 @@
+// The dialog that adds a modem to the list of modems to serve, and the form it shares with
+// the edit dialog.
+#include "ui/dialog_add_device.h"
+
+#include "common/hex.h"
+#include "ui/dialog_modems.h"
+#include "ui/main_window.h"
+#include "ui/resources_for_editing.h"
+#include "ui/window_text.h"
+
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QMutexLocker>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <limits>
+
+namespace {
+
+const unsigned max_tcp_port = 65535;
+const unsigned min_max_frame = 1;
+const unsigned max_max_frame = 9999;
+const QString initial_max_frame = QStringLiteral("51");
+
+// The smallest port from first_suggested_port upwards that no modem uses, or an empty
+// text when every one of them is taken.
+QString suggested_port()
+{
+    unsigned long port = first_suggested_port;
+    for (auto it = tcp_ports.lowerBound(port); it != tcp_ports.constEnd() && it.key() == port; ++it)
+        ++port;
+    return port <= max_tcp_port ? QString::number(port) : QString();
+}
+
+}  // namespace
+
+Device_params Device_fields::read() const
+{
+    Device_params p;
+    p.eui = req_hex64(eui, caption_eui, std::numeric_limits<unsigned long long>::max());
+    p.tcp_port = static_cast<quint16>(req_uint(tcp_port, caption_tcp_port, max_tcp_port));
+    p.max_frame = req_uint(max_frame, caption_max_frame_sz, min_max_frame, max_max_frame);
+    return p;
+}
+
+void req_eui_unused(quint64 eui)
+{
+    if (devices_in_cfg.contains(eui))
+        throw Err(errfmt_eui_collision.tr().arg(buf_hex64_gui.set(eui)));
+}
+
+void req_port_unused(quint16 port)
+{
+    if (tcp_ports.contains(port))
+        throw Err(errfmt_port_collision.tr().arg(port));
+}
+
+void add_dialog_buttons(QBoxLayout& layout, QDialog& dialog, const QString& accept_caption,
+                        const QString& accept_hint, const QString& reject_caption, const QString& reject_hint)
+{
+    auto* box = new QDialogButtonBox(Qt::Horizontal);
+    box->addButton(accept_caption, QDialogButtonBox::AcceptRole)->setToolTip(accept_hint);
+    box->addButton(reject_caption, QDialogButtonBox::RejectRole)->setToolTip(reject_hint);
+    QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout.addWidget(box);
+}
+
+Dialog_add_device::Dialog_add_device(QWidget* parent) : QDialog(parent, editing_dialog_flags)
+{
+    Resources_for_editing::init();
+    init_fonts(*this);
+    setWindowTitle(title_dialog_add_device);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* btn_eui = new QPushButton(caption_btn_eui);
+    btn_eui->setToolTip(hint_btn_eui);
+    connect(btn_eui, &QPushButton::clicked, this, &Dialog_add_device::on_btn_eui_clicked);
+    fields.eui = add_field_row(*layout, caption_eui, hint_eui, QString(), 16, btn_eui);
+    fields.tcp_port = add_field_row(*layout, caption_tcp_port, hint_tcp_port_add, suggested_port(), 5);
+    fields.max_frame = add_field_row(*layout, caption_max_frame_sz, hint_max_frame_sz, initial_max_frame, 4);
+    add_dialog_buttons(*layout, *this, caption_btn_add, hint_btn_add, caption_btn_not_add, hint_btn_not_add);
+}
+
+void Dialog_add_device::on_btn_eui_clicked()
+{
+    Dialog_modems picker(this);
+    if (picker.exec() == QDialog::Accepted)
+        fields.eui->setText(buf_hex64_gui.set(picker.chosen_eui()));
+}
+
+void Dialog_add_device::accept()
+{
+    try {
+        const Device_params p = fields.read();
+        req_eui_unused(p.eui);
+        req_port_unused(p.tcp_port);
+        Devices_in_cfg::iterator entry;
+        {
+            QMutexLocker lock(&cfg_mutex);
+            entry = devices_in_cfg.insert(p.eui, Device_in_cfg{p.max_frame, p.tcp_port});
+        }
+        tcp_ports.insert(p.tcp_port, entry);
+        QDialog::accept();
+    } catch (const std::exception& e) {
+        show_exception(e, this);
+    } catch (...) {
+        show_debug(0x0401, this);
+    }
+}

@@ -1,0 +1,50 @@
+// The dialog that adds a modem to the list of modems to serve, and the parts of its form
+// that the edit dialog shares: the parameter rows, their reading and the collision checks.
+#pragma once
+
+#include "app/shared.h"
+
+#include <QDialog>
+
+class QBoxLayout;
+class QDialogButtonBox;
+class QLineEdit;
+
+// The parameters of a modem as typed and checked.
+struct Device_params {
+    quint64 eui;
+    quint16 tcp_port;
+    quint32 max_frame;
+};
+
+// The three fields of a modem's parameters; the EUI field may have a button beside it.
+struct Device_fields {
+    QLineEdit* eui;
+    QLineEdit* tcp_port;
+    QLineEdit* max_frame;
+
+    // Checks the EUI, then the port, then the size; throws Err at the first mistake.
+    Device_params read() const;
+};
+
+// Throws the collision message when devices_in_cfg already has the EUI.
+void req_eui_unused(quint64 eui);
+// Throws the collision message when tcp_ports already has the port.
+void req_port_unused(quint16 port);
+
+// Adds the accept and reject buttons, wired to the dialog, below the rows.
+void add_dialog_buttons(QBoxLayout& layout, QDialog& dialog, const QString& accept_caption,
+                        const QString& accept_hint, const QString& reject_caption, const QString& reject_hint);
+
+class Dialog_add_device : public QDialog {
+    Q_OBJECT
+public:
+    explicit Dialog_add_device(QWidget* parent);
+    void accept() override;
+
+private slots:
+    void on_btn_eui_clicked();
+
+private:
+    Device_fields fields;
+};

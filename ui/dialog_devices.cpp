@@ -1,0 +1,378 @@
+// The list of modems to serve, with their live state, a filter and the edit buttons.
+#include "ui/dialog_devices.h"
+
+#include "app/build_info.h"
+#include "app/devices_file.h"
+#include "common/hex.h"
+#include "link/ws_connection.h"
+#include "tcp/tcp_server.h"
+#include "ui/dialog_add_device.h"
+#include "ui/dialog_edit_device.h"
+#include "ui/main_window.h"
+#include "ui/resources_for_editing.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMutexLocker>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
+#include <iterator>
+
+const QString caption_yes = QStringLiteral("\u221A");
+const QString caption_no = QStringLiteral(" ");
+
+namespace {
+
+enum Column { col_eui, col_port, col_size, col_server, col_client, col_name, column_count };
+
+// How often the dialog looks for a link that did not exist when it opened.
+const int link_poll_ms = 1000;
+
+const QBrush* column_brush(int column)
+{
+    if (column == col_server || column == col_name)
+        return &br_server_exists;
+    if (column == col_client)
+        return &br_client_exists;
+    return nullptr;
+}
+
+}  // namespace
+
+Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.size(), column_count, parent)
+{
+    set_header(col_eui, caption_eui, hint_eui);
+    set_header(col_port, short_caption_tcp_port, hint_tcp_port);
+    set_header(col_size, short_caption_max_frame_sz, hint_max_frame_sz);
+    set_header(col_server, short_caption_server_exists, hint_server_exists);
+    set_header(col_client, short_caption_client_exists, hint_client_exists);
+    set_header(col_name, caption_name, hint_name);
+
+    const QFontMetrics metrics(font_value_small);
+    int dec = 0;
+    int hex = 0;
+    digit_width(metrics, dec, hex);
+    const int pad = qMax(dec, 12);
+    const int tick = pad + metrics.horizontalAdvance(caption_yes);
+    column_width[col_eui] = pad + 16 * hex;
+    column_width[col_port] = pad + 5 * dec;
+    column_width[col_size] = pad + 4 * dec;
+    column_width[col_server] = tick;
+    column_width[col_client] = tick;
+    column_width[col_name] = pad + 32 * hex;
+
+    preferred_width = width_around_columns(0x0301);
+    resizeColumnsToContents();
+    preferred_width += horizontalHeader()->length();
+    horizontalHeader()->setStretchLastSection(true);
+}
+
+int Dialog_devices::Table::sizeHintForColumn(int column) const
+{
+    return column >= 0 && column < column_count ? column_width[column] : Table_with_proxy::sizeHintForColumn(column);
+}
+
+void Dialog_devices::Table::put_value(int row, int column, QStandardItem* item)
+{
+    item->setFont(font_value_small);
+    if (const QBrush* brush = column_brush(column))
+        item->setForeground(*brush);
+    put(row, column, item);
+}
+
+void Dialog_devices::Table::set_cell(int row, int column, const QString& text)
+{
+    if (QStandardItem* item = model_src->item(row, column))
+        item->setText(text);
+    else
+        put_value(row, column, new QStandardItem(text));
+}
+
+void Dialog_devices::Table::create_contents()
+{
+    int row = 0;
+    for (auto it = devices_in_cfg.begin(); it != devices_in_cfg.end(); ++it, ++row) {
+        put_value(row, col_eui, new Eui_item(buf_hex64_gui.set(it.key()), it));
+        put_value(row, col_port, new QStandardItem(QString::number(it->tcp_port)));
+        put_value(row, col_size, new QStandardItem(QString::number(it->max_frame)));
+    }
+}
+
+void Dialog_devices::Table::show_states()
+{
+    auto server = tcp_servers.constBegin();
+    const auto servers_end = tcp_servers.constEnd();
+    int row = 0;
+    for (auto it = devices_in_cfg.constBegin(); it != devices_in_cfg.constEnd(); ++it, ++row) {
+        while (server != servers_end && server.key() < it.key())
+            ++server;
+        const bool exists = server != servers_end && server.key() == it.key();
+        const bool client = exists && server.value() && server.value()->client;
+        set_cell(row, col_server, exists ? caption_yes : caption_no);
+        set_cell(row, col_client, client ? caption_yes : caption_no);
+    }
+}
+
+void Dialog_devices::Table::show_names()
+{
+    auto modem = devices_on_lora.constBegin();
+    const auto modems_end = devices_on_lora.constEnd();
+    int row = 0;
+    for (auto it = devices_in_cfg.constBegin(); it != devices_in_cfg.constEnd(); ++it, ++row) {
+        while (modem != modems_end && modem->eui < it.key())
+            ++modem;
+        const bool known = modem != modems_end && modem->eui == it.key();
+        set_cell(row, col_name, known ? modem->name : caption_no);
+    }
+}
+
+void Dialog_devices::Table::hide_states_and_names()
+{
+    const int rows = model_src->rowCount();
+    for (int row = 0; row < rows; ++row)
+        for (int column : {col_server, col_client, col_name})
+            set_cell(row, column, caption_no);
+}
+
+Dialog_devices::Dialog_devices(QWidget* parent) : QDialog(parent, editing_dialog_flags)
+{
+    Resources_for_editing::init();
+    init_fonts(*this);
+    setWindowTitle(title_dialog_devices);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(make_filter_row());
+    table = new Table(this);
+    table->create_contents();
+    layout->addWidget(table);
+    layout->addWidget(make_buttons());
+    connect(table, &QTableView::doubleClicked, this, &Dialog_devices::on_double_click);
+
+    link_timer.setInterval(link_poll_ms);
+    connect(&link_timer, &QTimer::timeout, this, &Dialog_devices::on_link_timer_timeout);
+    // Linked before the state is read, so that no change between the two goes unseen.
+    if (!link_to_connection())
+        link_timer.start();
+    show_link_state(true);
+}
+
+QLayout* Dialog_devices::make_filter_row()
+{
+    auto* row = new QHBoxLayout;
+    auto* text_label = new QLabel(caption_filter_text);
+    text_label->setToolTip(hint_filter_text);
+    filter_text = new QLineEdit;
+    filter_text->setMaxLength(16);
+    filter_text->setFont(font_value_big);
+    filter_text->setToolTip(hint_filter_text);
+    connect(filter_text, &QLineEdit::textChanged, this, &Dialog_devices::on_filter_text_changed);
+    auto* field_label = new QLabel(caption_filter_field);
+    field_label->setToolTip(hint_filter_field);
+    auto* field = new QComboBox;
+    field->addItems({caption_eui, caption_tcp_port, caption_max_frame_sz, caption_name, caption_all_fields});
+    field->setCurrentIndex(0);
+    field->setToolTip(hint_filter_field);
+    connect(field, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &Dialog_devices::on_filter_field_changed);
+    row->addWidget(text_label);
+    row->addWidget(filter_text);
+    row->addWidget(field_label);
+    row->addWidget(field);
+    return row;
+}
+
+QWidget* Dialog_devices::make_buttons()
+{
+    auto* box = new QDialogButtonBox(Qt::Horizontal);
+    const auto add_action = [&](const QString& caption, const QString& hint, void (Dialog_devices::*slot)()) {
+        QPushButton* button = box->addButton(caption, QDialogButtonBox::ActionRole);
+        button->setToolTip(hint);
+        connect(button, &QPushButton::clicked, this, slot);
+    };
+    add_action(caption_devices_add, hint_devices_add, &Dialog_devices::on_btn_add_clicked);
+    add_action(caption_devices_del, hint_devices_del, &Dialog_devices::on_btn_delete_clicked);
+    add_action(caption_devices_edit, hint_devices_edit, &Dialog_devices::on_btn_edit_clicked);
+    box->addButton(caption_devices_exit, QDialogButtonBox::RejectRole)->setToolTip(hint_devices_exit);
+    connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    return box;
+}
+
+bool Dialog_devices::link_to_connection()
+{
+    QMutexLocker lock(&cfg_mutex);
+    Ws_connection* connection = Ws_connection::instance;
+    if (!connection || connection == linked)
+        return connection != nullptr;
+    connect(this, &Dialog_devices::update_servers, connection, &Ws_connection::update_servers);
+    connect(connection, &Ws_connection::servers_changed, this, &Dialog_devices::on_servers_changed);
+    connect(connection, &Ws_connection::clients_changed, this, &Dialog_devices::on_clients_changed);
+    // Qt drops the connections with the object; a link built later is looked for again.
+    connect(connection, &QObject::destroyed, this, [this] {
+        linked = nullptr;
+        link_timer.start();
+    });
+    linked = connection;
+    link_timer.stop();
+    return true;
+}
+
+void Dialog_devices::show_link_state(bool blank_always)
+{
+    {
+        QMutexLocker lock(&cfg_mutex);
+        if (ws_flags & WS_ONLINE) {
+            table->show_states();
+            table->show_names();
+            live = true;
+            return;
+        }
+    }
+    if (blank_always || live)
+        table->hide_states_and_names();
+    live = false;
+}
+
+void Dialog_devices::on_filter_field_changed(int index)
+{
+    static const int columns[] = {col_eui, col_port, col_size, col_name, -1};
+    if (index < 0 || index >= static_cast<int>(std::size(columns))) {
+        log_debug(0x0303);
+        return;
+    }
+    table->set_filter_column(columns[index]);
+}
+
+void Dialog_devices::on_filter_text_changed(const QString& text)
+{
+    table->set_filter_text(text);
+}
+
+void Dialog_devices::on_btn_add_clicked()
+{
+    Dialog_add_device dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    after_change(true);
+}
+
+void Dialog_devices::on_btn_delete_clicked()
+{
+    const auto* item = static_cast<const Eui_item*>(table->selected_item(col_eui));
+    if (item)
+        delete_device(item->entry);
+}
+
+void Dialog_devices::on_btn_edit_clicked()
+{
+    if (const QStandardItem* item = table->selected_item(col_eui))
+        edit_device(item);
+}
+
+void Dialog_devices::on_double_click(const QModelIndex& index)
+{
+    if (const QStandardItem* item = table->clicked_item(index, col_eui))
+        edit_device(item);
+}
+
+void Dialog_devices::on_servers_changed()
+{
+    {
+        QMutexLocker lock(&cfg_mutex);
+        ws_flags &= ~(WS_SERVERS_PENDING | WS_CLIENTS_PENDING);
+    }
+    show_link_state(false);
+}
+
+void Dialog_devices::on_clients_changed()
+{
+    QMutexLocker lock(&cfg_mutex);
+    ws_flags &= ~WS_CLIENTS_PENDING;
+    table->show_states();
+}
+
+void Dialog_devices::on_link_timer_timeout()
+{
+    if (link_to_connection())
+        show_link_state(false);
+}
+
+void Dialog_devices::edit_device(const QStandardItem* item)
+{
+    const Devices_in_cfg::iterator entry = static_cast<const Eui_item*>(item)->entry;
+    Dialog_edit_device dialog(entry.key(), entry, this);
+    if (dialog.exec() == QDialog::Accepted)
+        after_change(false);
+}
+
+void Dialog_devices::delete_device(Devices_in_cfg::iterator entry)
+{
+    QMessageBox box(this);
+    init_fonts(box);
+    box.setText(title_mbox_del_device.arg(buf_hex64_gui.set(entry.key()), QString::number(entry->tcp_port)));
+    box.setWindowTitle(QStringLiteral("%1 %2").arg(QLatin1String(program_name), QLatin1String(program_version)));
+    box.setIcon(QMessageBox::Question);
+    QPushButton* yes = box.addButton(caption_btn_del, QMessageBox::YesRole);
+    yes->setToolTip(hint_btn_del);
+    QPushButton* no = box.addButton(caption_btn_not_del, QMessageBox::NoRole);
+    no->setToolTip(hint_btn_not_del);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    if (box.clickedButton() == no)
+        return;
+    if (box.clickedButton() != yes) {
+        show_debug(0x0305, this);
+        return;
+    }
+    if (tcp_ports.remove(entry->tcp_port) != 1)
+        log_debug(0x0306);
+    {
+        QMutexLocker lock(&cfg_mutex);
+        devices_in_cfg.erase(entry);
+    }
+    after_change(true);
+}
+
+void Dialog_devices::after_change(bool count_changed)
+{
+    link_to_connection();
+    emit update_servers();
+    if (count_changed) {
+        Main_window* window = nullptr;
+        {
+            QMutexLocker lock(&cfg_mutex);
+            window = Main_window::instance;
+        }
+        if (window)
+            window->configured_devices_changed();
+    }
+    // Rebuilt before the file is written: an error box about the file must not leave rows
+    // that still point at entries already gone.
+    update_table();
+    save();
+}
+
+void Dialog_devices::save()
+{
+    try {
+        save_devices_in_cfg();
+    } catch (const std::exception& e) {
+        show_exception(e, this);
+    } catch (...) {
+        show_debug(0x030D, this);
+    }
+}
+
+void Dialog_devices::update_table()
+{
+    table->reset_rows(devices_in_cfg.size());
+    table->create_contents();
+    show_link_state(true);
+}

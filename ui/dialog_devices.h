@@ -1,0 +1,73 @@
+// The list of modems to serve: their ports, sizes and live state, with a filter, and the
+// buttons that add, change and delete them.
+#pragma once
+
+#include "ui/table_with_proxy.h"
+
+#include <QDialog>
+#include <QTimer>
+
+class QLineEdit;
+class Ws_connection;
+
+extern const QString caption_yes;
+extern const QString caption_no;
+
+class Dialog_devices : public QDialog {
+    Q_OBJECT
+public:
+    class Table : public Table_with_proxy {
+    public:
+        explicit Table(QWidget* parent);
+        int sizeHintForColumn(int column) const override;
+
+        // Columns 0 to 2 from devices_in_cfg.
+        void create_contents();
+        // Columns 3 and 4 from tcp_servers, column 5 from devices_on_lora; both need cfg_mutex held.
+        void show_states();
+        void show_names();
+        void hide_states_and_names();
+
+    private:
+        // Sets the text of a cell, creating the cell with its font and colour when it is missing.
+        void set_cell(int row, int column, const QString& text);
+        void put_value(int row, int column, QStandardItem* item);
+
+        int column_width[6];
+    };
+
+    explicit Dialog_devices(QWidget* parent);
+
+    void update_table();
+    void edit_device(const QStandardItem* item);
+
+signals:
+    void update_servers();
+
+private slots:
+    void on_filter_field_changed(int index);
+    void on_filter_text_changed(const QString& text);
+    void on_btn_add_clicked();
+    void on_btn_delete_clicked();
+    void on_btn_edit_clicked();
+    void on_double_click(const QModelIndex& index);
+    void on_servers_changed();
+    void on_clients_changed();
+    void on_link_timer_timeout();
+
+private:
+    QLayout* make_filter_row();
+    QWidget* make_buttons();
+    bool link_to_connection();
+    void show_link_state(bool blank_always);
+    void after_change(bool count_changed);
+    void delete_device(Devices_in_cfg::iterator entry);
+    void save();
+
+    Table* table;
+    QLineEdit* filter_text;
+    bool live = false;
+    // The connection whose signals reach this dialog; it may appear after the dialog opens.
+    Ws_connection* linked = nullptr;
+    QTimer link_timer;
+};

@@ -1,0 +1,18 @@
+// The dialog that changes the EUI, TCP port or maximum packet size of a modem to serve.
+#pragma once
+
+#include "ui/dialog_add_device.h"
+
+class Dialog_edit_device : public QDialog {
+    Q_OBJECT
+public:
+    Dialog_edit_device(unsigned long eui, Devices_in_cfg::iterator entry, QWidget* parent);
+    void accept() override;
+
+private:
+    void change(const Device_params& p);
+
+    const unsigned long opened_eui;
+    Devices_in_cfg::iterator entry;
+    Device_fields fields;
+};

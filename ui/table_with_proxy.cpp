@@ -1,0 +1,150 @@
+// A read-only table of whole rows seen through a case-insensitive filter, and its EUI cell.
+#include "ui/table_with_proxy.h"
+
+#include "ui/main_window.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QScrollBar>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+
+Tr errtext_not_selected{"devices",
+                        "Прежде, чем нажимать эту кнопку, надо выбрать строчку в списке (щёлкнуть её левой кнопкой "
+                        "мыши)."};
+
+Eui_item::Eui_item(const QString& text, Devices_in_cfg::iterator entry)
+    : QStandardItem(text), eui(entry.key()), entry(entry)
+{
+}
+
+Eui_item::Eui_item(const QString& text, quint64 eui) : QStandardItem(text), eui(eui), entry() {}
+
+Table_with_proxy::Table_with_proxy(int rows, int columns, QWidget* model_parent)
+    : QTableView(model_parent),
+      model_src(new QStandardItemModel(rows, columns, model_parent)),
+      proxy(new QSortFilterProxyModel(this))
+{
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setTabKeyNavigation(false);
+    setFont(font_name_small);
+    proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    proxy->setSourceModel(model_src);
+    setModel(proxy);
+}
+
+QStandardItem* Table_with_proxy::clicked_item(const QModelIndex& index, int column)
+{
+    if (!index.isValid()) {
+        show_debug(0x0309, this);
+        return nullptr;
+    }
+    const QModelIndex source = proxy->mapToSource(index);
+    if (!source.isValid()) {
+        show_debug(0x030A, this);
+        return nullptr;
+    }
+    QStandardItem* item = model_src->item(source.row(), column);
+    if (!item)
+        show_debug(0x030C, this);
+    return item;
+}
+
+QStandardItem* Table_with_proxy::selected_item(int column)
+{
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    if (selected.isEmpty()) {
+        show_error(errtext_not_selected.tr(), this);
+        return nullptr;
+    }
+    const int row = selected.first().row();
+    if (row < 0) {
+        show_debug(0x0301, this);
+        return nullptr;
+    }
+    if (selected.first().column() < 0) {
+        show_debug(0x0302, this);
+        return nullptr;
+    }
+    QModelIndex found;
+    for (const QModelIndex& index : selected) {
+        unsigned short fault = 0;
+        if (index.row() != row)
+            fault = 0x0303;
+        else if (index.column() < 0)
+            fault = 0x0304;
+        else if (index.column() == column && found.isValid())
+            fault = 0x0305;
+        if (fault) {
+            show_debug(fault, this);
+            return nullptr;
+        }
+        if (index.column() == column)
+            found = index;
+    }
+    if (!found.isValid()) {
+        show_debug(0x0306, this);
+        return nullptr;
+    }
+    const QModelIndex source = proxy->mapToSource(found);
+    if (!source.isValid()) {
+        show_debug(0x0307, this);
+        return nullptr;
+    }
+    QStandardItem* item = model_src->itemFromIndex(source);
+    if (!item)
+        show_debug(0x0308, this);
+    return item;
+}
+
+void Table_with_proxy::reset_rows(int rows)
+{
+    model_src->removeRows(0, model_src->rowCount());
+    model_src->setRowCount(rows);
+}
+
+void Table_with_proxy::set_filter_text(const QString& text)
+{
+    proxy->setFilterFixedString(text);
+}
+
+void Table_with_proxy::set_filter_column(int column)
+{
+    proxy->setFilterKeyColumn(column);
+}
+
+QSize Table_with_proxy::sizeHint() const
+{
+    return QSize(preferred_width, 40 * module_h);
+}
+
+void Table_with_proxy::set_header(int column, const QString& caption, const QString& hint)
+{
+    auto* item = new QStandardItem(caption);
+    item->setToolTip(hint);
+    model_src->setHorizontalHeaderItem(column, item);
+}
+
+void Table_with_proxy::put(int row, int column, QStandardItem* item)
+{
+    item->setTextAlignment(Qt::AlignCenter);
+    model_src->setItem(row, column, item);
+}
+
+int Table_with_proxy::width_around_columns(unsigned short missing_bar_code) const
+{
+    int width = this->width() - horizontalHeader()->width();
+    const QScrollBar* bar = verticalScrollBar();
+    if (!bar) {
+        log_debug(missing_bar_code);
+        return width;
+    }
+    if (!bar->isVisible()) {
+        const QSize hint = bar->sizeHint();
+        if (hint.width() >= 0 && hint.height() >= 0)
+            width += hint.width();
+    }
+    return width;
+}

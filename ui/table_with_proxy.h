@@ -1,0 +1,59 @@
+// A read-only table of whole rows seen through a case-insensitive filter, and the EUI cell
+// that ties a row to its modem; the base of the device list and of the modem picker.
+#pragma once
+
+#include "app/shared.h"
+#include "common/err.h"
+
+#include <QStandardItem>
+#include <QTableView>
+
+class QStandardItemModel;
+class QSortFilterProxyModel;
+
+extern Tr errtext_not_selected;
+
+// The cell of column 0. The device list keeps the entry of devices_in_cfg in it, so that
+// edit and delete reach the entry; the modem picker, whose modems need not be configured,
+// keeps only the EUI.
+class Eui_item : public QStandardItem {
+public:
+    Eui_item(const QString& text, Devices_in_cfg::iterator entry);
+    Eui_item(const QString& text, quint64 eui);
+
+    const quint64 eui;
+    const Devices_in_cfg::iterator entry;
+};
+
+class Table_with_proxy : public QTableView {
+public:
+    // The model (rows x columns) belongs to model_parent, the proxy to the table.
+    Table_with_proxy(int rows, int columns, QWidget* model_parent);
+
+    // The source item in the given column of the row of a proxy index from the view's signals;
+    // null (after an internal-error box) when the index leads nowhere.
+    QStandardItem* clicked_item(const QModelIndex& index, int column);
+    // The source item in the given column of the selected row; null after an error box when
+    // no row is selected or the selection is inconsistent.
+    QStandardItem* selected_item(int column);
+
+    // Empties the model and gives it the number of rows, to be filled again.
+    void reset_rows(int rows);
+    void set_filter_text(const QString& text);
+    // -1 filters on all columns.
+    void set_filter_column(int column);
+
+    QSize sizeHint() const override;
+
+protected:
+    void set_header(int column, const QString& caption, const QString& hint);
+    // Centres the item and puts it into the source model.
+    void put(int row, int column, QStandardItem* item);
+    // The width that the frame, the row header and the vertical scroll bar add to the columns;
+    // a missing scroll bar logs internal error missing_bar_code.
+    int width_around_columns(unsigned short missing_bar_code) const;
+
+    QStandardItemModel* model_src;
+    QSortFilterProxyModel* proxy;
+    int preferred_width = 0;
+};

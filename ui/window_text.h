@@ -1,0 +1,35 @@
+// Reading numbers typed into text fields, with the program's messages for every mistake,
+// and the labelled text fields of the editing dialogs.
+#pragma once
+
+#include "common/err.h"
+
+#include <QString>
+
+class QBoxLayout;
+class QLineEdit;
+class QWidget;
+
+extern Tr errfmt_no_param;
+extern Tr errfmt_not_dec;
+extern Tr errfmt_dec_too_big;
+extern Tr errfmt_dec_too_small;
+extern Tr errfmt_hex_bad_size;
+extern Tr errfmt_not_hex;
+extern Tr errfmt_hex_too_big;
+
+// A decimal number not above max; false for an empty field. Throws Err on anything else.
+bool get_uint(QLineEdit* field, const QString& name, unsigned& value, unsigned max);
+bool get_uint(QLineEdit* field, const QString& name, unsigned& value, unsigned min, unsigned max);
+// As get_uint, and an empty field is an error too.
+unsigned req_uint(QLineEdit* field, const QString& name, unsigned max);
+unsigned req_uint(QLineEdit* field, const QString& name, unsigned min, unsigned max);
+
+// Exactly 16 hexadecimal digits, not above max; false for an empty field. Throws Err on anything else.
+bool get_hex64(QLineEdit* field, const QString& name, unsigned long long& value, unsigned long long max);
+unsigned long long req_hex64(QLineEdit* field, const QString& name, unsigned long long max);
+
+// Adds a row of a label and a text field (font_value_big, both with the tooltip) to the layout,
+// followed by the extra widget if there is one; max_length 0 leaves the length free.
+QLineEdit* add_field_row(QBoxLayout& layout, const QString& caption, const QString& hint, const QString& text,
+                         int max_length, QWidget* extra = nullptr);
