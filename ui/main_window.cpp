@@ -1,10 +1,27 @@
-// The main window (link state and counters) and the user interface's shared look.
+// The main window: the state of the link with the RUVO-LoRa server and the three counters of
+// modems, refreshed by the exchange thread's notifications, and the way out of the program.
 #include "ui/main_window.h"
 
+#include "app/build_info.h"
+#include "app/cfg.h"
 #include "app/shared.h"
+#include "common/err.h"
+#include "link/ws_connection.h"
+#include "ui/dialog_about.h"
+#include "ui/dialog_devices.h"
+#include "ui/dialog_exit.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QFontMetrics>
+#include <QGridLayout>
+#include <QKeyEvent>
 #include <QMutexLocker>
+#include <QPushButton>
+#include <QStackedLayout>
+#include <cstdio>
+#include <cstdlib>
 
 const QColor color_offline(128, 0, 0);
 const QColor color_start(0, 0, 128);
@@ -12,14 +29,68 @@ const QColor color_online(0, 128, 0);
 const QColor color_clients(100, 0, 100);
 const QString caption_placeholder = QStringLiteral(" ");
 
-QFont font_name_big;
-QFont font_name_small;
-QFont font_value_big;
-QFont font_value_small;
-int module_w = 7;
-int module_h = 16;
-
 Main_window* Main_window::instance = nullptr;
+
+namespace {
+
+// Internal-error code of this module for a place.
+constexpr unsigned short window_code(unsigned char place)
+{
+    return 0x200 | place;
+}
+
+constexpr Qt::Alignment cell_alignment = Qt::AlignLeft | Qt::AlignVCenter;
+enum { page_blank = 0, page_shown = 1 };
+
+void set_text_color(QLabel& label, const QColor& color)
+{
+    QPalette palette = label.palette();
+    palette.setBrush(QPalette::WindowText, QBrush(color));
+    label.setPalette(palette);
+}
+
+QLabel* caption_label(const QString& caption, const QString& hint)
+{
+    auto label = new QLabel(caption);
+    label->setToolTip(hint);
+    return label;
+}
+
+// A caption and its value, both with the row's tooltip.
+void add_row(QGridLayout& grid, int row, const QString& caption, QLabel* value, const QString& hint)
+{
+    value->setToolTip(hint);
+    grid.addWidget(caption_label(caption, hint), row, 0, cell_alignment);
+    grid.addWidget(value, row, 1, cell_alignment);
+}
+
+// A cell that is blank until its row has something to show.
+QStackedLayout* add_stacked(QGridLayout& grid, int row, int column, QWidget* page)
+{
+    auto stack = new QStackedLayout;
+    stack->addWidget(new QLabel(caption_placeholder));
+    stack->addWidget(page);
+    grid.addLayout(stack, row, column, cell_alignment);
+    return stack;
+}
+
+template <typename Dialog>
+void run_modal(QWidget* parent)
+{
+    Dialog dialog(parent);
+    dialog.exec();
+}
+
+// The user chose not to wait for the exchange thread. The C library's exit would run the static
+// destructors under the still running thread, so the process ends without them; the log is
+// closed after every entry, so only standard output needs flushing.
+[[noreturn]] void end_process_now()
+{
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+}  // namespace
 
 Label_with_size::Label_with_size(int width, const QString& text, QWidget* parent)
     : QLabel(text, parent), width(width)
@@ -32,10 +103,18 @@ QSize Label_with_size::sizeHint() const
 }
 
 Main_window::Main_window(QThread& exchange_thread, QWidget* parent)
-    : QWidget(parent), exchange_thread(exchange_thread)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint),
+      exchange_thread(exchange_thread)
 {
-    QMutexLocker lock(&cfg_mutex);
-    instance = this;
+    Translated texts;
+    translate(texts);
+    init_fonts(*this);
+    setWindowTitle(QStringLiteral("%1 %2").arg(QLatin1String(program_name), QLatin1String(program_version)));
+    build(texts);
+    // A connection that already runs may have announced its state before it could reach us.
+    if (register_instance())
+        on_servers_changed();
 }
 
 Main_window::~Main_window()
@@ -43,34 +122,247 @@ Main_window::~Main_window()
     QMutexLocker lock(&cfg_mutex);
     if (instance == this)
         instance = nullptr;
+    else
+        log_debug(window_code(112));
 }
 
-void Main_window::configured_devices_changed() {}
-void Main_window::on_servers_changed() {}
-void Main_window::on_clients_changed() {}
-void Main_window::on_btn_devices_clicked() {}
-void Main_window::on_btn_about_clicked() {}
-void Main_window::on_btn_exit_clicked() {}
-
-void init_fonts(QWidget&) {}
-
-QString find_best_typeface(const QFontDatabase&, const QStringList&, const Font_typeface*, unsigned long)
+void Main_window::translate(Translated& texts)
 {
-    return QString();
+    texts.caption_link = tr("Соединение с сервером RUVO-LoRa: ");
+    texts.hint_link = tr("Здесь отображается наличие связи с используемым нами сервером\n"
+                         "RUVO-LoRa.\n"
+                         "\n"
+                         "«нет» означает, что связи с сервером RUVO-LoRa в данный момент нет\n"
+                         "(и мы, скорее всего, выжидаем задержку, прежде чем снова попытаться\n"
+                         "установить эту связь).\n"
+                         "\n"
+                         "«старт» означает, что установление соединения с сервером RUVO-LoRa\n"
+                         "начато, и первый отклик от сервера уже получен (успешно установлено\n"
+                         "соединение TCP/IP с этим сервером), но ещё не завершены\n"
+                         "формальности, которые необходимо выполнить перед тем, как можно\n"
+                         "будет использовать это соединение (например, наша авторизация на\n"
+                         "этом сервере).\n"
+                         "\n"
+                         "«есть» означает, что соединение с сервером RUVO-LoRa в данный\n"
+                         "момент существует и готово к использованию.\n"
+                         "\n"
+                         "При возникновении проблем со связью имеет смысл посмотреть\n"
+                         "сообщения об ошибках, записанные программой в файл журнала\n"
+                         "(«%1»).")
+                          .arg(QString::fromUtf8(log_fname));
+    texts.caption_devices = tr("Радиомодемов, подлежащих обслуживанию: ");
+    texts.hint_devices = tr("Здесь отображается общее количество радиомодемов, подлежащих\n"
+                            "обслуживанию нашей программой (количество радиомодемов, упомянутых\n"
+                            "в файле «%1»).")
+                             .arg(devices_fname);
+    texts.caption_online = tr("... из них доступных для связи: ");
+    texts.hint_online = tr("Здесь отображается количество радиомодемов, которые подлежат\n"
+                           "обслуживанию нашей программой, и при этом доступны нашей программе\n"
+                           "(точнее, сервер RUVO-LoRa, с которым программа имеет в данный\n"
+                           "момент связь, сообщил, что эти радиомодемы имеют на нём\n"
+                           "аккаунт).\n"
+                           "\n"
+                           "Для каждого такого радиомодема наша программа создаёт отдельный\n"
+                           "TCP-сервер, к которому может подключаться клиент, желающий получить\n"
+                           "доступ к устройствам, подключенным к этому радиомодему через RS-232\n"
+                           "или RS-485.");
+    texts.caption_clients = tr("... из них используемых клиентами: ");
+    texts.hint_clients = tr("Здесь отображается, к скольким TCP-серверам, созданным нашей\n"
+                            "программой для предоставления доступа к радиомодемам (см. выше), в\n"
+                            "данный момент подключены клиенты.\n"
+                            "\n"
+                            "К каждому созданному нами TCP-серверу в каждый момент времени может\n"
+                            "быть подключен только один клиент. Если к серверу подключается\n"
+                            "новый клиент, программа разрывает сеанс связи со старым клиентом.");
+    texts.caption_btn_devices = tr("Список");
+    texts.hint_btn_devices = tr("Если вы нажмёте эту кнопку, будет открыто окно со списком\n"
+                                "радиомодемов, подлежащих обслуживанию данной программой. С помощью\n"
+                                "этого окна вы сможете добавить радиомодемы в этот список, удалить\n"
+                                "радиомодемы из списка или изменить параметры радиомодемов, входящих\n"
+                                "в список.");
+    texts.caption_btn_about = tr("О программе");
+    texts.hint_btn_about = tr("Если вы нажмёте эту кнопку, будет открыто окно с информацией о\n"
+                              "данной программе.");
+    texts.caption_btn_exit = tr("Выйти");
+    texts.hint_btn_exit = tr("Если вы нажмёте эту кнопку, работа программы будет завершена.");
+    word_offline = tr("нет");
+    word_start = tr("старт");
+    word_online = tr("есть");
 }
 
-int dec_digit_width(const QFontMetrics& metrics)
+void Main_window::build(const Translated& texts)
 {
-    int width = 0;
-    for (char c = '0'; c <= '9'; ++c)
-        width = qMax(width, metrics.horizontalAdvance(QLatin1Char(c)));
-    return width;
+    const QFontMetrics metrics(font_name_big, this);
+    const int counter_width = 10 * dec_digit_width(metrics);
+    const int link_width = qMax(metrics.horizontalAdvance(word_offline),
+                                qMax(metrics.horizontalAdvance(word_start), metrics.horizontalAdvance(word_online)));
+    auto grid = new QGridLayout(this);
+
+    link_state = new Label_with_size(link_width, word_offline);
+    set_text_color(*link_state, color_offline);
+    add_row(*grid, 0, texts.caption_link, link_state, texts.hint_link);
+
+    devices_count = new Label_with_size(counter_width, QString::number(devices_in_cfg.size()));
+    add_row(*grid, 1, texts.caption_devices, devices_count, texts.hint_devices);
+    auto btn_devices = new QPushButton(texts.caption_btn_devices);
+    btn_devices->setToolTip(texts.hint_btn_devices);
+    grid->addWidget(btn_devices, 1, 2, cell_alignment);
+    connect(btn_devices, &QPushButton::clicked, this, &Main_window::on_btn_devices_clicked);
+
+    online_count = new Label_with_size(counter_width, QStringLiteral("0"));
+    online_count->setToolTip(texts.hint_online);
+    set_text_color(*online_count, color_online);
+    online_caption_cell = add_stacked(*grid, 2, 0, caption_label(texts.caption_online, texts.hint_online));
+    online_value_cell = add_stacked(*grid, 2, 1, online_count);
+
+    clients_count = new Label_with_size(counter_width, QStringLiteral("0"));
+    clients_count->setToolTip(texts.hint_clients);
+    set_text_color(*clients_count, color_clients);
+    clients_caption_cell = add_stacked(*grid, 3, 0, caption_label(texts.caption_clients, texts.hint_clients));
+    clients_value_cell = add_stacked(*grid, 3, 1, clients_count);
+
+    auto buttons = new QDialogButtonBox(Qt::Horizontal);
+    buttons->addButton(texts.caption_btn_about, QDialogButtonBox::HelpRole)->setToolTip(texts.hint_btn_about);
+    buttons->addButton(texts.caption_btn_exit, QDialogButtonBox::RejectRole)->setToolTip(texts.hint_btn_exit);
+    grid->addWidget(buttons, 4, 0, 1, 3);
+    connect(buttons, &QDialogButtonBox::helpRequested, this, &Main_window::on_btn_about_clicked);
+    connect(buttons, &QDialogButtonBox::rejected, this, &Main_window::on_btn_exit_clicked);
+
+    grid->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void digit_width(const QFontMetrics& metrics, int& dec, int& hex)
+// Whichever of the window and the link object is created second connects the two.
+bool Main_window::register_instance()
 {
-    dec = dec_digit_width(metrics);
-    hex = dec;
-    for (char c : {'A', 'B', 'C', 'D', 'E', 'F', 'a', 'b', 'c', 'd', 'e', 'f'})
-        hex = qMax(hex, metrics.horizontalAdvance(QLatin1Char(c)));
+    QMutexLocker lock(&cfg_mutex);
+    if (instance)
+        throw Debug(window_code(203));
+    instance = this;
+    Ws_connection* connection = Ws_connection::instance;
+    if (connection) {
+        if (!connect(connection, &Ws_connection::servers_changed, this, &Main_window::on_servers_changed))
+            log_debug(window_code(11));
+        if (!connect(connection, &Ws_connection::clients_changed, this, &Main_window::on_clients_changed))
+            log_debug(window_code(12));
+        if (!connect(this, &Main_window::shutdown, connection, &Ws_connection::on_shutdown))
+            log_debug(window_code(112));
+    }
+    ws_flags &= ~(WS_SERVERS_PENDING | WS_CLIENTS_PENDING);
+    return connection != nullptr;
+}
+
+void Main_window::configured_devices_changed()
+{
+    devices_count->setText(QString::number(devices_in_cfg.size()));
+}
+
+void Main_window::show_link_state(const QString& word, const QColor& color)
+{
+    link_state->setText(word);
+    set_text_color(*link_state, color);
+}
+
+void Main_window::show_rows_online(bool online)
+{
+    const int page = online ? page_shown : page_blank;
+    for (QStackedLayout* cell : {online_caption_cell, online_value_cell, clients_caption_cell, clients_value_cell})
+        cell->setCurrentIndex(page);
+}
+
+void Main_window::on_servers_changed()
+{
+    unsigned char flags;
+    int servers;
+    quint32 clients;
+    {
+        QMutexLocker lock(&cfg_mutex);
+        flags = ws_flags;
+        ws_flags &= ~(WS_SERVERS_PENDING | WS_CLIENTS_PENDING);
+        servers = tcp_servers.size();
+        clients = clients_number;
+    }
+    if (flags & WS_ONLINE) {
+        show_link_state(word_online, color_online);
+        online_count->setText(QString::number(servers));
+        clients_count->setText(QString::number(clients));
+        show_rows_online(true);
+    } else if (flags & WS_STARTING) {
+        show_link_state(word_start, color_start);
+        show_rows_online(false);
+    } else {
+        show_link_state(word_offline, color_offline);
+        show_rows_online(false);
+    }
+}
+
+void Main_window::on_clients_changed()
+{
+    unsigned char flags;
+    quint32 clients;
+    {
+        QMutexLocker lock(&cfg_mutex);
+        flags = ws_flags;
+        ws_flags &= ~WS_CLIENTS_PENDING;
+        clients = clients_number;
+    }
+    if (flags & WS_ONLINE)
+        clients_count->setText(QString::number(clients));
+}
+
+void Main_window::on_btn_devices_clicked()
+{
+    run_modal<Dialog_devices>(this);
+}
+
+void Main_window::on_btn_about_clicked()
+{
+    run_modal<Dialog_about>(this);
+}
+
+void Main_window::on_btn_exit_clicked()
+{
+    if (exit_state != Exit_state::none)
+        return;
+    exit_state = Exit_state::waiting;
+    {
+        QMutexLocker lock(&cfg_mutex);
+        ws_flags |= WS_ENDING;
+    }
+    emit shutdown();
+    int result;
+    {
+        Dialog_exit dialog(this, exchange_thread);
+        result = dialog.exec();
+    }
+    if (result == QDialog::Accepted) {
+        exit_state = Exit_state::done;
+        close();
+        QCoreApplication::exit(0);
+        return;
+    }
+    if (result != QDialog::Rejected)
+        log_debug(window_code(121));
+    end_process_now();
+}
+
+void Main_window::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F1) {
+        on_btn_about_clicked();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+// A close request of the window system takes the same orderly way out as the exit button,
+// so that the exchange thread is never left running behind an ended event loop.
+void Main_window::closeEvent(QCloseEvent* event)
+{
+    if (exit_state == Exit_state::done) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (exit_state == Exit_state::none)
+        QMetaObject::invokeMethod(this, &Main_window::on_btn_exit_clicked, Qt::QueuedConnection);
 }

@@ -2,40 +2,20 @@
 // the four fonts, the layout unit, digit widths and the status colours.
 #pragma once
 
+#include "ui/fonts.h"
+
 #include <QColor>
-#include <QFont>
 #include <QLabel>
 #include <QThread>
 #include <QWidget>
 
-class QFontDatabase;
-class QFontMetrics;
+class QStackedLayout;
 
 extern const QColor color_offline;
 extern const QColor color_start;
 extern const QColor color_online;
 extern const QColor color_clients;
 extern const QString caption_placeholder;
-
-extern QFont font_name_big;
-extern QFont font_name_small;
-extern QFont font_value_big;
-extern QFont font_value_small;
-extern int module_w;
-extern int module_h;
-
-// A monospace family-name prefix and its preference (0 is the most wanted).
-struct Font_typeface {
-    const char* name;
-    unsigned char preference;
-};
-
-// Chooses the four fonts and the layout unit; only the first call does anything.
-void init_fonts(QWidget& widget);
-QString find_best_typeface(const QFontDatabase& db, const QStringList& families, const Font_typeface* table,
-                           unsigned long count);
-int dec_digit_width(const QFontMetrics& metrics);
-void digit_width(const QFontMetrics& metrics, int& dec, int& hex);
 
 // A label of fixed width, so that value labels keep their width when their text changes.
 class Label_with_size : public QLabel {
@@ -50,8 +30,27 @@ private:
 class Main_window : public QWidget {
     Q_OBJECT
 public:
+    // The texts of the window, needed only while it is built.
+    struct Translated {
+        QString caption_link;
+        QString hint_link;
+        QString caption_devices;
+        QString hint_devices;
+        QString caption_online;
+        QString hint_online;
+        QString caption_clients;
+        QString hint_clients;
+        QString caption_btn_devices;
+        QString hint_btn_devices;
+        QString caption_btn_about;
+        QString hint_btn_about;
+        QString caption_btn_exit;
+        QString hint_btn_exit;
+    };
+
     explicit Main_window(QThread& exchange_thread, QWidget* parent = nullptr);
     ~Main_window() override;
+    // Shows the number of modems to serve; the device list calls it after each addition or deletion.
     void configured_devices_changed();
 
     // The one existing main window, null when none; guarded by cfg_mutex.
@@ -67,6 +66,30 @@ public slots:
     void on_btn_about_clicked();
     void on_btn_exit_clicked();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    void translate(Translated& texts);
+    void build(const Translated& texts);
+    bool register_instance();
+    void show_link_state(const QString& word, const QColor& color);
+    void show_rows_online(bool online);
+
     QThread& exchange_thread;
+    Label_with_size* link_state;
+    Label_with_size* devices_count;
+    Label_with_size* online_count;
+    Label_with_size* clients_count;
+    QStackedLayout* online_caption_cell;
+    QStackedLayout* online_value_cell;
+    QStackedLayout* clients_caption_cell;
+    QStackedLayout* clients_value_cell;
+    QString word_offline;
+    QString word_start;
+    QString word_online;
+    // A second exit request while the first waits is ignored; only the final close is let through.
+    enum class Exit_state { none, waiting, done };
+    Exit_state exit_state = Exit_state::none;
 };
