@@ -1,0 +1,141 @@
+// Reading "fault ..." commands into the set of faults the server commits.
+#include "faults.h"
+
+#include <functional>
+
+namespace {
+
+const QStringList commands = {
+    QStringLiteral("auth_req"),
+    QStringLiteral("get_device_appdata_req"),
+    QStringLiteral("send_data_req"),
+};
+
+std::optional<QString> optional_text(const QString& text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    return text;
+}
+
+std::optional<int> count_word(const QString& word)
+{
+    bool ok = false;
+    const int value = word.toInt(&ok);
+    if (!ok || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<Append_fault> parse_append_fault(const QString& word)
+{
+    static const QHash<QString, Append_fault> names = {
+        {QStringLiteral("none"), Append_fault::none},
+        {QStringLiteral("false"), Append_fault::refused},
+        {QStringLiteral("wrong_eui"), Append_fault::wrong_eui},
+        {QStringLiteral("two"), Append_fault::two},
+        {QStringLiteral("empty"), Append_fault::empty},
+        {QStringLiteral("missing"), Append_fault::missing},
+    };
+    const auto found = names.find(word);
+    if (found == names.end())
+        return std::nullopt;
+    return *found;
+}
+
+// The words of "fault NAME ARG1 ARG2..." as a handler sees them.
+struct Fault_args {
+    Faults& faults;
+    const Command_words& command;
+    QString arg(int n) const { return command.word(1 + n); }
+    QString text_from(int n) const { return command.rest(1 + n); }
+};
+
+QString need_command(const QString& word)
+{
+    return commands.contains(word) ? QString()
+                                   : QStringLiteral("unknown command name (auth_req, get_device_appdata_req, send_data_req): ") + word;
+}
+
+QString close_after(const Fault_args& a, bool abort)
+{
+    const std::optional<int> n = count_word(a.arg(1));
+    if (!n || *n == 0)
+        return QStringLiteral("a message count of at least 1 is needed");
+    a.faults.close_after = *n;
+    a.faults.close_by_abort = abort;
+    return QString();
+}
+
+QString no_answer(const Fault_args& a)
+{
+    const QString reason = need_command(a.arg(1));
+    if (reason.isEmpty())
+        a.faults.no_answer.insert(a.arg(1));
+    return reason;
+}
+
+QString delay(const Fault_args& a)
+{
+    QString reason = need_command(a.arg(1));
+    const std::optional<int> ms = count_word(a.arg(2));
+    if (reason.isEmpty() && !ms)
+        reason = QStringLiteral("a delay in milliseconds is needed");
+    if (reason.isEmpty())
+        a.faults.delay_ms.insert(a.arg(1), *ms);
+    return reason;
+}
+
+QString reject_login(const Fault_args& a)
+{
+    a.faults.reject.insert(commands[0], optional_text(a.text_from(1)));
+    return QString();
+}
+
+QString reject(const Fault_args& a)
+{
+    const QString reason = need_command(a.arg(1));
+    if (reason.isEmpty())
+        a.faults.reject.insert(a.arg(1), optional_text(a.text_from(2)));
+    return reason;
+}
+
+QString append_status(const Fault_args& a)
+{
+    const std::optional<Append_fault> mode = parse_append_fault(a.arg(1));
+    if (!mode)
+        return QStringLiteral("append_status takes false, wrong_eui, two, empty, missing or none");
+    a.faults.append_status = *mode;
+    return QString();
+}
+
+QString uplink_bad(const Fault_args& a)
+{
+    const std::optional<Uplink_fault> mode = parse_uplink_fault(a.arg(1));
+    if (!mode)
+        return QStringLiteral("uplink_bad takes out_of_order, size, total, packets or none");
+    a.faults.uplink = *mode;
+    return QString();
+}
+
+} // namespace
+
+QString apply_fault(Faults& faults, const Command_words& command)
+{
+    using Handler = std::function<QString(const Fault_args&)>;
+    static const QHash<QString, Handler> handlers = {
+        {QStringLiteral("close_after"), [](const Fault_args& a) { return close_after(a, false); }},
+        {QStringLiteral("abort_after"), [](const Fault_args& a) { return close_after(a, true); }},
+        {QStringLiteral("no_answer"), no_answer},
+        {QStringLiteral("delay"), delay},
+        {QStringLiteral("reject_login"), reject_login},
+        {QStringLiteral("reject"), reject},
+        {QStringLiteral("append_status"), append_status},
+        {QStringLiteral("uplink_bad"), uplink_bad},
+    };
+    const Fault_args args{faults, command};
+    const auto handler = handlers.find(args.arg(0));
+    if (handler == handlers.end())
+        return QStringLiteral("unknown fault: ") + args.arg(0);
+    return (*handler)(args);
+}

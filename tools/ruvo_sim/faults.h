@@ -1,0 +1,28 @@
+// The faults that the simulator can be told to commit, and the reading of "fault ..." commands.
+#pragma once
+
+#include "command_words.h"
+#include "uplink.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <optional>
+
+// How the next data answers report the append status: as they should, refused (status false),
+// for another EUI, with two elements, with an empty array, or without the field at all.
+enum class Append_fault { none, refused, wrong_eui, two, empty, missing };
+
+struct Faults {
+    int close_after = 0;   // received messages left before the connection is closed; 0 = never
+    bool close_by_abort = false;   // end that connection abruptly instead of a normal close
+    QSet<QString> no_answer;
+    QHash<QString, int> delay_ms;
+    QHash<QString, std::optional<QString>> reject;   // command → err_string, if any
+    Append_fault append_status = Append_fault::none;
+    Uplink_fault uplink = Uplink_fault::none;
+};
+
+// Applies a "fault NAME ARGS..." command; returns the reason when it is not understood, else an empty string.
+QString apply_fault(Faults& faults, const Command_words& command);
