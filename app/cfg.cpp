@@ -2,6 +2,7 @@
 #include "app/cfg.h"
 
 #include "common/err.h"
+#include "text/utf8_parser.h"
 
 const char default_cfg_fname[] = "ruvo_bridge.cfg";
 const char* cfg_fname = default_cfg_fname;
@@ -22,7 +23,147 @@ int tcp_interframe_delay = 15;
 unsigned char trace_ws = 1;
 unsigned char trace_tcp = 1;
 
+namespace {
+
+Tr errtext_unknown_key{"parser",
+                       "неизвестный параметр. Знаю только параметры «ws_url», «ws_login», «ws_password», "
+                       "«ws_connect_timeout», «ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», "
+                       "«ws_devlist_timeout», «ws_data_timeout», «devices_file», «default_max_frame», "
+                       "«interframe_delay», «trace_ws» и «trace_tcp»."};
+Tr errtext_bad_trace_ws{"parser",
+                        "неправильное значение параметра «trace_ws»: знаю только значения «err», «bad_frames» и "
+                        "«all»."};
+Tr errtext_bad_trace_tcp{"parser",
+                         "неправильное значение параметра «trace_tcp»: знаю только значения «err», «bad_frames» и "
+                         "«all»."};
+Tr errtext_end_of_line{"parser", "ожидается конец строки."};
+Tr errtext_no_ws_url{"parser", "не определён обязательный параметр «ws_url»."};
+Tr errtext_no_ws_login{"parser", "не определён обязательный параметр «ws_login»."};
+Tr errtext_no_ws_password{"parser", "не определён обязательный параметр «ws_password»."};
+
+const unsigned max_timing = 60000;
+const unsigned default_max_frame_value = 51;
+const int default_interframe_delay = 15;
+
+// Which keys the file has defined so far; each may appear once.
+struct Seen {
+    bool ws_url = false;
+    bool ws_login = false;
+    bool ws_password = false;
+    bool connect_timeout = false;
+    bool auth_timeout = false;
+    bool reconnect_delay = false;
+    bool devlist_period = false;
+    bool devlist_timeout = false;
+    bool data_timeout = false;
+    bool devices_file = false;
+    bool max_frame = false;
+    bool interframe_delay = false;
+    bool trace_ws = false;
+    bool trace_tcp = false;
+};
+
+bool string_key(Utf8_file_parser& p, const char* name, bool& seen, QString& value)
+{
+    if (!p.is_assignment(name, seen))
+        return false;
+    value = p.req_printable_utf8_string();
+    return true;
+}
+
+// A timing of the link, in milliseconds, 0 to 60000.
+bool timing_key(Utf8_file_parser& p, const char* name, bool& seen, int& value)
+{
+    if (!p.is_assignment(name, seen))
+        return false;
+    value = static_cast<int>(p.req_dec<16>(max_timing));
+    return true;
+}
+
+template <class V>
+bool bounded_key(Utf8_file_parser& p, const char* name, bool& seen, unsigned min, unsigned max, V& value)
+{
+    if (!p.is_assignment(name, seen))
+        return false;
+    value = static_cast<V>(p.req_dec<32>(min, max));
+    return true;
+}
+
+bool trace_key(Utf8_file_parser& p, const char* name, bool& seen, Tr& errtext_bad, unsigned char& value)
+{
+    if (!p.is_assignment(name, seen))
+        return false;
+    static const char* const words[] = {"err", "bad_frames", "all"};
+    for (unsigned char level = 0; level < 3; ++level)
+        if (p.get_word(words[level])) {
+            value = level;
+            return true;
+        }
+    throw p.Error(errtext_bad.tr());
+}
+
+void read_statement(Utf8_file_parser& p, Seen& seen)
+{
+    if (string_key(p, "ws_url", seen.ws_url, ws_url) || string_key(p, "ws_login", seen.ws_login, ws_login) ||
+        string_key(p, "ws_password", seen.ws_password, ws_password_hash) ||
+        timing_key(p, "ws_connect_timeout", seen.connect_timeout, ws_connect_timeout) ||
+        timing_key(p, "ws_auth_timeout", seen.auth_timeout, ws_auth_timeout) ||
+        timing_key(p, "ws_reconnect_delay", seen.reconnect_delay, ws_reconnect_delay) ||
+        timing_key(p, "ws_devlist_period", seen.devlist_period, ws_devlist_period) ||
+        timing_key(p, "ws_devlist_timeout", seen.devlist_timeout, ws_devlist_timeout) ||
+        timing_key(p, "ws_data_timeout", seen.data_timeout, ws_sdata_timeout) ||
+        string_key(p, "devices_file", seen.devices_file, devices_fname) ||
+        bounded_key(p, "default_max_frame", seen.max_frame, 1, 9999, default_max_frame) ||
+        bounded_key(p, "interframe_delay", seen.interframe_delay, 1, 60000, tcp_interframe_delay) ||
+        trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
+        trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp))
+        return;
+    throw p.Error(errtext_unknown_key.tr());
+}
+
+// After a value only blanks and a comment may follow on its line.
+void end_statement(Utf8_file_parser& p)
+{
+    const char* const value_end = p.position;
+    const quint32 line = p.line;
+    p.skip_blank();
+    if (p.line != line || *p.position == 0)
+        return;
+    p.position = value_end;
+    throw p.Error(errtext_end_of_line.tr());
+}
+
+void check_mandatory(Utf8_file_parser& p, const Seen& seen)
+{
+    if (!seen.ws_url)
+        throw p.Error(errtext_no_ws_url.tr());
+    if (!seen.ws_login)
+        throw p.Error(errtext_no_ws_login.tr());
+    if (!seen.ws_password)
+        throw p.Error(errtext_no_ws_password.tr());
+}
+
+void apply_defaults(const Seen& seen)
+{
+    if (!seen.devices_file)
+        devices_fname = DEFAULT_DEVICES_FNAME;
+    if (!seen.max_frame)
+        default_max_frame = default_max_frame_value;
+    if (!seen.interframe_delay)
+        tcp_interframe_delay = default_interframe_delay;
+}
+
+}  // namespace
+
 void load_cfg(const QString& file_name)
 {
-    throw Err(QStringLiteral("Не найден файл «%1».").arg(file_name));
+    Utf8_file_parser p(file_name);
+    Seen seen;
+    p.skip_blank();
+    while (*p.position) {
+        read_statement(p, seen);
+        end_statement(p);
+    }
+    check_mandatory(p, seen);
+    apply_defaults(seen);
 }
