@@ -1,12 +1,154 @@
 // The devices file: the modems to serve, read at start into the shared tables and rewritten after edits.
 #include "app/devices_file.h"
 
+#include "app/build_info.h"
+#include "app/cfg.h"
 #include "app/shared.h"
+#include "common/err.h"
+#include "common/hex.h"
+#include "text/utf8_parser.h"
+
+#include <QSaveFile>
+#include <QTextStream>
+
+namespace {
+
+Tr errtext_not_device{"parser", "файл со списком устройств должен состоять только из предложений «device»."};
+Tr errtext_unknown_attribute{"parser",
+                             "неизвестный атрибут объекта «device». Знаю только атрибуты «eui», «tcp_port» и "
+                             "«max_frame»."};
+Tr errfmt_hex_expected{"parser", "ожидается %1-значное шестнадцатиричное число."};
+Tr errtext_comma_or_parenthesis{"parser",
+                                "ожидается запятая, разделяющая атрибуты, или круглая скобка, завершающая список "
+                                "атрибутов."};
+Tr errtext_no_eui{"parser", "в описании объекта «device» отсутствует обязательный атрибут: «eui»."};
+Tr errtext_no_tcp_port{"parser", "в описании объекта «device» отсутствует обязательный атрибут: «tcp_port»."};
+Tr logfmt_eui_again{"parser",
+                    "Файл со списком устройств («%1») несколько раз упоминает устройство с eui=0x%2. Все упоминания "
+                    "кроме первого игнорируются."};
+Tr logfmt_port_again{"parser",
+                     "Файл со списком устройств «%1» несколько раз упоминает один и тот же номер порта TCP: %2. Все "
+                     "упоминания кроме первого игнорируются."};
+Tr errtext_cannot_begin{"parser", "Не удалось начать запись в файл списка устройств, подлежащих обслуживанию."};
+Tr errfmt_not_saved{"parser",
+                    "Не удалось записать файл списка устройств, подлежащих обслуживанию, «%1»: %2. Файл остался "
+                    "прежним."};
+Tr title_devices_file{"main", "# Содержимое этого файла сформировано программой %1 %2.\n\n"};
+
+const int eui_digits = 16;
+const unsigned max_tcp_port = 65535;
+const unsigned max_max_frame = 9999;
+
+// One "device(...)" sentence as read.
+struct Sentence {
+    quint64 eui = 0;
+    Device_in_cfg device{0, 0};
+    bool eui_seen = false;
+    bool tcp_port_seen = false;
+    bool max_frame_seen = false;
+};
+
+quint64 req_eui(Utf8_file_parser& p)
+{
+    quint64 eui = 0;
+    for (int i = 0; i < eui_digits; ++i) {
+        unsigned char digit;
+        if (!unhex(p.position[i], digit))
+            throw p.Error(errfmt_hex_expected.tr().arg(eui_digits));
+        eui = eui << 4 | digit;
+    }
+    p.position += eui_digits;
+    return eui;
+}
+
+void read_attribute(Utf8_file_parser& p, Sentence& s)
+{
+    if (p.is_assignment("eui", s.eui_seen))
+        s.eui = req_eui(p);
+    else if (p.is_assignment("tcp_port", s.tcp_port_seen))
+        s.device.tcp_port = static_cast<quint16>(p.req_dec<16>(max_tcp_port));
+    else if (p.is_assignment("max_frame", s.max_frame_seen))
+        s.device.max_frame = static_cast<quint32>(p.req_dec<32>(1, max_max_frame));
+    else
+        throw p.Error(errtext_unknown_attribute.tr());
+}
+
+// Attributes separated by commas, up to the closing parenthesis (left unread).
+void read_attributes(Utf8_file_parser& p, Sentence& s)
+{
+    for (;;) {
+        read_attribute(p, s);
+        p.skip_blank();
+        if (*p.position != ',')
+            break;
+        ++p.position;
+        p.skip_blank();
+    }
+    if (*p.position != ')')
+        throw p.Error(errtext_comma_or_parenthesis.tr());
+}
+
+// The first sentence for an EUI or a port wins; later ones are logged and dropped.
+void add_device(const Sentence& s)
+{
+    if (devices_in_cfg.contains(s.eui)) {
+        log(logfmt_eui_again.tr().arg(devices_fname, buf_hex64_gui.set(s.eui)));
+        return;
+    }
+    if (tcp_ports.contains(s.device.tcp_port)) {
+        log(logfmt_port_again.tr().arg(devices_fname, QString::number(s.device.tcp_port)));
+        return;
+    }
+    tcp_ports.insert(s.device.tcp_port, devices_in_cfg.insert(s.eui, s.device));
+}
+
+void read_device(Utf8_file_parser& p)
+{
+    if (!p.get_word("device"))
+        throw p.Error(errtext_not_device.tr());
+    p.skip_blank();
+    p.req_sym('(');
+    p.skip_blank();
+    Sentence s;
+    if (*p.position != ')')
+        read_attributes(p, s);
+    ++p.position;
+    if (!s.eui_seen)
+        throw p.Error(errtext_no_eui.tr());
+    if (!s.tcp_port_seen)
+        throw p.Error(errtext_no_tcp_port.tr());
+    if (!s.max_frame_seen)
+        s.device.max_frame = default_max_frame;
+    add_device(s);
+    p.skip_blank();
+}
+
+}  // namespace
 
 void load_devices_in_cfg()
 {
     devices_in_cfg.clear();
     tcp_ports.clear();
+    Utf8_file_parser p(devices_fname);
+    p.skip_blank();
+    while (*p.position)
+        read_device(p);
 }
 
-void save_devices_in_cfg() {}
+void save_devices_in_cfg()
+{
+    QSaveFile file(devices_fname);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        throw Err(errtext_cannot_begin.tr());
+    QTextStream out(&file);
+    out.setCodec("UTF-8");
+    out.setGenerateByteOrderMark(true);
+    out << title_devices_file.tr().arg(QLatin1String(program_name), QLatin1String(program_version));
+    for (auto it = devices_in_cfg.cbegin(); it != devices_in_cfg.cend(); ++it)
+        out << "device(eui=" << buf_hex64_gui.set(it.key()) << ", tcp_port=" << it->tcp_port
+            << ", max_frame=" << it->max_frame << ")\n";
+    out.flush();
+    // A failed write or commit leaves the old file in place; the change must not pass for saved.
+    if (out.status() != QTextStream::Ok || !file.commit())
+        throw Err(errfmt_not_saved.tr().arg(devices_fname, file.errorString()));
+}
