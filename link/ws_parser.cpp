@@ -77,10 +77,20 @@ bool is_digit(Unit c)
     return c >= '0' && c <= '9';
 }
 
+// Tokens mostly follow one another without blanks, and every blank is at most 0x20:
+// one inline test spares most calls.
+inline void skip_blank_quick(Ws_parser& p)
+{
+    if (*p.position <= ' ')
+        p.skip_blank();
+}
+
 void skip_digits(Ws_parser& p)
 {
-    while (is_digit(*p.position))
-        ++p.position;
+    const Unit* q = p.position;
+    while (is_digit(*q))
+        ++q;
+    p.position = q;
 }
 
 // A number part that must begin with a digit (after a minus, a point or an exponent sign).
@@ -181,15 +191,17 @@ Ws_parser::Ws_parser(const QString& message)
 
 void Ws_parser::skip_blank()
 {
+    const Unit* p = position;
     for (;;) {
-        const Unit c = *position;
+        const Unit c = *p;
         if (c == ' ' || c == '\t') {
-            ++position;
+            ++p;
         } else if (c == '\n' || c == '\r') {
-            position += (c == '\r' && position[1] == '\n') ? 2 : 1;
-            line_start = position;
+            p += (c == '\r' && p[1] == '\n') ? 2 : 1;
+            line_start = p;
             ++line;
         } else {
+            position = p;
             return;
         }
     }
@@ -203,7 +215,7 @@ Err Ws_parser::Error(const QString& reason) const
 
 bool Ws_parser::json_first_field()
 {
-    skip_blank();
+    skip_blank_quick(*this);
     if (*position == '"') {
         ++position;
         return true;
@@ -217,10 +229,10 @@ bool Ws_parser::json_first_field()
 
 bool Ws_parser::json_next_field()
 {
-    skip_blank();
+    skip_blank_quick(*this);
     if (*position == ',') {
         ++position;
-        skip_blank();
+        skip_blank_quick(*this);
         req_sym('"');
         return true;
     }
@@ -233,7 +245,7 @@ bool Ws_parser::json_next_field()
 
 bool Ws_parser::json_first_item()
 {
-    skip_blank();
+    skip_blank_quick(*this);
     if (*position == ']') {
         ++position;
         return false;
@@ -243,10 +255,10 @@ bool Ws_parser::json_first_item()
 
 bool Ws_parser::json_next_item()
 {
-    skip_blank();
+    skip_blank_quick(*this);
     if (*position == ',') {
         ++position;
-        skip_blank();
+        skip_blank_quick(*this);
         return true;
     }
     if (*position == ']') {
@@ -274,9 +286,9 @@ bool Ws_parser::name_matches(const char* name) const
 void Ws_parser::enter_field_value(const char* name)
 {
     position += strlen(name) + 1;
-    skip_blank();
+    skip_blank_quick(*this);
     req_sym(':');
-    skip_blank();
+    skip_blank_quick(*this);
 }
 
 Err Ws_parser::field_again(const char* name) const
@@ -330,20 +342,20 @@ QString Ws_parser::req_json_string()
 
 void Ws_parser::skip_json_string()
 {
-    const Unit* quote = position - 1;
+    const Unit* p = position;
     for (;;) {
-        Unit c = *position;
+        Unit c = *p;
         if (c == '"') {
-            ++position;
+            position = p + 1;
             return;
         }
         if (c == '\\')
-            c = *++position;
+            c = *++p;
         if (!c) {
-            position = quote;
+            --position;  // back to the opening quote
             throw Error(errtext_cannot_skip_string.tr());
         }
-        ++position;
+        ++p;
     }
 }
 
@@ -397,9 +409,9 @@ void Ws_parser::skip_json_scalar()
 void Ws_parser::skip_field_name()
 {
     skip_json_string();
-    skip_blank();
+    skip_blank_quick(*this);
     req_sym(':');
-    skip_blank();
+    skip_blank_quick(*this);
 }
 
 void Ws_parser::skip_json_field()

@@ -7,7 +7,7 @@
 #include <QString>
 #include <type_traits>
 
-class Ws_parser : public Text_parser<unsigned short> {
+class Ws_parser final : public Text_parser<unsigned short> {
 public:
     // The message must stay alive and unchanged while the parser is in use.
     explicit Ws_parser(const QString& message);
