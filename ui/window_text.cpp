@@ -1,12 +1,16 @@
 // Reading numbers typed into text fields, and the labelled text fields of the editing dialogs.
 #include "ui/window_text.h"
 
+#include "common/err.h"
 #include "ui/main_window.h"
 
 #include <QBoxLayout>
 #include <QChar>
 #include <QLabel>
 #include <QLineEdit>
+
+// Context "msgbox"; the names are the module's own (the file parser has its namesakes).
+namespace {
 
 Tr errfmt_no_param{"msgbox", "Не указано значение параметра «%1»."};
 Tr errfmt_not_dec{"msgbox", "Значение параметра «%1» должно быть целым десятичным числом, не превышающим %2."};
@@ -18,8 +22,6 @@ Tr errfmt_hex_bad_size{"msgbox",
 Tr errfmt_not_hex{"msgbox",
                   "Значение параметра «%1» должно быть целым шестнадцатиричным числом без знака, не превышающим %2."};
 Tr errfmt_hex_too_big{"msgbox", "Значение параметра «%1» не должно превышать 0x%2."};
-
-namespace {
 
 const int hex64_digits = 16;
 

@@ -2,21 +2,11 @@
 // and the labelled text fields of the editing dialogs.
 #pragma once
 
-#include "common/err.h"
-
 #include <QString>
 
 class QBoxLayout;
 class QLineEdit;
 class QWidget;
-
-extern Tr errfmt_no_param;
-extern Tr errfmt_not_dec;
-extern Tr errfmt_dec_too_big;
-extern Tr errfmt_dec_too_small;
-extern Tr errfmt_hex_bad_size;
-extern Tr errfmt_not_hex;
-extern Tr errfmt_hex_too_big;
 
 // A decimal number not above max; false for an empty field. Throws Err on anything else.
 bool get_uint(QLineEdit* field, const QString& name, unsigned& value, unsigned max);

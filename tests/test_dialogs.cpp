@@ -1,0 +1,962 @@
+// Tests of the device list, the modem picker and the add and edit dialogs, driven as a user
+// drives them: fields typed, buttons clicked, message boxes read and answered.
+#include "test_util.h"
+
+#include "app/cfg.h"
+#include "app/shared.h"
+#include "link/ws_connection.h"
+#include "tcp/tcp_server.h"
+#include "ui/dialog_add_device.h"
+#include "ui/dialog_devices.h"
+#include "ui/dialog_edit_device.h"
+#include "ui/dialog_modems.h"
+#include "ui/main_window.h"
+#include "ui/resources_for_editing.h"
+#include "ui/window_text.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableView>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <initializer_list>
+
+namespace {
+
+const QString tick = QStringLiteral("\u221A");
+const QString blank = QStringLiteral(" ");
+
+struct Modem {
+    quint64 eui;
+    quint16 port;
+    quint32 size;
+};
+
+void set_devices(std::initializer_list<Modem> modems)
+{
+    QMutexLocker lock(&cfg_mutex);
+    devices_in_cfg.clear();
+    tcp_ports.clear();
+    for (const Modem& m : modems)
+        tcp_ports.insert(m.port, devices_in_cfg.insert(m.eui, Device_in_cfg{m.size, m.port}));
+}
+
+// What the exchange thread would have published: the server's modems and the link state.
+void set_server(std::initializer_list<Device_on_lora> modems, bool online)
+{
+    QMutexLocker lock(&cfg_mutex);
+    devices_on_lora = QVector<Device_on_lora>(modems);
+    ws_flags = online ? WS_ONLINE : 0;
+}
+
+// tcp_ports indexes devices_in_cfg exactly: one entry per modem, under its port, pointing at it.
+bool tables_consistent()
+{
+    if (tcp_ports.size() != devices_in_cfg.size())
+        return false;
+    for (auto it = tcp_ports.constBegin(); it != tcp_ports.constEnd(); ++it) {
+        const auto entry = it.value();
+        if (devices_in_cfg.find(entry.key()) != entry || entry->tcp_port != it.key())
+            return false;
+    }
+    return true;
+}
+
+quint16 free_port()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::Any, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+bool port_listens(quint16 port)
+{
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    const bool ok = s.waitForConnected(3000);
+    s.abort();
+    return ok;
+}
+
+QPushButton* button(QWidget* w, const QString& caption)
+{
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+        if (b->text() == caption)
+            return b;
+    return nullptr;
+}
+
+void click(QWidget* w, const QString& caption)
+{
+    if (QPushButton* b = button(w, caption))
+        b->click();
+}
+
+// Answers the modal windows that appear while it lives, one action per window in order;
+// windows beyond the script are closed with their escape button. The text of every message
+// box is kept.
+class Modal_script : public QObject {
+public:
+    using Action = std::function<void(QWidget*)>;
+
+    Modal_script()
+    {
+        connect(&timer, &QTimer::timeout, this, &Modal_script::poll);
+        timer.start(5);
+    }
+    Modal_script& then(Action a)
+    {
+        actions.append(std::move(a));
+        return *this;
+    }
+
+    QStringList texts;
+    int seen = 0;
+
+private:
+    void poll()
+    {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || (w == last && w->isVisible()))
+            return;
+        last = w;
+        ++seen;
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            texts << box->text();
+        Action action = actions.isEmpty() ? Action(escape) : actions.takeFirst();
+        // From a timer of its own, so that windows the action opens are polled for too.
+        QPointer<QWidget> target(w);
+        QTimer::singleShot(0, this, [action, target] {
+            if (target)
+                action(target);
+        });
+    }
+
+    static void escape(QWidget* w)
+    {
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            if (QAbstractButton* b = box->escapeButton()) {
+                b->click();
+                return;
+            }
+        if (auto* dialog = qobject_cast<QDialog*>(w))
+            dialog->reject();
+    }
+
+    QTimer timer;
+    QList<Action> actions;
+    QPointer<QWidget> last;
+};
+
+Modal_script::Action press(const QString& caption)
+{
+    return [caption](QWidget* w) { click(w, caption); };
+}
+
+Modal_script::Action press_escape()
+{
+    return [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); };
+}
+
+// Types into the three fields of an add or edit dialog (a null text leaves the field as it is)
+// and confirms.
+Modal_script::Action fill(const char* eui, const char* port, const char* size, const QString& confirm)
+{
+    return [=](QWidget* w) {
+        const QList<QLineEdit*> fields = w->findChildren<QLineEdit*>();
+        const char* texts[] = {eui, port, size};
+        for (int i = 0; i < 3 && i < fields.size(); ++i)
+            if (texts[i])
+                fields[i]->setText(QString::fromUtf8(texts[i]));
+        click(w, confirm);
+    };
+}
+
+QTableView* table_of(QWidget& dialog)
+{
+    return dialog.findChild<QTableView*>();
+}
+
+QString cell(QWidget& dialog, int row, int column)
+{
+    const QAbstractItemModel* m = table_of(dialog)->model();
+    return m->data(m->index(row, column)).toString();
+}
+
+int rows(QWidget& dialog)
+{
+    return table_of(dialog)->model()->rowCount();
+}
+
+QStringList column(QWidget& dialog, int c)
+{
+    QStringList out;
+    for (int r = 0; r < rows(dialog); ++r)
+        out << cell(dialog, r, c);
+    return out;
+}
+
+QComboBox* combo(QWidget& dialog, int i)
+{
+    const QList<QComboBox*> all = dialog.findChildren<QComboBox*>();
+    return i < all.size() ? all[i] : nullptr;
+}
+
+// As a mouse does it: the view acts on a double click only on the cell it was pressed on.
+void double_click(QTableView* view, int row, int column)
+{
+    const QPoint at = view->visualRect(view->model()->index(row, column)).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+void select_row(QWidget& dialog, int row)
+{
+    table_of(dialog)->selectRow(row);
+}
+
+// Runs accept() of an add or edit dialog with the given fields; returns the error shown, if any.
+QString confirm(QDialog& d, const char* eui, const char* port, const char* size)
+{
+    const QList<QLineEdit*> fields = d.findChildren<QLineEdit*>();
+    const char* texts[] = {eui, port, size};
+    for (int i = 0; i < 3; ++i)
+        if (texts[i])
+            fields[i]->setText(QString::fromUtf8(texts[i]));
+    Modal_script script;
+    d.accept();
+    return script.texts.value(0);
+}
+
+QString msg(const char* format, const QString& name, const QString& number)
+{
+    return QString::fromUtf8(format).arg(name, number);
+}
+
+}  // namespace
+
+class Test_dialogs : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void shared_texts();
+    void input_checks_data();
+    void input_checks();
+    void add_checks_data();
+    void add_checks();
+    void add_accepts_port_zero();
+    void suggested_port_data();
+    void suggested_port();
+    void edit_checks_data();
+    void edit_checks();
+    void edit_size_only_keeps_port_entry();
+    void edit_moves_eui_and_port();
+
+    void list_offline_blank();
+    void list_online_states_and_clients();
+    void list_link_appears_later();
+    void list_filter_all_fields();
+    void list_double_click_filtered_row();
+    void list_buttons_need_selection();
+    void list_delete_question_escape_keeps();
+    void list_delete_last_modem();
+    void list_edits_drive_tcp_servers();
+    void list_saves_file();
+    void list_save_failure_keeps_change();
+
+    void picker_categories_data();
+    void picker_categories();
+    void picker_choosing();
+    void picker_configured_modem_refused();
+
+private:
+    Temp_log temp_log;
+    QString saved_fname;
+};
+
+void Test_dialogs::initTestCase()
+{
+    saved_fname = devices_fname;
+    Resources_for_editing::init();
+}
+
+void Test_dialogs::init()
+{
+    devices_fname = temp_log.folder() + QStringLiteral("/devices.cfg");
+    QFile::remove(devices_fname);
+    set_devices({});
+    set_server({}, false);
+    QMutexLocker lock(&cfg_mutex);
+    tcp_servers.clear();
+}
+
+void Test_dialogs::cleanup()
+{
+    devices_fname = saved_fname;
+}
+
+void Test_dialogs::shared_texts()
+{
+    QCOMPARE(caption_devices_add, QStringLiteral("Добавить"));
+    QCOMPARE(caption_btn_add, QStringLiteral("Добавить"));
+    QCOMPARE(caption_filter_field, QStringLiteral(" по полю"));
+    QCOMPARE(short_caption_max_frame_sz, QStringLiteral("Макс.\nразмер\nпакета"));
+    QVERIFY(hint_tcp_port_add.contains(QStringLiteral("не меньший\n3000, ещё не занятый")));
+    QVERIFY(!hint_tcp_port.contains(QStringLiteral("%1")));
+    QVERIFY(hint_max_frame_sz.endsWith(QStringLiteral("клиенту\n\"одним куском\").")));
+    QVERIFY(hint_filter_selector.startsWith(QStringLiteral("Здесь вы можете выбрать, какие")));
+    QCOMPARE(br_server_exists.color(), color_online);
+    QCOMPARE(br_client_exists.color(), color_clients);
+    // A later dialog finds the texts as they are.
+    const QString before = hint_tcp_port_add;
+    Resources_for_editing::init();
+    QCOMPARE(hint_tcp_port_add, before);
+}
+
+void Test_dialogs::input_checks_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<quint64>("value");
+    const QString n = QStringLiteral("Параметр");
+    QTest::newRow("uint empty") << "req_uint" << "" << QStringLiteral("Не указано значение параметра «Параметр».")
+                                << quint64(0);
+    QTest::newRow("uint letters") << "req_uint" << "12a"
+                                  << msg("Значение параметра «%1» должно быть целым десятичным числом, не "
+                                         "превышающим %2.",
+                                         n, "65535")
+                                  << quint64(0);
+    QTest::newRow("uint 70000") << "req_uint" << "70000"
+                                << msg("Значение параметра «%1» не должно превышать %2.", n, "65535") << quint64(0);
+    QTest::newRow("uint 65535") << "req_uint" << "65535" << "" << quint64(65535);
+    QTest::newRow("uint 0") << "req_uint" << "0" << "" << quint64(0);
+    QTest::newRow("size 0") << "req_uint_min" << "0"
+                            << msg("Значение параметра «%1» не должно быть меньше %2.", n, "1") << quint64(0);
+    QTest::newRow("size 9999") << "req_uint_min" << "9999" << "" << quint64(9999);
+    QTest::newRow("hex empty") << "req_hex64" << "" << QStringLiteral("Не указано значение параметра «Параметр».")
+                               << quint64(0);
+    QTest::newRow("hex 15 digits") << "req_hex64" << "0123456789ABCDE"
+                                   << msg("Значение параметра «%1» должно быть шестнадцатизначным целым "
+                                          "шестнадцатиричным числом без знака (а вы ввели %2 символов).",
+                                          n, "15")
+                                   << quint64(0);
+    QTest::newRow("hex G") << "req_hex64" << "0123456789ABCDEG"
+                           << msg("Значение параметра «%1» должно быть целым шестнадцатиричным числом без знака, "
+                                  "не превышающим %2.",
+                                  n, "18446744073709551615")
+                           << quint64(0);
+    QTest::newRow("hex lower") << "req_hex64" << "00000000000000ff" << "" << quint64(0xFF);
+    QTest::newRow("hex max") << "req_hex64" << "FFFFFFFFFFFFFFFF" << "" << quint64(0xFFFFFFFFFFFFFFFFull);
+    QTest::newRow("hex above small max") << "req_hex64_small" << "0000000000000100"
+                                         << msg("Значение параметра «%1» не должно превышать 0x%2.", n,
+                                                "00000000000000ff")
+                                         << quint64(0);
+}
+
+void Test_dialogs::input_checks()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QFETCH(QString, error);
+    QFETCH(quint64, value);
+    QLineEdit field(text);
+    const QString name = QStringLiteral("Параметр");
+    QString thrown;
+    quint64 got = 0;
+    try {
+        if (kind == QLatin1String("req_uint"))
+            got = req_uint(&field, name, 65535);
+        else if (kind == QLatin1String("req_uint_min"))
+            got = req_uint(&field, name, 1, 9999);
+        else if (kind == QLatin1String("req_hex64"))
+            got = req_hex64(&field, name, 0xFFFFFFFFFFFFFFFFull);
+        else
+            got = req_hex64(&field, name, 0xFF);
+    } catch (const Err& e) {
+        thrown = e.message();
+    }
+    QCOMPARE(thrown, error);
+    QCOMPARE(got, value);
+    if (!error.isEmpty())
+        QVERIFY(QString::fromUtf8(temp_log.text()).contains(error));
+}
+
+void Test_dialogs::add_checks_data()
+{
+    QTest::addColumn<QString>("eui");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<QString>("error");
+    const QString eui = QStringLiteral("Адрес (EUI) радиомодема");
+    const QString port = QStringLiteral("Порт TCP для подключения клиентов");
+    const QString size = QStringLiteral("Максимальный размер пакета");
+    QTest::newRow("empty eui") << "" << "4000" << "51" << QStringLiteral("Не указано значение параметра «%1».").arg(eui);
+    QTest::newRow("15 digits") << "0123456789ABCDE" << "4000" << "51"
+                               << msg("Значение параметра «%1» должно быть шестнадцатизначным целым "
+                                      "шестнадцатиричным числом без знака (а вы ввели %2 символов).",
+                                      eui, "15");
+    QTest::newRow("G") << "0123456789ABCDGF" << "4000" << "51"
+                       << msg("Значение параметра «%1» должно быть целым шестнадцатиричным числом без знака, не "
+                              "превышающим %2.",
+                              eui, "18446744073709551615");
+    QTest::newRow("port 70000") << "00000000000000B1" << "70000" << "51"
+                                << msg("Значение параметра «%1» не должно превышать %2.", port, "65535");
+    QTest::newRow("empty port") << "00000000000000B1" << "" << "51"
+                                << QStringLiteral("Не указано значение параметра «%1».").arg(port);
+    QTest::newRow("size 0") << "00000000000000B1" << "4000" << "0"
+                            << msg("Значение параметра «%1» не должно быть меньше %2.", size, "1");
+    QTest::newRow("eui listed") << "0000000000000a0b" << "3001" << "51"
+                                << QStringLiteral("Радиомодем с адресом 0x0000000000000A0B уже есть в списке "
+                                                  "радиомодемов, подлежащих обслуживанию.");
+    QTest::newRow("eui before port") << "0000000000000A0B" << "3000" << "51"
+                                     << QStringLiteral("Радиомодем с адресом 0x0000000000000A0B уже есть в списке "
+                                                       "радиомодемов, подлежащих обслуживанию.");
+    QTest::newRow("port taken") << "00000000000000B1" << "3000" << "51"
+                                << QStringLiteral("Порт TCP 3000 уже занят (другим радиомодемом из списка "
+                                                  "радиомодемов, подлежащих обслуживанию).");
+    QTest::newRow("form before collision") << "0000000000000A0B" << "3000" << "0"
+                                           << msg("Значение параметра «%1» не должно быть меньше %2.", size, "1");
+}
+
+void Test_dialogs::add_checks()
+{
+    QFETCH(QString, eui);
+    QFETCH(QString, port);
+    QFETCH(QString, size);
+    QFETCH(QString, error);
+    set_devices({{0x0A0B, 3000, 51}});
+    Dialog_add_device d(nullptr);
+    QCOMPARE(confirm(d, eui.toUtf8().constData(), port.toUtf8().constData(), size.toUtf8().constData()), error);
+    QCOMPARE(d.result(), int(QDialog::Rejected));
+    QCOMPARE(devices_in_cfg.size(), 1);
+    QVERIFY(tables_consistent());
+    // The fields keep what was typed for another try.
+    QCOMPARE(d.findChildren<QLineEdit*>()[0]->text(), eui);
+}
+
+void Test_dialogs::add_accepts_port_zero()
+{
+    set_devices({{0x0A0B, 3000, 51}});
+    Dialog_add_device d(nullptr);
+    QCOMPARE(confirm(d, "00000000000000b1", "0", "222"), QString());
+    QCOMPARE(d.result(), int(QDialog::Accepted));
+    QCOMPARE(devices_in_cfg.size(), 2);
+    QCOMPARE(devices_in_cfg.value(0xB1).tcp_port, quint16(0));
+    QCOMPARE(devices_in_cfg.value(0xB1).max_frame, quint32(222));
+    QVERIFY(tables_consistent());
+}
+
+void Test_dialogs::suggested_port_data()
+{
+    QTest::addColumn<QList<int>>("used");
+    QTest::addColumn<QString>("suggested");
+    QTest::newRow("none used") << QList<int>{} << "3000";
+    QTest::newRow("gap at 3002") << QList<int>{100, 2999, 3000, 3001, 3003} << "3002";
+    QTest::newRow("below 3000 only") << QList<int>{1, 2999} << "3000";
+    QList<int> all;
+    for (int p = 3000; p <= 65535; ++p)
+        all << p;
+    QTest::newRow("all taken") << all << "";
+}
+
+void Test_dialogs::suggested_port()
+{
+    QFETCH(QList<int>, used);
+    QFETCH(QString, suggested);
+    {
+        QMutexLocker lock(&cfg_mutex);
+        for (int p : used)
+            tcp_ports.insert(p, devices_in_cfg.insert(quint64(p) << 8, Device_in_cfg{51, quint16(p)}));
+    }
+    Dialog_add_device d(nullptr);
+    const QList<QLineEdit*> fields = d.findChildren<QLineEdit*>();
+    QCOMPARE(fields.size(), 3);
+    QCOMPARE(fields[0]->text(), QString());
+    QCOMPARE(fields[1]->text(), suggested);
+    QCOMPARE(fields[2]->text(), QStringLiteral("51"));
+}
+
+void Test_dialogs::edit_checks_data()
+{
+    QTest::addColumn<QString>("eui");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<QString>("error");
+    const QString not_edited =
+        QStringLiteral("Ничего не изменилось.\nЕсли вы не хотите ничего менять, закройте диалог кнопкой «Отмена».");
+    const QString port_taken = QStringLiteral(
+        "Порт TCP 3001 уже занят (другим радиомодемом из списка радиомодемов, подлежащих обслуживанию).");
+    QTest::newRow("no change") << "00000000000000A1" << "3000" << "51" << not_edited;
+    QTest::newRow("same eui in lowercase") << "00000000000000a1" << "3000" << "51" << not_edited;
+    QTest::newRow("port of another") << "00000000000000A1" << "3001" << "51" << port_taken;
+    QTest::newRow("port before eui") << "00000000000000A2" << "3001" << "51" << port_taken;
+    QTest::newRow("eui of another") << "00000000000000A2" << "3000" << "51"
+                                    << QStringLiteral("Радиомодем с адресом 0x00000000000000A2 уже есть в списке "
+                                                      "радиомодемов, подлежащих обслуживанию.");
+    QTest::newRow("eui too long") << "00000000000000A10" << "3000" << "51"
+                                  << QStringLiteral("Значение параметра «Адрес (EUI) радиомодема» должно быть "
+                                                    "шестнадцатизначным целым шестнадцатиричным числом без знака "
+                                                    "(а вы ввели 17 символов).");
+}
+
+void Test_dialogs::edit_checks()
+{
+    QFETCH(QString, eui);
+    QFETCH(QString, port);
+    QFETCH(QString, size);
+    QFETCH(QString, error);
+    set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 115}});
+    // Keys only: a copy of the table would share it, and the next write would move the entries
+    // away from the iterators of tcp_ports.
+    const QList<unsigned long> before = devices_in_cfg.keys();
+    Dialog_edit_device d(0xA1, devices_in_cfg.find(0xA1), nullptr);
+    const QList<QLineEdit*> fields = d.findChildren<QLineEdit*>();
+    QCOMPARE(fields[0]->text(), QStringLiteral("00000000000000A1"));
+    QCOMPARE(fields[1]->text(), QStringLiteral("3000"));
+    QCOMPARE(fields[2]->text(), QStringLiteral("51"));
+    QCOMPARE(confirm(d, eui.toUtf8().constData(), port.toUtf8().constData(), size.toUtf8().constData()), error);
+    QCOMPARE(d.result(), int(QDialog::Rejected));
+    QCOMPARE(devices_in_cfg.keys(), before);
+    QCOMPARE(devices_in_cfg.value(0xA1).tcp_port, quint16(3000));
+    QVERIFY(tables_consistent());
+}
+
+void Test_dialogs::edit_size_only_keeps_port_entry()
+{
+    set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 115}});
+    const auto entry = devices_in_cfg.find(0xA1);
+    Dialog_edit_device d(0xA1, entry, nullptr);
+    QCOMPARE(confirm(d, nullptr, nullptr, "222"), QString());
+    QCOMPARE(d.result(), int(QDialog::Accepted));
+    QCOMPARE(entry->max_frame, quint32(222));
+    QCOMPARE(tcp_ports.value(3000), entry);
+    QVERIFY(tables_consistent());
+}
+
+void Test_dialogs::edit_moves_eui_and_port()
+{
+    set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 115}});
+    {
+        Dialog_edit_device d(0xA1, devices_in_cfg.find(0xA1), nullptr);
+        QCOMPARE(confirm(d, "00000000000000C3", nullptr, nullptr), QString());
+    }
+    QVERIFY(!devices_in_cfg.contains(0xA1));
+    QCOMPARE(devices_in_cfg.value(0xC3).tcp_port, quint16(3000));
+    QCOMPARE(tcp_ports.value(3000).key(), 0xC3ul);
+    QVERIFY(tables_consistent());
+    {
+        Dialog_edit_device d(0xA2, devices_in_cfg.find(0xA2), nullptr);
+        QCOMPARE(confirm(d, "00000000000000D4", "3005", "9"), QString());
+    }
+    QCOMPARE(devices_in_cfg.keys(), (QList<unsigned long>{0xC3, 0xD4}));
+    QVERIFY(!tcp_ports.contains(3001));
+    QCOMPARE(tcp_ports.value(3005).key(), 0xD4ul);
+    QCOMPARE(devices_in_cfg.value(0xD4).max_frame, quint32(9));
+    QVERIFY(tables_consistent());
+}
+
+void Test_dialogs::list_offline_blank()
+{
+    set_devices({{0x0102030405A0B0C0, 4001, 51}, {0x10, 4002, 222}});
+    // Modems known to the server do not show while the link is down.
+    set_server({{0x10, QStringLiteral("name")}}, false);
+    Dialog_devices d(nullptr);
+    QCOMPARE(rows(d), 2);
+    QCOMPARE(column(d, 0), (QStringList{"0000000000000010", "0102030405A0B0C0"}));
+    QCOMPARE(column(d, 1), (QStringList{"4002", "4001"}));
+    QCOMPARE(column(d, 2), (QStringList{"222", "51"}));
+    for (int c = 3; c <= 5; ++c)
+        QCOMPARE(column(d, c), (QStringList{blank, blank}));
+    QCOMPARE(d.windowTitle(), QStringLiteral("Список радиомодемов, подлежащих обслуживанию"));
+}
+
+void Test_dialogs::list_online_states_and_clients()
+{
+    const quint16 p1 = free_port();
+    const quint16 p2 = free_port();
+    QVERIFY(p1 && p2 && p1 != p2);
+    set_devices({{0x10, p1, 51}, {0x20, p2, 51}, {0x30, 1, 51}});
+    set_server({{0x10, QStringLiteral("первый")}, {0x20, QString()}, {0x40, QStringLiteral("чужой")}}, true);
+    Ws_connection connection(*QThread::currentThread());
+    // As if logged in: the TCP servers announce their clients only then.
+    connection.flags |= Ws_connection::connected;
+    connection.update_servers();
+    {
+        QMutexLocker lock(&cfg_mutex);
+        QCOMPARE(tcp_servers.keys(), (QList<unsigned long>{0x10, 0x20}));
+        // The main window would have taken these notices.
+        ws_flags &= ~(WS_SERVERS_PENDING | WS_CLIENTS_PENDING);
+    }
+    {
+        Dialog_devices d(nullptr);
+        QCOMPARE(column(d, 3), (QStringList{tick, tick, blank}));
+        QCOMPARE(column(d, 4), (QStringList{blank, blank, blank}));
+        QCOMPARE(column(d, 5), (QStringList{QStringLiteral("первый"), QString(), blank}));
+
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, p1);
+        QTRY_COMPARE_WITH_TIMEOUT(column(d, 4), (QStringList{tick, blank, blank}), 10000);
+        client.disconnectFromHost();
+        QTRY_COMPARE_WITH_TIMEOUT(column(d, 4), (QStringList{blank, blank, blank}), 10000);
+
+        // The link drops: everything the server told is blanked.
+        set_server({}, false);
+        connection.update_servers();
+        QTRY_COMPARE_WITH_TIMEOUT(column(d, 3), (QStringList{blank, blank, blank}), 10000);
+        QCOMPARE(column(d, 5), (QStringList{blank, blank, blank}));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(connection.live_count == 1, 10000);
+}
+
+void Test_dialogs::list_link_appears_later()
+{
+    set_devices({{0x10, 4001, 51}});
+    set_server({{0x10, QStringLiteral("modem")}}, false);
+    Dialog_devices d(nullptr);
+    QCOMPARE(column(d, 5), QStringList{blank});
+    {
+        Ws_connection connection(*QThread::currentThread());
+        set_server({{0x10, QStringLiteral("modem")}}, true);
+        QTRY_COMPARE_WITH_TIMEOUT(column(d, 5), QStringList{QStringLiteral("modem")}, 10000);
+        // From now on the dialog follows the link's notices.
+        set_server({}, false);
+        emit connection.servers_changed();
+        QTRY_COMPARE_WITH_TIMEOUT(column(d, 5), QStringList{blank}, 10000);
+    }
+    // The link object is gone; the dialog stays usable.
+    QTest::qWait(50);
+    QCOMPARE(rows(d), 1);
+}
+
+void Test_dialogs::list_filter_all_fields()
+{
+    set_devices({{0x0A, 3000, 51}, {0xB0, 3001, 51}, {0xC0, 3002, 51}, {0xD0, 3003, 51}});
+    set_server({{0xC0, QStringLiteral("x0Ay")}, {0xD0, QStringLiteral("plain")}}, true);
+    Dialog_devices d(nullptr);
+    d.findChild<QLineEdit*>()->setText(QStringLiteral("0a"));
+    // By EUI (the initial field) only the modem whose EUI holds 0A.
+    QCOMPARE(column(d, 0), QStringList{"000000000000000A"});
+    combo(d, 0)->setCurrentIndex(4);
+    QCOMPARE(column(d, 0), (QStringList{"000000000000000A", "00000000000000C0"}));
+    combo(d, 0)->setCurrentIndex(3);
+    QCOMPARE(column(d, 0), QStringList{"00000000000000C0"});
+    d.findChild<QLineEdit*>()->setText(QStringLiteral("3001"));
+    combo(d, 0)->setCurrentIndex(1);
+    QCOMPARE(column(d, 0), QStringList{"00000000000000B0"});
+}
+
+void Test_dialogs::list_double_click_filtered_row()
+{
+    set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 51}, {0xA3, 3002, 51}});
+    Dialog_devices d(nullptr);
+    d.show();
+    d.findChild<QLineEdit*>()->setText(QStringLiteral("A3"));
+    QCOMPARE(rows(d), 1);
+    QString eui_shown;
+    Modal_script script;
+    script.then([&](QWidget* w) {
+        eui_shown = w->findChildren<QLineEdit*>().value(0)->text();
+        fill(nullptr, "3010", nullptr, QStringLiteral("Установить"))(w);
+    });
+    double_click(table_of(d), 0, 1);
+    QCOMPARE(script.seen, 1);
+    QCOMPARE(eui_shown, QStringLiteral("00000000000000A3"));
+    QCOMPARE(devices_in_cfg.value(0xA3).tcp_port, quint16(3010));
+    QCOMPARE(devices_in_cfg.value(0xA1).tcp_port, quint16(3000));
+    QVERIFY(tables_consistent());
+    // The table was rebuilt and the filter still holds.
+    QCOMPARE(column(d, 1), QStringList{"3010"});
+}
+
+void Test_dialogs::list_buttons_need_selection()
+{
+    set_devices({{0xA1, 3000, 51}});
+    Dialog_devices d(nullptr);
+    const QString error = QStringLiteral(
+        "Прежде, чем нажимать эту кнопку, надо выбрать строчку в списке (щёлкнуть её левой кнопкой мыши).");
+    for (const QString& caption : {QStringLiteral("Изменить"), QStringLiteral("Удалить")}) {
+        Modal_script script;
+        click(&d, caption);
+        QCOMPARE(script.seen, 1);
+        QCOMPARE(script.texts, QStringList{error});
+    }
+    QCOMPARE(devices_in_cfg.size(), 1);
+}
+
+void Test_dialogs::list_delete_question_escape_keeps()
+{
+    set_devices({{0x00000000000000A1, 3000, 51}, {0x0000ABCD00000001, 3001, 51}});
+    Dialog_devices d(nullptr);
+    d.show();
+    select_row(d, 1);
+    {
+        Modal_script script;
+        script.then(press_escape());
+        click(&d, QStringLiteral("Удалить"));
+        QCOMPARE(script.texts, QStringList{QStringLiteral(
+                                   "Удалить радиомодем с EUI=0x0000ABCD00000001 (порт TCP-сервера 3001) из списка "
+                                   "радиомодемов, подлежащих обслуживанию?")});
+    }
+    QCOMPARE(devices_in_cfg.size(), 2);
+    QCOMPARE(rows(d), 2);
+    {
+        Modal_script script;
+        script.then(press(QStringLiteral("Нет")));
+        click(&d, QStringLiteral("Удалить"));
+        QCOMPARE(script.seen, 1);
+    }
+    QCOMPARE(devices_in_cfg.size(), 2);
+    {
+        Modal_script script;
+        script.then(press(QStringLiteral("Да")));
+        click(&d, QStringLiteral("Удалить"));
+        QCOMPARE(script.seen, 1);
+    }
+    QCOMPARE(devices_in_cfg.keys(), QList<unsigned long>{0xA1});
+    QCOMPARE(column(d, 0), QStringList{"00000000000000A1"});
+    QVERIFY(tables_consistent());
+}
+
+void Test_dialogs::list_delete_last_modem()
+{
+    set_devices({{0xA1, 3000, 51}});
+    Main_window window(*QThread::currentThread());
+    window.configured_devices_changed();
+    const auto counter_texts = [&] {
+        QStringList texts;
+        for (QLabel* l : window.findChildren<QLabel*>())
+            texts << l->text();
+        return texts;
+    };
+    const QStringList before = counter_texts();
+    Dialog_devices d(nullptr);
+    select_row(d, 0);
+    Modal_script script;
+    script.then(press(QStringLiteral("Да")));
+    click(&d, QStringLiteral("Удалить"));
+    QCOMPARE(rows(d), 0);
+    QVERIFY(devices_in_cfg.isEmpty());
+    QVERIFY(tcp_ports.isEmpty());
+    // Exactly the devices counter went from 1 to 0.
+    const QStringList after = counter_texts();
+    QCOMPARE(after.size(), before.size());
+    int changed = 0;
+    for (int i = 0; i < after.size(); ++i)
+        if (after[i] != before[i]) {
+            ++changed;
+            QCOMPARE(before[i], QStringLiteral("1"));
+            QCOMPARE(after[i], QStringLiteral("0"));
+        }
+    QCOMPARE(changed, 1);
+}
+
+void Test_dialogs::list_edits_drive_tcp_servers()
+{
+    const quint16 p1 = free_port();
+    const quint16 p2 = free_port();
+    QVERIFY(p1 && p2 && p1 != p2);
+    set_server({{0xAA, QStringLiteral("served")}}, true);
+    Ws_connection connection(*QThread::currentThread());
+    {
+        Dialog_devices d(nullptr);
+        d.show();
+        const QByteArray port1 = QByteArray::number(p1);
+        const QByteArray port2 = QByteArray::number(p2);
+        {
+            Modal_script script;
+            script.then(fill("00000000000000AA", port1.constData(), "51", QStringLiteral("Добавить")));
+            click(&d, QStringLiteral("Добавить"));
+            QCOMPARE(script.seen, 1);
+        }
+        QCOMPARE(column(d, 0), QStringList{"00000000000000AA"});
+        QVERIFY(port_listens(p1));
+        QTRY_COMPARE_WITH_TIMEOUT(column(d, 3), QStringList{tick}, 10000);
+
+        // A client of the modem loses its connection when the port moves.
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, p1);
+        QVERIFY(client.waitForConnected(5000));
+        select_row(d, 0);
+        {
+            Modal_script script;
+            script.then(fill(nullptr, port2.constData(), nullptr, QStringLiteral("Установить")));
+            click(&d, QStringLiteral("Изменить"));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 10000);
+        QVERIFY(port_listens(p2));
+        QVERIFY(!port_listens(p1));
+
+        client.connectToHost(QHostAddress::LocalHost, p2);
+        QVERIFY(client.waitForConnected(5000));
+        select_row(d, 0);
+        {
+            Modal_script script;
+            script.then(press(QStringLiteral("Да")));
+            click(&d, QStringLiteral("Удалить"));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 10000);
+        QVERIFY(!port_listens(p2));
+        QMutexLocker lock(&cfg_mutex);
+        QVERIFY(tcp_servers.isEmpty());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(connection.live_count == 1, 10000);
+}
+
+void Test_dialogs::list_saves_file()
+{
+    Dialog_devices d(nullptr);
+    {
+        Modal_script script;
+        script.then(fill("0102030405a0b0c0", "4001", "51", QStringLiteral("Добавить")));
+        click(&d, QStringLiteral("Добавить"));
+        QCOMPARE(script.seen, 1);
+    }
+    QVERIFY(read_file(devices_fname).contains("device(eui=0102030405A0B0C0, tcp_port=4001, max_frame=51)\n"));
+    select_row(d, 0);
+    {
+        Modal_script script;
+        script.then(fill(nullptr, "4002", nullptr, QStringLiteral("Установить")));
+        click(&d, QStringLiteral("Изменить"));
+    }
+    QVERIFY(read_file(devices_fname).contains("device(eui=0102030405A0B0C0, tcp_port=4002, max_frame=51)\n"));
+    select_row(d, 0);
+    {
+        Modal_script script;
+        script.then(press(QStringLiteral("Да")));
+        click(&d, QStringLiteral("Удалить"));
+    }
+    QVERIFY(!read_file(devices_fname).contains("device("));
+}
+
+void Test_dialogs::list_save_failure_keeps_change()
+{
+    devices_fname = temp_log.folder() + QStringLiteral("/no such folder/devices.cfg");
+    Dialog_devices d(nullptr);
+    Modal_script script;
+    script.then(fill("00000000000000B1", "4001", "51", QStringLiteral("Добавить")));
+    click(&d, QStringLiteral("Добавить"));
+    QCOMPARE(script.seen, 2);
+    QVERIFY(script.texts.value(0).contains(QStringLiteral("Не удалось начать запись в файл списка устройств")));
+    // The change stays made in memory and in the table; the program goes on.
+    QCOMPARE(devices_in_cfg.keys(), QList<unsigned long>{0xB1});
+    QCOMPARE(column(d, 0), QStringList{"00000000000000B1"});
+}
+
+void Test_dialogs::picker_categories_data()
+{
+    QTest::addColumn<bool>("online");
+    QTest::addColumn<int>("category");
+    QTest::addColumn<QStringList>("euis");
+    QTest::addColumn<QStringList>("names");
+    // Configured: 0x10 (on the server), 0x30 (not on the server). Server: 0x10, 0x20.
+    const QString e10 = QStringLiteral("0000000000000010");
+    const QString e20 = QStringLiteral("0000000000000020");
+    const QString e30 = QStringLiteral("0000000000000030");
+    QTest::newRow("down initial") << false << -1 << QStringList{} << QStringList{};
+    QTest::newRow("down used") << false << 0 << QStringList{} << QStringList{};
+    QTest::newRow("down online") << false << 2 << QStringList{} << QStringList{};
+    QTest::newRow("down offline") << false << 3 << QStringList{e10, e30} << QStringList{"", ""};
+    QTest::newRow("down all") << false << 4 << QStringList{e10, e30} << QStringList{"", ""};
+    QTest::newRow("up initial") << true << -1 << QStringList{e20} << QStringList{"второй"};
+    QTest::newRow("up used") << true << 0 << QStringList{e10} << QStringList{"первый"};
+    QTest::newRow("up unused") << true << 1 << QStringList{e20} << QStringList{"второй"};
+    QTest::newRow("up online") << true << 2 << QStringList{e10, e20} << QStringList{"первый", "второй"};
+    QTest::newRow("up offline") << true << 3 << QStringList{e30} << QStringList{""};
+    QTest::newRow("up all") << true << 4 << QStringList{e10, e20, e30} << QStringList{"первый", "второй", ""};
+}
+
+void Test_dialogs::picker_categories()
+{
+    QFETCH(bool, online);
+    QFETCH(int, category);
+    QFETCH(QStringList, euis);
+    QFETCH(QStringList, names);
+    set_devices({{0x10, 3000, 51}, {0x30, 3001, 51}});
+    if (online)
+        set_server({{0x10, QStringLiteral("первый")}, {0x20, QStringLiteral("второй")}}, true);
+    Dialog_modems d(nullptr);
+    QCOMPARE(combo(d, 0)->currentIndex(), 1);
+    if (category >= 0) {
+        // Through another category first, so that the list is rebuilt, not merely kept.
+        combo(d, 0)->setCurrentIndex(category == 4 ? 0 : 4);
+        combo(d, 0)->setCurrentIndex(category);
+    }
+    QCOMPARE(column(d, 0), euis);
+    QCOMPARE(column(d, 1), names);
+}
+
+void Test_dialogs::picker_choosing()
+{
+    set_server({{0x10, QStringLiteral("первый")}, {0x20, QStringLiteral("второй")}}, true);
+    {
+        Dialog_modems d(nullptr);
+        Modal_script script;
+        d.accept();
+        QCOMPARE(script.texts, QStringList{QStringLiteral("Прежде, чем нажимать эту кнопку, надо выбрать строчку "
+                                                          "в списке (щёлкнуть её левой кнопкой мыши).")});
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+        select_row(d, 1);
+        d.accept();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(d.chosen_eui(), quint64(0x20));
+    }
+    {
+        Dialog_modems d(nullptr);
+        d.show();
+        d.findChild<QLineEdit*>()->setText(QStringLiteral("второй"));
+        combo(d, 1)->setCurrentIndex(1);
+        QCOMPARE(rows(d), 1);
+        double_click(table_of(d), 0, 0);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(d.chosen_eui(), quint64(0x20));
+    }
+}
+
+void Test_dialogs::picker_configured_modem_refused()
+{
+    set_devices({{0x10, 3000, 51}});
+    set_server({{0x10, QStringLiteral("первый")}}, true);
+    Dialog_add_device d(nullptr);
+    d.show();
+    {
+        Modal_script script;
+        script.then([](QWidget* w) {
+            QComboBox* category = w->findChild<QComboBox*>();
+            category->setCurrentIndex(0);
+            w->findChild<QTableView*>()->selectRow(0);
+            click(w, QStringLiteral("Выбрать"));
+        });
+        click(&d, QStringLiteral("Выбрать"));
+        QCOMPARE(script.seen, 1);
+    }
+    QCOMPARE(d.findChildren<QLineEdit*>()[0]->text(), QStringLiteral("0000000000000010"));
+    // Cancelling the picker leaves the field alone.
+    {
+        Modal_script script;
+        script.then(press(QStringLiteral("Отмена")));
+        click(&d, QStringLiteral("Выбрать"));
+    }
+    QCOMPARE(d.findChildren<QLineEdit*>()[0]->text(), QStringLiteral("0000000000000010"));
+    QCOMPARE(confirm(d, nullptr, nullptr, nullptr),
+             QStringLiteral(
+                 "Радиомодем с адресом 0x0000000000000010 уже есть в списке радиомодемов, подлежащих обслуживанию."));
+    QCOMPARE(devices_in_cfg.size(), 1);
+}
+
+QTEST_MAIN(Test_dialogs)
+#include "test_dialogs.moc"
