@@ -81,15 +81,6 @@ void run_modal(QWidget* parent)
     dialog.exec();
 }
 
-// The user chose not to wait for the exchange thread. The C library's exit would run the static
-// destructors under the still running thread, so the process ends without them; the log is
-// closed after every entry, so only standard output needs flushing.
-[[noreturn]] void end_process_now()
-{
-    std::fflush(nullptr);
-    std::_Exit(0);
-}
-
 }  // namespace
 
 Label_with_size::Label_with_size(int width, const QString& text, QWidget* parent)
@@ -342,7 +333,16 @@ void Main_window::on_btn_exit_clicked()
     }
     if (result != QDialog::Rejected)
         log_debug(window_code(121));
-    end_process_now();
+    quit_at_once();
+}
+
+// The C library's exit would run the static destructors under the still running exchange thread,
+// so the process ends without them; the log is closed after every entry, so only standard output
+// needs flushing.
+void Main_window::quit_at_once()
+{
+    std::fflush(nullptr);
+    std::_Exit(0);
 }
 
 void Main_window::keyPressEvent(QKeyEvent* event)

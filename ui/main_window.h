@@ -69,6 +69,8 @@ public slots:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Ends the process without waiting for the exchange thread.
+    virtual void quit_at_once();
 
 private:
     void translate(Translated& texts);
