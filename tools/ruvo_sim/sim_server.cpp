@@ -121,7 +121,9 @@ void Sim_server::on_client_disconnected()
     if (!clients.remove(socket))
         return;
     // Without a close handshake the connection simply broke off
-    const int code = closing.remove(socket) ? int(socket->closeCode()) : abnormal_close;
+    const bool handshake = closing.remove(socket);
+    const bool aborted = broken.remove(socket);
+    const int code = handshake && !aborted ? int(socket->closeCode()) : abnormal_close;
     print_event(QStringLiteral("disconnected %1").arg(code));
     socket->deleteLater();
     if (stopping && clients.isEmpty())
@@ -134,7 +136,7 @@ bool Sim_server::counts_to_close(QWebSocket* socket)
         return false;
     print_note(QStringLiteral("closing the connection as told"));
     if (fault_set.close_by_abort)
-        socket->abort();
+        break_off(socket);
     else
         socket->close(QWebSocketProtocol::CloseCodeNormal, QStringLiteral("closed by the simulator"));
     return true;
@@ -349,7 +351,13 @@ void Sim_server::close_all()
 void Sim_server::abort_all()
 {
     for (QWebSocket* socket : clients.keys())
-        socket->abort();
+        break_off(socket);
+}
+
+void Sim_server::break_off(QWebSocket* socket)
+{
+    broken.insert(socket);
+    socket->abort();
 }
 
 void Sim_server::stop()

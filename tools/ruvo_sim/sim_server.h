@@ -72,6 +72,7 @@ private:
     using Targets = QVector<QPointer<QWebSocket>>;
 
     bool counts_to_close(QWebSocket* socket);
+    void break_off(QWebSocket* socket);
     void handle_request(QWebSocket* socket, const QString& text);
     void dispatch(QWebSocket* socket, const QString& cmd, const QJsonObject& request);
     void handle_auth(QWebSocket* socket, const QJsonObject& request);
@@ -91,6 +92,7 @@ private:
     QWebSocketServer server;
     QHash<QWebSocket*, bool> clients;   // socket → logged in
     QSet<QWebSocket*> closing;          // sockets whose close handshake began
+    QSet<QWebSocket*> broken;           // sockets we broke off (their abort looks like a close)
     QVector<Virtual_device> modems;
     QTimer noise_timer;
     int noise_step = 0;
