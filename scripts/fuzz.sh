@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer) and runs
+# each one in turn for the given number of seconds; reports executions and findings.
+# Usage: scripts/fuzz.sh [seconds per target, default 60] [target name ...]
+set -euo pipefail
+seconds=${1:-60}
+shift || true
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$root/build-fuzz
+
+bash scripts/install_deps.sh
+fuzz_packages=(clang libclang-rt-14-dev)
+missing=()
+for p in "${fuzz_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
+fi
+
+if [ $# -gt 0 ]; then
+  targets=("$@")
+else
+  targets=()
+  for src in tests/fuzz/fuzz_*.cpp; do
+    targets+=("$(basename "$src" .cpp)")
+  done
+fi
+
+# The program's own code is instrumented for coverage too, or libFuzzer would be blind inside it.
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DRUVO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
+cmake --build "$build" -j2 --target "${targets[@]}"
+
+findings_total=0
+for target in "${targets[@]}"; do
+  name=${target#fuzz_}
+  work=$build/corpus/$name
+  artifacts=$build/artifacts/$name
+  mkdir -p "$work" "$artifacts"
+  seeds=$root/tests/fuzz/corpus/$name
+  [ -d "$seeds" ] || seeds=""
+  log=$build/$target.log
+  echo "== $target: ${seconds} s"
+  rc=0
+  "$build/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" "$work" ${seeds:+"$seeds"} >"$log" 2>&1 || rc=$?
+  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  per_second=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -1 || true)
+  corpus=$(find "$work" -type f | wc -l)
+  findings=$(find "$artifacts" -type f | wc -l)
+  findings_total=$((findings_total + findings))
+  echo "   executions: ${executions:-?} (${per_second:-?}/s), ${coverage:-cov: ?}, corpus: $corpus files, findings: $findings, exit code: $rc"
+  if [ "$findings" -gt 0 ] || [ "$rc" -ne 0 ]; then
+    grep -E "ERROR|SUMMARY|runtime error" "$log" | head -20 || true
+    echo "   log: $log; inputs: $artifacts"
+  fi
+done
+rm -f /tmp/ruvo_fuzz_*.cfg
+[ "$findings_total" -eq 0 ]

@@ -1,0 +1,33 @@
+// libFuzzer target: the devices-file reader must refuse any bad text with an Err, never crash,
+// and leave the device tables consistent whatever it has read.
+#include "app/cfg.h"
+#include "app/devices_file.h"
+#include "app/shared.h"
+#include "tests/fuzz/fuzz_file.h"
+
+#include <cstdlib>
+
+namespace {
+
+// Every port entry must point at the device that uses that port.
+void check_tables()
+{
+    if (tcp_ports.size() != devices_in_cfg.size())
+        abort();
+    for (auto it = tcp_ports.cbegin(); it != tcp_ports.cend(); ++it)
+        if (it.value()->tcp_port != it.key() || it.value()->max_frame < 1 || it.value()->max_frame > 9999)
+            abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    devices_fname = fuzz_input_file("devices", data, size);
+    try {
+        load_devices_in_cfg();
+    } catch (const Err&) {
+    }
+    check_tables();
+    return 0;
+}
