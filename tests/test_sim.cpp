@@ -247,6 +247,7 @@ private slots:
     void bad_commands_are_refused_data();
     void bad_commands_are_refused();
     void bad_command_line_ends_with_code_2();
+    void help_names_every_option_and_command();
     void end_of_stdin_keeps_serving_and_sigterm_says_goodbye();
     void quit_ends_the_simulator();
 };
@@ -948,6 +949,22 @@ void Test_sim::bad_command_line_ends_with_code_2()
         QVERIFY(!process.readAllStandardError().isEmpty());
         QVERIFY(process.readAllStandardOutput().isEmpty());
     }
+}
+
+void Test_sim::help_names_every_option_and_command()
+{
+    QProcess process;
+    process.start(QStringLiteral(RUVO_SIM_EXE), {"--help"});
+    QVERIFY(process.waitForFinished(wait_ms));
+    QCOMPARE(process.exitCode(), 0);
+    const QString help = QString::fromUtf8(process.readAllStandardOutput());
+    for (const char* name : {"--listen", "--login", "--password", "--modem", "--radio-delay", "--packet-size",
+                             "--packet-gap", "--answer-delay", "--noise", "--modbus-registers", "--fault", "--record",
+                             "close_after", "abort_after", "no_answer", "delay", "reject_login", "reject CMD",
+                             "append_status", "uplink_bad", "send TEXT", "sendbin", "send_malformed",
+                             "send_trailing", "send_duplicate", "send_nested", "rx EUI", "uplink EUI", "packets",
+                             "modems", "add_modem", "remove_modem", "set ", "close", "abort", "quit", "clear"})
+        QVERIFY2(help.contains(QLatin1String(name)), name);
 }
 
 void Test_sim::end_of_stdin_keeps_serving_and_sigterm_says_goodbye()

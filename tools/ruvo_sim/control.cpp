@@ -83,7 +83,7 @@ void Control::on_stdin_activated()
 {
     char chunk[stdin_chunk];
     const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR)
+    if (got < 0 && (errno == EINTR || errno == EAGAIN))
         return;
     if (got > 0)
         stdin_pending.append(chunk, int(got));
