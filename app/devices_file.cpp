@@ -23,10 +23,10 @@ Tr errtext_comma_or_parenthesis{"parser",
                                 "атрибутов."};
 Tr errtext_no_eui{"parser", "в описании объекта «device» отсутствует обязательный атрибут: «eui»."};
 Tr errtext_no_tcp_port{"parser", "в описании объекта «device» отсутствует обязательный атрибут: «tcp_port»."};
-Tr logfmt_eui_again{"parser",
+Tr logtext_eui_again{"parser",
                     "Файл со списком устройств («%1») несколько раз упоминает устройство с eui=0x%2. Все упоминания "
                     "кроме первого игнорируются."};
-Tr logfmt_port_again{"parser",
+Tr logtext_port_again{"parser",
                      "Файл со списком устройств «%1» несколько раз упоминает один и тот же номер порта TCP: %2. Все "
                      "упоминания кроме первого игнорируются."};
 Tr errtext_cannot_begin{"parser", "Не удалось начать запись в файл списка устройств, подлежащих обслуживанию."};
@@ -92,11 +92,11 @@ void read_attributes(Utf8_file_parser& p, Sentence& s)
 void add_device(const Sentence& s)
 {
     if (devices_in_cfg.contains(s.eui)) {
-        log(logfmt_eui_again.tr().arg(devices_fname, buf_hex64_gui.set(s.eui)));
+        log(logtext_eui_again.tr().arg(devices_fname, buf_hex64_gui.set(s.eui)));
         return;
     }
     if (tcp_ports.contains(s.device.tcp_port)) {
-        log(logfmt_port_again.tr().arg(devices_fname, QString::number(s.device.tcp_port)));
+        log(logtext_port_again.tr().arg(devices_fname, QString::number(s.device.tcp_port)));
         return;
     }
     tcp_ports.insert(s.device.tcp_port, devices_in_cfg.insert(s.eui, s.device));
