@@ -3,6 +3,7 @@
 #include "test_util.h"
 
 #include "app/cfg.h"
+#include "app/engine.h"
 #include "app/shared.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
@@ -21,6 +22,7 @@
 #include <QMessageBox>
 #include <QMutexLocker>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTcpServer>
@@ -277,6 +279,7 @@ private slots:
     void list_edits_drive_tcp_servers();
     void list_saves_file();
     void list_save_failure_keeps_change();
+    void end_to_end_with_simulator();
 
     void picker_categories_data();
     void picker_categories();
@@ -855,6 +858,101 @@ void Test_dialogs::list_save_failure_keeps_change()
     // The change stays made in memory and in the table; the program goes on.
     QCOMPARE(devices_in_cfg.keys(), QList<unsigned long>{0xB1});
     QCOMPARE(column(d, 0), QStringList{"00000000000000B1"});
+}
+
+// The whole program but its entry point: the exchange thread logged in to the simulated server,
+// the main window, and the device list driving the TCP servers across the threads.
+void Test_dialogs::end_to_end_with_simulator()
+{
+    QProcess sim;
+    sim.setProgram(QStringLiteral(RUVO_SIM_EXE));
+    sim.setArguments({"--listen", "127.0.0.1:0", "--login", "demo", "--password", "demo", "--radio-delay", "0",
+                      "--modem", "00000000000000E1:echo:Эхо"});
+    sim.start();
+    QVERIFY(sim.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
+    const QByteArray first = sim.readLine().trimmed();
+    QVERIFY2(first.startsWith("listening "), first.constData());
+    ws_url = QStringLiteral("ws://127.0.0.1:") + QString::fromLatin1(first.mid(10));
+    ws_login = ws_password_hash = QStringLiteral("demo");
+    ws_connect_timeout = ws_auth_timeout = ws_devlist_timeout = ws_sdata_timeout = 5000;
+    ws_reconnect_delay = 200;
+    ws_devlist_period = 60000;
+    tcp_interframe_delay = 20;
+
+    Engine engine;
+    Main_window window(engine);
+    engine.start();
+    // Also when a check fails: the thread must end before its object goes.
+    struct Stop {
+        QThread& thread;
+        ~Stop() { stop_exchange_thread(thread); }
+    } stop{engine};
+    const auto online = [] {
+        QMutexLocker lock(&cfg_mutex);
+        return (ws_flags & WS_ONLINE) != 0;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(online(), 10000);
+    const quint16 p1 = free_port();
+    const quint16 p2 = free_port();
+    QVERIFY(p1 && p2 && p1 != p2);
+    {
+        Dialog_devices d(&window);
+        {
+            Modal_script script;
+            const QByteArray port1 = QByteArray::number(p1);
+            // The EUI is taken from the server's list, as a user would take it.
+            script.then([&](QWidget* w) {
+                click(w, QStringLiteral("Выбрать"));
+                fill(nullptr, port1.constData(), nullptr, QStringLiteral("Добавить"))(w);
+            });
+            script.then([](QWidget* picker) {
+                picker->findChild<QTableView*>()->selectRow(0);
+                click(picker, QStringLiteral("Выбрать"));
+            });
+            click(&d, QStringLiteral("Добавить"));
+            QCOMPARE(script.seen, 2);
+        }
+        QCOMPARE(column(d, 0), QStringList{"00000000000000E1"});
+        QTRY_COMPARE_WITH_TIMEOUT(column(d, 3), QStringList{tick}, 10000);
+        QCOMPARE(column(d, 5), QStringList{QStringLiteral("Эхо")});
+        QVERIFY(read_file(devices_fname).contains("device(eui=00000000000000E1, tcp_port=" + QByteArray::number(p1)));
+
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, p1);
+        QVERIFY(client.waitForConnected(5000));
+        QTRY_COMPARE_WITH_TIMEOUT(column(d, 4), QStringList{tick}, 10000);
+        client.write("ping");
+        QByteArray answer;
+        QTRY_VERIFY_WITH_TIMEOUT((answer += client.readAll()).size() >= 4, 10000);
+        QCOMPARE(answer, QByteArray("ping"));
+
+        select_row(d, 0);
+        {
+            Modal_script script;
+            const QByteArray port2 = QByteArray::number(p2);
+            script.then(fill(nullptr, port2.constData(), nullptr, QStringLiteral("Установить")));
+            click(&d, QStringLiteral("Изменить"));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(port_listens(p2), 10000);
+        QVERIFY(!port_listens(p1));
+
+        client.connectToHost(QHostAddress::LocalHost, p2);
+        QVERIFY(client.waitForConnected(5000));
+        select_row(d, 0);
+        {
+            Modal_script script;
+            script.then(press(QStringLiteral("Да")));
+            click(&d, QStringLiteral("Удалить"));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 10000);
+        QVERIFY(!port_listens(p2));
+        QVERIFY(!read_file(devices_fname).contains("device("));
+    }
+    sim.closeWriteChannel();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
 }
 
 void Test_dialogs::picker_categories_data()
