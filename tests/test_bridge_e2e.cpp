@@ -1,0 +1,611 @@
+// End-to-end tests of the bridge: the real program, run offscreen in a temporary folder, against
+// the simulated RUVO-LoRa server, with real TCP clients on loopback.
+#include "test_util.h"
+
+#include <QElapsedTimer>
+#include <functional>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const int wait_ms = 15000;
+
+// Modems of the simulator: A is not served, B and C are; D is served but the server does not
+// know it.
+const char eui_a[] = "0102030405060701";
+const char eui_b[] = "0102030405060702";
+const char eui_c[] = "0102030405060703";
+const char eui_d[] = "0102030405060704";
+const int max_frame_b = 255;
+const int max_frame_c = 10;
+
+bool wait_for(const std::function<bool()>& done, int ms = wait_ms)
+{
+    return QTest::qWaitFor(done, ms);
+}
+
+// Ports of sockets in the listening state, from the kernel's own tables.
+bool listening(quint16 port)
+{
+    const QString wanted = QStringLiteral(":%1 ").arg(port, 4, 16, QLatin1Char('0')).toUpper();
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"})
+        for (const QByteArray& line : read_file(QString::fromLatin1(table)).split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() > 3 && fields[3] == "0A" &&
+                QString::fromLatin1(fields[1] + ' ').endsWith(wanted))
+                return true;
+        }
+    return false;
+}
+
+std::vector<quint16> free_ports(int count)
+{
+    std::vector<std::unique_ptr<QTcpServer>> probes;
+    std::vector<quint16> ports;
+    for (int i = 0; i < count; ++i) {
+        probes.emplace_back(new QTcpServer);
+        probes.back()->listen(QHostAddress::Any, 0);
+        ports.push_back(probes.back()->serverPort());
+    }
+    return ports;
+}
+
+QString entry_text(QString entry)
+{
+    static const QRegularExpression stamp(QStringLiteral("^\\[[0-9.: ]+\\] "));
+    return entry.remove(stamp);
+}
+
+// The simulated server, driven through its standard input and watched through its output.
+class Sim {
+public:
+    explicit Sim(const QStringList& modems, const QStringList& options = {})
+    {
+        QStringList args{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                         QStringLiteral("--radio-delay"), QStringLiteral("0")};
+        for (const QString& m : modems)
+            args << QStringLiteral("--modem") << m;
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] { read_lines(); });
+        process.start(QStringLiteral(RUVO_SIM_EXE), args + options);
+    }
+    ~Sim()
+    {
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+    }
+
+    bool started()
+    {
+        return wait_for([this] { return port != 0; });
+    }
+
+    // Runs one control command; true when the simulator answers "ok".
+    bool command(const QString& text)
+    {
+        const int before = answers().size();
+        process.write(text.toUtf8() + '\n');
+        if (!wait_for([&] { return answers().size() > before; }))
+            return false;
+        const QString answer = answers().at(before);
+        if (answer != QLatin1String("ok"))
+            qWarning() << text << answer;
+        return answer == QLatin1String("ok");
+    }
+
+    int count(const QString& line) const { return lines.count(line); }
+    bool wait_count(const QString& line, int n)
+    {
+        return wait_for([&] { return count(line) >= n; });
+    }
+    bool wait_line(const QString& line) { return wait_count(line, 1); }
+
+    QStringList lines;
+    quint16 port = 0;
+
+private:
+    QStringList answers() const
+    {
+        static const QRegularExpression answer(QStringLiteral("^(ok$|error )"));
+        return lines.filter(answer);
+    }
+
+    void read_lines()
+    {
+        while (process.canReadLine()) {
+            QString line = QString::fromUtf8(process.readLine());
+            line.chop(1);
+            if (line.startsWith(QLatin1String("listening ")))
+                port = static_cast<quint16>(line.mid(10).toUInt());
+            lines << line;
+        }
+    }
+
+    QProcess process;
+};
+
+struct Device {
+    const char* eui;
+    quint16 port;
+    int max_frame;
+};
+
+// The program in a temporary folder with its configuration, devices file and log.
+class Bridge {
+public:
+    Bridge(quint16 ws_port, const std::vector<Device>& devices, int interframe_delay = 15,
+           const char* trace_ws = "bad_frames")
+    {
+        write_file(path("ruvo_bridge.cfg"),
+                   QStringLiteral("ws_url = \"ws://127.0.0.1:%1\"\n"
+                                  "ws_login = \"demo\"\n"
+                                  "ws_password = \"demo\"\n"
+                                  "ws_reconnect_delay = 300\n"
+                                  "ws_devlist_period = 500\n"
+                                  "interframe_delay = %2\n"
+                                  "trace_ws = %3\n"
+                                  "trace_tcp = all\n"
+                                  "devices_file = \"devices.cfg\"\n")
+                       .arg(ws_port)
+                       .arg(interframe_delay)
+                       .arg(QLatin1String(trace_ws))
+                       .toUtf8());
+        QByteArray list;
+        for (const Device& d : devices)
+            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3)\n")
+                        .arg(QLatin1String(d.eui))
+                        .arg(d.port)
+                        .arg(d.max_frame)
+                        .toUtf8();
+        write_file(path("devices.cfg"), list);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(dir.path());
+        process.start(QStringLiteral(RUVO_BRIDGE_EXE), QStringList());
+    }
+    ~Bridge()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
+
+    QStringList log() const
+    {
+        QStringList result;
+        for (const QString& e : QString::fromUtf8(read_file(path("ruvo_bridge.log"))).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts))
+            result << entry_text(e);
+        return result;
+    }
+    bool logged(const QString& text) const { return log().contains(text); }
+    bool wait_log(const QString& text)
+    {
+        if (wait_for([&] { return logged(text); }))
+            return true;
+        qWarning() << "not logged:" << text << log();
+        return false;
+    }
+
+    // SIGTERM ends the program in order; it must say so with exit code 0.
+    bool stop()
+    {
+        process.terminate();
+        if (!process.waitForFinished(wait_ms)) {
+            qWarning() << "the program did not end";
+            return false;
+        }
+        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+            qWarning() << "exit" << process.exitStatus() << process.exitCode() << log();
+            return false;
+        }
+        return true;
+    }
+
+    QProcess process;
+
+private:
+    QTemporaryDir dir;
+};
+
+QString sent_req(const char* eui, const QByteArray& data)
+{
+    return QStringLiteral("recv {\"cmd\":\"send_data_req\",\"data_list\":[{\"devEui\":\"%1\",\"data\":\"04%2\","
+                          "\"port\":2}]}")
+        .arg(QLatin1String(eui), QString::fromLatin1(data.toHex()));
+}
+
+std::unique_ptr<QTcpSocket> client_of(quint16 port)
+{
+    std::unique_ptr<QTcpSocket> c(new QTcpSocket);
+    c->connectToHost(QHostAddress::LocalHost, port);
+    if (!c->waitForConnected(wait_ms))
+        qWarning() << "cannot connect to" << port;
+    return c;
+}
+
+bool wait_gone(QTcpSocket& c)
+{
+    return wait_for([&] { return c.state() == QAbstractSocket::UnconnectedState; });
+}
+
+bool read_exactly(QTcpSocket& c, const QByteArray& expected)
+{
+    QByteArray got;
+    const bool ok = wait_for([&] {
+        got += c.readAll();
+        return got.size() >= expected.size();
+    });
+    if (!ok || got != expected)
+        qWarning() << "read" << got.toHex() << "expected" << expected.toHex();
+    return ok && got == expected;
+}
+
+QString packet_hex(const char* header, const QByteArray& data)
+{
+    return QString::fromLatin1(header) + QString::fromLatin1(data.toHex());
+}
+
+}  // namespace
+
+class Test_bridge_e2e : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void serves_the_configured_modems_the_server_knows();
+    void request_and_answer_of_200_bytes();
+    void pause_cuts_messages();
+    void chunks_within_the_delay_form_one_message();
+    void overlong_message_ends_the_client();
+    void newer_client_replaces_the_older();
+    void partial_message_is_sent_after_disconnect();
+    void uplink_only_after_the_first_accepted_message();
+    void packet_errors_data();
+    void packet_errors();
+    void link_loss_closes_everything_and_recovers();
+    void busy_port_is_retried();
+    void bad_message_rebuilds_the_link_data();
+    void bad_message_rebuilds_the_link();
+
+private:
+    // The simulator with A, B and C, and the program serving B, C and D.
+    bool start(int interframe_delay = 15, const char* trace_ws = "bad_frames");
+    bool round_trip(quint16 port, const char* eui, const QByteArray& data);
+
+    std::unique_ptr<Sim> sim;
+    std::unique_ptr<Bridge> bridge;
+    quint16 port_b = 0;
+    quint16 port_c = 0;
+    quint16 port_d = 0;
+};
+
+void Test_bridge_e2e::init()
+{
+    const std::vector<quint16> ports = free_ports(3);
+    port_b = ports[0];
+    port_c = ports[1];
+    port_d = ports[2];
+}
+
+void Test_bridge_e2e::cleanup()
+{
+    if (bridge && bridge->process.state() != QProcess::NotRunning)
+        QVERIFY(bridge->stop());
+    bridge.reset();
+    sim.reset();
+}
+
+bool Test_bridge_e2e::start(int interframe_delay, const char* trace_ws)
+{
+    sim.reset(new Sim({QStringLiteral("%1:echo:Alpha").arg(QLatin1String(eui_a)),
+                       QStringLiteral("%1:echo:Beta").arg(QLatin1String(eui_b)),
+                       QStringLiteral("%1:silent:Gamma").arg(QLatin1String(eui_c))}));
+    if (!sim->started())
+        return false;
+    bridge.reset(new Bridge(sim->port,
+                            {{eui_b, port_b, max_frame_b}, {eui_c, port_c, max_frame_c}, {eui_d, port_d, 51}},
+                            interframe_delay, trace_ws));
+    return wait_for([&] { return listening(port_b) && listening(port_c); });
+}
+
+bool Test_bridge_e2e::round_trip(quint16 port, const char* eui, const QByteArray& data)
+{
+    auto c = client_of(port);
+    c->write(data);
+    return sim->wait_line(sent_req(eui, data)) && read_exactly(*c, data);
+}
+
+void Test_bridge_e2e::serves_the_configured_modems_the_server_knows()
+{
+    QVERIFY(start());
+    QVERIFY(!listening(port_d));
+    QVERIFY(bridge->logged(QStringLiteral("tcp%1.listen").arg(port_b)));
+    QVERIFY(bridge->logged(QStringLiteral("tcp%1.listen").arg(port_c)));
+    QVERIFY(!bridge->log().join('\n').contains(QStringLiteral("tcp%1").arg(port_d)));
+
+    QVERIFY(sim->command(QStringLiteral("modems %1:echo:Alpha,%2:echo:Beta").arg(QLatin1String(eui_a), QLatin1String(eui_b))));
+    QVERIFY(wait_for([&] { return !listening(port_c); }));
+    QVERIFY(bridge->logged(QStringLiteral("tcp%1.shutdown_server").arg(port_c)));
+    QVERIFY(listening(port_b));
+    QVERIFY(round_trip(port_b, eui_b, "still served"));
+}
+
+void Test_bridge_e2e::request_and_answer_of_200_bytes()
+{
+    QVERIFY(start());
+    QByteArray data;
+    for (int i = 0; i < 200; ++i)
+        data += static_cast<char>(i);
+    const int rx_before = sim->lines.filter(QStringLiteral("\"cmd\":\"rx\"")).size();
+    QVERIFY(round_trip(port_b, eui_b, data));
+    // Five packets of the simulator (45 bytes each at most) made one write of the program.
+    QCOMPARE(sim->lines.filter(QStringLiteral("\"cmd\":\"rx\"")).size() - rx_before, 5);
+    QCOMPARE(bridge->log().filter(QStringLiteral("tcp%1.send ").arg(port_b)),
+             QStringList(QStringLiteral("tcp%1.send 0x{%2}").arg(port_b).arg(QString::fromLatin1(data.toHex(' ').toUpper()))));
+}
+
+void Test_bridge_e2e::pause_cuts_messages()
+{
+    QVERIFY(start());
+    auto c = client_of(port_b);
+    c->write("abc");
+    QVERIFY(sim->wait_line(sent_req(eui_b, "abc")));
+    c->write("def");
+    QVERIFY(sim->wait_line(sent_req(eui_b, "def")));
+    QVERIFY(sim->lines.indexOf(sent_req(eui_b, "abc")) < sim->lines.indexOf(sent_req(eui_b, "def")));
+    QVERIFY(read_exactly(*c, "abcdef"));
+}
+
+void Test_bridge_e2e::chunks_within_the_delay_form_one_message()
+{
+    QVERIFY(start(1000));
+    auto c = client_of(port_b);
+    c->write("ab");
+    QVERIFY(bridge->wait_log(QStringLiteral("tcp%1.recv 0x{61 62}").arg(port_b)));
+    c->write("cd");
+    QVERIFY(sim->wait_line(sent_req(eui_b, "abcd")));
+    QVERIFY(read_exactly(*c, "abcd"));
+    QCOMPARE(sim->lines.filter(QStringLiteral("recv {\"cmd\":\"send_data_req\"")).size(), 1);
+}
+
+void Test_bridge_e2e::overlong_message_ends_the_client()
+{
+    QVERIFY(start(1000));
+    const QString text = QStringLiteral("Ошибка: от клиента на порту %1 пришло сообщение, размер которого "
+                                        "превышает предельный для этого клиента (10 байтов). Предельный "
+                                        "размер сообщения можно настроить в файле конфигурации и в "
+                                        "описании устройства.")
+                             .arg(port_c);
+    auto eleven = client_of(port_c);
+    eleven->write("0123456789A");
+    QVERIFY(wait_gone(*eleven));
+    QVERIFY(bridge->wait_log(text));
+
+    auto ten_and_one = client_of(port_c);
+    ten_and_one->write("0123456789");
+    QVERIFY(bridge->wait_log(QStringLiteral("tcp%1.recv 0x{30 31 32 33 34 35 36 37 38 39}").arg(port_c)));
+    ten_and_one->write("A");
+    QVERIFY(wait_gone(*ten_and_one));
+    QCOMPARE(bridge->log().count(text), 2);
+    QCOMPARE(sim->lines.filter(QStringLiteral("recv {\"cmd\":\"send_data_req\"")).size(), 0);
+
+    // Ten bytes fit.
+    auto ten = client_of(port_c);
+    ten->write("0123456789");
+    QVERIFY(sim->wait_line(sent_req(eui_c, "0123456789")));
+    QCOMPARE(ten->state(), QAbstractSocket::ConnectedState);
+}
+
+void Test_bridge_e2e::newer_client_replaces_the_older()
+{
+    QVERIFY(start());
+    QVERIFY(sim->command(QStringLiteral("fault delay send_data_req 1500")));
+    auto old = client_of(port_b);
+    old->write("a");
+    QVERIFY(sim->wait_line(sent_req(eui_b, "a")));
+    old->write("b");
+    QVERIFY(bridge->wait_log(QStringLiteral("tcp%1.recv 0x{62}").arg(port_b)));
+    // Let the pause end so that "b" is a queued frame, not just bytes being gathered.
+    QTest::qWait(200);
+
+    auto newer = client_of(port_b);
+    QVERIFY(wait_gone(*old));
+    newer->write("c");
+    QVERIFY(sim->wait_line(sent_req(eui_b, "c")));
+    // The old client's frame in flight still went out; its later one never does, and the echo of
+    // its message is not given to the newer client, which gets only its own answer.
+    QVERIFY(read_exactly(*newer, "c"));
+    QCOMPARE(sim->count(sent_req(eui_b, "b")), 0);
+    QVERIFY(sim->lines.indexOf(sent_req(eui_b, "a")) < sim->lines.indexOf(sent_req(eui_b, "c")));
+}
+
+void Test_bridge_e2e::partial_message_is_sent_after_disconnect()
+{
+    QVERIFY(start(10000));
+    auto c = client_of(port_b);
+    c->write("xyz");
+    QVERIFY(bridge->wait_log(QStringLiteral("tcp%1.recv 0x{78 79 7A}").arg(port_b)));
+    QElapsedTimer clock;
+    clock.start();
+    c->disconnectFromHost();
+    QVERIFY(sim->wait_line(sent_req(eui_b, "xyz")));
+    // Well before the pause of 10 s could have ended the message.
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(bridge->logged(QStringLiteral("tcp%1.disconnected").arg(port_b)));
+}
+
+void Test_bridge_e2e::uplink_only_after_the_first_accepted_message()
+{
+    QVERIFY(start());
+    auto c = client_of(port_b);
+    QVERIFY(bridge->wait_log(QStringLiteral("tcp%1(peer=[::ffff:127.0.0.1]:%2).accept").arg(port_b).arg(c->localPort())));
+    QVERIFY(sim->command(QStringLiteral("uplink %1 4141").arg(QLatin1String(eui_b))));
+    c->write("hi");
+    QVERIFY(sim->wait_line(sent_req(eui_b, "hi")));
+    QVERIFY(read_exactly(*c, "hi"));
+    QVERIFY(sim->command(QStringLiteral("uplink %1 4242").arg(QLatin1String(eui_b))));
+    QVERIFY(read_exactly(*c, "BB"));
+}
+
+void Test_bridge_e2e::packet_errors_data()
+{
+    QTest::addColumn<QStringList>("payloads");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("disconnects");
+
+    const QString first = packet_hex("030400020002", "ab");
+    const QString name = QStringLiteral("«пакет с данными от внешнего устройства, полученными по интерфейсу "
+                                        "RS-232 или RS-485» от радиомодема с EUI=0x0102030405060703: ");
+    const QString shuffle = QStringLiteral("«Пакет с данными от внешнего устройства, полученными по интерфейсу "
+                                           "RS-232 или RS-485» от устройства с EUI=0x0102030405060703 пришёл "
+                                           "с нарушением порядка: ожидается пакет №%1, а пришёл пакет №%2.");
+    QTest::newRow("out of order first") << QStringList{packet_hex("030400020102", "cd")} << shuffle.arg(0).arg(1)
+                                        << false;
+    QTest::newRow("out of order later")
+        << QStringList{first, packet_hex("030400020202", "cd")} << shuffle.arg(1).arg(2) << true;
+    QTest::newRow("size mismatch")
+        << QStringList{packet_hex("030400030001", "cd")}
+        << QStringLiteral("Неправильный ") + name +
+               QStringLiteral("поле «размер данных в данном пакете» содержит значение 3, а фактически "
+                              "поле «данные» имеет размер 2 байтов.")
+        << false;
+    QTest::newRow("total size mismatch")
+        << QStringList{first, packet_hex("030500020102", "cd")}
+        << QStringLiteral("Неправильный ") + name +
+               QStringLiteral("в 0-м пакете поле «общий размер полученных через интерфейс данных» "
+                              "содержало значение 4, а в 1-м пакете оно уже содержит значение 5.")
+        << true;
+    QTest::newRow("total packets mismatch")
+        << QStringList{first, packet_hex("030400020103", "cd")}
+        << QStringLiteral("Неправильный ") + name +
+               QStringLiteral("в 0-м пакете поле «всего пакетов» содержало значение 2, а в 1-м пакете "
+                              "оно уже содержит значение 3.")
+        << true;
+    QTest::newRow("other type") << QStringList{packet_hex("040200020001", "no")} << QString() << false;
+}
+
+void Test_bridge_e2e::packet_errors()
+{
+    QFETCH(QStringList, payloads);
+    QFETCH(QString, text);
+    QFETCH(bool, disconnects);
+    QVERIFY(start());
+    // C is silent: only the packets sent here come up, once its client's message was accepted.
+    auto c = client_of(port_c);
+    c->write("q");
+    QVERIFY(sim->wait_line(sent_req(eui_c, "q")));
+    QVERIFY(sim->wait_line(QStringLiteral("sent {\"append_status\":[{\"devEui\":\"%1\",\"status\":true}],"
+                                          "\"cmd\":\"send_data_resp\",\"status\":true}")
+                               .arg(QLatin1String(eui_c))));
+    QVERIFY(sim->command(QStringLiteral("packets %1 %2").arg(QLatin1String(eui_c), payloads.join(' '))));
+    if (!text.isEmpty())
+        QVERIFY(bridge->wait_log(text));
+    if (disconnects) {
+        QVERIFY(wait_gone(*c));
+        QVERIFY(c->readAll().isEmpty());
+        return;
+    }
+    // An empty payload is reported and dropped too; then a proper answer still gets through.
+    QVERIFY(sim->command(QStringLiteral("send {\"cmd\":\"rx\",\"devEui\":\"%1\",\"port\":2,\"data\":\"\"}")
+                             .arg(QLatin1String(eui_c))));
+    QVERIFY(bridge->wait_log(QStringLiteral("От сервера RUVO-LoRa пришло сообщение \"rx\" с пустым полем \"data\" "
+                                            "(EUI=0x0102030405060703). Сообщение игнорируется.")));
+    QVERIFY(sim->command(QStringLiteral("packets %1 %2").arg(QLatin1String(eui_c), packet_hex("030200020001", "ok"))));
+    QVERIFY(read_exactly(*c, "ok"));
+    QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
+}
+
+void Test_bridge_e2e::link_loss_closes_everything_and_recovers()
+{
+    QVERIFY(start());
+    auto c = client_of(port_b);
+    c->write("before");
+    QVERIFY(read_exactly(*c, "before"));
+    auto idle = client_of(port_c);
+
+    QVERIFY(sim->command(QStringLiteral("abort")));
+    QVERIFY(wait_gone(*c));
+    QVERIFY(wait_gone(*idle));
+    QVERIFY(wait_for([&] { return !listening(port_b) && !listening(port_c); }));
+    QVERIFY(wait_for([&] {
+        return !bridge->log().filter(QRegularExpression(QStringLiteral("^(Утеряно соединение с сервером RUVO-LoRa|"
+                                                                       "Соединение с сервером RUVO-LoRa утеряно)")))
+                    .isEmpty();
+    }));
+
+    QVERIFY(sim->wait_count(QStringLiteral("connected"), 2));
+    QVERIFY(wait_for([&] { return listening(port_b) && listening(port_c); }));
+    QVERIFY(round_trip(port_b, eui_b, "after"));
+}
+
+void Test_bridge_e2e::busy_port_is_retried()
+{
+    QTcpServer squatter;
+    QVERIFY(squatter.listen(QHostAddress::Any, port_c));
+    sim.reset(new Sim({QStringLiteral("%1:echo:Beta").arg(QLatin1String(eui_b)),
+                       QStringLiteral("%1:silent:Gamma").arg(QLatin1String(eui_c))}));
+    QVERIFY(sim->started());
+    bridge.reset(new Bridge(sim->port, {{eui_b, port_b, max_frame_b}, {eui_c, port_c, max_frame_c}}));
+    const QString text = QStringLiteral("Не удалось создать серверный сокет, слушающий порт TCP %1.").arg(port_c);
+    QVERIFY(bridge->wait_log(text));
+    QVERIFY(bridge->wait_log(QStringLiteral("Не удалось создать блок управления устройством.")));
+    QVERIFY(listening(port_b));
+    // Every later device list tries again.
+    QVERIFY(wait_for([&] { return bridge->log().count(text) >= 2; }));
+    squatter.close();
+    QVERIFY(wait_for([&] { return listening(port_c); }));
+    auto c = client_of(port_c);
+    c->write("q");
+    QVERIFY(sim->wait_line(sent_req(eui_c, "q")));
+}
+
+void Test_bridge_e2e::bad_message_rebuilds_the_link_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("texts");
+    const QString failed = QStringLiteral("Не удалось обработать сообщение от сервера RUVO-LoRa.");
+    const QString dump = QStringLiteral("Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку: «%1»");
+    QTest::newRow("malformed") << QStringLiteral("send {\"cmd\":")
+                               << QStringList{failed, dump.arg(QStringLiteral("{\"cmd\":"))};
+    QTest::newRow("trailing garbage") << QStringLiteral("send {\"cmd\":\"x\"} x")
+                                      << QStringList{failed, dump.arg(QStringLiteral("{\"cmd\":\"x\"} x"))};
+    QTest::newRow("second object") << QStringLiteral("send {\"cmd\":\"x\"}{\"cmd\":\"y\"}")
+                                   << QStringList{failed, dump.arg(QStringLiteral("{\"cmd\":\"x\"}{\"cmd\":\"y\"}"))};
+    QTest::newRow("binary") << QStringLiteral("sendbin 0102")
+                            << QStringList{QStringLiteral("Ошибка: от сервера RUVO-LoRa пришло сообщение в двоичном "
+                                                          "формате (в протоколе есть только текстовые сообщения)."),
+                                           QStringLiteral("Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку "
+                                                          "(binary frame): 0x{01 02}")};
+}
+
+void Test_bridge_e2e::bad_message_rebuilds_the_link()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, texts);
+    QVERIFY(start());
+    auto c = client_of(port_b);
+    QVERIFY(sim->command(command));
+    for (const QString& text : texts)
+        QVERIFY(bridge->wait_log(text));
+    const QStringList log = bridge->log();
+    QVERIFY(log.indexOf(texts[0]) < log.indexOf(texts[1]));
+    QVERIFY(wait_gone(*c));
+    QVERIFY(sim->wait_count(QStringLiteral("connected"), 2));
+    QVERIFY(wait_for([&] { return listening(port_b); }));
+    QVERIFY(round_trip(port_b, eui_b, "again"));
+}
+
+QTEST_GUILESS_MAIN(Test_bridge_e2e)
+#include "test_bridge_e2e.moc"
