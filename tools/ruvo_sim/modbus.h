@@ -24,8 +24,6 @@ public:
     // a frame too short, a bad CRC, another slave's address or a broadcast.
     std::optional<QByteArray> answer(const QByteArray& frame);
 
-    quint8 address() const { return slave_address; }
-
 private:
     QByteArray process(const QByteArray& pdu);
     QByteArray read_registers(const QVector<quint16>& block, const QByteArray& pdu) const;

@@ -9,6 +9,11 @@ namespace {
 
 QFile record_file;
 
+QString escape_newlines(QString text)
+{
+    return text.replace('\n', QLatin1String("\\n")).replace('\r', QLatin1String("\\r"));
+}
+
 void write_line(FILE* stream, const QString& line)
 {
     const QByteArray bytes = line.toUtf8() + '\n';
@@ -22,11 +27,6 @@ QString tagged(const char* tag, const QString& text)
 }
 
 } // namespace
-
-QString escape_newlines(QString text)
-{
-    return text.replace('\n', QLatin1String("\\n")).replace('\r', QLatin1String("\\r"));
-}
 
 void print_event(const QString& line)
 {

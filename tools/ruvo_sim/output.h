@@ -18,5 +18,3 @@ bool open_record(const QString& file_name);
 
 // Appends one received message to the record file, if one is open.
 void record_message(const char* tag, const QString& text);
-
-QString escape_newlines(QString text);

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr char payload_type_uplink = 3;
+constexpr int uplink_header_size = 6;
 constexpr int max_packets = 255;
 constexpr int max_total = 0xFFFF;
 

@@ -19,5 +19,3 @@ QByteArray uplink_packet(int total_size, int number, int packets, const QByteArr
 // Cuts an answer into packets of at most packet_size data bytes. A modem's serial buffer
 // cannot describe more than 65535 bytes or 255 packets, so a longer answer is cut short.
 QVector<QByteArray> cut_uplink(QByteArray answer, int packet_size, Uplink_fault fault = Uplink_fault::none);
-
-constexpr int uplink_header_size = 6;
