@@ -20,9 +20,9 @@ Eui_item::Eui_item(const QString& text, Devices_in_cfg::iterator entry)
 
 Eui_item::Eui_item(const QString& text, quint64 eui) : QStandardItem(text), eui(eui), entry() {}
 
-Table_with_proxy::Table_with_proxy(int rows, int columns, QWidget* model_parent)
-    : QTableView(model_parent),
-      model_src(new QStandardItemModel(rows, columns, model_parent)),
+Table_with_proxy::Table_with_proxy(int rows, int columns, QWidget* parent)
+    : QTableView(parent),
+      model_src(new QStandardItemModel(rows, columns, parent)),
       proxy(new QSortFilterProxyModel(this))
 {
     setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -27,8 +27,8 @@ public:
 
 class Table_with_proxy : public QTableView {
 public:
-    // The model (rows x columns) belongs to model_parent, the proxy to the table.
-    Table_with_proxy(int rows, int columns, QWidget* model_parent);
+    // The model (rows x columns) belongs to the parent dialog, the proxy to the table.
+    Table_with_proxy(int rows, int columns, QWidget* parent);
 
     // The source item in the given column of the row of a proxy index from the view's signals;
     // null (after an internal-error box) when the index leads nowhere.
