@@ -1,21 +1,12 @@
 // End-to-end tests of the bridge: the real program, run offscreen in a temporary folder, against
 // the simulated RUVO-LoRa server, with real TCP clients on loopback.
-#include "test_util.h"
+#include "tests/bridge_process.h"
 
 #include <QElapsedTimer>
-#include <functional>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtTest>
-#include <memory>
-#include <vector>
 
 namespace {
-
-const int wait_ms = 15000;
 
 // Modems of the simulator: A is not served, B and C are; D is served but the server does not
 // know it.
@@ -25,198 +16,6 @@ const char eui_c[] = "0102030405060703";
 const char eui_d[] = "0102030405060704";
 const int max_frame_b = 255;
 const int max_frame_c = 10;
-
-bool wait_for(const std::function<bool()>& done, int ms = wait_ms)
-{
-    return QTest::qWaitFor(done, ms);
-}
-
-// Ports of sockets in the listening state, from the kernel's own tables.
-bool listening(quint16 port)
-{
-    const QString wanted = QStringLiteral(":%1 ").arg(port, 4, 16, QLatin1Char('0')).toUpper();
-    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"})
-        for (const QByteArray& line : read_file(QString::fromLatin1(table)).split('\n')) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() > 3 && fields[3] == "0A" &&
-                QString::fromLatin1(fields[1] + ' ').endsWith(wanted))
-                return true;
-        }
-    return false;
-}
-
-std::vector<quint16> free_ports(int count)
-{
-    std::vector<std::unique_ptr<QTcpServer>> probes;
-    std::vector<quint16> ports;
-    for (int i = 0; i < count; ++i) {
-        probes.emplace_back(new QTcpServer);
-        probes.back()->listen(QHostAddress::Any, 0);
-        ports.push_back(probes.back()->serverPort());
-    }
-    return ports;
-}
-
-QString entry_text(QString entry)
-{
-    static const QRegularExpression stamp(QStringLiteral("^\\[[0-9.: ]+\\] "));
-    return entry.remove(stamp);
-}
-
-// The simulated server, driven through its standard input and watched through its output.
-class Sim {
-public:
-    explicit Sim(const QStringList& modems, const QStringList& options = {})
-    {
-        QStringList args{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                         QStringLiteral("--radio-delay"), QStringLiteral("0")};
-        for (const QString& m : modems)
-            args << QStringLiteral("--modem") << m;
-        QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] { read_lines(); });
-        process.start(QStringLiteral(RUVO_SIM_EXE), args + options);
-    }
-    ~Sim()
-    {
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
-    }
-
-    bool started()
-    {
-        return wait_for([this] { return port != 0; });
-    }
-
-    // Runs one control command; true when the simulator answers "ok".
-    bool command(const QString& text)
-    {
-        const int before = answers().size();
-        process.write(text.toUtf8() + '\n');
-        if (!wait_for([&] { return answers().size() > before; }))
-            return false;
-        const QString answer = answers().at(before);
-        if (answer != QLatin1String("ok"))
-            qWarning() << text << answer;
-        return answer == QLatin1String("ok");
-    }
-
-    int count(const QString& line) const { return lines.count(line); }
-    bool wait_count(const QString& line, int n)
-    {
-        return wait_for([&] { return count(line) >= n; });
-    }
-    bool wait_line(const QString& line) { return wait_count(line, 1); }
-
-    QStringList lines;
-    quint16 port = 0;
-
-private:
-    QStringList answers() const
-    {
-        static const QRegularExpression answer(QStringLiteral("^(ok$|error )"));
-        return lines.filter(answer);
-    }
-
-    void read_lines()
-    {
-        while (process.canReadLine()) {
-            QString line = QString::fromUtf8(process.readLine());
-            line.chop(1);
-            if (line.startsWith(QLatin1String("listening ")))
-                port = static_cast<quint16>(line.mid(10).toUInt());
-            lines << line;
-        }
-    }
-
-    QProcess process;
-};
-
-struct Device {
-    const char* eui;
-    quint16 port;
-    int max_frame;
-};
-
-// The program in a temporary folder with its configuration, devices file and log.
-class Bridge {
-public:
-    Bridge(quint16 ws_port, const std::vector<Device>& devices, int interframe_delay = 15,
-           const char* trace_ws = "bad_frames")
-    {
-        write_file(path("ruvo_bridge.cfg"),
-                   QStringLiteral("ws_url = \"ws://127.0.0.1:%1\"\n"
-                                  "ws_login = \"demo\"\n"
-                                  "ws_password = \"demo\"\n"
-                                  "ws_reconnect_delay = 300\n"
-                                  "ws_devlist_period = 500\n"
-                                  "interframe_delay = %2\n"
-                                  "trace_ws = %3\n"
-                                  "trace_tcp = all\n"
-                                  "devices_file = \"devices.cfg\"\n")
-                       .arg(ws_port)
-                       .arg(interframe_delay)
-                       .arg(QLatin1String(trace_ws))
-                       .toUtf8());
-        QByteArray list;
-        for (const Device& d : devices)
-            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3)\n")
-                        .arg(QLatin1String(d.eui))
-                        .arg(d.port)
-                        .arg(d.max_frame)
-                        .toUtf8();
-        write_file(path("devices.cfg"), list);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(dir.path());
-        process.start(QStringLiteral(RUVO_BRIDGE_EXE), QStringList());
-    }
-    ~Bridge()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-
-    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
-
-    QStringList log() const
-    {
-        QStringList result;
-        for (const QString& e : QString::fromUtf8(read_file(path("ruvo_bridge.log"))).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts))
-            result << entry_text(e);
-        return result;
-    }
-    bool logged(const QString& text) const { return log().contains(text); }
-    bool wait_log(const QString& text)
-    {
-        if (wait_for([&] { return logged(text); }))
-            return true;
-        qWarning() << "not logged:" << text << log();
-        return false;
-    }
-
-    // SIGTERM ends the program in order; it must say so with exit code 0.
-    bool stop()
-    {
-        process.terminate();
-        if (!process.waitForFinished(wait_ms)) {
-            qWarning() << "the program did not end";
-            return false;
-        }
-        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-            qWarning() << "exit" << process.exitStatus() << process.exitCode() << log();
-            return false;
-        }
-        return true;
-    }
-
-    QProcess process;
-
-private:
-    QTemporaryDir dir;
-};
 
 QString sent_req(const char* eui, const QByteArray& data)
 {
@@ -229,7 +28,7 @@ std::unique_ptr<QTcpSocket> client_of(quint16 port)
 {
     std::unique_ptr<QTcpSocket> c(new QTcpSocket);
     c->connectToHost(QHostAddress::LocalHost, port);
-    if (!c->waitForConnected(wait_ms))
+    if (!c->waitForConnected(process_wait_ms))
         qWarning() << "cannot connect to" << port;
     return c;
 }
@@ -281,7 +80,7 @@ private slots:
 
 private:
     // The simulator with A, B and C, and the program serving B, C and D.
-    bool start(int interframe_delay = 15, const char* trace_ws = "bad_frames");
+    bool start(int interframe_delay = 15);
     bool round_trip(quint16 port, const char* eui, const QByteArray& data);
 
     std::unique_ptr<Sim> sim;
@@ -307,16 +106,18 @@ void Test_bridge_e2e::cleanup()
     sim.reset();
 }
 
-bool Test_bridge_e2e::start(int interframe_delay, const char* trace_ws)
+bool Test_bridge_e2e::start(int interframe_delay)
 {
     sim.reset(new Sim({QStringLiteral("%1:echo:Alpha").arg(QLatin1String(eui_a)),
                        QStringLiteral("%1:echo:Beta").arg(QLatin1String(eui_b)),
                        QStringLiteral("%1:silent:Gamma").arg(QLatin1String(eui_c))}));
     if (!sim->started())
         return false;
+    Bridge_options options;
+    options.interframe_delay = interframe_delay;
     bridge.reset(new Bridge(sim->port,
                             {{eui_b, port_b, max_frame_b}, {eui_c, port_c, max_frame_c}, {eui_d, port_d, 51}},
-                            interframe_delay, trace_ws));
+                            options));
     return wait_for([&] { return listening(port_b) && listening(port_c); });
 }
 

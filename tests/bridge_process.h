@@ -1,0 +1,220 @@
+// The real program and the simulated RUVO-LoRa server as child processes, for the end-to-end
+// tests and the benchmarks: configuration, log, control commands and the kernel's listening ports.
+#pragma once
+
+#include "tests/test_util.h"
+
+#include <QDebug>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <memory>
+#include <vector>
+
+const int process_wait_ms = 15000;
+
+inline bool wait_for(const std::function<bool()>& done, int ms = process_wait_ms)
+{
+    return QTest::qWaitFor(done, ms);
+}
+
+// Ports of the sockets in the listening state, from the kernel's own tables.
+inline QSet<quint16> listening_ports()
+{
+    QSet<quint16> ports;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"})
+        for (const QByteArray& line : read_file(QString::fromLatin1(table)).split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() > 3 && fields[3] == "0A")
+                ports.insert(static_cast<quint16>(fields[1].mid(fields[1].lastIndexOf(':') + 1).toUInt(nullptr, 16)));
+        }
+    return ports;
+}
+
+inline bool listening(quint16 port)
+{
+    return listening_ports().contains(port);
+}
+
+// Ports that are free now, all different.
+inline std::vector<quint16> free_ports(int count)
+{
+    std::vector<std::unique_ptr<QTcpServer>> probes;
+    std::vector<quint16> ports;
+    for (int i = 0; i < count; ++i) {
+        probes.emplace_back(new QTcpServer);
+        probes.back()->listen(QHostAddress::Any, 0);
+        ports.push_back(probes.back()->serverPort());
+    }
+    return ports;
+}
+
+// The simulated server, driven through its standard input and watched through its output.
+class Sim {
+public:
+    explicit Sim(const QStringList& modems, const QStringList& options = {})
+    {
+        QStringList args{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                         QStringLiteral("--radio-delay"), QStringLiteral("0")};
+        for (const QString& m : modems)
+            args << QStringLiteral("--modem") << m;
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, [this] { read_lines(); });
+        process.start(QStringLiteral(RUVO_SIM_EXE), args + options);
+    }
+    ~Sim()
+    {
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+    }
+
+    bool started()
+    {
+        return wait_for([this] { return port != 0; });
+    }
+
+    // Runs one control command; true when the simulator answers "ok".
+    bool command(const QString& text)
+    {
+        const int before = answers().size();
+        process.write(text.toUtf8() + '\n');
+        if (!wait_for([&] { return answers().size() > before; }))
+            return false;
+        const QString answer = answers().at(before);
+        if (answer != QLatin1String("ok"))
+            qWarning() << text << answer;
+        return answer == QLatin1String("ok");
+    }
+
+    int count(const QString& line) const { return lines.count(line); }
+    bool wait_count(const QString& line, int n)
+    {
+        return wait_for([&] { return count(line) >= n; });
+    }
+    bool wait_line(const QString& line) { return wait_count(line, 1); }
+
+    QStringList lines;
+    quint16 port = 0;
+    // Called with every line as it arrives.
+    std::function<void(const QString&)> on_line;
+
+private:
+    QStringList answers() const
+    {
+        static const QRegularExpression answer(QStringLiteral("^(ok$|error )"));
+        return lines.filter(answer);
+    }
+
+    void read_lines()
+    {
+        while (process.canReadLine()) {
+            QString line = QString::fromUtf8(process.readLine());
+            line.chop(1);
+            if (line.startsWith(QLatin1String("listening ")))
+                port = static_cast<quint16>(line.mid(10).toUInt());
+            if (on_line)
+                on_line(line);
+            lines << line;
+        }
+    }
+
+    QProcess process;
+};
+
+struct Device {
+    QString eui;
+    quint16 port;
+    int max_frame;
+};
+
+struct Bridge_options {
+    int interframe_delay = 15;
+    const char* trace_ws = "bad_frames";
+    const char* trace_tcp = "all";
+};
+
+// The program in a temporary folder with its configuration, devices file and log.
+class Bridge {
+public:
+    Bridge(quint16 ws_port, const std::vector<Device>& devices, const Bridge_options& options = Bridge_options())
+    {
+        write_file(path("ruvo_bridge.cfg"),
+                   QStringLiteral("ws_url = \"ws://127.0.0.1:%1\"\n"
+                                  "ws_login = \"demo\"\n"
+                                  "ws_password = \"demo\"\n"
+                                  "ws_reconnect_delay = 300\n"
+                                  "ws_devlist_period = 500\n"
+                                  "interframe_delay = %2\n"
+                                  "trace_ws = %3\n"
+                                  "trace_tcp = %4\n"
+                                  "devices_file = \"devices.cfg\"\n")
+                       .arg(ws_port)
+                       .arg(options.interframe_delay)
+                       .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp))
+                       .toUtf8());
+        QByteArray list;
+        for (const Device& d : devices)
+            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3)\n")
+                        .arg(d.eui)
+                        .arg(d.port)
+                        .arg(d.max_frame)
+                        .toUtf8();
+        write_file(path("devices.cfg"), list);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(dir.path());
+        process.start(QStringLiteral(RUVO_BRIDGE_EXE), QStringList());
+    }
+    ~Bridge()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
+
+    QStringList log() const
+    {
+        static const QRegularExpression stamp(QStringLiteral("^\\[[0-9.: ]+\\] "));
+        QStringList result;
+        for (QString e : QString::fromUtf8(read_file(path("ruvo_bridge.log"))).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts))
+            result << e.remove(stamp);
+        return result;
+    }
+    bool logged(const QString& text) const { return log().contains(text); }
+    bool wait_log(const QString& text)
+    {
+        if (wait_for([&] { return logged(text); }))
+            return true;
+        qWarning() << "not logged:" << text << log();
+        return false;
+    }
+
+    // SIGTERM ends the program in order; it must say so with exit code 0.
+    bool stop()
+    {
+        process.terminate();
+        if (!process.waitForFinished(process_wait_ms)) {
+            qWarning() << "the program did not end";
+            return false;
+        }
+        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+            qWarning() << "exit" << process.exitStatus() << process.exitCode() << log();
+            return false;
+        }
+        return true;
+    }
+
+    QProcess process;
+
+private:
+    QTemporaryDir dir;
+};
