@@ -133,26 +133,10 @@ QLayout* Dialog_modems::make_category_row()
 
 QLayout* Dialog_modems::make_filter_row()
 {
-    auto* row = new QHBoxLayout;
-    auto* text_label = new QLabel(caption_filter_text);
-    text_label->setToolTip(hint_filter_text);
-    filter_text = new QLineEdit;
-    filter_text->setMaxLength(16);
-    filter_text->setFont(font_value_big);
-    filter_text->setToolTip(hint_filter_text);
+    QComboBox* field;
+    QLayout* row = make_filter_row_widgets(filter_text, field, {caption_eui, caption_name, caption_all_fields});
     connect(filter_text, &QLineEdit::textChanged, this, &Dialog_modems::on_filter_text_changed);
-    auto* field_label = new QLabel(caption_filter_field);
-    field_label->setToolTip(hint_filter_field);
-    auto* field = new QComboBox;
-    field->addItems({caption_eui, caption_name, caption_all_fields});
-    field->setCurrentIndex(0);
-    field->setToolTip(hint_filter_field);
-    connect(field, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            &Dialog_modems::on_filter_field_changed);
-    row->addWidget(text_label);
-    row->addWidget(filter_text);
-    row->addWidget(field_label);
-    row->addWidget(field);
+    connect(field, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Dialog_modems::on_filter_field_changed);
     return row;
 }
 

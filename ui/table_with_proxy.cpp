@@ -2,9 +2,14 @@
 #include "ui/table_with_proxy.h"
 
 #include "ui/main_window.h"
+#include "ui/resources_for_editing.h"
 
+#include <QComboBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
@@ -147,4 +152,26 @@ int Table_with_proxy::width_around_columns(unsigned short missing_bar_code) cons
             width += hint.width();
     }
     return width;
+}
+
+QLayout* make_filter_row_widgets(QLineEdit*& text, QComboBox*& field, const QStringList& fields)
+{
+    auto* row = new QHBoxLayout;
+    auto* text_label = new QLabel(caption_filter_text);
+    text_label->setToolTip(hint_filter_text);
+    text = new QLineEdit;
+    text->setMaxLength(16);
+    text->setFont(font_value_big);
+    text->setToolTip(hint_filter_text);
+    auto* field_label = new QLabel(caption_filter_field);
+    field_label->setToolTip(hint_filter_field);
+    field = new QComboBox;
+    field->addItems(fields);
+    field->setCurrentIndex(0);
+    field->setToolTip(hint_filter_field);
+    row->addWidget(text_label);
+    row->addWidget(text);
+    row->addWidget(field_label);
+    row->addWidget(field);
+    return row;
 }

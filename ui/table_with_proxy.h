@@ -8,10 +8,17 @@
 #include <QStandardItem>
 #include <QTableView>
 
+class QComboBox;
+class QLayout;
+class QLineEdit;
 class QStandardItemModel;
 class QSortFilterProxyModel;
 
 extern Tr errtext_not_selected;
+
+// The filter row of the device list and the modem picker: "Фильтр", the text field,
+// " по полю" and the chooser of the column to search, offering `fields`.
+QLayout* make_filter_row_widgets(QLineEdit*& text, QComboBox*& field, const QStringList& fields);
 
 // The cell of column 0. The device list keeps the entry of devices_in_cfg in it, so that
 // edit and delete reach the entry; the modem picker, whose modems need not be configured,
