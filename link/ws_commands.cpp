@@ -147,6 +147,9 @@ void Ws_connection::auth_answer(Ws_parser& p)
         crash(debug_errtext(0x07BE));
         return;
     }
+    // The first request goes outside the queue; marked as awaited, it keeps the periodic timer
+    // from sending a second one before its answer when the period is shorter than the wait.
+    flags |= devlist_requested;
     send_devlist_req(&devlist_query, *this);
 }
 

@@ -1,0 +1,1149 @@
+// Tests of the link with the RUVO-LoRa server: a real Ws_connection in its own thread against an
+// in-process WebSocket server (and the simulator), with exact log texts.
+#include "app/cfg.h"
+#include "app/engine.h"
+#include "app/shared.h"
+#include "link/ws_connection.h"
+#include "tcp/tcp_server.h"
+#include "test_util.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QWebSocket>
+#include <QWebSocketServer>
+#include <QtTest>
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const unsigned long eui_a = 0x00000000000000A1UL;
+const unsigned long eui_b = 0x00000000000000B2UL;
+const unsigned long eui_c = 0x00000000000000C3UL;
+
+const char text_connected[] = "Установлено соединение с сервером RUVO-LoRa.";
+const char text_lost[] = "Утеряно соединение с сервером RUVO-LoRa.";
+const char text_lost_error[] = "Утеряно соединение с сервером RUVO-LoRa. Код ошибки = ";
+const char text_not_connected[] = "Не удалось установить соединение с сервером RUVO-LoRa.";
+const char text_bad_message[] = "Не удалось обработать сообщение от сервера RUVO-LoRa.";
+const char text_dump[] = "Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку: ";
+const char text_internal[] = "Неожиданная ошибка";
+const char json_frame[] =
+    "Ошибка в %1-м символе 1-й строки текстового сообщения, пришедшего через соединение WebSocket: ";
+
+const char auth_ok[] = R"({"cmd":"auth_resp","status":true})";
+
+QString hex16(unsigned long eui)
+{
+    return QStringLiteral("%1").arg(eui, 16, 16, QLatin1Char('0')).toUpper();
+}
+
+QString framed(int column, const QString& reason)
+{
+    return QString::fromUtf8(json_frame).arg(column) + reason;
+}
+
+QString device(unsigned long eui, const QString& name = QString())
+{
+    const QString name_field = name.isNull() ? QString() : QStringLiteral(",\"devName\":\"%1\"").arg(name);
+    return QStringLiteral("{\"devEui\":\"%1\"%2}").arg(hex16(eui), name_field);
+}
+
+QString devlist_answer(const QStringList& devices)
+{
+    return QStringLiteral(R"({"cmd":"get_device_appdata_resp","status":true,"devices_list":[%1]})")
+        .arg(devices.join(QLatin1Char(',')));
+}
+
+QString sdata_answer(const QString& append_status)
+{
+    return QStringLiteral(R"({"cmd":"send_data_resp","status":true,"append_status":%1})").arg(append_status);
+}
+
+QString append_one(unsigned long eui, bool status)
+{
+    return QStringLiteral(R"([{"devEui":"%1","status":%2}])")
+        .arg(hex16(eui), status ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+QString sdata_request(unsigned long eui, const QByteArray& data)
+{
+    return QStringLiteral(R"({"cmd":"send_data_req","data_list":[{"devEui":"%1","data":"04%2","port":2}]})")
+        .arg(hex16(eui), QString::fromLatin1(data.toHex()));
+}
+
+QString rx(unsigned long eui, int port, const QByteArray& payload)
+{
+    return QStringLiteral(R"({"cmd":"rx","devEui":"%1","port":%2,"data":"%3"})")
+        .arg(hex16(eui))
+        .arg(port)
+        .arg(QString::fromLatin1(payload.toHex()));
+}
+
+// One uplink packet of type 3 that carries a whole answer.
+QByteArray single_packet(const QByteArray& data)
+{
+    QByteArray p;
+    p.append('\x03').append(char(data.size())).append('\0').append(char(data.size())).append('\0').append('\x01');
+    return p + data;
+}
+
+bool is_cmd(const QString& message, const char* cmd)
+{
+    return message.contains(QStringLiteral("\"cmd\":\"%1\"").arg(QLatin1String(cmd)));
+}
+
+quint16 free_port()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::Any, 0);
+    return probe.serverPort();
+}
+
+// True while some socket listens on the port.
+bool port_taken(quint16 port)
+{
+    QTcpServer probe;
+    return !probe.listen(QHostAddress::Any, port);
+}
+
+// Stands in for the main window: counts the notices and clears their pending bits as the GUI does.
+class Gui_stub : public QObject {
+    Q_OBJECT
+public:
+    int servers = 0;
+    int clients = 0;
+    bool clear_bits = true;
+    QList<unsigned char> flags_at_servers;
+
+public slots:
+    void on_servers_changed()
+    {
+        QMutexLocker lock(&cfg_mutex);
+        ++servers;
+        flags_at_servers << ws_flags;
+        if (clear_bits)
+            ws_flags &= static_cast<unsigned char>(~(WS_SERVERS_PENDING | WS_CLIENTS_PENDING));
+    }
+    void on_clients_changed()
+    {
+        QMutexLocker lock(&cfg_mutex);
+        ++clients;
+        if (clear_bits)
+            ws_flags &= static_cast<unsigned char>(~WS_CLIENTS_PENDING);
+    }
+};
+
+// The exchange thread as the program runs it, with the notices going to the stub.
+class Link_thread : public QThread {
+public:
+    explicit Link_thread(Gui_stub& gui) : gui(gui) {}
+
+    std::atomic<Ws_connection*> connection{nullptr};
+    std::atomic<bool> ended_by_the_end{false};
+
+protected:
+    void run() override
+    {
+        try {
+            Ws_connection c(*this);
+            connect(&c, &Ws_connection::servers_changed, &gui, &Gui_stub::on_servers_changed, Qt::QueuedConnection);
+            connect(&c, &Ws_connection::clients_changed, &gui, &Gui_stub::on_clients_changed, Qt::QueuedConnection);
+            connection = &c;
+            c.start();
+            exec();
+            connection = nullptr;
+        } catch (const The_end&) {
+            ended_by_the_end = true;
+        }
+    }
+
+private:
+    Gui_stub& gui;
+};
+
+// The RUVO-LoRa server's place: records every message and answers through the responder.
+class Fake_server : public QObject {
+    Q_OBJECT
+public:
+    Fake_server() : server(QStringLiteral("test"), QWebSocketServer::NonSecureMode)
+    {
+        server.listen(QHostAddress::LocalHost, 0);
+        connect(&server, &QWebSocketServer::newConnection, this, &Fake_server::on_new_connection);
+    }
+
+    QString url() const { return QStringLiteral("ws://127.0.0.1:%1").arg(server.serverPort()); }
+    QWebSocket* socket() const { return sockets.isEmpty() ? nullptr : sockets.last(); }
+    void send(const QString& text) { socket()->sendTextMessage(text); }
+    int count(const char* cmd) const
+    {
+        return static_cast<int>(
+            std::count_if(received.begin(), received.end(), [cmd](const QString& m) { return is_cmd(m, cmd); }));
+    }
+
+    std::function<QString(const QString&)> responder;
+    QStringList received;
+    QList<QWebSocket*> sockets;
+    QList<int> close_codes;
+
+private slots:
+    void on_new_connection()
+    {
+        while (QWebSocket* s = server.nextPendingConnection()) {
+            s->setParent(this);
+            sockets << s;
+            connect(s, &QWebSocket::textMessageReceived, this, [this, s](const QString& m) {
+                received << m;
+                const QString answer = responder ? responder(m) : QString();
+                if (!answer.isEmpty())
+                    s->sendTextMessage(answer);
+            });
+            connect(s, &QWebSocket::disconnected, this, [this, s] { close_codes << s->closeCode(); });
+        }
+    }
+
+private:
+    QWebSocketServer server;
+};
+
+struct Entry {
+    QDateTime time;
+    QString text;
+};
+
+}  // namespace
+
+class Test_link : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void unreachable_server_retries();
+    void connect_timeout();
+    void login_never_answered();
+    void login_rejected_data();
+    void login_rejected();
+    void other_cmd_during_login_ignored();
+    void login_text_escaped();
+    void answer_timeouts_data();
+    void answer_timeouts();
+    void server_closes_while_idle();
+    void error_then_disconnect_handled_once();
+    void late_error_after_disconnect_ignored();
+    void server_abort_handled_once();
+    void devlist_requests_never_overlap();
+    void frames_sent_in_order_after_answers();
+    void append_status_outcome_data();
+    void append_status_outcome();
+    void bad_append_status_drops_link_data();
+    void bad_append_status_drops_link();
+    void bad_messages_drop_link_data();
+    void bad_messages_drop_link();
+    void deep_nesting_does_not_crash_data();
+    void deep_nesting_does_not_crash();
+    void device_list_reconciles_servers();
+    void first_list_sets_online_without_servers();
+    void port_taken_retried_at_every_reconciliation();
+    void rx_dispatched_by_port_and_modem();
+    void rx_missing_fields_named_data();
+    void rx_missing_fields_named();
+    void notifications_coalesce();
+    void shutdown_while_online();
+    void shutdown_during_reconnect_wait();
+    void second_shutdown_ignored();
+    void ending_before_start();
+    void simulator_accepts_escaped_login();
+    void crash_shows_box_then_exits_with_1();
+
+private:
+    void start_link(const QString& url);
+    void start_online(const QStringList& devices);
+    void configure(unsigned long eui, quint16 port, quint32 max_frame = 100);
+    void in_link(const std::function<void(Ws_connection&)>& f);
+    void post_frame(unsigned long eui, const QByteArray& data);
+    void wait_received(int count);
+    QList<Entry> entries() const;
+    QStringList texts() const;
+    int logged(const QString& text) const { return texts().count(text); }
+    int logged(const char* text) const { return logged(QString::fromUtf8(text)); }
+    int logged_starting(const char* prefix) const;
+    QList<unsigned long> server_euis() const;
+    unsigned char flags_now() const;
+
+    std::unique_ptr<Temp_log> log_file;
+    std::unique_ptr<Gui_stub> gui;
+    std::unique_ptr<Fake_server> server;
+    std::unique_ptr<Link_thread> link;
+};
+
+void Test_link::init()
+{
+    // The old log must hand the log name back before the new one takes it.
+    log_file.reset();
+    log_file.reset(new Temp_log);
+    gui.reset(new Gui_stub);
+    server.reset(new Fake_server);
+    ws_login = QStringLiteral("demo");
+    ws_password_hash = QStringLiteral("demo");
+    ws_connect_timeout = 2000;
+    ws_auth_timeout = 300;
+    ws_reconnect_delay = 200;
+    ws_devlist_period = 60000;
+    ws_devlist_timeout = 1000;
+    ws_sdata_timeout = 1000;
+    tcp_interframe_delay = 20;
+    trace_ws = 1;
+    trace_tcp = 1;
+    QMutexLocker lock(&cfg_mutex);
+    ws_flags = 0;
+    devices_in_cfg.clear();
+}
+
+void Test_link::cleanup()
+{
+    server->responder = nullptr;
+    if (link) {
+        request_link_shutdown();
+        QTRY_VERIFY_WITH_TIMEOUT(link->isFinished(), 10000);
+        QVERIFY(link->wait(10000));
+        link.reset();
+    }
+    server.reset();
+    if (QTest::currentTestFailed())
+        qDebug().noquote() << texts().join(QStringLiteral("\n"));
+    QMutexLocker lock(&cfg_mutex);
+    QVERIFY(tcp_servers.isEmpty());
+    QVERIFY(devices_on_lora.isEmpty());
+    QCOMPARE(Ws_connection::instance, nullptr);
+    QCOMPARE(clients_number, 0u);
+}
+
+void Test_link::start_link(const QString& url)
+{
+    ws_url = url;
+    link.reset(new Link_thread(*gui));
+    link->start();
+    QTRY_VERIFY_WITH_TIMEOUT(link->connection.load() || link->isFinished(), 5000);
+}
+
+// Connects, logs in and accepts the first device list, which holds these devices.
+void Test_link::start_online(const QStringList& devices)
+{
+    server->responder = [devices](const QString& m) {
+        if (is_cmd(m, "auth_req"))
+            return QString::fromUtf8(auth_ok);
+        if (is_cmd(m, "get_device_appdata_req"))
+            return devlist_answer(devices);
+        return QString();
+    };
+    start_link(server->url());
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+}
+
+void Test_link::configure(unsigned long eui, quint16 port, quint32 max_frame)
+{
+    QMutexLocker lock(&cfg_mutex);
+    devices_in_cfg.insert(eui, Device_in_cfg{max_frame, port});
+}
+
+void Test_link::in_link(const std::function<void(Ws_connection&)>& f)
+{
+    Ws_connection* c = link->connection;
+    QVERIFY(c);
+    QMetaObject::invokeMethod(c, [c, &f] { f(*c); }, Qt::BlockingQueuedConnection);
+}
+
+// Posts a frame of the modem's TCP server, as its framing does after a pause.
+void Test_link::post_frame(unsigned long eui, const QByteArray& data)
+{
+    in_link([eui, data](Ws_connection& c) {
+        Tcp_server* s = tcp_servers.value(eui);
+        if (!s)
+            return;
+        Frame* f = Frame::alloc(static_cast<size_t>(data.size()) + 1, *s);
+        memcpy(f->data(), data.constData(), static_cast<size_t>(data.size()));
+        f->size = static_cast<size_t>(data.size());
+        c.post(*f);
+    });
+}
+
+void Test_link::wait_received(int count)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(server->received.size() >= count, 5000);
+}
+
+QList<Entry> Test_link::entries() const
+{
+    QList<Entry> out;
+    const QString all = QString::fromUtf8(log_file->text());
+    for (const QString& chunk : all.split(QStringLiteral("\n\n"), Qt::SkipEmptyParts)) {
+        const int end = chunk.indexOf(QStringLiteral("] "));
+        out << Entry{QDateTime::fromString(chunk.mid(1, end - 1), QStringLiteral("d.M.yyyy h:mm:ss.zzz")),
+                     chunk.mid(end + 2)};
+    }
+    return out;
+}
+
+QStringList Test_link::texts() const
+{
+    QStringList out;
+    for (const Entry& e : entries())
+        out << e.text;
+    return out;
+}
+
+int Test_link::logged_starting(const char* prefix) const
+{
+    int n = 0;
+    for (const QString& t : texts())
+        n += t.startsWith(QString::fromUtf8(prefix));
+    return n;
+}
+
+QList<unsigned long> Test_link::server_euis() const
+{
+    QMutexLocker lock(&cfg_mutex);
+    return tcp_servers.keys();
+}
+
+unsigned char Test_link::flags_now() const
+{
+    QMutexLocker lock(&cfg_mutex);
+    return ws_flags;
+}
+
+void Test_link::unreachable_server_retries()
+{
+    start_link(QStringLiteral("ws://127.0.0.1:%1").arg(free_port()));
+    QTRY_VERIFY_WITH_TIMEOUT(logged(text_not_connected) >= 3, 5000);
+    const QList<Entry> all = entries();
+    for (int i = 1; i < 3; ++i) {
+        QCOMPARE(all[i].text, QString::fromUtf8(text_not_connected));
+        // Coarse timers may fire up to 5% early.
+        QVERIFY(all[i - 1].time.msecsTo(all[i].time) >= ws_reconnect_delay * 95 / 100);
+    }
+    // The socket's error signal for the same refusal is a late one, ignored.
+    QCOMPARE(logged(text_not_connected), texts().size());
+    QCOMPARE(flags_now() & (WS_STARTING | WS_ONLINE), 0);
+}
+
+void Test_link::connect_timeout()
+{
+    // Accepts TCP connections but never answers the WebSocket handshake.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    ws_connect_timeout = 300;
+    start_link(QStringLiteral("ws://127.0.0.1:%1").arg(silent.serverPort()));
+    const QString timeout = QString::fromUtf8(
+        "Тайм-аут установления соединения WebSocket с сервером RUVO-LoRa (ждали более 300 миллисекунд).");
+    QTRY_VERIFY_WITH_TIMEOUT(logged(timeout) >= 2, 5000);
+    for (const QString& t : texts())
+        QCOMPARE(t, timeout);
+}
+
+void Test_link::login_never_answered()
+{
+    start_link(server->url());
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    const QStringList t = texts();
+    QCOMPARE(t.mid(0, 2),
+             QStringList() << QString::fromUtf8(text_connected)
+                           << QString::fromUtf8("Тайм-аут ожидания ответа на команду \"авторизация пользователя\" "
+                                                "(с момента начала передачи команды прошло более 300 миллисекунд)."));
+    QCOMPARE(server->received.first(), QStringLiteral(R"({"cmd":"auth_req","login":"demo","password":"demo"})"));
+    QTRY_COMPARE_WITH_TIMEOUT(server->close_codes.size(), 1, 5000);
+}
+
+void Test_link::login_rejected_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("with err_string")
+        << QStringLiteral(R"({"cmd":"auth_resp","status":false,"err_string":"неверный пароль"})")
+        << QString::fromUtf8("Сервер RUVO-LoRa отверг нашу команду (в ответе \"auth_resp\" \"status\" равен "
+                             "«false»). Сообщение об ошибке (\"err_string\"): «неверный пароль».");
+    QTest::newRow("without err_string")
+        << QStringLiteral(R"({"status":false,"cmd":"auth_resp"})")
+        << QString::fromUtf8(
+               "Сервер RUVO-LoRa отверг нашу команду (в ответе \"auth_resp\" \"status\" равен «false»).");
+}
+
+void Test_link::login_rejected()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, error);
+    server->responder = [answer](const QString&) { return answer; };
+    start_link(server->url());
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    QCOMPARE(texts().mid(0, 4), QStringList() << QString::fromUtf8(text_connected) << error
+                                              << QString::fromUtf8(text_bad_message)
+                                              << QString::fromUtf8(text_dump) + "«" + answer + "»");
+    QCOMPARE(server->count("get_device_appdata_req"), 0);
+}
+
+void Test_link::other_cmd_during_login_ignored()
+{
+    start_link(server->url());
+    wait_received(1);
+    server->send(QStringLiteral(R"({"cmd":"rx","devEui":"00000000000000B2","port":2,"data":"0102"})"));
+    server->send(QStringLiteral(R"({"cmd":"something_else","status":false})"));
+    server->send(QString::fromUtf8(auth_ok));
+    wait_received(2);
+    QVERIFY(is_cmd(server->received[1], "get_device_appdata_req"));
+    QCOMPARE(texts(), QStringList() << QString::fromUtf8(text_connected));
+}
+
+void Test_link::login_text_escaped()
+{
+    ws_login = QStringLiteral("us\"er\\");
+    ws_password_hash = QStringLiteral("\\\"},\"x\":\"%1");
+    start_link(server->url());
+    wait_received(1);
+    QCOMPARE(server->received[0],
+             QStringLiteral("{\"cmd\":\"auth_req\",\"login\":\"us\\\"er\\\\\",\"password\":\"\\\\\\\"},\\\"x\\\":\\\"%1\"}"));
+    QJsonParseError error;
+    const QJsonObject o = QJsonDocument::fromJson(server->received[0].toUtf8(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(o.size(), 3);
+    QCOMPARE(o.value(QStringLiteral("login")).toString(), ws_login);
+    QCOMPARE(o.value(QStringLiteral("password")).toString(), ws_password_hash);
+}
+
+void Test_link::answer_timeouts_data()
+{
+    QTest::addColumn<bool>("data");
+    QTest::addColumn<QString>("timeout");
+    QTest::newRow("device list") << false
+                                 << QString::fromUtf8("Тайм-аут ожидания ответа на команду \"запрос списка "
+                                                      "устройств\" (с момента начала передачи команды прошло более "
+                                                      "400 миллисекунд).");
+    QTest::newRow("data") << true
+                          << QString::fromUtf8("Тайм-аут ожидания ответа на команду \"добавить данные в очередь для "
+                                               "отправки на устройство\" (с момента начала передачи команды прошло "
+                                               "более 300 миллисекунд).");
+}
+
+void Test_link::answer_timeouts()
+{
+    QFETCH(bool, data);
+    QFETCH(QString, timeout);
+    ws_devlist_timeout = 400;
+    ws_sdata_timeout = 300;
+    // Without data the periodic request, the second one, goes unanswered.
+    ws_devlist_period = data ? 60000 : 100;
+    configure(eui_b, free_port());
+    int lists = 0;
+    server->responder = [&lists, data](const QString& m) {
+        if (is_cmd(m, "auth_req"))
+            return QString::fromUtf8(auth_ok);
+        if (is_cmd(m, "get_device_appdata_req") && (data || lists++ == 0))
+            return devlist_answer(QStringList() << device(eui_b));
+        return QString();
+    };
+    start_link(server->url());
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    if (data)
+        post_frame(eui_b, "abc");
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    QCOMPARE(texts().mid(0, 2), QStringList() << QString::fromUtf8(text_connected) << timeout);
+    QVERIFY(server_euis().isEmpty() || data);
+    server->responder = nullptr;
+}
+
+void Test_link::server_closes_while_idle()
+{
+    trace_tcp = 2;
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_b));
+    QVERIFY(port_taken(port));
+    server->socket()->close();
+    QTRY_COMPARE_WITH_TIMEOUT(logged(text_lost), 1, 5000);
+    QVERIFY(server_euis().isEmpty());
+    QVERIFY(!port_taken(port));
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(port_taken(port), 5000);
+    const QStringList t = texts();
+    const QString closed = QStringLiteral("tcp%1.shutdown_server_ok").arg(port);
+    QVERIFY(t.indexOf(QString::fromUtf8(text_lost)) < t.indexOf(closed));
+    QVERIFY(t.indexOf(closed) < t.lastIndexOf(QString::fromUtf8(text_connected)));
+    QCOMPARE(logged_starting(text_internal), 0);
+}
+
+void Test_link::error_then_disconnect_handled_once()
+{
+    start_online(QStringList());
+    in_link([](Ws_connection& c) {
+        QMetaObject::invokeMethod(&c, "on_error", Qt::DirectConnection,
+                                  Q_ARG(QAbstractSocket::SocketError, QAbstractSocket::RemoteHostClosedError));
+    });
+    QCOMPARE(logged_starting(text_lost_error), 1);
+    QVERIFY(texts().last().startsWith(QString::fromUtf8(text_lost_error) + "1 («"));
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    QCOMPARE(logged(text_lost), 0);
+    QCOMPARE(logged_starting(text_internal), 0);
+}
+
+void Test_link::late_error_after_disconnect_ignored()
+{
+    ws_reconnect_delay = 500;
+    start_online(QStringList());
+    server->socket()->close();
+    QTRY_COMPARE_WITH_TIMEOUT(logged(text_lost), 1, 5000);
+    const int before = texts().size();
+    in_link([](Ws_connection& c) {
+        QMetaObject::invokeMethod(&c, "on_error", Qt::DirectConnection,
+                                  Q_ARG(QAbstractSocket::SocketError, QAbstractSocket::RemoteHostClosedError));
+    });
+    QCOMPARE(texts().size(), before);
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    QCOMPARE(logged_starting(text_internal), 0);
+}
+
+void Test_link::server_abort_handled_once()
+{
+    start_online(QStringList());
+    server->socket()->abort();
+    QTRY_COMPARE_WITH_TIMEOUT(logged(text_lost) + logged_starting(text_lost_error), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    QCOMPARE(logged(text_lost) + logged_starting(text_lost_error), 1);
+    QCOMPARE(logged_starting(text_internal), 0);
+}
+
+void Test_link::devlist_requests_never_overlap()
+{
+    ws_devlist_period = 50;
+    QStringList events;
+    server->responder = [this, &events](const QString& m) {
+        if (is_cmd(m, "auth_req"))
+            return QString::fromUtf8(auth_ok);
+        if (is_cmd(m, "get_device_appdata_req")) {
+            events << QStringLiteral("request");
+            QWebSocket* s = server->socket();
+            QTimer::singleShot(250, s, [s, &events] {
+                events << QStringLiteral("answer");
+                s->sendTextMessage(devlist_answer(QStringList()));
+            });
+        }
+        return QString();
+    };
+    start_link(server->url());
+    QTRY_VERIFY_WITH_TIMEOUT(events.count(QStringLiteral("answer")) >= 4, 10000);
+    for (int i = 0; i < events.size(); ++i)
+        QCOMPARE(events[i], QString::fromLatin1(i % 2 ? "answer" : "request"));
+    QCOMPARE(server->sockets.size(), 1);
+}
+
+void Test_link::frames_sent_in_order_after_answers()
+{
+    ws_devlist_period = 200;
+    ws_devlist_timeout = 3000;
+    configure(eui_b, free_port());
+    configure(eui_c, free_port());
+    const QString list = devlist_answer(QStringList() << device(eui_b) << device(eui_c));
+    server->responder = [](const QString& m) { return is_cmd(m, "auth_req") ? QString::fromUtf8(auth_ok) : QString(); };
+    start_link(server->url());
+    wait_received(2);
+    server->send(list);
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    // The periodic request is awaited while both frames are posted.
+    wait_received(3);
+    QVERIFY(is_cmd(server->received[2], "get_device_appdata_req"));
+    post_frame(eui_b, "abc");
+    post_frame(eui_c, QByteArray("\x00\xff", 2));
+    QTest::qWait(100);
+    QCOMPARE(server->received.size(), 3);
+    server->send(list);
+    wait_received(4);
+    QCOMPARE(server->received[3], sdata_request(eui_b, "abc"));
+    QTest::qWait(100);
+    QCOMPARE(server->received.size(), 4);
+    server->send(sdata_answer(append_one(eui_b, true)));
+    wait_received(5);
+    QCOMPARE(server->received[4], sdata_request(eui_c, QByteArray("\x00\xff", 2)));
+    QCOMPARE(server->received[4],
+             QStringLiteral(
+                 R"({"cmd":"send_data_req","data_list":[{"devEui":"00000000000000C3","data":"0400ff","port":2}]})"));
+    server->send(sdata_answer(append_one(eui_c, true)));
+    wait_received(6);
+    QVERIFY(is_cmd(server->received[5], "get_device_appdata_req"));
+    QCOMPARE(logged_starting(text_bad_message), 0);
+}
+
+void Test_link::append_status_outcome_data()
+{
+    QTest::addColumn<bool>("status");
+    QTest::newRow("true: success") << true;
+    QTest::newRow("false: client shut down") << false;
+}
+
+void Test_link::append_status_outcome()
+{
+    QFETCH(bool, status);
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_b));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 1u, 5000);
+    // Uplink reaches the client only after its first accepted frame.
+    server->send(rx(eui_b, 2, single_packet("early")));
+    client.write("ping");
+    wait_received(3);
+    QCOMPARE(server->received[2], sdata_request(eui_b, "ping"));
+    server->send(sdata_answer(append_one(eui_b, status)));
+    if (status) {
+        server->send(rx(eui_b, 2, single_packet("pong")));
+        QTRY_COMPARE_WITH_TIMEOUT(client.bytesAvailable(), qint64(4), 5000);
+        QCOMPARE(client.readAll(), QByteArray("pong"));
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 5000);
+        QCOMPARE(client.readAll(), QByteArray());
+    }
+    QCOMPARE(server->sockets.size(), 1);
+    QCOMPARE(server->close_codes.size(), 0);
+    QCOMPARE(server_euis(), QList<unsigned long>() << eui_b);
+    QCOMPARE(logged_starting(text_bad_message), 0);
+}
+
+void Test_link::bad_append_status_drops_link_data()
+{
+    QTest::addColumn<QString>("append_status");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("reason");
+    const QString item = QStringLiteral(R"({"devEui":"%1","status":true})").arg(hex16(eui_b));
+    QTest::newRow("empty") << QStringLiteral("[]") << QStringLiteral("[]")
+                           << QString::fromUtf8("неправильное поле \"append_status\": посылали одну команду, но в "
+                                                "массиве нет ни одного ответа.");
+    QTest::newRow("two") << QStringLiteral("[%1, %1]").arg(item) << QStringLiteral(", ")
+                         << QString::fromUtf8("неправильное поле \"append_status\": посылали одну команду, но в "
+                                              "массиве указано два или более ответов.");
+    QTest::newRow("wrong EUI") << append_one(eui_c, true) << QStringLiteral("]")
+                               << QString::fromUtf8("неправильный ответ на нашу команду \"send_data_req\": посылали "
+                                                    "команду устройству с EUI=0x00000000000000B2, а пришёл "
+                                                    "\"send_data_resp\" про устройство с EUI=0x00000000000000C3.");
+    QTest::newRow("no EUI") << QStringLiteral(R"([{"status":true}])") << QStringLiteral("}")
+                            << QString::fromUtf8(
+                                   "в структуре \"append_status\" отсутствует обязательное поле \"devEui\".");
+}
+
+void Test_link::bad_append_status_drops_link()
+{
+    QFETCH(QString, append_status);
+    QFETCH(QString, after);
+    QFETCH(QString, reason);
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_b));
+    post_frame(eui_b, "abc");
+    wait_received(3);
+    const QString answer = sdata_answer(append_status);
+    server->send(answer);
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    const int column = answer.indexOf(after, answer.indexOf(QStringLiteral("append_status"))) + after.size() + 1;
+    QCOMPARE(texts().mid(1, 3), QStringList() << framed(column, reason) << QString::fromUtf8(text_bad_message)
+                                              << QString::fromUtf8(text_dump) + "«" + answer + "»");
+    QTRY_VERIFY_WITH_TIMEOUT(port_taken(port), 5000);
+}
+
+void Test_link::bad_messages_drop_link_data()
+{
+    QTest::addColumn<QByteArray>("binary");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("trace");
+    QTest::addColumn<QStringList>("expected");
+    const QString lost_quote = framed(13, QString::fromUtf8("ожидается символ «\"»."));
+    const QString trash = QString::fromUtf8(
+        "после чтения из сообщения сервера RUVO-LoRa корректной структуры JSON в сообщении остались ещё какие-то "
+        "непонятные символы.");
+    const QString dump = QString::fromUtf8(text_dump);
+    const QString bad = QString::fromUtf8(text_bad_message);
+    QTest::newRow("malformed, dumped") << QByteArray() << QStringLiteral(R"({"cmd":"rx",)") << 1
+                                       << (QStringList() << lost_quote << bad << dump + R"(«{"cmd":"rx",»)");
+    QTest::newRow("malformed, not dumped") << QByteArray() << QStringLiteral(R"({"cmd":"rx",)") << 0
+                                           << (QStringList() << lost_quote << bad);
+    QTest::newRow("trailing garbage") << QByteArray() << QStringLiteral("{} \r\n x") << 0
+                                      << (QStringList() << QString::fromUtf8("Ошибка в 2-м символе 2-й строки "
+                                                                             "текстового сообщения, пришедшего "
+                                                                             "через соединение WebSocket: ") +
+                                                               trash
+                                                        << bad);
+    QTest::newRow("two objects") << QByteArray() << QStringLiteral("{}{}") << 1
+                                 << (QStringList() << framed(3, trash) << bad << dump + "«{}{}»");
+    const QString binary = QString::fromUtf8(
+        "Ошибка: от сервера RUVO-LoRa пришло сообщение в двоичном формате (в протоколе есть только текстовые "
+        "сообщения).");
+    QTest::newRow("binary, dumped")
+        << QByteArray("\x01\x02", 2) << QString() << 1
+        << (QStringList() << binary
+                          << QString::fromUtf8(
+                                 "Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку (binary frame): 0x{01 02}"));
+    QTest::newRow("binary, not dumped") << QByteArray("\x01\x02", 2) << QString() << 0 << (QStringList() << binary);
+}
+
+void Test_link::bad_messages_drop_link()
+{
+    QFETCH(QByteArray, binary);
+    QFETCH(QString, text);
+    QFETCH(int, trace);
+    QFETCH(QStringList, expected);
+    trace_ws = static_cast<unsigned char>(trace);
+    start_online(QStringList());
+    // Blanks and line ends after the object are no garbage.
+    server->send(QStringLiteral("{\"cmd\":\"hello\"} \t\r\n\r\n"));
+    if (binary.isEmpty())
+        server->send(text);
+    else
+        server->socket()->sendBinaryMessage(binary);
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    QCOMPARE(texts().mid(1, expected.size()), expected);
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+}
+
+void Test_link::deep_nesting_does_not_crash_data()
+{
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("unclosed") << false;
+    QTest::newRow("closed") << true;
+}
+
+void Test_link::deep_nesting_does_not_crash()
+{
+    QFETCH(bool, closed);
+    trace_ws = 0;
+    start_online(QStringList());
+    const int depth = 1000000;
+    QString deep = QStringLiteral(R"({"cmd":"x","deep":)") + QString(depth, QLatin1Char('['));
+    if (closed)
+        deep += QString(depth, QLatin1Char(']')) + QLatin1Char('}');
+    server->send(deep);
+    // A message the link must refuse, so that it is known when the deep one was done with.
+    server->send(QStringLiteral("}"));
+    QTRY_VERIFY_WITH_TIMEOUT(logged(text_bad_message) >= 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    QCOMPARE(logged(text_bad_message), 1);
+}
+
+void Test_link::device_list_reconciles_servers()
+{
+    ws_devlist_period = 100;
+    const quint16 port_b = free_port();
+    const quint16 port_c = free_port();
+    configure(eui_b, port_b);
+    configure(eui_c, port_c);
+    QStringList devices;
+    devices << device(eui_c, QStringLiteral("c")) << device(eui_a, QStringLiteral("a")) << device(eui_b)
+            << device(eui_c, QStringLiteral("c again"));
+    server->responder = [&devices](const QString& m) {
+        if (is_cmd(m, "auth_req"))
+            return QString::fromUtf8(auth_ok);
+        return is_cmd(m, "get_device_appdata_req") ? devlist_answer(devices) : QString();
+    };
+    start_link(server->url());
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    QCOMPARE(server_euis(), QList<unsigned long>() << eui_b << eui_c);
+    QVERIFY(port_taken(port_b));
+    QVERIFY(port_taken(port_c));
+    {
+        QMutexLocker lock(&cfg_mutex);
+        QCOMPARE(devices_on_lora.size(), 3);
+        QCOMPARE(devices_on_lora[0].eui, eui_a);
+        QCOMPARE(devices_on_lora[1].eui, eui_b);
+        QCOMPARE(devices_on_lora[1].name, QString());
+        QCOMPARE(devices_on_lora[2].name, QStringLiteral("c"));
+    }
+    QCOMPARE(logged(QString::fromUtf8("В ответе сервера RUVO-LoRa на команду 'get_device_appdata_req' обнаружено "
+                                      "несколько записей с одним и тем же EUI: 0x00000000000000C3. Все записи "
+                                      "кроме первой игнорируются.")),
+             1);
+    Tcp_server* kept;
+    {
+        QMutexLocker lock(&cfg_mutex);
+        kept = tcp_servers.value(eui_b);
+    }
+    const int requests = server->count("get_device_appdata_req");
+    devices = QStringList() << device(eui_a) << device(eui_b);
+    QTRY_VERIFY_WITH_TIMEOUT(!port_taken(port_c), 5000);
+    QVERIFY(server->count("get_device_appdata_req") > requests);
+    QCOMPARE(server_euis(), QList<unsigned long>() << eui_b);
+    {
+        QMutexLocker lock(&cfg_mutex);
+        QCOMPARE(tcp_servers.value(eui_b), kept);
+    }
+    QVERIFY(port_taken(port_b));
+    devices.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(!port_taken(port_b), 5000);
+    QVERIFY(server_euis().isEmpty());
+    QVERIFY(flags_now() & WS_ONLINE);
+    QCOMPARE(logged_starting(text_bad_message), 0);
+}
+
+void Test_link::first_list_sets_online_without_servers()
+{
+    start_online(QStringList() << device(eui_a));
+    QVERIFY(server_euis().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!gui->flags_at_servers.isEmpty() && (gui->flags_at_servers.last() & WS_ONLINE), 5000);
+    QMutexLocker lock(&cfg_mutex);
+    QCOMPARE(devices_on_lora.size(), 1);
+}
+
+void Test_link::port_taken_retried_at_every_reconciliation()
+{
+    ws_devlist_period = 100;
+    const quint16 port = free_port();
+    QTcpServer blocker;
+    QVERIFY(blocker.listen(QHostAddress::Any, port));
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_b));
+    const QString cannot_listen = QString::fromUtf8("Не удалось создать серверный сокет, слушающий порт TCP %1.").arg(port);
+    QTRY_VERIFY_WITH_TIMEOUT(logged(cannot_listen) >= 2, 5000);
+    QCOMPARE(texts().mid(1, 2),
+             QStringList() << cannot_listen << QString::fromUtf8("Не удалось создать блок управления устройством."));
+    QVERIFY(server_euis().isEmpty());
+    blocker.close();
+    QTRY_COMPARE_WITH_TIMEOUT(server_euis(), QList<unsigned long>() << eui_b, 5000);
+    QVERIFY(port_taken(port));
+
+    // A changed port, reported by the device list dialog, gives a new server on the new port.
+    const quint16 moved = free_port();
+    ws_devlist_period = 60000;
+    configure(eui_b, moved);
+    in_link([](Ws_connection& c) { c.update_servers(); });
+    QVERIFY(port_taken(moved));
+    QVERIFY(!port_taken(port));
+    QCOMPARE(server_euis(), QList<unsigned long>() << eui_b);
+}
+
+void Test_link::rx_dispatched_by_port_and_modem()
+{
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_a) << device(eui_b));
+    server->responder = [](const QString& m) {
+        return is_cmd(m, "send_data_req") ? sdata_answer(append_one(eui_b, true)) : QString();
+    };
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    client.write("q");
+    wait_received(3);
+    server->send(rx(eui_b, 3, single_packet("port3")));
+    server->send(rx(eui_a, 2, single_packet("modemA")));
+    server->send(rx(0x1234, 2, single_packet("nobody")));
+    server->send(QStringLiteral(R"({"cmd":"tx_status","devEui":"00000000000000B2"})"));
+    server->send(rx(eui_b, 2, single_packet("answer")));
+    QTRY_COMPARE_WITH_TIMEOUT(client.bytesAvailable(), qint64(6), 5000);
+    QCOMPARE(client.readAll(), QByteArray("answer"));
+    QCOMPARE(texts(), QStringList() << QString::fromUtf8(text_connected));
+}
+
+void Test_link::rx_missing_fields_named_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("port") << QStringLiteral(R"({"cmd":"rx","devEui":"00000000000000B2","data":"0102"})")
+                          << QStringLiteral("port");
+    QTest::newRow("devEui and data") << QStringLiteral(R"({"port":2,"cmd":"rx"})") << QStringLiteral("devEui");
+    QTest::newRow("data") << QStringLiteral(R"({"port":3,"cmd":"rx","devEui":"00000000000000B2"})")
+                          << QStringLiteral("data");
+}
+
+void Test_link::rx_missing_fields_named()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, field);
+    start_online(QStringList());
+    server->send(message);
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    QCOMPARE(texts()[1],
+             framed(message.size() + 1, QString::fromUtf8("в сообщении \"rx\" отсутствует обязательное поле \"%1\".")
+                                            .arg(field)));
+}
+
+void Test_link::notifications_coalesce()
+{
+    gui->clear_bits = false;
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_b));
+    // Connected, then online: the first accepted list notifies even with the notice pending.
+    QTRY_COMPARE_WITH_TIMEOUT(gui->servers, 2, 5000);
+    QVERIFY(gui->flags_at_servers[1] & WS_ONLINE);
+
+    // While the notices are pending, a client, a loss and a reconnect notify nobody.
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 1u, 5000);
+    server->socket()->close();
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(gui->servers, 3, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 0u, 5000);
+    QCOMPARE(gui->clients, 0);
+
+    // Once the GUI has read the state, the next change notifies again, once.
+    {
+        QMutexLocker lock(&cfg_mutex);
+        ws_flags &= static_cast<unsigned char>(~(WS_SERVERS_PENDING | WS_CLIENTS_PENDING));
+    }
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(second.waitForConnected(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(gui->clients, 1, 5000);
+    {
+        QMutexLocker lock(&cfg_mutex);
+        ws_flags &= static_cast<unsigned char>(~(WS_SERVERS_PENDING | WS_CLIENTS_PENDING));
+    }
+    // The link never gets online again: only the loss notifies.
+    server->responder = nullptr;
+    server->socket()->close();
+    QTRY_COMPARE_WITH_TIMEOUT(gui->servers, 4, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(logged_starting("Тайм-аут ожидания ответа"), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 0u, 5000);
+    QCOMPARE(gui->servers, 4);
+    QCOMPARE(gui->clients, 1);
+}
+
+void Test_link::shutdown_while_online()
+{
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_b));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 1u, 5000);
+    request_link_shutdown();
+    QTRY_VERIFY_WITH_TIMEOUT(link->isFinished(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(server->close_codes, QList<int>() << 1000, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 5000);
+    QVERIFY(!port_taken(port));
+    QCOMPARE(texts(), QStringList() << QString::fromUtf8(text_connected));
+}
+
+void Test_link::shutdown_during_reconnect_wait()
+{
+    ws_reconnect_delay = 20000;
+    start_link(QStringLiteral("ws://127.0.0.1:%1").arg(free_port()));
+    QTRY_COMPARE_WITH_TIMEOUT(texts().size(), 1, 5000);
+    QElapsedTimer timer;
+    timer.start();
+    request_link_shutdown();
+    QVERIFY(link->wait(5000));
+    QVERIFY(timer.elapsed() < 5000);
+    QCOMPARE(texts().size(), 1);
+}
+
+void Test_link::second_shutdown_ignored()
+{
+    ws_reconnect_delay = 20000;
+    start_link(QStringLiteral("ws://127.0.0.1:%1").arg(free_port()));
+    QTRY_COMPARE_WITH_TIMEOUT(texts().size(), 1, 5000);
+    quint64 live = 1;
+    in_link([&live](Ws_connection& c) {
+        c.on_shutdown();
+        c.on_shutdown();
+        live = c.live_count;
+    });
+    QCOMPARE(live, quint64(0));
+    QVERIFY(link->wait(5000));
+}
+
+void Test_link::ending_before_start()
+{
+    {
+        QMutexLocker lock(&cfg_mutex);
+        ws_flags = WS_ENDING;
+    }
+    start_link(server->url());
+    QVERIFY(link->wait(5000));
+    QVERIFY(link->ended_by_the_end);
+    QCOMPARE(server->sockets.size(), 0);
+}
+
+void Test_link::simulator_accepts_escaped_login()
+{
+    ws_login = QStringLiteral("lo\"g\\in");
+    ws_password_hash = QStringLiteral("pa\\ss\"\"");
+    const quint16 port_b = free_port();
+    configure(eui_b, port_b);
+    QProcess sim;
+    sim.setProgram(QStringLiteral(RUVO_SIM_EXE));
+    sim.setArguments(QStringList() << "--listen" << "127.0.0.1:0" << "--login" << ws_login << "--password"
+                                   << ws_password_hash << "--radio-delay" << "0" << "--modem"
+                                   << hex16(eui_a) + ":echo" << "--modem" << hex16(eui_b) + ":echo:Б");
+    sim.start();
+    QVERIFY(sim.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
+    const QByteArray first = sim.readLine().trimmed();
+    QVERIFY2(first.startsWith("listening "), first.constData());
+    start_link(QStringLiteral("ws://127.0.0.1:") + QString::fromLatin1(first.mid(10)));
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    QCOMPARE(server_euis(), QList<unsigned long>() << eui_b);
+    {
+        QMutexLocker lock(&cfg_mutex);
+        QCOMPARE(devices_on_lora.size(), 2);
+        QCOMPARE(devices_on_lora[1].name, QString::fromUtf8("Б"));
+    }
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port_b);
+    QVERIFY(client.waitForConnected(5000));
+    client.write("echo me");
+    QTRY_COMPARE_WITH_TIMEOUT(client.bytesAvailable(), qint64(7), 5000);
+    QCOMPARE(client.readAll(), QByteArray("echo me"));
+    request_link_shutdown();
+    QVERIFY(link->wait(5000));
+    sim.closeWriteChannel();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+    const QString out = QString::fromUtf8(sim.readAllStandardOutput());
+    QVERIFY(out.contains(QStringLiteral("recv {\"cmd\":\"auth_req\",\"login\":\"lo\\\"g\\\\in\",\"password\":\"pa\\\\ss\\\"\\\"\"}")));
+    QVERIFY(out.contains(QStringLiteral("disconnected 1000")));
+    QCOMPARE(logged_starting(text_bad_message), 0);
+}
+
+void Test_link::crash_shows_box_then_exits_with_1()
+{
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_b));
+    QString box_text;
+    bool offline_while_shown = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        QMessageBox* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        box_text = box->text();
+        offline_while_shown = !(flags_now() & WS_ONLINE) && !port_taken(port);
+        box->buttons().first()->click();
+    });
+    poll.start(20);
+    in_link([](Ws_connection& c) { c.crash(QStringLiteral("test crash")); });
+    QCOMPARE(QCoreApplication::exec(), 1);
+    poll.stop();
+    QVERIFY(offline_while_shown);
+    QCOMPARE(box_text, QString::fromUtf8("Обнаружена ошибка в программе. Работа программы завершена."));
+    QCOMPARE(texts().last(), QStringLiteral("test crash"));
+    QTRY_COMPARE_WITH_TIMEOUT(server->close_codes.size(), 1, 5000);
+    QVERIFY(server_euis().isEmpty());
+}
+
+QTEST_MAIN(Test_link)
+#include "test_link.moc"
