@@ -1,10 +1,16 @@
-// Renders the main window in each link state, the About dialog and the exit dialog to PNG files,
-// so that the layout can be looked at with the fonts of a real display.
+// Renders the main window in each link state, the About and exit dialogs and the editing
+// dialogs to PNG files, so that the layout can be looked at with the fonts of a real display.
 #include "app/cfg.h"
 #include "app/shared.h"
 #include "common/err.h"
+#include "link/ws_connection.h"
+#include "tcp/tcp_server.h"
 #include "ui/dialog_about.h"
+#include "ui/dialog_add_device.h"
+#include "ui/dialog_devices.h"
+#include "ui/dialog_edit_device.h"
 #include "ui/dialog_exit.h"
+#include "ui/dialog_modems.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
@@ -12,10 +18,13 @@
 #include <QMutexLocker>
 #include <QThread>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace {
 
 QString out_dir;
+const quint64 first_eui = 0x70B3D5499000;
 
 bool save(QWidget& widget, const char* name)
 {
@@ -34,7 +43,7 @@ void set_link(unsigned char flags, int servers, quint32 clients)
     ws_flags = flags;
     tcp_servers.clear();
     for (int i = 0; i < servers; ++i)
-        tcp_servers.insert(0x70B3D5499000 + i, nullptr);
+        tcp_servers.insert(first_eui + i, nullptr);
     clients_number = clients;
 }
 
@@ -44,6 +53,44 @@ bool save_window_state(Main_window& window, unsigned char flags, const char* nam
     set_link(flags, 12, 3);
     window.on_servers_changed();
     return save(window, name);
+}
+
+// The server reports the first ten configured modems and two more; the first four are served
+// by real TCP servers (on free ports), so the device list shows its ticks.
+std::vector<std::unique_ptr<Tcp_server>> go_online(Ws_connection& connection)
+{
+    std::vector<std::unique_ptr<Tcp_server>> servers;
+    QMutexLocker lock(&cfg_mutex);
+    ws_flags = WS_ONLINE;
+    devices_on_lora.clear();
+    for (quint64 eui = first_eui; eui < first_eui + 10; ++eui)
+        devices_on_lora.append({eui, QStringLiteral("Счётчик воды, подъезд %1").arg(eui - first_eui + 1)});
+    devices_on_lora.append({first_eui + 0x100, QStringLiteral("Контроллер котельной")});
+    devices_on_lora.append({first_eui + 0x101, QString()});
+    tcp_servers.clear();
+    for (quint64 eui = first_eui; eui < first_eui + 4; ++eui) {
+        servers.emplace_back(new Tcp_server(connection, eui, Device_in_cfg{51, 0}));
+        tcp_servers.insert(eui, servers.back().get());
+    }
+    return servers;
+}
+
+bool save_editing_dialogs(QThread& exchange_thread)
+{
+    Ws_connection connection(exchange_thread);
+    auto servers = go_online(connection);
+    Dialog_devices devices(nullptr);
+    bool ok = save(devices, "dialog_devices");
+    Dialog_add_device add(nullptr);
+    ok = ok && save(add, "dialog_add_device");
+    Dialog_edit_device edit(first_eui, devices_in_cfg.find(first_eui), nullptr);
+    ok = ok && save(edit, "dialog_edit_device");
+    Dialog_modems modems(nullptr);
+    ok = ok && save(modems, "dialog_modems");
+    QMutexLocker lock(&cfg_mutex);
+    tcp_servers.clear();
+    devices_on_lora.clear();
+    return ok;
 }
 
 }  // namespace
@@ -59,8 +106,10 @@ int main(int argc, char** argv)
     const QByteArray log_name = (out_dir + QStringLiteral("/screenshots.log")).toUtf8();
     log_fname = log_name.constData();
     devices_fname = DEFAULT_DEVICES_FNAME;
-    for (unsigned long eui = 0x70B3D5499000; eui < 0x70B3D5499000 + 15; ++eui)
-        devices_in_cfg.insert(eui, {51, quint16(3000 + (eui & 0xFF))});
+    for (quint64 eui = first_eui; eui < first_eui + 15; ++eui) {
+        auto entry = devices_in_cfg.insert(eui, {51, quint16(3000 + (eui & 0xFF))});
+        tcp_ports.insert(entry->tcp_port, entry);
+    }
 
     QThread exchange_thread;
     bool ok;
@@ -75,5 +124,6 @@ int main(int argc, char** argv)
         ok = ok && save(exit, "dialog_exit");
     }
     set_link(0, 0, 0);
+    ok = ok && save_editing_dialogs(exchange_thread);
     return ok ? 0 : 1;
 }
