@@ -6,12 +6,14 @@
 
 #include <QDebug>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -41,15 +43,21 @@ inline bool listening(quint16 port)
     return listening_ports().contains(port);
 }
 
-// Ports that are free now, all different.
+// Ports that are free now, all different, taken below the kernel's range of ports for outgoing
+// connections, so that no connection made meanwhile can sit on one of them.
 inline std::vector<quint16> free_ports(int count)
 {
-    std::vector<std::unique_ptr<QTcpServer>> probes;
+    const QList<QByteArray> range = read_file(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range")).simplified().split(' ');
+    const int ephemeral = range.isEmpty() ? 32768 : std::max(range.first().toInt(), 2048 + count);
+    const int lowest = 1024;
+    const int span = ephemeral - lowest;
+    const int first = lowest + static_cast<int>(QRandomGenerator::global()->bounded(span));
     std::vector<quint16> ports;
-    for (int i = 0; i < count; ++i) {
-        probes.emplace_back(new QTcpServer);
-        probes.back()->listen(QHostAddress::Any, 0);
-        ports.push_back(probes.back()->serverPort());
+    for (int i = 0; i < span && static_cast<int>(ports.size()) < count; ++i) {
+        const quint16 candidate = static_cast<quint16>(lowest + (first - lowest + i) % span);
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::Any, candidate))
+            ports.push_back(candidate);
     }
     return ports;
 }
@@ -134,6 +142,7 @@ struct Device {
 
 struct Bridge_options {
     int interframe_delay = 15;
+    int devlist_period = 500;
     const char* trace_ws = "bad_frames";
     const char* trace_tcp = "all";
 };
@@ -148,12 +157,13 @@ public:
                                   "ws_login = \"demo\"\n"
                                   "ws_password = \"demo\"\n"
                                   "ws_reconnect_delay = 300\n"
-                                  "ws_devlist_period = 500\n"
-                                  "interframe_delay = %2\n"
-                                  "trace_ws = %3\n"
-                                  "trace_tcp = %4\n"
+                                  "ws_devlist_period = %2\n"
+                                  "interframe_delay = %3\n"
+                                  "trace_ws = %4\n"
+                                  "trace_tcp = %5\n"
                                   "devices_file = \"devices.cfg\"\n")
                        .arg(ws_port)
+                       .arg(options.devlist_period)
                        .arg(options.interframe_delay)
                        .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp))
                        .toUtf8());

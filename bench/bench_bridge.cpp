@@ -1,0 +1,368 @@
+// Benchmark of the bridge as a whole, the real program against the simulated server on loopback:
+// round trips of one and of 100 clients, the queue's throughput, and 1,000 modems at once.
+#include "tests/bridge_process.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+const int interframe_delay = 15;
+const QByteArray message(20, 'm');
+
+// Modems of the benchmarks get EUIs from a base and ports from the kernel.
+std::vector<Device> devices(int count)
+{
+    const std::vector<quint16> ports = free_ports(count);
+    std::vector<Device> result;
+    for (int i = 0; i < count; ++i)
+        result.push_back({QStringLiteral("%1").arg(0x0102030405000000ULL + static_cast<quint64>(i), 16, 16, QLatin1Char('0')).toUpper(),
+                          ports[static_cast<size_t>(i)], 255});
+    return result;
+}
+
+QStringList modems(const std::vector<Device>& list, const char* kind)
+{
+    QStringList result;
+    for (const Device& d : list)
+        result << d.eui + QLatin1Char(':') + QLatin1String(kind);
+    return result;
+}
+
+// As in service: no traffic traced, no periodic device list during the measurement.
+Bridge_options quiet_options()
+{
+    Bridge_options o;
+    o.interframe_delay = interframe_delay;
+    o.devlist_period = 60000;
+    o.trace_tcp = "bad_frames";
+    return o;
+}
+
+bool all_listening(const std::vector<Device>& list)
+{
+    const QSet<quint16> ports = listening_ports();
+    return std::all_of(list.begin(), list.end(), [&](const Device& d) { return ports.contains(d.port); });
+}
+
+// The simulator and the program with every listed modem reported and served.
+struct Setup {
+    Setup(const std::vector<Device>& list, const char* kind) : sim(modems(list, kind))
+    {
+        if (!sim.started())
+            return;
+        bridge.reset(new Bridge(sim.port, list, quiet_options()));
+        ready = wait_for([&] { return all_listening(list); }, 30000);
+        if (!ready)
+            std::printf("the program did not listen on every port\n");
+    }
+    ~Setup()
+    {
+        if (bridge && !bridge->stop())
+            std::printf("  the program did not end with exit code 0\n");
+    }
+
+    Sim sim;
+    std::unique_ptr<Bridge> bridge;
+    bool ready = false;
+};
+
+// Runs the event loop for real: the waiting helpers of QtTest nap between their rounds, which
+// would show up in every figure.
+void run_loop(int ms, const std::function<void(QEventLoop&)>& start)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    start(loop);
+    loop.exec();
+}
+
+double percentile(std::vector<double> samples, double fraction)
+{
+    if (samples.empty())
+        return 0;
+    std::sort(samples.begin(), samples.end());
+    const size_t i = std::min(samples.size() - 1, static_cast<size_t>(fraction * static_cast<double>(samples.size())));
+    return samples[i];
+}
+
+// Processor time used by a process so far, in milliseconds.
+double cpu_ms(qint64 pid)
+{
+    const QByteArray stat = read_file(QStringLiteral("/proc/%1/stat").arg(pid));
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    const double ticks = fields[11].toDouble() + fields[12].toDouble();
+    return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// One client doing round trips to an echo modem: the next one after a random pause of up to
+// max_pause_ms (0: at once) once the previous answer is back.
+class Round_trips {
+public:
+    Round_trips(quint16 port, int count, int max_pause_ms, std::vector<double>& samples, std::function<void()> done)
+        : left(count + warm_up), max_pause_ms(max_pause_ms), samples(samples), done(std::move(done))
+    {
+        pause.setSingleShot(true);
+        QObject::connect(&pause, &QTimer::timeout, [this] { send(); });
+        QObject::connect(&socket, &QTcpSocket::connected, [this] { next(); });
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { on_ready_read(); });
+        socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+
+private:
+    static const int warm_up = 5;
+
+    void next()
+    {
+        if (max_pause_ms)
+            pause.start(QRandomGenerator::global()->bounded(max_pause_ms));
+        else
+            send();
+    }
+
+    void send()
+    {
+        got = 0;
+        clock.start();
+        socket.write(message);
+    }
+
+    void on_ready_read()
+    {
+        got += static_cast<int>(socket.readAll().size());
+        if (got < message.size())
+            return;
+        const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        if (++trips > warm_up)
+            samples.push_back(ms - interframe_delay);
+        if (--left > 0)
+            next();
+        else
+            done();
+    }
+
+    QTcpSocket socket;
+    QTimer pause;
+    QElapsedTimer clock;
+    int got = 0;
+    int trips = 0;
+    int left;
+    int max_pause_ms;
+    std::vector<double>& samples;
+    std::function<void()> done;
+};
+
+void round_trip(int clients, int trips, int max_pause_ms)
+{
+    const std::vector<Device> list = devices(clients);
+    Setup setup(list, "echo");
+    if (!setup.ready)
+        return;
+    std::vector<double> samples;
+    int running = clients;
+    std::vector<std::unique_ptr<Round_trips>> all;
+    run_loop(600000, [&](QEventLoop& loop) {
+        for (const Device& d : list)
+            all.emplace_back(new Round_trips(d.port, trips, max_pause_ms, samples, [&] {
+                if (--running == 0)
+                    loop.quit();
+            }));
+    });
+    const double median = percentile(samples, 0.5);
+    const double p99 = percentile(samples, 0.99);
+    std::printf("round trip, %d client(s) on as many echo modems, %s, %zu trips%s:\n", clients,
+                max_pause_ms ? qPrintable(QStringLiteral("a random pause of up to %1 ms between trips").arg(max_pause_ms))
+                             : "each trip as soon as the previous one is back",
+                samples.size(), running ? " (unfinished)" : "");
+    std::printf("  overhead (round trip - interframe_delay %d ms): median %.2f ms (goal <= 2) %s, p99 %.2f ms (goal <= 10) %s\n",
+                interframe_delay, median, median <= 2 ? "ok" : "MISSED", p99, p99 <= 10 ? "ok" : "MISSED");
+}
+
+// One client writing a message, then again a period after each write; the pause always exceeds
+// interframe_delay, so every write is one frame.
+class Sender {
+public:
+    Sender(quint16 port, int period_ms, int& written) : written(written)
+    {
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setInterval(period_ms);
+        QObject::connect(&timer, &QTimer::timeout, [this] { send(); });
+        socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+    bool connected() const { return socket.state() == QAbstractSocket::ConnectedState; }
+    void start(int after_ms)
+    {
+        QTimer::singleShot(after_ms, &timer, [this] { send(); });
+    }
+    void stop()
+    {
+        stopped = true;
+        timer.stop();
+    }
+
+private:
+    void send()
+    {
+        if (stopped || !connected())
+            return;
+        socket.write(message);
+        ++written;
+        timer.start();
+    }
+
+    QTcpSocket socket;
+    QTimer timer;
+    int& written;
+    bool stopped = false;
+};
+
+// The data commands the simulator receives and accepts, with the time of every acceptance.
+struct Command_count {
+    explicit Command_count(Sim& sim)
+    {
+        clock.start();
+        sim.on_line = [this](const QString& line) {
+            static const QRegularExpression data(QStringLiteral("^recv \\{\"cmd\":\"send_data_req\".*\"data\":\"04([0-9a-f]*)\""));
+            const QRegularExpressionMatch m = data.match(line);
+            if (m.hasMatch()) {
+                ++commands;
+                bytes += m.capturedLength(1) / 2;
+            } else if (line.startsWith(QLatin1String("sent {\"append_status\""))) {
+                accepted.push_back(clock.nsecsElapsed());
+            }
+        };
+    }
+    double rate(qint64 from_ns, qint64 to_ns) const
+    {
+        const auto n = std::count_if(accepted.begin(), accepted.end(), [&](qint64 t) { return t >= from_ns && t < to_ns; });
+        return static_cast<double>(n) / (static_cast<double>(to_ns - from_ns) / 1e9);
+    }
+
+    QElapsedTimer clock;
+    std::vector<qint64> accepted;
+    int commands = 0;
+    qint64 bytes = 0;
+};
+
+// Clients that keep sending without waiting for anything; the modems are silent, so what the
+// simulator accepts is what the queue puts through.
+void throughput(int clients, int period_ms, int seconds)
+{
+    const std::vector<Device> list = devices(clients);
+    Setup setup(list, "silent");
+    if (!setup.ready)
+        return;
+    int written = 0;
+    std::vector<std::unique_ptr<Sender>> senders;
+    for (const Device& d : list)
+        senders.emplace_back(new Sender(d.port, period_ms, written));
+    if (!wait_for([&] { return std::all_of(senders.begin(), senders.end(), [](const std::unique_ptr<Sender>& s) { return s->connected(); }); })) {
+        std::printf("throughput: the clients could not connect\n");
+        return;
+    }
+    Command_count count(setup.sim);
+    const qint64 pid = setup.bridge->process.processId();
+    double cpu_from = 0;
+    const qint64 from_ns = 1000000000LL;
+    const qint64 to_ns = static_cast<qint64>(seconds) * 1000000000LL;
+    run_loop(seconds * 1000, [&](QEventLoop&) {
+        for (size_t i = 0; i < senders.size(); ++i)
+            senders[i]->start(static_cast<int>(i) * period_ms / clients);
+        QTimer::singleShot(1000, [&] { cpu_from = cpu_ms(pid); });
+    });
+    const double cpu = cpu_ms(pid) - cpu_from;
+    for (auto& s : senders)
+        s->stop();
+    const double rate = count.rate(from_ns, to_ns);
+    // Every byte written reaches the server and every command is answered.
+    const bool drained = wait_for([&] {
+        return count.bytes == static_cast<qint64>(written) * message.size() &&
+               static_cast<int>(count.accepted.size()) == count.commands;
+    }, 60000);
+    std::printf("throughput of the queue, %d clients each writing a message every %d ms (up to %d frames/s):\n", clients,
+                period_ms, clients * 1000 / period_ms);
+    std::printf("  %.0f frames/s accepted by the server (goal >= 3000) %s\n", rate, rate >= 3000 ? "ok" : "MISSED");
+    std::printf("  %d messages written, %d commands sent, %s\n", written, count.commands,
+                drained ? "all answered" : "not all answered within a minute");
+    std::printf("  processor time of the program: %.1f us per frame\n",
+                rate > 0 ? cpu * 1000.0 / (rate * static_cast<double>(to_ns - from_ns) / 1e9) : 0.0);
+}
+
+qint64 resident_kb(qint64 pid)
+{
+    for (const QByteArray& line : read_file(QStringLiteral("/proc/%1/status").arg(pid)).split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+void scale(int count)
+{
+    const std::vector<Device> list = devices(count);
+    Sim sim(modems(list, "silent"));
+    if (!sim.started()) {
+        std::printf("scale: the simulator did not start\n");
+        return;
+    }
+    QElapsedTimer since_list;
+    sim.on_line = [&](const QString& line) {
+        if (!since_list.isValid() && line.startsWith(QLatin1String("sent {\"cmd\":\"get_device_appdata_resp\"")))
+            since_list.start();
+    };
+    Bridge bridge(sim.port, list, quiet_options());
+    bool all = false;
+    QElapsedTimer limit;
+    limit.start();
+    while (!all && limit.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        all = since_list.isValid() && all_listening(list);
+        if (!all)
+            QThread::msleep(1);
+    }
+    const double ms = static_cast<double>(since_list.nsecsElapsed()) / 1e6;
+    const qint64 rss = resident_kb(bridge.process.processId());
+    std::printf("scale, %d configured modems all reported:\n", count);
+    if (all)
+        std::printf("  from the device list to %d ports listening: %.1f ms (goal <= 500) %s\n", count, ms,
+                    ms <= 500 ? "ok" : "MISSED");
+    else
+        std::printf("  the ports were not all listening within a minute\n");
+    std::printf("  resident memory of the program: %.1f MB (goal <= 200) %s\n", static_cast<double>(rss) / 1024.0,
+                rss >= 0 && rss <= 200 * 1024 ? "ok" : "MISSED");
+    if (!bridge.stop())
+        std::printf("  the program did not end with exit code 0\n");
+}
+
+}  // namespace
+
+// Without arguments every benchmark runs; otherwise only those named.
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const std::vector<std::pair<const char*, std::function<void()>>> benches = {
+        {"round_trip", [] { round_trip(1, 300, 0); }},
+        {"round_trip_100", [] { round_trip(100, 30, 500); }},
+        {"round_trip_100_busy", [] { round_trip(100, 30, 0); }},
+        {"throughput", [] { throughput(100, 20, 6); }},
+        {"scale", [] { scale(1000); }},
+    };
+    const QStringList wanted = app.arguments().mid(1);
+    for (const auto& b : benches)
+        if (wanted.isEmpty() || wanted.contains(QLatin1String(b.first))) {
+            b.second();
+            std::printf("\n");
+        }
+    return 0;
+}
