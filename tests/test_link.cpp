@@ -296,7 +296,7 @@ void Test_link::init()
     ws_login = QStringLiteral("demo");
     ws_password_hash = QStringLiteral("demo");
     ws_connect_timeout = 2000;
-    ws_auth_timeout = 300;
+    ws_auth_timeout = 1000;
     ws_reconnect_delay = 200;
     ws_devlist_period = 60000;
     ws_devlist_timeout = 1000;
@@ -453,6 +453,7 @@ void Test_link::connect_timeout()
 
 void Test_link::login_never_answered()
 {
+    ws_auth_timeout = 300;
     start_link(server->url());
     QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
     const QStringList t = texts();
@@ -526,19 +527,19 @@ void Test_link::answer_timeouts_data()
     QTest::newRow("device list") << false
                                  << QString::fromUtf8("Тайм-аут ожидания ответа на команду \"запрос списка "
                                                       "устройств\" (с момента начала передачи команды прошло более "
-                                                      "400 миллисекунд).");
+                                                      "1500 миллисекунд).");
     QTest::newRow("data") << true
                           << QString::fromUtf8("Тайм-аут ожидания ответа на команду \"добавить данные в очередь для "
                                                "отправки на устройство\" (с момента начала передачи команды прошло "
-                                               "более 300 миллисекунд).");
+                                               "более 500 миллисекунд).");
 }
 
 void Test_link::answer_timeouts()
 {
     QFETCH(bool, data);
     QFETCH(QString, timeout);
-    ws_devlist_timeout = 400;
-    ws_sdata_timeout = 300;
+    ws_devlist_timeout = 1500;
+    ws_sdata_timeout = 500;
     // Without data the periodic request, the second one, goes unanswered.
     ws_devlist_period = data ? 60000 : 100;
     configure(eui_b, free_port());
