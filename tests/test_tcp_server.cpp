@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QtTest>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -110,6 +111,7 @@ private slots:
     void retiring_with_client_waits_for_the_socket();
     void last_server_ends_the_exchange_loop_only_when_ending();
     void busy_port_makes_the_constructor_throw();
+    void client_without_a_frame_buffer_is_disconnected();
     void frame_allocation_failure_is_an_err();
 
 private:
@@ -711,6 +713,56 @@ void Test_tcp_server::busy_port_makes_the_constructor_throw()
     }
     QVERIFY(logged(QStringLiteral("Не удалось создать серверный сокет, слушающий порт TCP %1.").arg(port)));
     QCOMPARE(connection->live_count, quint64(1));
+}
+
+// Caps the address space of the test for its life, leaving some room above what is in use.
+class Address_space_cap {
+public:
+    explicit Address_space_cap(rlim_t room)
+    {
+        getrlimit(RLIMIT_AS, &saved);
+        rlimit cap = saved;
+        cap.rlim_cur = in_use() + room;
+        setrlimit(RLIMIT_AS, &cap);
+    }
+    ~Address_space_cap() { setrlimit(RLIMIT_AS, &saved); }
+
+private:
+    static rlim_t in_use()
+    {
+        for (const QByteArray& line : read_file(QStringLiteral("/proc/self/status")).split('\n'))
+            if (line.startsWith("VmSize:"))
+                return line.mid(7).trimmed().split(' ').first().toULongLong() * 1024;
+        return 0;
+    }
+
+    rlimit saved;
+};
+
+void Test_tcp_server::client_without_a_frame_buffer_is_disconnected()
+{
+    const quint32 huge_frame = 1u << 30;
+    make_server(huge_frame);
+    std::unique_ptr<QTcpSocket> c;
+    {
+        Address_space_cap cap(64 * 1024 * 1024);
+        c = connect_client();
+        QVERIFY(wait_gone(*c));
+    }
+    const QStringList log = log_entries();
+    const int no_mem = log.indexOf(
+        QStringLiteral("Не удалось выделить буфер размером %1 байтов для работы с сообщениями.").arg(huge_frame + 1));
+    QVERIFY(no_mem >= 0);
+    QCOMPARE(log.value(no_mem + 1),
+             QStringLiteral("Не удалось подготовиться к обмену с клиентом через установленное соединение."));
+    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 0u, wait_ms);
+    QVERIFY(wait_entry(trace(".shutdown_ok")));
+
+    // The next client with memory to spare is served.
+    auto next = connect_client();
+    QVERIFY(wait_client(*next));
+    next->write("ok");
+    QVERIFY(wait_entry(sent("6f6b")));
 }
 
 void Test_tcp_server::frame_allocation_failure_is_an_err()
