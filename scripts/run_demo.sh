@@ -8,11 +8,13 @@ demo="${RUVO_DEMO_DIR:-$root/demo}"
 sim_address="127.0.0.1:8002"
 
 cd "$root"
+mkdir -p "$build" "$demo"
+build="$(cd "$build" && pwd)"
+demo="$(cd "$demo" && pwd)"
 bash scripts/install_deps.sh
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j2 --target ruvo_bridge ruvo_sim
 
-mkdir -p "$demo"
 # The program never writes its configuration, so the sample is always current;
 # the devices file is the user's once the program has rewritten it after an edit.
 cp "$root/samples/ruvo_bridge.cfg" "$demo/ruvo_bridge.cfg"
