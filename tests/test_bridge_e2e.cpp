@@ -77,6 +77,7 @@ private slots:
     void busy_port_is_retried();
     void bad_message_rebuilds_the_link_data();
     void bad_message_rebuilds_the_link();
+    void sigterm_closes_clients_and_link_in_order();
 
 private:
     // The simulator with A, B and C, and the program serving B, C and D.
@@ -410,3 +411,15 @@ void Test_bridge_e2e::bad_message_rebuilds_the_link()
 
 QTEST_GUILESS_MAIN(Test_bridge_e2e)
 #include "test_bridge_e2e.moc"
+
+void Test_bridge_e2e::sigterm_closes_clients_and_link_in_order()
+{
+    QVERIFY(start());
+    QVERIFY(round_trip(port_b, eui_b, "ping"));
+    auto client = client_of(port_c);
+    QVERIFY(bridge->wait_log(QStringLiteral("tcp%1(peer=[::ffff:127.0.0.1]:%2).accept").arg(port_c).arg(client->localPort())));
+    QVERIFY(bridge->stop());
+    QVERIFY(wait_gone(*client));
+    QVERIFY(sim->wait_line(QStringLiteral("disconnected 1000")));
+    QVERIFY(!bridge->logged(QStringLiteral("Утеряно соединение с сервером RUVO-LoRa.")));
+}
