@@ -12,6 +12,7 @@ check=0
 [ "${1:-}" = "--check" ] && check=1
 
 cd "$root"
+. scripts/sim_helpers.sh
 bash scripts/install_deps.sh
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE="${RUVO_BUILD_TYPE:-Release}" -DRUVO_SANITIZE=OFF -DRUVO_FUZZ=OFF >/dev/null
 cmake --build "$build" -j2 --target ruvo_bridge ruvo_sim
@@ -45,45 +46,18 @@ echo "Installed: $(command -v ruvo_bridge), $(command -v ruvo_sim)"
 ruvo_sim --help >/dev/null
 echo "ruvo_sim --help: exit code 0"
 
-# A free port for the echo modem: the kernel picks one, the probe gives it back at once.
-client_port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("",0)); print(s.getsockname()[1])')"
-ruvo_sim --listen 127.0.0.1:0 --radio-delay 0 --modem 0102030405060701:echo:smoke \
-  < /dev/null > "$work/sim.out" 2> "$work/sim.err" &
-sim_pid=$!
-for _ in $(seq 100); do
-  grep -q '^listening ' "$work/sim.out" && break
-  sleep 0.1
-done
-sim_port="$(sed -n 's/^listening //p' "$work/sim.out")"
-[ -n "$sim_port" ] || { echo "The simulator did not start." >&2; exit 1; }
-
-examples=/usr/share/ruvo-bridge/examples
-sed "s|^ws_url = .*|ws_url = \"ws://127.0.0.1:$sim_port\"|" "$examples/ruvo_bridge.cfg" > "$work/ruvo_bridge.cfg"
-echo "device(eui=0102030405060701, tcp_port=$client_port)" > "$work/devices.cfg"
+start_sim ruvo_sim "$work"
+prepare_run "$work" /usr/share/ruvo-bridge/examples/ruvo_bridge.cfg
 (cd "$work" && QT_QPA_PLATFORM=offscreen exec ruvo_bridge) &
 bridge_pid=$!
-
-answer=""
-for _ in $(seq 100); do
-  if answer="$(python3 - "$client_port" <<'EOF' 2>/dev/null
-import socket, sys
-with socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=5) as s:
-    s.sendall(b"smoke test")
-    print(s.recv(100).decode())
-EOF
-  )"; then
-    break
-  fi
-  sleep 0.2
-done
-[ "$answer" = "smoke test" ] || { echo "No round trip through the installed program:" >&2; cat "$work/ruvo_bridge.log" >&2; exit 1; }
+if ! python3 tools/soak/round_trip.py "$client_port" 30; then
+  echo "No round trip through the installed program:" >&2
+  cat "$work/ruvo_bridge.log" >&2
+  exit 1
+fi
 echo "Client round trip through the installed program: ok"
-
-kill -TERM "$bridge_pid"
-rc=0
-wait "$bridge_pid" || rc=$?
+pid=$bridge_pid
 bridge_pid=""
-[ "$rc" -eq 0 ] || { echo "SIGTERM ended the program with exit code $rc" >&2; exit 1; }
-echo "SIGTERM: exit code 0"
+stop_with_sigterm "$pid"
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y ruvo-bridge >/dev/null
 echo "Removed: $(command -v ruvo_bridge || echo 'ruvo_bridge no longer on PATH')"
