@@ -13,7 +13,7 @@ check=0
 
 cd "$root"
 . scripts/sim_helpers.sh
-bash scripts/install_deps.sh
+bash scripts/install_deps.sh python3
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE="${RUVO_BUILD_TYPE:-Release}" -DRUVO_SANITIZE=OFF -DRUVO_FUZZ=OFF >/dev/null
 cmake --build "$build" -j2 --target ruvo_bridge ruvo_sim
 (cd "$build" && cpack -G DEB >/dev/null)

@@ -11,7 +11,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(realpath -m "${RUVO_BUILD_DIR:-$root/build-asan}")"
 
 cd "$root"
-bash scripts/install_deps.sh
+bash scripts/install_deps.sh python3
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRUVO_SANITIZE=ON >/dev/null
 cmake --build "$build" -j2 --target ruvo_bridge ruvo_sim
 
