@@ -17,7 +17,8 @@ import tempfile
 import threading
 import time
 
-from round_trip import exchange, round_trip
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+from round_trip import exchange, round_trip  # noqa: E402
 
 VERIFY_EUI = "0102030405060701"   # echo modem used only for the round trips after each fault
 ECHO_EUI = "0102030405060702"     # echo modem for the restless clients
