@@ -9,9 +9,11 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QMutexLocker>
 #include <QPushButton>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -24,6 +26,7 @@ QString error_title;
 QString mbox_ok;
 QString hint_mbox_ok;
 const char ERR_WHAT[] = "Error (class Err).";
+int unattended_box_ms = 30000;
 
 namespace {
 
@@ -47,6 +50,14 @@ void put_hex_byte(char*& out, unsigned char byte)
 bool prefix_fits(size_t prefix_len)
 {
     return prefix_len <= std::numeric_limits<size_t>::max() - 3 * max_hex_dump - hex_dump_extra;
+}
+
+// Run without a display (a service started with the offscreen platform), a message box would
+// wait for ever for a click that cannot come.
+bool no_display()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
 void log_bytes(const char* text, size_t size)
@@ -328,6 +339,11 @@ void show_error(const QString& text, QWidget* parent)
     QPushButton* ok = box.addButton(mbox_ok, QMessageBox::AcceptRole);
     ok->setToolTip(hint_mbox_ok);
     box.setEscapeButton(ok);
+    if (no_display()) {
+        fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        fflush(stderr);
+        QTimer::singleShot(unattended_box_ms, ok, &QPushButton::click);
+    }
     box.exec();
 }
 

@@ -16,6 +16,8 @@ extern QString error_title;
 extern QString mbox_ok;
 extern QString hint_mbox_ok;
 extern const char ERR_WHAT[];
+// How long an error box waits on a platform without a display, where nobody can close it.
+extern int unattended_box_ms;
 
 // A translatable text, translated on first use (no translator is installed, so the
 // translation is the source text, but every text still goes through translate()).
