@@ -1,5 +1,6 @@
 // Tests of the main window, its fonts and colours, the About dialog and the exit dialog.
 #include "app/cfg.h"
+#include "app/engine.h"
 #include "app/shared.h"
 #include "link/ws_connection.h"
 #include "test_util.h"
@@ -17,6 +18,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedLayout>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
@@ -285,6 +288,7 @@ private slots:
     void exit_dialog_accepts();
     void rough_exit_rejects();
     void exit_button_ends_in_order();
+    void exit_button_with_real_link_closes_everything();
     void close_request_takes_exit_sequence();
     void rough_exit_from_window_data();
     void rough_exit_from_window();
@@ -923,6 +927,65 @@ void Test_main_window::exit_button_ends_in_order()
     QCOMPARE(shutdowns_before_dialog, 1);
     QCOMPARE(shutdown_spy.count(), 1);
     QVERIFY(!window.isVisible());
+}
+
+// The whole program in this process against the simulated server: "Выйти" disconnects the
+// client, closes the WebSocket with code 1000 and ends the exchange thread before the window goes.
+void Test_main_window::exit_button_with_real_link_closes_everything()
+{
+    QProcess sim;
+    sim.start(QStringLiteral(RUVO_SIM_EXE), {"--listen", "127.0.0.1:0", "--radio-delay", "0", "--modem",
+                                             "00000000000000E1:echo"});
+    QVERIFY(sim.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
+    const QByteArray first = sim.readLine().trimmed();
+    QVERIFY2(first.startsWith("listening "), first.constData());
+    ws_url = QStringLiteral("ws://127.0.0.1:") + QString::fromLatin1(first.mid(10));
+    ws_login = ws_password_hash = QStringLiteral("demo");
+    quint16 port;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::Any, 0));
+        port = probe.serverPort();
+    }
+    devices_in_cfg.insert(0xE1, {51, port});
+    {
+        QMutexLocker lock(&cfg_mutex);
+        ws_flags = 0;
+    }
+
+    Engine engine;
+    struct Stop {
+        QThread& thread;
+        ~Stop() { stop_exchange_thread(thread); }
+    } stop{engine};
+    Test_window window(engine);
+    window.show();
+    engine.start();
+    QTRY_VERIFY_WITH_TIMEOUT(current_ws_flags() & WS_ONLINE, 10000);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    client.write("ping");
+    QByteArray answer;
+    QTRY_VERIFY_WITH_TIMEOUT((answer += client.readAll()).size() >= 4, 10000);
+    QCOMPARE(answer, QByteArray("ping"));
+
+    QTimer::singleShot(20000, &window, [] {
+        if (auto dialog = dynamic_cast<Dialog_exit*>(QApplication::activeModalWidget()))
+            dialog->done(99);
+    });
+    button_with_text(window, u("Выйти"))->click();
+    clear_quit_request();
+    QCOMPARE(window.quit_calls, 0);
+    QVERIFY(engine.isFinished());
+    QVERIFY(!window.isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 5000);
+    QByteArray sim_out;
+    QTRY_VERIFY_WITH_TIMEOUT((sim_out += sim.readAllStandardOutput()).contains("disconnected 1000"), 5000);
+    QVERIFY(!log.text().contains("Утеряно соединение"));
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
 }
 
 void Test_main_window::close_request_takes_exit_sequence()
