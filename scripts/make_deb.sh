@@ -50,12 +50,7 @@ start_sim ruvo_sim "$work"
 prepare_run "$work" /usr/share/ruvo-bridge/examples/ruvo_bridge.cfg
 (cd "$work" && QT_QPA_PLATFORM=offscreen exec ruvo_bridge) &
 bridge_pid=$!
-if ! python3 tools/soak/round_trip.py "$client_port" 30; then
-  echo "No round trip through the installed program:" >&2
-  cat "$work/ruvo_bridge.log" >&2
-  exit 1
-fi
-echo "Client round trip through the installed program: ok"
+check_round_trip "$work" 30 "the installed program"
 pid=$bridge_pid
 bridge_pid=""
 stop_with_sigterm "$pid"

@@ -32,6 +32,18 @@ prepare_run() {
   echo "device(eui=$echo_eui, tcp_port=$client_port)" > "$work/devices.cfg"
 }
 
+# check_round_trip WORK_DIR SECONDS WHAT: a client's round trip through the program on client_port;
+# on failure the program's log is shown.
+check_round_trip() {
+  local work=$1 seconds=$2 what=$3
+  if ! python3 tools/soak/round_trip.py "$client_port" "$seconds"; then
+    echo "No round trip through $what:" >&2
+    cat "$work/ruvo_bridge.log" >&2
+    return 1
+  fi
+  echo "Client round trip through $what: ok"
+}
+
 # stop_with_sigterm PID: SIGTERM must end the program in order, with exit code 0.
 stop_with_sigterm() {
   local rc=0

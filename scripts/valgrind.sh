@@ -31,12 +31,7 @@ report="$work/memcheck.txt"
   --suppressions="$root/scripts/valgrind.supp" --num-callers=30 --log-file="$report" "$build/ruvo_bridge") &
 bridge_pid=$!
 # Under memcheck the program starts slowly: give the round trip time.
-if ! python3 tools/soak/round_trip.py "$client_port" 120; then
-  echo "No round trip through the program under memcheck:" >&2
-  cat "$work/ruvo_bridge.log" >&2
-  exit 1
-fi
-echo "Client round trip under memcheck: ok"
+check_round_trip "$work" 120 "the program under memcheck"
 pid=$bridge_pid
 bridge_pid=""
 stop_with_sigterm "$pid"
