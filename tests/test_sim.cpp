@@ -170,6 +170,7 @@ public:
     bool closed = false;
 };
 
+
 QStringList standard_args(const QStringList& more = {})
 {
     return QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--radio-delay"),
@@ -180,6 +181,12 @@ QStringList standard_args(const QStringList& more = {})
                        QStringLiteral("--modem"), slave17_eui + QStringLiteral(":modbus@17")}
         + more;
 }
+// The simulator on its standard modems with a client that has logged in.
+bool start_logged_in(Sim_process& sim, Client& c)
+{
+    return sim.start(standard_args()) && c.open(sim.port) && c.login();
+}
+
 
 // The header fields of a type-3 payload
 struct Header {
@@ -306,10 +313,8 @@ void Test_sim::commands_need_a_login()
 void Test_sim::device_list_has_every_modem_with_extra_fields()
 {
     Sim_process sim;
-    QVERIFY(sim.start(standard_args()));
     Client c;
-    QVERIFY(c.open(sim.port));
-    QVERIFY(c.login());
+    QVERIFY(start_logged_in(sim, c));
     QVERIFY(c.ask(devlist_req));
     const QJsonObject answer = c.last();
     QCOMPARE(answer.value("cmd").toString(), QString("get_device_appdata_resp"));
@@ -362,10 +367,8 @@ void Test_sim::data_command_checks()
     QFETCH(bool, status);
     QFETCH(bool, append_status);
     Sim_process sim;
-    QVERIFY(sim.start(standard_args()));
     Client c;
-    QVERIFY(c.open(sim.port));
-    QVERIFY(c.login());
+    QVERIFY(start_logged_in(sim, c));
     QVERIFY(c.ask(request));
     const QJsonObject answer = c.last();
     QCOMPARE(answer.value("cmd").toString(), QString("send_data_resp"));
@@ -462,10 +465,8 @@ void Test_sim::modbus_frames()
 void Test_sim::modbus_writes_change_the_registers()
 {
     Sim_process sim;
-    QVERIFY(sim.start(standard_args()));
     Client c;
-    QVERIFY(c.open(sim.port));
-    QVERIFY(c.login());
+    QVERIFY(start_logged_in(sim, c));
     for (const QByteArray& request : {rtu("01060001BEEF"), rtu("0110000200020412345678"), rtu("010300000004")})
         QVERIFY(c.ask(data_req(modbus_eui, request)));
     QVERIFY(c.wait_rx(3));
@@ -491,10 +492,8 @@ void Test_sim::silent_devices_bad_crc_and_other_addresses_get_no_answer()
     QFETCH(QString, eui);
     QFETCH(QByteArray, request);
     Sim_process sim;
-    QVERIFY(sim.start(standard_args()));
     Client c;
-    QVERIFY(c.open(sim.port));
-    QVERIFY(c.login());
+    QVERIFY(start_logged_in(sim, c));
     QVERIFY(c.ask(data_req(eui, request)));
     QCOMPARE(c.last().value("append_status").toArray()[0].toObject().value("status").toBool(), true);
     QVERIFY(c.ask(data_req(echo_eui, "probe")));
@@ -654,10 +653,8 @@ void Test_sim::rejections()
     QFETCH(QString, request);
     QFETCH(QString, err_string);
     Sim_process sim;
-    QVERIFY(sim.start(standard_args()));
     Client c;
-    QVERIFY(c.open(sim.port));
-    QVERIFY(c.login());
+    QVERIFY(start_logged_in(sim, c));
     QCOMPARE(sim.run(fault), QString("ok"));
     QVERIFY(c.ask(request));
     const QJsonObject answer = c.last();
@@ -687,10 +684,8 @@ void Test_sim::append_status_faults()
     QFETCH(bool, status);
     QFETCH(QString, eui);
     Sim_process sim;
-    QVERIFY(sim.start(standard_args()));
     Client c;
-    QVERIFY(c.open(sim.port));
-    QVERIFY(c.login());
+    QVERIFY(start_logged_in(sim, c));
     QCOMPARE(sim.run("fault append_status " + mode), QString("ok"));
     for (int round = 0; round < 2; ++round) {
         QVERIFY(c.ask(data_req(echo_eui, "abc")));
@@ -860,10 +855,8 @@ void Test_sim::packets_are_sent_as_given()
 void Test_sim::modem_list_can_be_changed()
 {
     Sim_process sim;
-    QVERIFY(sim.start(standard_args()));
     Client c;
-    QVERIFY(c.open(sim.port));
-    QVERIFY(c.login());
+    QVERIFY(start_logged_in(sim, c));
     auto euis = [&c] {
         QStringList found;
         if (c.ask(devlist_req))
