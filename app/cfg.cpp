@@ -1,6 +1,7 @@
 // The configuration file: the program's global settings, read once at start.
 #include "app/cfg.h"
 
+#include "app/language.h"
 #include "common/err.h"
 #include "text/utf8_parser.h"
 
@@ -22,24 +23,28 @@ unsigned default_max_frame = 51;
 int tcp_interframe_delay = 15;
 unsigned char trace_ws = 1;
 unsigned char trace_tcp = 1;
+QString cfg_language;
 
 namespace {
 
-Tr errtext_unknown_key{"parser",
-                       "неизвестный параметр. Знаю только параметры «ws_url», «ws_login», «ws_password», "
-                       "«ws_connect_timeout», «ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», "
-                       "«ws_devlist_timeout», «ws_data_timeout», «devices_file», «default_max_frame», "
-                       "«interframe_delay», «trace_ws» и «trace_tcp»."};
-Tr errtext_bad_trace_ws{"parser",
-                        "неправильное значение параметра «trace_ws»: знаю только значения «err», «bad_frames» и "
-                        "«all»."};
-Tr errtext_bad_trace_tcp{"parser",
-                         "неправильное значение параметра «trace_tcp»: знаю только значения «err», «bad_frames» и "
-                         "«all»."};
-Tr errtext_end_of_line{"parser", "ожидается конец строки."};
-Tr errtext_no_ws_url{"parser", "не определён обязательный параметр «ws_url»."};
-Tr errtext_no_ws_login{"parser", "не определён обязательный параметр «ws_login»."};
-Tr errtext_no_ws_password{"parser", "не определён обязательный параметр «ws_password»."};
+Tr errtext_unknown_key{TR_TEXT("parser",
+                               "неизвестный параметр. Знаю только параметры «ws_url», «ws_login», «ws_password», "
+                               "«ws_connect_timeout», «ws_auth_timeout», «ws_reconnect_delay», "
+                               "«ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», «devices_file», "
+                               "«default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp».")};
+Tr errtext_bad_trace_ws{TR_TEXT("parser",
+                                "неправильное значение параметра «trace_ws»: знаю только значения «err», "
+                                "«bad_frames» и «all».")};
+Tr errtext_bad_trace_tcp{TR_TEXT("parser",
+                                 "неправильное значение параметра «trace_tcp»: знаю только значения «err», "
+                                 "«bad_frames» и «all».")};
+Tr errtext_unknown_key_language{TR_TEXT("parser", " Также знаю параметр «language».")};
+Tr errtext_bad_language{TR_TEXT("parser",
+                                "неправильное значение параметра «language»: знаю только значения «en» и «ru».")};
+Tr errtext_end_of_line{TR_TEXT("parser", "ожидается конец строки.")};
+Tr errtext_no_ws_url{TR_TEXT("parser", "не определён обязательный параметр «ws_url».")};
+Tr errtext_no_ws_login{TR_TEXT("parser", "не определён обязательный параметр «ws_login».")};
+Tr errtext_no_ws_password{TR_TEXT("parser", "не определён обязательный параметр «ws_password».")};
 
 const unsigned max_timing = 60000;
 const unsigned default_max_frame_value = 51;
@@ -61,6 +66,7 @@ struct Seen {
     bool interframe_delay = false;
     bool trace_ws = false;
     bool trace_tcp = false;
+    bool language = false;
 };
 
 bool string_key(Utf8_file_parser& p, const char* name, bool& seen, QString& value)
@@ -102,6 +108,19 @@ bool trace_key(Utf8_file_parser& p, const char* name, bool& seen, Tr& errtext_ba
     throw p.Error(errtext_bad.tr());
 }
 
+// The language of the texts after the configuration is read, "en" or "ru".
+bool language_key(Utf8_file_parser& p, bool& seen)
+{
+    if (!p.is_assignment("language", seen))
+        return false;
+    const char* const value = p.position;
+    cfg_language = p.req_printable_utf8_string();
+    if (is_language(cfg_language))
+        return true;
+    p.position = value;
+    throw p.Error(errtext_bad_language.tr());
+}
+
 void read_statement(Utf8_file_parser& p, Seen& seen)
 {
     if (string_key(p, "ws_url", seen.ws_url, ws_url) || string_key(p, "ws_login", seen.ws_login, ws_login) ||
@@ -116,9 +135,10 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         bounded_key(p, "default_max_frame", seen.max_frame, 1, 9999, default_max_frame) ||
         bounded_key(p, "interframe_delay", seen.interframe_delay, 1, 60000, tcp_interframe_delay) ||
         trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
-        trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp))
+        trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp) ||
+        language_key(p, seen.language))
         return;
-    throw p.Error(errtext_unknown_key.tr());
+    throw p.Error(errtext_unknown_key.tr() + errtext_unknown_key_language.tr());
 }
 
 // After a value only blanks and a comment may follow on its line.
@@ -151,6 +171,8 @@ void apply_defaults(const Seen& seen)
         default_max_frame = default_max_frame_value;
     if (!seen.interframe_delay)
         tcp_interframe_delay = default_interframe_delay;
+    if (!seen.language)
+        cfg_language.clear();
 }
 
 }  // namespace

@@ -24,6 +24,8 @@ extern int tcp_interframe_delay;
 // Trace levels, tested as bits: 0x01 dumps a message found bad, 0x02 logs all traffic.
 extern unsigned char trace_ws;
 extern unsigned char trace_tcp;
+// The "language" key: "en", "ru", or empty when the file does not choose.
+extern QString cfg_language;
 
 // Reads the configuration file; throws Err naming the file, line and character on any error.
 void load_cfg(const QString& file_name);

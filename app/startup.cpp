@@ -6,6 +6,7 @@
 #include "app/cfg.h"
 #include "app/devices_file.h"
 #include "app/engine.h"
+#include "app/language.h"
 #include "app/signal_exit.h"
 #include "common/err.h"
 #include "ui/dialog_about.h"
@@ -22,10 +23,27 @@ namespace {
 
 enum { exit_ok = 0, exit_command_line = 1, exit_no_log = 2, exit_start_failed = 3 };
 
-QString main_tr(const char* text)
-{
-    return QCoreApplication::translate("main", text);
-}
+Tr format_help{TR_TEXT(
+    "main", "%1\n\nОпции командной строки:\n--help, -?, -h, -help, /?, /h, /help и т.п. - выдать этот текст и "
+            "выйти\n--cfg=\"файл\" - использовать указанный файл конфигурации (если опция не указана, используется "
+            "файл «%2»)\n--log=\"файл\" - использовать указанный файл журнала (если опция не указана, "
+            "используется файл «%3»)\n")};
+Tr caption_help_lang{TR_TEXT(
+    "main", "--lang=en или --lang=ru - язык окон и журнала: английский или русский (если опция не указана, "
+            "используется параметр «language» файла конфигурации, а без него - русский)\n")};
+Tr errtext_cfg_format{TR_TEXT(
+    "main", "Неправильный формат опции «--cfg». Ожидаемый формат: --cfg=\"имя файла конфигурации\".")};
+Tr errtext_cfg_twice{TR_TEXT("main", "В командной строке дважды указана одна и та же опция: «--cfg».")};
+Tr errtext_log_format{TR_TEXT("main",
+                              "Неправильный формат опции «--log». Ожидаемый формат: --log=\"имя файла журнала\".")};
+Tr errtext_log_twice{TR_TEXT("main", "В командной строке дважды указана одна и та же опция: «--log».")};
+Tr errfmt_unknown_option{TR_TEXT(
+    "main", "Неизвестная опция командной строки: «%1». Для получения справки по опциям командной строки "
+            "запустите программу с опцией «-h».")};
+Tr errfmt_help_not_alone{TR_TEXT(
+    "main", "Если в командной строке определена опция «%1», в ней не должно быть никаких других опций или "
+            "параметров.")};
+Tr format_banner{TR_TEXT("log", "%1, версия %2 (%3), сборка %4 %5: программа запускается...")};
 
 bool is_help_option(const char* text)
 {
@@ -41,12 +59,10 @@ void show_help()
     QMessageBox box;
     init_fonts(box);
     init_resources_for_mbox();
-    box.setText(main_tr("%1\n\nОпции командной строки:\n--help, -?, -h, -help, /?, /h, /help и т.п. - выдать "
-                        "этот текст и выйти\n--cfg=\"файл\" - использовать указанный файл конфигурации (если "
-                        "опция не указана, используется файл «%2»)\n--log=\"файл\" - использовать указанный "
-                        "файл журнала (если опция не указана, используется файл «%3»)\n")
+    box.setText(QString(format_help.tr())
                     .arg(Dialog_about::about(), QString::fromUtf8(default_cfg_fname),
-                         QString::fromUtf8(default_log_fname)));
+                         QString::fromUtf8(default_log_fname)) +
+                caption_help_lang.tr());
     box.setWindowTitle(QStringLiteral("%1 --help").arg(QLatin1String(program_name)));
     box.setIcon(QMessageBox::Information);
     QPushButton* ok = box.addButton(mbox_ok, QMessageBox::AcceptRole);
@@ -56,16 +72,15 @@ void show_help()
 }
 
 // Takes a "--cfg=name" or "--log=name" argument; returns false with the error shown.
-bool take_file_option(const char* arg, const char*& fname, bool& seen, const char* format_error,
-                      const char* twice_error)
+bool take_file_option(const char* arg, const char*& fname, bool& seen, Tr& format_error, Tr& twice_error)
 {
     const char* rest = arg + 5;  // after "--cfg" or "--log"
     if (rest[0] != '=' || rest[1] == 0) {
-        show_error(main_tr(format_error));
+        show_error(format_error.tr());
         return false;
     }
     if (seen) {
-        show_error(main_tr(twice_error));
+        show_error(twice_error.tr());
         return false;
     }
     seen = true;
@@ -73,28 +88,25 @@ bool take_file_option(const char* arg, const char*& fname, bool& seen, const cha
     return true;
 }
 
-// Reads the command line; returns -1 to go on, or the exit code.
-int read_command_line(int argc, char** argv)
+// Reads the command line; returns -1 to go on, or the exit code. The --lang options are taken
+// before it; a help option may stand only with them.
+int read_command_line(int argc, char** argv, int language_options)
 {
     bool cfg_seen = false;
     bool log_seen = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         bool help = false;
+        if (is_language_option(arg))
+            continue;
         if (arg[0] == '-' && arg[1] == '-') {
             if (strncmp(arg + 2, "cfg", 3) == 0) {
-                if (!take_file_option(arg, cfg_fname, cfg_seen,
-                                      "Неправильный формат опции «--cfg». Ожидаемый формат: --cfg=\"имя "
-                                      "файла конфигурации\".",
-                                      "В командной строке дважды указана одна и та же опция: «--cfg»."))
+                if (!take_file_option(arg, cfg_fname, cfg_seen, errtext_cfg_format, errtext_cfg_twice))
                     return exit_command_line;
                 continue;
             }
             if (strncmp(arg + 2, "log", 3) == 0) {
-                if (!take_file_option(arg, log_fname, log_seen,
-                                      "Неправильный формат опции «--log». Ожидаемый формат: --log=\"имя "
-                                      "файла журнала\".",
-                                      "В командной строке дважды указана одна и та же опция: «--log»."))
+                if (!take_file_option(arg, log_fname, log_seen, errtext_log_format, errtext_log_twice))
                     return exit_command_line;
                 continue;
             }
@@ -104,15 +116,11 @@ int read_command_line(int argc, char** argv)
         }
         const QString whole = QString::fromUtf8(arg);
         if (!help) {
-            show_error(main_tr("Неизвестная опция командной строки: «%1». Для получения справки по опциям "
-                               "командной строки запустите программу с опцией «-h».")
-                           .arg(whole));
+            show_error(QString(errfmt_unknown_option.tr()).arg(whole));
             return exit_command_line;
         }
-        if (argc != 2) {
-            show_error(main_tr("Если в командной строке определена опция «%1», в ней не должно быть никаких "
-                               "других опций или параметров.")
-                           .arg(whole));
+        if (argc - language_options != 2) {
+            show_error(QString(errfmt_help_not_alone.tr()).arg(whole));
             return exit_command_line;
         }
         show_help();
@@ -123,9 +131,9 @@ int read_command_line(int argc, char** argv)
 
 bool write_banner()
 {
-    return log(QCoreApplication::translate("log", "%1, версия %2 (%3), сборка %4 %5: программа запускается...")
-                   .arg(QLatin1String(program_name), QLatin1String(program_version),
-                        QString::fromUtf8(release_date), QLatin1String(build_date), QLatin1String(build_time)));
+    return log(QString(format_banner.tr())
+                   .arg(QLatin1String(program_name), QLatin1String(program_version), release_date_text(),
+                        QLatin1String(build_date), QLatin1String(build_time)));
 }
 
 // Stops the exchange thread before the Engine object is destroyed, on every path out.
@@ -150,6 +158,7 @@ void exit_when_engine_finished(Engine& engine)
 int run_program()
 {
     load_cfg(QString::fromUtf8(cfg_fname));
+    use_configured_language();
     load_devices_in_cfg();
     Engine engine;
     Engine_stopper stopper(engine);
@@ -169,7 +178,10 @@ int ruvo_main(int argc, char** argv)
     Q_INIT_RESOURCE(resources);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/ruvo_sigil.ico")));
     cfg_fname = default_cfg_fname;
-    const int command_line = read_command_line(argc, argv);
+    int language_options = 0;
+    int command_line = take_language_option(argc, argv, language_options);
+    if (command_line < 0)
+        command_line = read_command_line(argc, argv, language_options);
     if (command_line >= 0)
         return command_line;
     if (!write_banner())

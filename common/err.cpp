@@ -30,9 +30,9 @@ int unattended_box_ms = 30000;
 
 namespace {
 
-Tr format_debug{"log", "Неожиданная ошибка №%1.%2."};
-Tr errfmt_std_exception{"log", "%1 Ошибка (std::exception): «%2»."};
-Tr errfmt_error_title{"err", "%1 %2: ошибка"};
+Tr format_debug{TR_TEXT("log", "Неожиданная ошибка №%1.%2.")};
+Tr errfmt_std_exception{TR_TEXT("log", "%1 Ошибка (std::exception): «%2».")};
+Tr errfmt_error_title{TR_TEXT("err", "%1 %2: ошибка")};
 
 const size_t max_hex_dump = 100000;
 const size_t long_hex_dump = 99999;

@@ -19,8 +19,14 @@ extern const char ERR_WHAT[];
 // How long an error box waits on a platform without a display, where nobody can close it.
 extern int unattended_box_ms;
 
-// A translatable text, translated on first use (no translator is installed, so the
-// translation is the source text, but every text still goes through translate()).
+// Marks the context and source text of a holder for lupdate, which knows TR_TEXT and TR_HINT as
+// QT_TRANSLATE_NOOP (scripts/update_translations.sh): Tr name{TR_TEXT("context", "source")} and
+// Tr_with_hint name{TR_TEXT("context", "caption"), TR_HINT("context", "hint")}, the same context in both.
+#define TR_TEXT(context, source) context, source
+#define TR_HINT(context, source) source
+
+// A translatable text, translated on first use: the source text itself in Russian, the
+// translation of the chosen language otherwise (see app/language.h).
 struct Tr {
     Tr(const char* context, const char* source) : context(context), source(source) {}
     const QString& tr();

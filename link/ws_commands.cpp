@@ -11,21 +11,22 @@
 
 namespace {
 
-Tr errtext_sdata_lacks_append_status{
-    "log",
-    "Ответ сервера RUVO-LoRa \"send_data_resp\" неправильный: в нём отсутствует обязательное поле "
-    "\"append_status\"."};
-Tr errfmt_sdata_mismatch{"log",
-                         "неправильный ответ на нашу команду \"send_data_req\": посылали команду устройству с "
-                         "EUI=0x%1, а пришёл \"send_data_resp\" про устройство с EUI=0x%2."};
-Tr errtext_append_status_empty{
-    "log", "неправильное поле \"append_status\": посылали одну команду, но в массиве нет ни одного ответа."};
-Tr errtext_append_status_too_many{
-    "log",
-    "неправильное поле \"append_status\": посылали одну команду, но в массиве указано два или более ответов."};
-Tr errtext_append_status_lacks_eui{"log", "в структуре \"append_status\" отсутствует обязательное поле \"devEui\"."};
-Tr errtext_append_status_lacks_status{"log",
-                                      "в структуре \"append_status\" отсутствует обязательное поле \"status\"."};
+Tr errtext_sdata_lacks_append_status{TR_TEXT(
+    "log", "Ответ сервера RUVO-LoRa \"send_data_resp\" неправильный: в нём отсутствует обязательное поле "
+           "\"append_status\".")};
+Tr errfmt_sdata_mismatch{TR_TEXT("log",
+                                 "неправильный ответ на нашу команду \"send_data_req\": посылали команду "
+                                 "устройству с EUI=0x%1, а пришёл \"send_data_resp\" про устройство с EUI=0x%2.")};
+Tr errtext_append_status_empty{TR_TEXT("log",
+                                       "неправильное поле \"append_status\": посылали одну команду, но в массиве "
+                                       "нет ни одного ответа.")};
+Tr errtext_append_status_too_many{TR_TEXT("log",
+                                          "неправильное поле \"append_status\": посылали одну команду, но в "
+                                          "массиве указано два или более ответов.")};
+Tr errtext_append_status_lacks_eui{TR_TEXT("log",
+                                           "в структуре \"append_status\" отсутствует обязательное поле \"devEui\".")};
+Tr errtext_append_status_lacks_status{TR_TEXT(
+    "log", "в структуре \"append_status\" отсутствует обязательное поле \"status\".")};
 
 const char template_login[] = "{\"cmd\":\"auth_req\",\"login\":\"%1\",\"password\":\"%2\"}";
 const char template_devlist[] = "{\"cmd\":\"get_device_appdata_req\",\"keyword\":\"no_attributes\"}";

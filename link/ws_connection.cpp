@@ -20,26 +20,28 @@ Ws_connection* Ws_connection::instance = nullptr;
 
 namespace {
 
-Tr logtext_connected{"log", "Установлено соединение с сервером RUVO-LoRa."};
-Tr errfmt_connecting_error{"log", "Не удалось установить соединение с сервером RUVO-LoRa. Код ошибки = %1 («%2»)."};
-Tr errfmt_connected_error{"log", "Утеряно соединение с сервером RUVO-LoRa. Код ошибки = %1 («%2»)."};
-Tr errfmt_answer_error{"log",
-                       "Соединение с сервером RUVO-LoRa утеряно во время ожидания ответа на команду «%1». Код "
-                       "ошибки = %2 («%3»)."};
-Tr errtext_connecting_disconnect{"log", "Не удалось установить соединение с сервером RUVO-LoRa."};
-Tr errtext_connected_disconnect{"log", "Утеряно соединение с сервером RUVO-LoRa."};
-Tr errfmt_answer_disconnect{"log",
-                            "Соединение с сервером RUVO-LoRa утеряно во время ожидания ответа на команду «%1»."};
-Tr errfmt_connect_timeout{"log",
-                          "Тайм-аут установления соединения WebSocket с сервером RUVO-LoRa (ждали более %1 "
-                          "миллисекунд)."};
-Tr errfmt_answer_timeout{"log",
-                         "Тайм-аут ожидания ответа на команду \"%1\" (с момента начала передачи команды прошло "
-                         "более %2 миллисекунд)."};
-Tr name_AUTH{"proto", "авторизация пользователя"};
-Tr name_DEVLIST{"proto", "запрос списка устройств"};
-Tr name_SDATA{"proto", "добавить данные в очередь для отправки на устройство"};
-Tr errtext_fatal{"log", "Обнаружена ошибка в программе. Работа программы завершена."};
+Tr logtext_connected{TR_TEXT("log", "Установлено соединение с сервером RUVO-LoRa.")};
+Tr errfmt_connecting_error{TR_TEXT("log",
+                                   "Не удалось установить соединение с сервером RUVO-LoRa. Код ошибки = %1 («%2»).")};
+Tr errfmt_connected_error{TR_TEXT("log", "Утеряно соединение с сервером RUVO-LoRa. Код ошибки = %1 («%2»).")};
+Tr errfmt_answer_error{TR_TEXT("log",
+                               "Соединение с сервером RUVO-LoRa утеряно во время ожидания ответа на команду «%1». "
+                               "Код ошибки = %2 («%3»).")};
+Tr errtext_connecting_disconnect{TR_TEXT("log", "Не удалось установить соединение с сервером RUVO-LoRa.")};
+Tr errtext_connected_disconnect{TR_TEXT("log", "Утеряно соединение с сервером RUVO-LoRa.")};
+Tr errfmt_answer_disconnect{TR_TEXT("log",
+                                    "Соединение с сервером RUVO-LoRa утеряно во время ожидания ответа на команду "
+                                    "«%1».")};
+Tr errfmt_connect_timeout{TR_TEXT("log",
+                                  "Тайм-аут установления соединения WebSocket с сервером RUVO-LoRa (ждали более %1 "
+                                  "миллисекунд).")};
+Tr errfmt_answer_timeout{TR_TEXT("log",
+                                 "Тайм-аут ожидания ответа на команду \"%1\" (с момента начала передачи команды "
+                                 "прошло более %2 миллисекунд).")};
+Tr name_AUTH{TR_TEXT("proto", "авторизация пользователя")};
+Tr name_DEVLIST{TR_TEXT("proto", "запрос списка устройств")};
+Tr name_SDATA{TR_TEXT("proto", "добавить данные в очередь для отправки на устройство")};
+Tr errtext_fatal{TR_TEXT("log", "Обнаружена ошибка в программе. Работа программы завершена.")};
 
 const unsigned char link_up = Ws_connection::connecting | Ws_connection::connected;
 
@@ -145,19 +147,19 @@ void Ws_connection::release_live()
         thread.exit(0);
 }
 
-Tr* Ws_connection::awaited_command(int* timeout) const
+const QString* Ws_connection::awaited_command(int* timeout) const
 {
     if (handler == &Ws_connection::auth_answer) {
         *timeout = ws_auth_timeout;
-        return &name_AUTH;
+        return &name_AUTH.tr();
     }
     if (handler == &Ws_connection::devlist_answer) {
         *timeout = ws_devlist_timeout;
-        return &name_DEVLIST;
+        return &name_DEVLIST.tr();
     }
     if (handler == &Ws_connection::sdata_answer) {
         *timeout = ws_sdata_timeout;
-        return &name_SDATA;
+        return &name_SDATA.tr();
     }
     return nullptr;
 }
@@ -199,8 +201,8 @@ void Ws_connection::on_error(QAbstractSocket::SocketError e)
         not_connected();
     } else if (old & connected) {
         int timeout;
-        if (Tr* name = awaited_command(&timeout))
-            log(QString(errfmt_answer_error.tr()).arg(name->tr(), code, socket.errorString()));
+        if (const QString* name = awaited_command(&timeout))
+            log(QString(errfmt_answer_error.tr()).arg(*name, code, socket.errorString()));
         else if (handler == &Ws_connection::unsolicited_message)
             log(QString(errfmt_connected_error.tr()).arg(code, socket.errorString()));
         else
@@ -222,8 +224,8 @@ void Ws_connection::on_disconnected()
     } else if (old & connected) {
         if (!(flags & shutting_down)) {
             int timeout;
-            if (Tr* name = awaited_command(&timeout))
-                log(QString(errfmt_answer_disconnect.tr()).arg(name->tr()));
+            if (const QString* name = awaited_command(&timeout))
+                log(QString(errfmt_answer_disconnect.tr()).arg(*name));
             else if (handler == &Ws_connection::unsolicited_message)
                 log(errtext_connected_disconnect.tr());
             else
@@ -271,8 +273,8 @@ void Ws_connection::on_wait_timer()
         not_connected();
     } else if (old & connected) {
         int timeout;
-        if (Tr* name = awaited_command(&timeout))
-            log(QString(errfmt_answer_timeout.tr()).arg(name->tr()).arg(timeout));
+        if (const QString* name = awaited_command(&timeout))
+            log(QString(errfmt_answer_timeout.tr()).arg(*name).arg(timeout));
         else
             log_debug(0x073D);
         socket.abort();

@@ -12,7 +12,6 @@ class Tcp_server;
 struct Device_in_cfg;
 class Ws_connection;
 class Ws_parser;
-struct Tr;
 struct Ws_common_fields;
 
 // The queue record of the connection; the first part of every queued object.
@@ -92,8 +91,8 @@ private:
     static unsigned char mark_offline();
     // Emits servers_changed unless a notice was already pending in these ws_flags.
     void notify_servers(unsigned char old_ws_flags);
-    // The command whose answer the handler awaits, with its timeout; null when none is awaited.
-    Tr* awaited_command(int* timeout) const;
+    // The name of the command whose answer the handler awaits, with its timeout; null when none is awaited.
+    const QString* awaited_command(int* timeout) const;
     void on_wait_timer();
     // The link was lost while connected: before the login was accepted there is nothing to tear down.
     void end_after_loss();

@@ -15,17 +15,18 @@
 
 namespace {
 
-Tr errtext_devlist_lacks_devices_list{
-    "log",
-    "Ответ сервера RUVO-LoRa \"get_device_appdata_resp\" помечен как успешный (\"status\":true), но в нём нет "
-    "поля \"devices_list\"."};
-Tr errtext_devlist_lacks_eui{
-    "log", "в возвращённом сервером RUVO-LoRa описании устройства отсутствует обязательное поле \"devEui\"."};
-Tr errfmt_devlist_eui_again{"log",
-                            "В ответе сервера RUVO-LoRa на команду 'get_device_appdata_req' обнаружено несколько "
-                            "записей с одним и тем же EUI: 0x%1. Все записи кроме первой игнорируются."};
-Tr errtext_cannot_create_server{"log", "Не удалось создать блок управления устройством."};
-Tr errtext_cannot_realloc_server{"log", "Не удалось создать отредактированный блок управления устройством."};
+Tr errtext_devlist_lacks_devices_list{TR_TEXT(
+    "log", "Ответ сервера RUVO-LoRa \"get_device_appdata_resp\" помечен как успешный (\"status\":true), но в нём "
+           "нет поля \"devices_list\".")};
+Tr errtext_devlist_lacks_eui{TR_TEXT("log",
+                                     "в возвращённом сервером RUVO-LoRa описании устройства отсутствует "
+                                     "обязательное поле \"devEui\".")};
+Tr errfmt_devlist_eui_again{TR_TEXT("log",
+                                    "В ответе сервера RUVO-LoRa на команду 'get_device_appdata_req' обнаружено "
+                                    "несколько записей с одним и тем же EUI: 0x%1. Все записи кроме первой "
+                                    "игнорируются.")};
+Tr errtext_cannot_create_server{TR_TEXT("log", "Не удалось создать блок управления устройством.")};
+Tr errtext_cannot_realloc_server{TR_TEXT("log", "Не удалось создать отредактированный блок управления устройством.")};
 
 // Counts the elements of the array whose first element is at the parser's position, leaving the
 // parser where it was.

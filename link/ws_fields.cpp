@@ -7,24 +7,21 @@
 
 namespace {
 
-Tr errfmt_cmd_absent{"log",
-                     "в сообщении сервера RUVO-LoRa отсутствует обязательное поле \"cmd\" "
-                     "(ожидается сообщение \"%1\")."};
-Tr errfmt_status_absent{"log",
-                        "в ответе сервера RUVO-LoRa \"%1\" отсутствует обязательное поле "
-                        "\"status\"."};
-Tr errfmt_reject_with_err{"log",
-                          "Сервер RUVO-LoRa отверг нашу команду (в ответе \"%1\" \"status\" равен "
-                          "«false»). Сообщение об ошибке (\"err_string\"): «%2»."};
-Tr errfmt_reject_wo_err{"log",
-                        "Сервер RUVO-LoRa отверг нашу команду (в ответе \"%1\" \"status\" равен "
-                        "«false»)."};
-Tr errfmt_unknown_field{"log", "неизвестное поле (%1)"};
+Tr errfmt_cmd_absent{TR_TEXT("log",
+                             "в сообщении сервера RUVO-LoRa отсутствует обязательное поле \"cmd\" (ожидается "
+                             "сообщение \"%1\").")};
+Tr errfmt_status_absent{TR_TEXT("log", "в ответе сервера RUVO-LoRa \"%1\" отсутствует обязательное поле \"status\".")};
+Tr errfmt_reject_with_err{TR_TEXT("log",
+                                  "Сервер RUVO-LoRa отверг нашу команду (в ответе \"%1\" \"status\" равен "
+                                  "«false»). Сообщение об ошибке (\"err_string\"): «%2».")};
+Tr errfmt_reject_wo_err{TR_TEXT("log",
+                                "Сервер RUVO-LoRa отверг нашу команду (в ответе \"%1\" \"status\" равен «false»).")};
+Tr errfmt_unknown_field{TR_TEXT("log", "неизвестное поле (%1)")};
 
-Tr errtext_odd_hex{"parser",
-                   "этот массив данных должен состоять из целого числа байтов (а значит, из "
-                   "чётного числа шестнадцатиричных цифр)."};
-Tr errtext_array_too_long{"parser", "этот массив слишком длинный"};
+Tr errtext_odd_hex{TR_TEXT("parser",
+                           "этот массив данных должен состоять из целого числа байтов (а значит, из чётного числа "
+                           "шестнадцатиричных цифр).")};
+Tr errtext_array_too_long{TR_TEXT("parser", "этот массив слишком длинный")};
 
 const unsigned max_port = 223;
 const qint64 max_hex_digits = 2147483647;

@@ -12,16 +12,17 @@
 
 namespace {
 
-Tr errtext_trash_after_json{"log",
-                            "после чтения из сообщения сервера RUVO-LoRa корректной структуры JSON в сообщении "
-                            "остались ещё какие-то непонятные символы."};
-Tr errtext_exception_in_frame{"log", "Не удалось обработать сообщение от сервера RUVO-LoRa."};
-Tr errtext_bad_frame{"log", "Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку: "};
-Tr errtext_binary_received{"log",
-                           "Ошибка: от сервера RUVO-LoRa пришло сообщение в двоичном формате (в протоколе есть "
-                           "только текстовые сообщения)."};
-Tr errtext_bad_binary_frame{"log", "Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку (binary frame): "};
-Tr errfmt_rx_field_absent{"log", "в сообщении \"rx\" отсутствует обязательное поле \"%1\"."};
+Tr errtext_trash_after_json{TR_TEXT("log",
+                                    "после чтения из сообщения сервера RUVO-LoRa корректной структуры JSON в "
+                                    "сообщении остались ещё какие-то непонятные символы.")};
+Tr errtext_exception_in_frame{TR_TEXT("log", "Не удалось обработать сообщение от сервера RUVO-LoRa.")};
+Tr errtext_bad_frame{TR_TEXT("log", "Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку: ")};
+Tr errtext_binary_received{TR_TEXT("log",
+                                   "Ошибка: от сервера RUVO-LoRa пришло сообщение в двоичном формате (в протоколе "
+                                   "есть только текстовые сообщения).")};
+Tr errtext_bad_binary_frame{TR_TEXT("log",
+                                    "Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку (binary frame): ")};
+Tr errfmt_rx_field_absent{TR_TEXT("log", "в сообщении \"rx\" отсутствует обязательное поле \"%1\".")};
 
 const unsigned char rx_fields =
     Ws_common_fields::has_devEui | Ws_common_fields::has_port | Ws_common_fields::has_data;

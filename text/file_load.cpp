@@ -9,18 +9,18 @@
 
 namespace {
 
-Tr errfmt_open{"file", "Ошибка при попытке открыть файл «%1»: error=%2, errorString=«%3»."};
-Tr errfmt_not_random_access{"file",
-                            "Файл «%1» не является обычным (random-access) файлом - не умею работать с такими "
-                            "файлами."};
-Tr errfmt_size{"file", "Ошибка при попытке определить размер файла «%1»: error=%2, errorString=«%3»."};
-Tr errfmt_too_big{"file", "Файл «%1» слишком большой (должен быть не длиннее %2 байтов)."};
-Tr errfmt_read{"file",
-               "Ошибка при чтении содержимого файла «%1»: файл имеет размер %2 байтов, но прочиталось %3 байтов, "
-               "error=%4, errorString=«%5»."};
-Tr errfmt_not_to_end{"file", "Не удалось прочитать до конца содержимое файла «%1»."};
-Tr errfmt_zero_bytes{"file", "Файл «%1» не может быть текстовым: он содержит нулевые байты."};
-Tr errfmt_not_found{"file", "Не найден файл «%1»."};
+Tr errfmt_open{TR_TEXT("file", "Ошибка при попытке открыть файл «%1»: error=%2, errorString=«%3».")};
+Tr errfmt_not_random_access{TR_TEXT("file",
+                                    "Файл «%1» не является обычным (random-access) файлом - не умею работать с "
+                                    "такими файлами.")};
+Tr errfmt_size{TR_TEXT("file", "Ошибка при попытке определить размер файла «%1»: error=%2, errorString=«%3».")};
+Tr errfmt_too_big{TR_TEXT("file", "Файл «%1» слишком большой (должен быть не длиннее %2 байтов).")};
+Tr errfmt_read{TR_TEXT("file",
+                       "Ошибка при чтении содержимого файла «%1»: файл имеет размер %2 байтов, но прочиталось %3 "
+                       "байтов, error=%4, errorString=«%5».")};
+Tr errfmt_not_to_end{TR_TEXT("file", "Не удалось прочитать до конца содержимое файла «%1».")};
+Tr errfmt_zero_bytes{TR_TEXT("file", "Файл «%1» не может быть текстовым: он содержит нулевые байты.")};
+Tr errfmt_not_found{TR_TEXT("file", "Не найден файл «%1».")};
 
 // Opening a FIFO for reading would wait for a writer, so it is refused by its type beforehand.
 bool is_fifo_or_socket(const QString& name)

@@ -14,9 +14,9 @@
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 
-Tr errtext_not_selected{"devices",
-                        "Прежде, чем нажимать эту кнопку, надо выбрать строчку в списке (щёлкнуть её левой кнопкой "
-                        "мыши)."};
+Tr errtext_not_selected{TR_TEXT("devices",
+                                "Прежде, чем нажимать эту кнопку, надо выбрать строчку в списке (щёлкнуть её левой "
+                                "кнопкой мыши).")};
 
 Eui_item::Eui_item(const QString& text, Devices_in_cfg::iterator entry)
     : QStandardItem(text), eui(entry.key()), entry(entry)

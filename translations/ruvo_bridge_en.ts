@@ -1,0 +1,1503 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ru">
+<context>
+    <name>Main_window</name>
+    <message>
+        <source>Соединение с сервером RUVO-LoRa: </source>
+        <translation>Connection to the RUVO-LoRa server: </translation>
+    </message>
+    <message>
+        <source>Здесь отображается наличие связи с используемым нами сервером
+RUVO-LoRa.
+
+«нет» означает, что связи с сервером RUVO-LoRa в данный момент нет
+(и мы, скорее всего, выжидаем задержку, прежде чем снова попытаться
+установить эту связь).
+
+«старт» означает, что установление соединения с сервером RUVO-LoRa
+начато, и первый отклик от сервера уже получен (успешно установлено
+соединение TCP/IP с этим сервером), но ещё не завершены
+формальности, которые необходимо выполнить перед тем, как можно
+будет использовать это соединение (например, наша авторизация на
+этом сервере).
+
+«есть» означает, что соединение с сервером RUVO-LoRa в данный
+момент существует и готово к использованию.
+
+При возникновении проблем со связью имеет смысл посмотреть
+сообщения об ошибках, записанные программой в файл журнала
+(«%1»).</source>
+        <translation>Shows whether we have a link with the RUVO-LoRa server
+that we use.
+
+&quot;offline&quot; means that there is no link with the RUVO-LoRa server
+at the moment (and most likely we are waiting for a delay before
+we try to set up the link again).
+
+&quot;starting&quot; means that a connection with the RUVO-LoRa server has
+been begun and the first response of the server has come (a TCP/IP
+connection with the server has been set up), but the formalities
+that have to be done before the connection can be used (such as
+our login on this server) are not finished yet.
+
+&quot;online&quot; means that the connection with the RUVO-LoRa server
+exists at the moment and is ready for use.
+
+When the link has problems, look at the error messages that the
+program has written to its log file
+(&quot;%1&quot;).</translation>
+    </message>
+    <message>
+        <source>Радиомодемов, подлежащих обслуживанию: </source>
+        <translation>Radio modems to serve: </translation>
+    </message>
+    <message>
+        <source>Здесь отображается общее количество радиомодемов, подлежащих
+обслуживанию нашей программой (количество радиомодемов, упомянутых
+в файле «%1»).</source>
+        <translation>Shows the total number of radio modems that our program is to
+serve (the number of radio modems named in the file &quot;%1&quot;).</translation>
+    </message>
+    <message>
+        <source>... из них доступных для связи: </source>
+        <translation>... of them available: </translation>
+    </message>
+    <message>
+        <source>Здесь отображается количество радиомодемов, которые подлежат
+обслуживанию нашей программой, и при этом доступны нашей программе
+(точнее, сервер RUVO-LoRa, с которым программа имеет в данный
+момент связь, сообщил, что эти радиомодемы имеют на нём
+аккаунт).
+
+Для каждого такого радиомодема наша программа создаёт отдельный
+TCP-сервер, к которому может подключаться клиент, желающий получить
+доступ к устройствам, подключенным к этому радиомодему через RS-232
+или RS-485.</source>
+        <translation>Shows how many of the radio modems that our program is to serve
+are available to it (more exactly: the RUVO-LoRa server with which
+the program has a link at the moment has reported that these
+radio modems have an account on it).
+
+For each such radio modem our program creates its own TCP server,
+to which a client can connect to reach the devices attached to
+this radio modem through RS-232 or RS-485.</translation>
+    </message>
+    <message>
+        <source>... из них используемых клиентами: </source>
+        <translation>... of them used by clients: </translation>
+    </message>
+    <message>
+        <source>Здесь отображается, к скольким TCP-серверам, созданным нашей
+программой для предоставления доступа к радиомодемам (см. выше), в
+данный момент подключены клиенты.
+
+К каждому созданному нами TCP-серверу в каждый момент времени может
+быть подключен только один клиент. Если к серверу подключается
+новый клиент, программа разрывает сеанс связи со старым клиентом.</source>
+        <translation>Shows how many of the TCP servers that our program has created
+to give access to the radio modems (see above) have a client
+connected at the moment.
+
+Each TCP server that we create can have only one client at a time.
+When a new client connects to a server, the program ends the
+session with the old client.</translation>
+    </message>
+    <message>
+        <source>Список</source>
+        <translation>List</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, будет открыто окно со списком
+радиомодемов, подлежащих обслуживанию данной программой. С помощью
+этого окна вы сможете добавить радиомодемы в этот список, удалить
+радиомодемы из списка или изменить параметры радиомодемов, входящих
+в список.</source>
+        <translation>If you press this button, a window opens with the list of the
+radio modems that this program is to serve. In that window you can
+add radio modems to the list, remove radio modems from it, or
+change the settings of the radio modems in the list.</translation>
+    </message>
+    <message>
+        <source>О программе</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, будет открыто окно с информацией о
+данной программе.</source>
+        <translation>If you press this button, a window opens with information about
+this program.</translation>
+    </message>
+    <message>
+        <source>Выйти</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, работа программы будет завершена.</source>
+        <translation>If you press this button, the program ends.</translation>
+    </message>
+    <message>
+        <source>нет</source>
+        <translation>offline</translation>
+    </message>
+    <message>
+        <source>старт</source>
+        <translation>starting</translation>
+    </message>
+    <message>
+        <source>есть</source>
+        <translation>online</translation>
+    </message>
+</context>
+<context>
+    <name>QDialog</name>
+    <message>
+        <source>О программе</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>%1
+
+При запуске программа читает свою конфигурацию из файла «%2». Для изменения конфигурации отредактируйте этот файл с помощью текстового редактора. Формат файла описан в образцовом файле конфигурации, поставляемом вместе с программой.
+
+Программа записывает сообщения об ошибках в файл «%3». Также в этот файл может записываться трассировка обмена с сервером и с клиентами, если это заказано в файле конфигурации.
+
+С помощью командной строки программа может быть настроена на работу с другим файлом конфигурации и/или файлом журнала. Для получения справки по параметрам командной строки запускайте программу с опцией «-h».
+
+Список радиомодемов, подлежащих обслуживанию, хранится в файле «%4» (имя файла настраивается в файле конфигурации). Обычно нет необходимости редактировать этот файл вручную.</source>
+        <translation>%1
+
+At start the program reads its configuration from the file &quot;%2&quot;. To change the configuration, edit this file with a text editor. The format of the file is described in the sample configuration file that comes with the program.
+
+The program writes error messages to the file &quot;%3&quot;. A trace of the exchange with the server and with the clients can be written to this file too, if the configuration file asks for it.
+
+Through the command line the program can be told to use another configuration file and/or log file. For help on the command-line options, start the program with the option &quot;-h&quot;.
+
+The list of radio modems to serve is kept in the file &quot;%4&quot; (the name of the file is set in the configuration file). Usually there is no need to edit this file by hand.</translation>
+    </message>
+    <message>
+        <source>%1, версия %2 (%3), сборка %4 %5
+
+Эта программа через соединение WebSocket подключается к серверу RUVO-LoRa, а к этой программе, но уже через соединения TCP, подключаются клиенты, желающие получить доступ к устройствам, подключенным через RS-232 или RS-485 к радиомодемам, доступным через этот сервер RUVO-LoRa.</source>
+        <translation>%1, version %2 (%3), build %4 %5
+
+This program connects to the RUVO-LoRa server over a WebSocket connection, and clients connect to this program over TCP connections to reach devices that are attached through RS-232 or RS-485 to radio modems available through this RUVO-LoRa server.</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>Список радиомодемов, подлежащих обслуживанию</source>
+        <translation>Radio modems to serve</translation>
+    </message>
+    <message>
+        <source>Список радиомодемов</source>
+        <translation>Radio modems</translation>
+    </message>
+    <message>
+        <source>Добавление радиомодема</source>
+        <translation>Add a radio modem</translation>
+    </message>
+    <message>
+        <source>Удалить радиомодем с EUI=0x%1 (порт TCP-сервера %2) из списка радиомодемов, подлежащих обслуживанию?</source>
+        <translation>Remove the radio modem with EUI=0x%1 (TCP server port %2) from the list of radio modems to serve?</translation>
+    </message>
+    <message>
+        <source>Параметры радиомодема</source>
+        <translation>Radio modem settings</translation>
+    </message>
+    <message>
+        <source>Адрес (EUI) радиомодема</source>
+        <translation>Radio modem address (EUI)</translation>
+    </message>
+    <message>
+        <source>Порт TCP для подключения клиентов</source>
+        <translation>TCP port for clients</translation>
+    </message>
+    <message>
+        <source>Порт
+TCP</source>
+        <translation>TCP
+port</translation>
+    </message>
+    <message>
+        <source>Максимальный размер пакета</source>
+        <translation>Maximum packet size</translation>
+    </message>
+    <message>
+        <source>Макс.
+размер
+пакета</source>
+        <translation>Max.
+packet
+size</translation>
+    </message>
+    <message>
+        <source>Досту-
+пно</source>
+        <translation>Avail-
+able</translation>
+    </message>
+    <message>
+        <source>Есть
+клиент</source>
+        <translation>Has
+client</translation>
+    </message>
+    <message>
+        <source>Имя радиомодема</source>
+        <translation>Radio modem name</translation>
+    </message>
+    <message>
+        <source>все поля</source>
+        <translation>all fields</translation>
+    </message>
+    <message>
+        <source>Фильтр</source>
+        <translation>Filter</translation>
+    </message>
+    <message>
+        <source> по полю</source>
+        <translation> in field</translation>
+    </message>
+    <message>
+        <source>Какие радиомодемы включать в список:</source>
+        <translation>Which radio modems to list:</translation>
+    </message>
+    <message>
+        <source>доступные и используемые нами</source>
+        <translation>available and used by us</translation>
+    </message>
+    <message>
+        <source>доступные, но ещё не используемые нами</source>
+        <translation>available but not yet used by us</translation>
+    </message>
+    <message>
+        <source>все доступные</source>
+        <translation>all available</translation>
+    </message>
+    <message>
+        <source>недоступные (но упомянутые в конфигурации)</source>
+        <translation>unavailable (but named in the configuration)</translation>
+    </message>
+    <message>
+        <source>вообще все упомянутые где-либо</source>
+        <translation>all named anywhere</translation>
+    </message>
+    <message>
+        <source>Добавить</source>
+        <comment>call</comment>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>Удалить</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>Изменить</source>
+        <translation>Change</translation>
+    </message>
+    <message>
+        <source>Закрыть окно</source>
+        <translation>Close window</translation>
+    </message>
+    <message>
+        <source>Выбрать</source>
+        <comment>call</comment>
+        <translation>Choose</translation>
+    </message>
+    <message>
+        <source>Добавить</source>
+        <comment>return</comment>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <comment>add</comment>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Да</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>Нет</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>Установить</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <comment>change</comment>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Выбрать</source>
+        <comment>return</comment>
+        <translation>Select</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <comment>select</comment>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Адрес (Extended Unique Identifier, EUI-64) радиомодема (РУВО ТМ-5)
+в беспроводной сети LoRa (обслуживаемой сервером RUVO-LoRa, на
+работу с которым настроена наша программа). Представляет собой
+64-битное шестнадцатиричное число (16 шестнадцатиричных цифр).
+Целевые устройства подключены к этому радиомодему через интерфейс
+RS-232 или RS-485.</source>
+        <translation>Address (Extended Unique Identifier, EUI-64) of the radio modem
+(RUVO TM-5) in the LoRa wireless network (served by the RUVO-LoRa
+server that our program is set up to work with). It is a 64-bit
+hexadecimal number (16 hexadecimal digits).
+The target devices are attached to this radio modem through an
+RS-232 or RS-485 interface.</translation>
+    </message>
+    <message>
+        <source>Номер порта TCP/IP (целое десятичное число в диапазоне
+1...65535), не совпадающий с номером какого либо порта TCP/IP,
+уже занятого под другие цели.
+
+Всякий раз, когда у нашей программы имеется исправный канал связи с
+сервером RUVO-LoRa, и на этом сервере RUVO-LoRa есть аккаунт для
+радиомодема с указанным EUI, данная программа создаёт сервер TCP,
+слушающий этот порт. Клиент, желающий соединиться с устройствами,
+подключенными через этот радиомодем, устанавливает соединение TCP,
+указав в качестве адреса назначения адрес нашего компьютера и этот
+номер порта - запросы, приходящие по этому соединению,
+перенаправляются на сервер RUVO-LoRa и далее на радиомодем и на
+целевые устройства.</source>
+        <translation>TCP/IP port number (a decimal integer in the range
+1...65535) that differs from the number of any TCP/IP port
+already taken for other purposes.
+
+Whenever our program has a working link with the RUVO-LoRa
+server, and that RUVO-LoRa server has an account for the radio
+modem with the given EUI, this program creates a TCP server
+listening on this port. A client that wants to reach the devices
+attached through this radio modem opens a TCP connection to the
+address of our computer and this port number - the requests that
+come over this connection are passed on to the RUVO-LoRa server
+and further to the radio modem and the target devices.</translation>
+    </message>
+    <message>
+        <source>Номер порта TCP/IP (целое десятичное число в диапазоне
+1...65535), не совпадающий с номером какого-либо порта TCP/IP,
+уже занятого под другие цели.
+
+Всякий раз, когда у нашей программы будет исправный канал связи с
+сервером RUVO-LoRa, и на этом сервере RUVO-LoRa будет аккаунт для
+радиомодема с вышеуказанным EUI, данная программа будет создавать
+сервер TCP, слушающий этот порт. Клиент, желающий соединиться с
+устройствами, подключенными через этот радиомодем, должен будет
+установить соединение TCP, указав в качестве адреса назначения
+адрес нашего компьютера и этот номер порта - запросы, приходящие по
+этому соединению, будут перенаправляться на сервер RUVO-LoRa и
+далее на радиомодем и на целевые устройства.
+
+Исходно здесь отображён первый номер TCP-порта, не меньший
+%1, ещё не занятый нашей программой (теоретически, порт может
+быть занят другой программой, но обычно такие номера портов
+свободны).</source>
+        <translation>TCP/IP port number (a decimal integer in the range
+1...65535) that differs from the number of any TCP/IP port
+already taken for other purposes.
+
+Whenever our program has a working link with the RUVO-LoRa
+server, and that RUVO-LoRa server has an account for the radio
+modem with the EUI above, this program will create a TCP server
+listening on this port. A client that wants to reach the devices
+attached through this radio modem will have to open a TCP
+connection to the address of our computer and this port number -
+the requests that come over this connection will be passed on to
+the RUVO-LoRa server and further to the radio modem and the target
+devices.
+
+At first this field shows the first TCP port number, not below
+%1, that our program does not use yet (in theory another program
+may use the port, but such port numbers are usually
+free).</translation>
+    </message>
+    <message>
+        <source>Технология LoRa накладывает ограничение на максимальный размер
+пакета, в зависимости от скорости, на которой работает радиомодем.
+Зависимость следующая:
+скорость DR0: 51 байт
+скорость DR1: 51 байт
+скорость DR2: 51 байт
+скорость DR3: 115 байтов
+скорость DR4: 222 байта
+скорость DR5: 222 байта
+скорость DR6: 222 байта
+скорость DR7: 222 байта
+Программа позволяет вводить и другие значения максимального размера
+пакета, но обычно это бессмысленно.
+
+Наша программа рассчитывает на то, что запросы от клиента,
+приходящие через соединение TCP/IP, будут иметь длину не большую,
+чем указанное здесь значение (если более длинный запрос всё-таки
+приходит, это считается ошибкой и приводит к разрыву соединения с
+клиентом). На ответ устройства это ограничение не действует - ответ
+при необходимости передаётся в виде нескольких (до 256) пакетов
+LoRa (которые будут собраны нашей программой и переданы клиенту
+&quot;одним куском&quot;).</source>
+        <translation>LoRa technology limits the maximum packet size, depending on the
+speed at which the radio modem works. The limits are:
+speed DR0: 51 bytes
+speed DR1: 51 bytes
+speed DR2: 51 bytes
+speed DR3: 115 bytes
+speed DR4: 222 bytes
+speed DR5: 222 bytes
+speed DR6: 222 bytes
+speed DR7: 222 bytes
+The program accepts other values of the maximum packet size too,
+but they usually make no sense.
+
+Our program expects the requests of a client that come over the
+TCP/IP connection to be no longer than the value given here (if a
+longer request comes all the same, it counts as an error and the
+connection with the client is closed). The limit does not apply to
+the answer of the device - when needed, the answer is carried in
+several (up to 256) LoRa packets (which our program joins and
+passes to the client &quot;in one piece&quot;).</translation>
+    </message>
+    <message>
+        <source>Если в этом столбце стоит галочка, это означает, что радиомодем
+имеет аккаунт на сервере RUVO-LoRa (поэтому наша программа готова
+обслуживать запросы клиентов к этому радиомодему, и создала для
+этого сервер TCP).</source>
+        <translation>A tick in this column means that the radio modem has an account
+on the RUVO-LoRa server (so our program is ready to serve client
+requests to this radio modem and has created a TCP server for
+it).</translation>
+    </message>
+    <message>
+        <source>Если в этом столбце стоит галочка, это означает, что в данный
+момент установлено TCP-соединение с клиентом, желающим использовать
+соответствующий радиомодем (и, вероятно, через нашу программу идёт
+поток сообщений между этими клиентом и радиомодемом).</source>
+        <translation>A tick in this column means that a TCP connection is open at the
+moment with a client that wants to use this radio modem (and
+messages are probably flowing between that client and the radio
+modem through our program).</translation>
+    </message>
+    <message>
+        <source>В этом столбце отображается имя, под которым радиомодем
+зарегистрирован на сервере RUVO-LoRa.
+
+Если радиомодем не имеет аккаунта на сервере RUVO-LoRa, или если
+связи с сервером в данный момент нет, имя не отображается
+(поскольку мы его не знаем). Даже если есть и аккаунт и связь, имя
+может не отображаться, поскольку радиомодем может быть
+безымянным.
+
+Имя используется только для отображения пользователю - на поведение
+системы оно никак не влияет.</source>
+        <translation>This column shows the name under which the radio modem is
+registered on the RUVO-LoRa server.
+
+If the radio modem has no account on the RUVO-LoRa server, or if
+there is no link with the server at the moment, no name is shown
+(since we do not know it). Even with both the account and the
+link the name may be missing, since a radio modem may have no
+name.
+
+The name is only shown to the user - it has no effect on how the
+system works.</translation>
+    </message>
+    <message>
+        <source>Если вы введёте здесь какой-нибудь текст, в таблице будут
+отображаться только те строки, у которых в соответствующем столбце
+присутствует этот текст (не обязательно в начале).</source>
+        <translation>If you type some text here, the table shows only the rows
+that have this text in the chosen column (not necessarily at
+its start).</translation>
+    </message>
+    <message>
+        <source>Здесь вы можете выбрать столбец таблицы, в котором надо будет
+искать текст, введённый вами в поле «Фильтр».
+
+Если вы выберете вариант «все поля», в таблице будут отображаться
+все строки, у которых введённый текст присутствует хоть в одном из
+столбцов.</source>
+        <translation>Here you can choose the column of the table in which to look
+for the text that you typed in the &quot;Filter&quot; field.
+
+If you choose &quot;all fields&quot;, the table shows every row that has
+the text in at least one of its
+columns.</translation>
+    </message>
+    <message>
+        <source>Здесь вы можете выбрать, какие радиомодемы будут отображаться в
+этом окне:
+
+«доступные и используемые нами» - отображать только радиомодемы,
+   имеющие аккаунт и на сервере RUVO-LoRa, и в нашей программе.
+
+«доступные, но ещё не используемые нами» - отображать только
+   радиомодемы, имеющие аккаунт на сервере RUVO-LoRa, но не в нашей
+   программе.
+
+«все доступные» - отображать все радиомодемы, имеющие аккаунт на
+   сервере RUVO-LoRa.
+
+«недоступные (но упомянутые в конфигурации)» - отображать только
+   радиомодемы, имеющие аккаунт в нашей программе, но не на сервере
+   RUVO-LoRa.
+
+«вообще все упомянутые где-либо» - отображать все радиомодемы,
+   имеющие аккаунт хоть где-нибудь (в нашей программе или на
+   сервере RUVO-LoRa).
+
+Если канал связи с сервером RUVO-LoRa сейчас неисправен, считаем,
+что доступных радиомодемов нет (1-й, 2-й и 3-й списки получаются
+пустыми, а в 4-й и 5-й будут включены все радиомодемы, упомянутые в
+конфигурации).</source>
+        <translation>Here you can choose which radio modems this window
+shows:
+
+&quot;available and used by us&quot; - only the radio modems that have
+   an account both on the RUVO-LoRa server and in our program.
+
+&quot;available but not yet used by us&quot; - only the radio modems
+   that have an account on the RUVO-LoRa server but not in our
+   program.
+
+&quot;all available&quot; - all the radio modems that have an account on
+   the RUVO-LoRa server.
+
+&quot;unavailable (but named in the configuration)&quot; - only the radio
+   modems that have an account in our program but not on the
+   RUVO-LoRa server.
+
+&quot;all named anywhere&quot; - all the radio modems that have an
+   account anywhere (in our program or on the RUVO-LoRa
+   server).
+
+If the link with the RUVO-LoRa server is down now, no radio modem
+counts as available (the 1st, 2nd and 3rd lists come out empty,
+and the 4th and 5th list every radio modem named in the
+configuration).</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, откроется окно, в котором вы сможете
+ввести параметры радиомодема, который вы хотите добавить в список.</source>
+        <translation>If you press this button, a window opens in which you can enter
+the settings of the radio modem that you want to add to the list.</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, выделенный в списке радиомодем будет
+удалён из списка радиомодемов, подлежащих обслуживанию (и будет
+разорвано соединение с использующим этот радиомодем клиентом, если
+оно есть). Изменённый список радиомодемов будет сразу же сохранён
+на диск.
+
+Перед удалением программа спросит у вас подтверждение.</source>
+        <translation>If you press this button, the radio modem selected in the list
+is removed from the list of radio modems to serve (and the
+connection with the client that uses this radio modem, if any, is
+closed). The changed list of radio modems is saved to disk at
+once.
+
+Before removing, the program asks you to confirm.</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, откроется окно, отображающее параметры
+радиомодема, выделенного в списке. С помощью этого окна вы сможете
+изменить эти параметры, если захотите.</source>
+        <translation>If you press this button, a window opens with the settings of
+the radio modem selected in the list. In that window you can
+change these settings if you wish.</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, окно со списком радиомодемов будет
+закрыто, и вы вернётесь в главное окно программы.</source>
+        <translation>If you press this button, the window with the list of radio
+modems closes and you return to the main window of the program.</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, и если канал связи с сервером
+RUVO-LoRa сейчас исправен, программа покажет список
+радиомодемов, имеющих аккаунт на этом сервере RUVO-LoRa. Если
+вы выберете какой-нибудь радиомодем в этом списке, адрес (EUI)
+этого радиомодема будет скопирован в соответствующее поле ввода
+в текущем окне.</source>
+        <translation>If you press this button, and if the link with the RUVO-LoRa
+server is working now, the program shows the list of the
+radio modems that have an account on this RUVO-LoRa server. If
+you choose a radio modem in that list, the address (EUI) of
+that radio modem is copied into the matching input field of
+the current window.</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, радиомодем с параметрами,
+отображёнными в текущем окне, будет добавлен в список
+радиомодемов, подлежащих обслуживанию нашей программой (и новый
+список будет сразу же сохранён на диск). Если этот радиомодем также
+имеет аккаунт на сервере RUVO-LoRa, и канал связи с этим сервером
+исправен, радиомодем сразу же начнёт обслуживаться (будет создан
+TCP-сервер для приёма запросов от клиентов).
+
+Перед добавлением параметры будут проверены - в случае ошибки
+окно не будет закрыто, и вы сможете попробовать снова.</source>
+        <translation>If you press this button, the radio modem with the settings
+shown in the current window is added to the list of the
+radio modems that our program is to serve (and the new list is
+saved to disk at once). If this radio modem also has an account
+on the RUVO-LoRa server, and the link with that server is
+working, the radio modem is served at once (a TCP server is
+created to accept the requests of clients).
+
+The settings are checked before adding - if there is an error,
+the window stays open and you can try again.</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, текущее окно будет закрыто
+(добавление радиомодема не произойдёт).</source>
+        <translation>If you press this button, the current window closes
+(no radio modem is added).</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, радиомодем будет удалён из списка
+радиомодемов, подлежащих обслуживанию (и будет разорвано соединение
+с использующим этот радиомодем клиентом, если оно есть). Изменённый
+список радиомодемов будет сразу же сохранён на диск.</source>
+        <translation>If you press this button, the radio modem is removed from the
+list of radio modems to serve (and the connection with the client
+that uses this radio modem, if any, is closed). The changed list
+of radio modems is saved to disk at once.</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, радиомодем не будет удалён из списка
+(всё будет так, как если бы вы не нажимали кнопку «Удалить» в окне
+со списком радиомодемов).</source>
+        <translation>If you press this button, the radio modem is not removed from
+the list (everything stays as if you had not pressed the &quot;Remove&quot;
+button in the window with the list of radio modems).</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, программа назначит данному радиомодему
+те параметры, которые отображены в текущем окне (и изменения сразу
+же будут сохранены на диск). Если радиомодем обслуживается прямо
+сейчас, он будет снят с обслуживания и поставлен снова (если при
+этом было TCP-соединение с клиентом, оно будет разорвано).
+
+Перед изменением параметры будут проверены - в случае ошибки (в
+т.ч. если вы ничего не изменили) окно не будет закрыто, и вы
+сможете попробовать снова.</source>
+        <translation>If you press this button, the program gives this radio modem the
+settings shown in the current window (and the changes are saved
+to disk at once). If the radio modem is being served right now,
+its service is stopped and started again (if a client had a TCP
+connection through it, that connection is closed).
+
+The settings are checked before the change - if there is an error
+(including when you have changed nothing) the window stays open
+and you can try again.</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, текущее окно будет закрыто
+(изменение параметров радиомодема не произойдёт).</source>
+        <translation>If you press this button, the current window closes
+(the settings of the radio modem stay as they were).</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, текущее окно будет закрыто.
+EUI радиомодема, который вы выбрали в этом окне, будет скопирован в
+поле для ввода EUI в родительском окне.
+
+Если вы не выбрали радиомодем, будет выдано сообщение об ошибке
+(окно не будет закрыто).</source>
+        <translation>If you press this button, the current window closes.
+The EUI of the radio modem that you chose in this window is copied
+into the EUI input field of the parent window.
+
+If you have not chosen a radio modem, an error message is shown
+(and the window stays open).</translation>
+    </message>
+    <message>
+        <source>Если вы нажмёте эту кнопку, текущее окно будет закрыто. Поле для
+ввода EUI в родительском окне останется неизменным.</source>
+        <translation>If you press this button, the current window closes. The EUI
+input field of the parent window stays as it was.</translation>
+    </message>
+</context>
+<context>
+    <name>QThread</name>
+    <message>
+        <source>Аварийное завершение нити обмена.</source>
+        <translation>Emergency end of the exchange thread.</translation>
+    </message>
+</context>
+<context>
+    <name>add_device</name>
+    <message>
+        <source>Радиомодем с адресом 0x%1 уже есть в списке радиомодемов, подлежащих обслуживанию.</source>
+        <translation>A radio modem with the address 0x%1 is already in the list of radio modems to serve.</translation>
+    </message>
+    <message>
+        <source>Порт TCP %1 уже занят (другим радиомодемом из списка радиомодемов, подлежащих обслуживанию).</source>
+        <translation>TCP port %1 is already taken (by another radio modem in the list of radio modems to serve).</translation>
+    </message>
+</context>
+<context>
+    <name>devices</name>
+    <message>
+        <source>Прежде, чем нажимать эту кнопку, надо выбрать строчку в списке (щёлкнуть её левой кнопкой мыши).</source>
+        <translation>Before you press this button, select a row in the list (click it with the left mouse button).</translation>
+    </message>
+</context>
+<context>
+    <name>dialog_exit</name>
+    <message>
+        <source>Выходим</source>
+        <translation>Exiting</translation>
+    </message>
+    <message>
+        <source>Выйти немедленно</source>
+        <translation>Exit now</translation>
+    </message>
+    <message>
+        <source>Качественно написанная программа перед завершением работы должна
+сообщить противоположным сторонам всех сетевых соединений о
+закрытии этих соединений.
+
+Если этот процесс занимает слишком много времени, вы можете
+прервать его и завершить программу мгновенно. Ничего плохого из-за
+этого, скорее всего, не случится - противоположные стороны через
+некоторое время заметят неработоспособность соединений и сами
+закроют их.</source>
+        <translation>A well-written program tells the other ends of all its network
+connections that they are being closed before it ends.
+
+If this takes too long, you can interrupt it and end the program
+at once. Most likely nothing bad will come of it - after a while
+the other ends will notice that the connections no longer work
+and close them themselves.</translation>
+    </message>
+</context>
+<context>
+    <name>edit_device</name>
+    <message>
+        <source>Ничего не изменилось.
+Если вы не хотите ничего менять, закройте диалог кнопкой «Отмена».</source>
+        <translation>Nothing has changed.
+If you do not want to change anything, close the dialog with the &quot;Cancel&quot; button.</translation>
+    </message>
+</context>
+<context>
+    <name>err</name>
+    <message>
+        <source>%1 %2: ошибка</source>
+        <translation>%1 %2: error</translation>
+    </message>
+</context>
+<context>
+    <name>file</name>
+    <message>
+        <source>Ошибка при попытке открыть файл «%1»: error=%2, errorString=«%3».</source>
+        <translation>Error opening the file &quot;%1&quot;: error=%2, errorString=&quot;%3&quot;.</translation>
+    </message>
+    <message>
+        <source>Файл «%1» не является обычным (random-access) файлом - не умею работать с такими файлами.</source>
+        <translation>The file &quot;%1&quot; is not a regular (random-access) file - such files are not supported.</translation>
+    </message>
+    <message>
+        <source>Ошибка при попытке определить размер файла «%1»: error=%2, errorString=«%3».</source>
+        <translation>Error finding out the size of the file &quot;%1&quot;: error=%2, errorString=&quot;%3&quot;.</translation>
+    </message>
+    <message>
+        <source>Файл «%1» слишком большой (должен быть не длиннее %2 байтов).</source>
+        <translation>The file &quot;%1&quot; is too big (it must not be longer than %2 bytes).</translation>
+    </message>
+    <message>
+        <source>Ошибка при чтении содержимого файла «%1»: файл имеет размер %2 байтов, но прочиталось %3 байтов, error=%4, errorString=«%5».</source>
+        <translation>Error reading the contents of the file &quot;%1&quot;: the file is %2 bytes long, but %3 bytes were read, error=%4, errorString=&quot;%5&quot;.</translation>
+    </message>
+    <message>
+        <source>Не удалось прочитать до конца содержимое файла «%1».</source>
+        <translation>Could not read the contents of the file &quot;%1&quot; to the end.</translation>
+    </message>
+    <message>
+        <source>Файл «%1» не может быть текстовым: он содержит нулевые байты.</source>
+        <translation>The file &quot;%1&quot; cannot be a text file: it contains zero bytes.</translation>
+    </message>
+    <message>
+        <source>Не найден файл «%1».</source>
+        <translation>File &quot;%1&quot; not found.</translation>
+    </message>
+</context>
+<context>
+    <name>log</name>
+    <message>
+        <source>%1, версия %2 (%3), сборка %4 %5: программа запускается...</source>
+        <translation>%1, version %2 (%3), build %4 %5: the program is starting...</translation>
+    </message>
+    <message>
+        <source>Неожиданная ошибка №%1.%2.</source>
+        <translation>Unexpected error no. %1.%2.</translation>
+    </message>
+    <message>
+        <source>%1 Ошибка (std::exception): «%2».</source>
+        <translation>%1 Error (std::exception): &quot;%2&quot;.</translation>
+    </message>
+    <message>
+        <source>Ответ сервера RUVO-LoRa &quot;send_data_resp&quot; неправильный: в нём отсутствует обязательное поле &quot;append_status&quot;.</source>
+        <translation>The answer &quot;send_data_resp&quot; of the RUVO-LoRa server is wrong: it lacks the mandatory field &quot;append_status&quot;.</translation>
+    </message>
+    <message>
+        <source>неправильный ответ на нашу команду &quot;send_data_req&quot;: посылали команду устройству с EUI=0x%1, а пришёл &quot;send_data_resp&quot; про устройство с EUI=0x%2.</source>
+        <translation>wrong answer to our command &quot;send_data_req&quot;: the command was sent to the device with EUI=0x%1, but the &quot;send_data_resp&quot; that came is about the device with EUI=0x%2.</translation>
+    </message>
+    <message>
+        <source>неправильное поле &quot;append_status&quot;: посылали одну команду, но в массиве нет ни одного ответа.</source>
+        <translation>wrong field &quot;append_status&quot;: one command was sent, but the array holds no answer.</translation>
+    </message>
+    <message>
+        <source>неправильное поле &quot;append_status&quot;: посылали одну команду, но в массиве указано два или более ответов.</source>
+        <translation>wrong field &quot;append_status&quot;: one command was sent, but the array holds two or more answers.</translation>
+    </message>
+    <message>
+        <source>в структуре &quot;append_status&quot; отсутствует обязательное поле &quot;devEui&quot;.</source>
+        <translation>the structure &quot;append_status&quot; lacks the mandatory field &quot;devEui&quot;.</translation>
+    </message>
+    <message>
+        <source>в структуре &quot;append_status&quot; отсутствует обязательное поле &quot;status&quot;.</source>
+        <translation>the structure &quot;append_status&quot; lacks the mandatory field &quot;status&quot;.</translation>
+    </message>
+    <message>
+        <source>Установлено соединение с сервером RUVO-LoRa.</source>
+        <translation>Connected to the RUVO-LoRa server.</translation>
+    </message>
+    <message>
+        <source>Не удалось установить соединение с сервером RUVO-LoRa. Код ошибки = %1 («%2»).</source>
+        <translation>Could not connect to the RUVO-LoRa server. Error code = %1 (&quot;%2&quot;).</translation>
+    </message>
+    <message>
+        <source>Утеряно соединение с сервером RUVO-LoRa. Код ошибки = %1 («%2»).</source>
+        <translation>Lost the connection with the RUVO-LoRa server. Error code = %1 (&quot;%2&quot;).</translation>
+    </message>
+    <message>
+        <source>Соединение с сервером RUVO-LoRa утеряно во время ожидания ответа на команду «%1». Код ошибки = %2 («%3»).</source>
+        <translation>Lost the connection with the RUVO-LoRa server while waiting for the answer to the command &quot;%1&quot;. Error code = %2 (&quot;%3&quot;).</translation>
+    </message>
+    <message>
+        <source>Не удалось установить соединение с сервером RUVO-LoRa.</source>
+        <translation>Could not connect to the RUVO-LoRa server.</translation>
+    </message>
+    <message>
+        <source>Утеряно соединение с сервером RUVO-LoRa.</source>
+        <translation>Lost the connection with the RUVO-LoRa server.</translation>
+    </message>
+    <message>
+        <source>Соединение с сервером RUVO-LoRa утеряно во время ожидания ответа на команду «%1».</source>
+        <translation>Lost the connection with the RUVO-LoRa server while waiting for the answer to the command &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>Тайм-аут установления соединения WebSocket с сервером RUVO-LoRa (ждали более %1 миллисекунд).</source>
+        <translation>Timeout while setting up the WebSocket connection with the RUVO-LoRa server (waited more than %1 milliseconds).</translation>
+    </message>
+    <message>
+        <source>Тайм-аут ожидания ответа на команду &quot;%1&quot; (с момента начала передачи команды прошло более %2 миллисекунд).</source>
+        <translation>Timeout waiting for the answer to the command &quot;%1&quot; (more than %2 milliseconds have passed since the command began to be sent).</translation>
+    </message>
+    <message>
+        <source>Обнаружена ошибка в программе. Работа программы завершена.</source>
+        <translation>An error in the program has been found. The program has ended.</translation>
+    </message>
+    <message>
+        <source>Ответ сервера RUVO-LoRa &quot;get_device_appdata_resp&quot; помечен как успешный (&quot;status&quot;:true), но в нём нет поля &quot;devices_list&quot;.</source>
+        <translation>The answer &quot;get_device_appdata_resp&quot; of the RUVO-LoRa server is marked as successful (&quot;status&quot;:true), but it has no field &quot;devices_list&quot;.</translation>
+    </message>
+    <message>
+        <source>в возвращённом сервером RUVO-LoRa описании устройства отсутствует обязательное поле &quot;devEui&quot;.</source>
+        <translation>a device description returned by the RUVO-LoRa server lacks the mandatory field &quot;devEui&quot;.</translation>
+    </message>
+    <message>
+        <source>В ответе сервера RUVO-LoRa на команду &apos;get_device_appdata_req&apos; обнаружено несколько записей с одним и тем же EUI: 0x%1. Все записи кроме первой игнорируются.</source>
+        <translation>The answer of the RUVO-LoRa server to the command &apos;get_device_appdata_req&apos; holds several records with the same EUI: 0x%1. All records but the first are ignored.</translation>
+    </message>
+    <message>
+        <source>Не удалось создать блок управления устройством.</source>
+        <translation>Could not create the control block of a device.</translation>
+    </message>
+    <message>
+        <source>Не удалось создать отредактированный блок управления устройством.</source>
+        <translation>Could not create the edited control block of a device.</translation>
+    </message>
+    <message>
+        <source>в сообщении сервера RUVO-LoRa отсутствует обязательное поле &quot;cmd&quot; (ожидается сообщение &quot;%1&quot;).</source>
+        <translation>a message of the RUVO-LoRa server lacks the mandatory field &quot;cmd&quot; (a &quot;%1&quot; message is expected).</translation>
+    </message>
+    <message>
+        <source>в ответе сервера RUVO-LoRa &quot;%1&quot; отсутствует обязательное поле &quot;status&quot;.</source>
+        <translation>the answer &quot;%1&quot; of the RUVO-LoRa server lacks the mandatory field &quot;status&quot;.</translation>
+    </message>
+    <message>
+        <source>Сервер RUVO-LoRa отверг нашу команду (в ответе &quot;%1&quot; &quot;status&quot; равен «false»). Сообщение об ошибке (&quot;err_string&quot;): «%2».</source>
+        <translation>The RUVO-LoRa server has rejected our command (&quot;status&quot; is &quot;false&quot; in the answer &quot;%1&quot;). Error message (&quot;err_string&quot;): &quot;%2&quot;.</translation>
+    </message>
+    <message>
+        <source>Сервер RUVO-LoRa отверг нашу команду (в ответе &quot;%1&quot; &quot;status&quot; равен «false»).</source>
+        <translation>The RUVO-LoRa server has rejected our command (&quot;status&quot; is &quot;false&quot; in the answer &quot;%1&quot;).</translation>
+    </message>
+    <message>
+        <source>неизвестное поле (%1)</source>
+        <translation>unknown field (%1)</translation>
+    </message>
+    <message>
+        <source>Ошибка в %1-м символе %2-й строки текстового сообщения, пришедшего через соединение WebSocket: %4</source>
+        <translation>Error at character %1 of line %2 of a text message that came over the WebSocket connection: %4</translation>
+    </message>
+    <message>
+        <source>ожидается кавычка, начинающая первое поле объекта JSON, или фигурная скобка, завершающая объект.</source>
+        <translation>expected a quotation mark that begins the first field of a JSON object, or a brace that ends the object.</translation>
+    </message>
+    <message>
+        <source>ожидается запятая между полями объекта JSON, или фигурная скобка, завершающая объект. Вместо этого обнаружен символ 0x%1.</source>
+        <translation>expected a comma between the fields of a JSON object, or a brace that ends the object. Found the character 0x%1 instead.</translation>
+    </message>
+    <message>
+        <source>ожидается запятая, разделяющая элементы массива JSON, или квадратная скобка, завершающая массив.</source>
+        <translation>expected a comma that separates the elements of a JSON array, or a square bracket that ends the array.</translation>
+    </message>
+    <message>
+        <source>поле &quot;%1&quot; уже есть в этой структуре JSON.</source>
+        <translation>the field &quot;%1&quot; is already present in this JSON structure.</translation>
+    </message>
+    <message>
+        <source>ожидается строка в двойных кавычках.</source>
+        <translation>expected a string in double quotes.</translation>
+    </message>
+    <message>
+        <source>не найдена закрывающая кавычка, соответствующая этой открывающей кавычке.</source>
+        <translation>no closing quotation mark matches this opening quotation mark.</translation>
+    </message>
+    <message>
+        <source>в строке JSON обнаружена неправильная escape-последовательность: сразу после символа «\» обнаружен конец разбираемого текста.</source>
+        <translation>wrong escape sequence in a JSON string: the parsed text ends right after the character &quot;\&quot;.</translation>
+    </message>
+    <message>
+        <source>в строке JSON обнаружена неправильная escape-последовательность \uXXXX: вместо очередной шестнадцатиричной цифры обнаружен символ с кодом 0x%1.</source>
+        <translation>wrong escape sequence \uXXXX in a JSON string: found the character with code 0x%1 instead of the next hexadecimal digit.</translation>
+    </message>
+    <message>
+        <source>в строке JSON обнаружена неправильная escape-последовательность \uXXXX: ожидается очередная шестнадцатиричная цифра, обнаружен конец разбираемого текста.</source>
+        <translation>wrong escape sequence \uXXXX in a JSON string: expected the next hexadecimal digit, found the end of the parsed text.</translation>
+    </message>
+    <message>
+        <source>неправильная escape-последовательность в строке JSON: после символа «\» идёт недопустимый символ с кодом 0x%1.</source>
+        <translation>wrong escape sequence in a JSON string: the character &quot;\&quot; is followed by the forbidden character with code 0x%1.</translation>
+    </message>
+    <message>
+        <source>нарушение формата JSON: значение неизвестного типа (не строка, не число, не объект и т.д.). Код первого символа значения: 0x%1.</source>
+        <translation>JSON format violation: a value of unknown type (not a string, a number, an object etc.). Code of the first character of the value: 0x%1.</translation>
+    </message>
+    <message>
+        <source>нарушение формата JSON: обнаружена двойная кавычка, начинающая строку, но в оставшейся части текста нет парной ей двойной кавычки, завершающей эту строку.</source>
+        <translation>JSON format violation: found a double quotation mark that begins a string, but the rest of the text has no matching double quotation mark to end that string.</translation>
+    </message>
+    <message>
+        <source>нарушение формата JSON: обнаружен минус, но после него не идёт ни одной цифры.</source>
+        <translation>JSON format violation: found a minus, but no digit follows it.</translation>
+    </message>
+    <message>
+        <source>нарушение формата JSON: обнаружена точка, разделяющая целую и дробную части десятичного числа, но после неё нет ни одной цифры.</source>
+        <translation>JSON format violation: found the point that separates the integer and fractional parts of a decimal number, but no digit follows it.</translation>
+    </message>
+    <message>
+        <source>нарушение формата JSON: обнаружен символ «E», разделяющий мантиссу и порядок десятичного числа, но после него нет ни одной цифры.</source>
+        <translation>JSON format violation: found the character &quot;E&quot; that separates the mantissa and the exponent of a decimal number, but no digit follows it.</translation>
+    </message>
+    <message>
+        <source>после чтения из сообщения сервера RUVO-LoRa корректной структуры JSON в сообщении остались ещё какие-то непонятные символы.</source>
+        <translation>after a valid JSON structure was read from the message of the RUVO-LoRa server, some unexpected characters are left in the message.</translation>
+    </message>
+    <message>
+        <source>Не удалось обработать сообщение от сервера RUVO-LoRa.</source>
+        <translation>Could not process a message from the RUVO-LoRa server.</translation>
+    </message>
+    <message>
+        <source>Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку: </source>
+        <translation>Message of the RUVO-LoRa server that caused the previous error: </translation>
+    </message>
+    <message>
+        <source>Ошибка: от сервера RUVO-LoRa пришло сообщение в двоичном формате (в протоколе есть только текстовые сообщения).</source>
+        <translation>Error: the RUVO-LoRa server has sent a binary message (the protocol has text messages only).</translation>
+    </message>
+    <message>
+        <source>Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку (binary frame): </source>
+        <translation>Message of the RUVO-LoRa server that caused the previous error (binary frame): </translation>
+    </message>
+    <message>
+        <source>в сообщении &quot;rx&quot; отсутствует обязательное поле &quot;%1&quot;.</source>
+        <translation>the &quot;rx&quot; message lacks the mandatory field &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>Не удалось создать серверный сокет, слушающий порт TCP %1.</source>
+        <translation>Could not create a server socket listening on TCP port %1.</translation>
+    </message>
+    <message>
+        <source>Не удалось подготовиться к обмену с клиентом через установленное соединение.</source>
+        <translation>Could not prepare the exchange with the client over the connection that was set up.</translation>
+    </message>
+    <message>
+        <source>Не удалось выделить буфер размером %1 байтов для работы с сообщениями.</source>
+        <translation>Could not allocate a buffer of %1 bytes for messages.</translation>
+    </message>
+    <message>
+        <source>Ошибка при чтении принятых от клиента данных. Код ошибки=%1 («%2»). Длина прочитанных данных=%3.</source>
+        <translation>Error reading the data received from the client. Error code=%1 (&quot;%2&quot;). Length of the data read=%3.</translation>
+    </message>
+    <message>
+        <source>Ошибка: от клиента на порту %1 пришло сообщение, размер которого превышает предельный для этого клиента (%2 байтов). Предельный размер сообщения можно настроить в файле конфигурации и в описании устройства.</source>
+        <translation>Error: the client on port %1 has sent a message longer than the limit for this client (%2 bytes). The message size limit can be set in the configuration file and in the description of the device.</translation>
+    </message>
+    <message>
+        <source>Уже принятая часть сообщения, вызвавшего предыдущую ошибку: </source>
+        <translation>The part received so far of the message that caused the previous error: </translation>
+    </message>
+    <message>
+        <source>От сервера RUVO-LoRa пришло сообщение &quot;rx&quot; с пустым полем &quot;data&quot; (EUI=0x%1). Сообщение игнорируется.</source>
+        <translation>The RUVO-LoRa server has sent an &quot;rx&quot; message with an empty field &quot;data&quot; (EUI=0x%1). The message is ignored.</translation>
+    </message>
+    <message>
+        <source>Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: фактическая длина пакета равна %2 байтов, т.е., в нём не помещается даже заголовок.</source>
+        <translation>Wrong &quot;packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the radio modem with EUI=0x%1: the actual length of the packet is %2 bytes, that is, not even the header fits in it.</translation>
+    </message>
+    <message>
+        <source>Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: поле «размер данных в данном пакете» содержит значение %2, а фактически поле «данные» имеет размер %3 байтов.</source>
+        <translation>Wrong &quot;packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the radio modem with EUI=0x%1: the field &quot;size of the data in this packet&quot; holds the value %2, but the field &quot;data&quot; is actually %3 bytes long.</translation>
+    </message>
+    <message>
+        <source>«Пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от устройства с EUI=0x%1 пришёл с нарушением порядка: ожидается пакет №%2, а пришёл пакет №%3.</source>
+        <translation>&quot;Packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the device with EUI=0x%1 has come out of order: packet no. %2 is expected, but packet no. %3 has come.</translation>
+    </message>
+    <message>
+        <source>Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: в %2-м пакете поле «общий размер полученных через интерфейс данных» содержало значение %3, а в %4-м пакете оно уже содержит значение %5.</source>
+        <translation>Wrong &quot;packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the radio modem with EUI=0x%1: in packet %2 the field &quot;total size of the data received over the interface&quot; held the value %3, but in packet %4 it holds the value %5.</translation>
+    </message>
+    <message>
+        <source>Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: в %2-м пакете поле «всего пакетов» содержало значение %3, а в %4-м пакете оно уже содержит значение %5.</source>
+        <translation>Wrong &quot;packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the radio modem with EUI=0x%1: in packet %2 the field &quot;total packets&quot; held the value %3, but in packet %4 it holds the value %5.</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>2 февраля 2018</source>
+        <translation>2 February 2018</translation>
+    </message>
+    <message>
+        <source># Содержимое этого файла сформировано программой %1 %2.
+
+</source>
+        <translation># The contents of this file were written by the program %1 %2.
+
+</translation>
+    </message>
+    <message>
+        <source>Неправильный формат опции «--lang». Ожидаемый формат: --lang=en или --lang=ru.</source>
+        <translation>Wrong format of the option &quot;--lang&quot;. Expected format: --lang=en or --lang=ru.</translation>
+    </message>
+    <message>
+        <source>В командной строке дважды указана одна и та же опция: «--lang».</source>
+        <translation>The same option is given twice on the command line: &quot;--lang&quot;.</translation>
+    </message>
+    <message>
+        <source>Неизвестный язык в опции «--lang»: «%1». Знаю только языки «en» (английский) и «ru» (русский).</source>
+        <translation>Unknown language in the option &quot;--lang&quot;: &quot;%1&quot;. Known languages are only &quot;en&quot; (English) and &quot;ru&quot; (Russian).</translation>
+    </message>
+    <message>
+        <source>%1
+
+Опции командной строки:
+--help, -?, -h, -help, /?, /h, /help и т.п. - выдать этот текст и выйти
+--cfg=&quot;файл&quot; - использовать указанный файл конфигурации (если опция не указана, используется файл «%2»)
+--log=&quot;файл&quot; - использовать указанный файл журнала (если опция не указана, используется файл «%3»)
+</source>
+        <translation>%1
+
+Command-line options:
+--help, -?, -h, -help, /?, /h, /help etc. - show this text and exit
+--cfg=&quot;file&quot; - use the given configuration file (without this option the file &quot;%2&quot; is used)
+--log=&quot;file&quot; - use the given log file (without this option the file &quot;%3&quot; is used)
+</translation>
+    </message>
+    <message>
+        <source>--lang=en или --lang=ru - язык окон и журнала: английский или русский (если опция не указана, используется параметр «language» файла конфигурации, а без него - русский)
+</source>
+        <translation>--lang=en or --lang=ru - language of the windows and the log: English or Russian (without this option the key &quot;language&quot; of the configuration file is used, and without that key Russian)
+</translation>
+    </message>
+    <message>
+        <source>Неправильный формат опции «--cfg». Ожидаемый формат: --cfg=&quot;имя файла конфигурации&quot;.</source>
+        <translation>Wrong format of the option &quot;--cfg&quot;. Expected format: --cfg=&quot;configuration file name&quot;.</translation>
+    </message>
+    <message>
+        <source>В командной строке дважды указана одна и та же опция: «--cfg».</source>
+        <translation>The same option is given twice on the command line: &quot;--cfg&quot;.</translation>
+    </message>
+    <message>
+        <source>Неправильный формат опции «--log». Ожидаемый формат: --log=&quot;имя файла журнала&quot;.</source>
+        <translation>Wrong format of the option &quot;--log&quot;. Expected format: --log=&quot;log file name&quot;.</translation>
+    </message>
+    <message>
+        <source>В командной строке дважды указана одна и та же опция: «--log».</source>
+        <translation>The same option is given twice on the command line: &quot;--log&quot;.</translation>
+    </message>
+    <message>
+        <source>Неизвестная опция командной строки: «%1». Для получения справки по опциям командной строки запустите программу с опцией «-h».</source>
+        <translation>Unknown command-line option: &quot;%1&quot;. For help on the command-line options, start the program with the option &quot;-h&quot;.</translation>
+    </message>
+    <message>
+        <source>Если в командной строке определена опция «%1», в ней не должно быть никаких других опций или параметров.</source>
+        <translation>When the option &quot;%1&quot; is given on the command line, there must be no other options or parameters in it.</translation>
+    </message>
+</context>
+<context>
+    <name>mbox</name>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Если вы сюда нажмёте, окно с сообщением будет закрыто.
+Также это окно можно закрыть клавишами &apos;Esc&apos;, &apos;Enter&apos;, &apos;пробел&apos; и
+&apos;Alt-F4&apos;.</source>
+        <translation>If you press here, the message window closes.
+This window can also be closed with the keys &apos;Esc&apos;, &apos;Enter&apos;, &apos;Space&apos; and
+&apos;Alt-F4&apos;.</translation>
+    </message>
+</context>
+<context>
+    <name>msgbox</name>
+    <message>
+        <source>Не указано значение параметра «%1».</source>
+        <translation>No value is given for the parameter &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>Значение параметра «%1» должно быть целым десятичным числом, не превышающим %2.</source>
+        <translation>The value of the parameter &quot;%1&quot; must be a decimal integer not greater than %2.</translation>
+    </message>
+    <message>
+        <source>Значение параметра «%1» не должно превышать %2.</source>
+        <translation>The value of the parameter &quot;%1&quot; must not be greater than %2.</translation>
+    </message>
+    <message>
+        <source>Значение параметра «%1» не должно быть меньше %2.</source>
+        <translation>The value of the parameter &quot;%1&quot; must not be less than %2.</translation>
+    </message>
+    <message>
+        <source>Значение параметра «%1» должно быть шестнадцатизначным целым шестнадцатиричным числом без знака (а вы ввели %2 символов).</source>
+        <translation>The value of the parameter &quot;%1&quot; must be a 16-digit unsigned hexadecimal integer (you have entered %2 characters).</translation>
+    </message>
+    <message>
+        <source>Значение параметра «%1» должно быть целым шестнадцатиричным числом без знака, не превышающим %2.</source>
+        <translation>The value of the parameter &quot;%1&quot; must be an unsigned hexadecimal integer not greater than %2.</translation>
+    </message>
+    <message>
+        <source>Значение параметра «%1» не должно превышать 0x%2.</source>
+        <translation>The value of the parameter &quot;%1&quot; must not be greater than 0x%2.</translation>
+    </message>
+</context>
+<context>
+    <name>parser</name>
+    <message>
+        <source>неизвестный параметр. Знаю только параметры «ws_url», «ws_login», «ws_password», «ws_connect_timeout», «ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», «devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp».</source>
+        <translation>unknown parameter. Known parameters are only &quot;ws_url&quot;, &quot;ws_login&quot;, &quot;ws_password&quot;, &quot;ws_connect_timeout&quot;, &quot;ws_auth_timeout&quot;, &quot;ws_reconnect_delay&quot;, &quot;ws_devlist_period&quot;, &quot;ws_devlist_timeout&quot;, &quot;ws_data_timeout&quot;, &quot;devices_file&quot;, &quot;default_max_frame&quot;, &quot;interframe_delay&quot;, &quot;trace_ws&quot; and &quot;trace_tcp&quot;.</translation>
+    </message>
+    <message>
+        <source>неправильное значение параметра «trace_ws»: знаю только значения «err», «bad_frames» и «all».</source>
+        <translation>wrong value of the parameter &quot;trace_ws&quot;: known values are only &quot;err&quot;, &quot;bad_frames&quot; and &quot;all&quot;.</translation>
+    </message>
+    <message>
+        <source>неправильное значение параметра «trace_tcp»: знаю только значения «err», «bad_frames» и «all».</source>
+        <translation>wrong value of the parameter &quot;trace_tcp&quot;: known values are only &quot;err&quot;, &quot;bad_frames&quot; and &quot;all&quot;.</translation>
+    </message>
+    <message>
+        <source> Также знаю параметр «language».</source>
+        <translation> The parameter &quot;language&quot; is known too.</translation>
+    </message>
+    <message>
+        <source>неправильное значение параметра «language»: знаю только значения «en» и «ru».</source>
+        <translation>wrong value of the parameter &quot;language&quot;: known values are only &quot;en&quot; and &quot;ru&quot;.</translation>
+    </message>
+    <message>
+        <source>ожидается конец строки.</source>
+        <translation>end of line expected.</translation>
+    </message>
+    <message>
+        <source>не определён обязательный параметр «ws_url».</source>
+        <translation>the mandatory parameter &quot;ws_url&quot; is not defined.</translation>
+    </message>
+    <message>
+        <source>не определён обязательный параметр «ws_login».</source>
+        <translation>the mandatory parameter &quot;ws_login&quot; is not defined.</translation>
+    </message>
+    <message>
+        <source>не определён обязательный параметр «ws_password».</source>
+        <translation>the mandatory parameter &quot;ws_password&quot; is not defined.</translation>
+    </message>
+    <message>
+        <source>файл со списком устройств должен состоять только из предложений «device».</source>
+        <translation>the devices file must consist of &quot;device&quot; statements only.</translation>
+    </message>
+    <message>
+        <source>неизвестный атрибут объекта «device». Знаю только атрибуты «eui», «tcp_port» и «max_frame».</source>
+        <translation>unknown attribute of the object &quot;device&quot;. Known attributes are only &quot;eui&quot;, &quot;tcp_port&quot; and &quot;max_frame&quot;.</translation>
+    </message>
+    <message>
+        <source>ожидается %1-значное шестнадцатиричное число.</source>
+        <translation>expected a %1-digit hexadecimal number.</translation>
+    </message>
+    <message>
+        <source>ожидается запятая, разделяющая атрибуты, или круглая скобка, завершающая список атрибутов.</source>
+        <translation>expected a comma that separates the attributes, or a parenthesis that ends the list of attributes.</translation>
+    </message>
+    <message>
+        <source>в описании объекта «device» отсутствует обязательный атрибут: «eui».</source>
+        <translation>the description of the object &quot;device&quot; lacks the mandatory attribute &quot;eui&quot;.</translation>
+    </message>
+    <message>
+        <source>в описании объекта «device» отсутствует обязательный атрибут: «tcp_port».</source>
+        <translation>the description of the object &quot;device&quot; lacks the mandatory attribute &quot;tcp_port&quot;.</translation>
+    </message>
+    <message>
+        <source>Файл со списком устройств («%1») несколько раз упоминает устройство с eui=0x%2. Все упоминания кроме первого игнорируются.</source>
+        <translation>The devices file (&quot;%1&quot;) names the device with eui=0x%2 more than once. All mentions but the first are ignored.</translation>
+    </message>
+    <message>
+        <source>Файл со списком устройств «%1» несколько раз упоминает один и тот же номер порта TCP: %2. Все упоминания кроме первого игнорируются.</source>
+        <translation>The devices file &quot;%1&quot; names the same TCP port number more than once: %2. All mentions but the first are ignored.</translation>
+    </message>
+    <message>
+        <source>Не удалось начать запись в файл списка устройств, подлежащих обслуживанию.</source>
+        <translation>Could not begin writing the file with the list of devices to serve.</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл списка устройств, подлежащих обслуживанию, «%1»: %2. Файл остался прежним.</source>
+        <translation>Could not write the file with the list of devices to serve, &quot;%1&quot;: %2. The file is left as it was.</translation>
+    </message>
+    <message>
+        <source>этот массив данных должен состоять из целого числа байтов (а значит, из чётного числа шестнадцатиричных цифр).</source>
+        <translation>this data array must consist of a whole number of bytes (and so of an even number of hexadecimal digits).</translation>
+    </message>
+    <message>
+        <source>этот массив слишком длинный</source>
+        <translation>this array is too long</translation>
+    </message>
+    <message>
+        <source>ожидается слово «true» или «false».</source>
+        <translation>expected the word &quot;true&quot; or &quot;false&quot;.</translation>
+    </message>
+    <message>
+        <source>ожидается символ «%1».</source>
+        <translation>expected the character &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>параметр «%1» уже определён выше по тексту.</source>
+        <translation>the parameter &quot;%1&quot; is already defined above in the text.</translation>
+    </message>
+    <message>
+        <source>ожидается десятичное число</source>
+        <translation>expected a decimal number</translation>
+    </message>
+    <message>
+        <source>ожидается десятичное число.</source>
+        <translation>expected a decimal number.</translation>
+    </message>
+    <message>
+        <source>число слишком большое (должно быть не более %1)</source>
+        <translation>the number is too big (it must not be greater than %1)</translation>
+    </message>
+    <message>
+        <source>число слишком маленькое (должно быть не менее %1).</source>
+        <translation>the number is too small (it must not be less than %1).</translation>
+    </message>
+    <message>
+        <source>неправильная кодировка. Текст должен быть в кодировке UTF-8 (или ASCII).</source>
+        <translation>wrong encoding. The text must be in UTF-8 (or ASCII).</translation>
+    </message>
+    <message>
+        <source>неожиданный байт 0x%1 (ожидаются пробельные символы или первый символ лексемы).</source>
+        <translation>unexpected byte 0x%1 (expected blanks or the first character of a token).</translation>
+    </message>
+    <message>
+        <source>нарушение формата UTF-8: байт 0x%1, и за ним сразу конец разбираемого текста.</source>
+        <translation>UTF-8 format violation: the byte 0x%1, right followed by the end of the parsed text.</translation>
+    </message>
+    <message>
+        <source>неожиданный символ UTF-8: 0x%1 0x%2 (ожидаются пробельные символы или первый символ лексемы).</source>
+        <translation>unexpected UTF-8 character: 0x%1 0x%2 (expected blanks or the first character of a token).</translation>
+    </message>
+    <message>
+        <source>нарушение формата UTF-8: последовательность байтов 0x%1 0x%2, и за ней сразу конец разбираемого текста.</source>
+        <translation>UTF-8 format violation: the byte sequence 0x%1 0x%2, right followed by the end of the parsed text.</translation>
+    </message>
+    <message>
+        <source>неожиданный символ UTF-8: 0x%1 0x%2 0x%3 (ожидаются пробельные символы или первый символ лексемы).</source>
+        <translation>unexpected UTF-8 character: 0x%1 0x%2 0x%3 (expected blanks or the first character of a token).</translation>
+    </message>
+    <message>
+        <source>Ошибка в %1-м символе %2-й строки файла «%3»: %4</source>
+        <translation>Error at character %1 of line %2 of the file &quot;%3&quot;: %4</translation>
+    </message>
+    <message>
+        <source>здесь должна быть строка в двойных кавычках.</source>
+        <translation>a string in double quotes must stand here.</translation>
+    </message>
+    <message>
+        <source>Ошибка в программе: неправильно выделено место под строку-результат. Выделили %1 16-битных ячеек, осталось %2 лишних ячеек.</source>
+        <translation>Error in the program: wrong room allocated for the result string. Allocated %1 16-bit cells, %2 cells are left over.</translation>
+    </message>
+    <message>
+        <source>ожидается двойная кавычка, закрывающая строку, вместо неё обнаружен конец разбираемого текста.</source>
+        <translation>expected a double quotation mark that closes the string, found the end of the parsed text instead.</translation>
+    </message>
+    <message>
+        <source>ожидается двойная кавычка, закрывающая строку, вместо неё обнаружен перевод строки (0x%1).</source>
+        <translation>expected a double quotation mark that closes the string, found a line break (0x%1) instead.</translation>
+    </message>
+    <message>
+        <source>ожидается двойная кавычка, закрывающая строку, вместо неё обнаружен перевод строки (U+85).</source>
+        <translation>expected a double quotation mark that closes the string, found a line break (U+85) instead.</translation>
+    </message>
+    <message>
+        <source>ожидается двойная кавычка, закрывающая строку, обнаружен перевод строки (U+%1).</source>
+        <translation>expected a double quotation mark that closes the string, found a line break (U+%1).</translation>
+    </message>
+    <message>
+        <source>в строке обнаружена неправильная escape-последовательность: сразу после escape-символа «\» обнаружен конец разбираемого текста.</source>
+        <translation>wrong escape sequence in the string: the parsed text ends right after the escape character &quot;\&quot;.</translation>
+    </message>
+    <message>
+        <source>в строке обнаружена неправильная escape-последовательность: после escape-символа «\» идёт байт 0x%1.</source>
+        <translation>wrong escape sequence in the string: the escape character &quot;\&quot; is followed by the byte 0x%1.</translation>
+    </message>
+    <message>
+        <source>в строке обнаружена неправильная escape-последовательность \uHHHH: вместо %1-й шестнадцатиричной цифры кода символа обнаружен байт 0x%2.</source>
+        <translation>wrong escape sequence \uHHHH in the string: found the byte 0x%2 instead of hexadecimal digit no. %1 of the character code.</translation>
+    </message>
+    <message>
+        <source>в строке обнаружена неправильная escape-последовательность \uHHHH: вместо %1-й шестнадцатиричной цифры кода символа обнаружен конец разбираемого текста.</source>
+        <translation>wrong escape sequence \uHHHH in the string: found the end of the parsed text instead of hexadecimal digit no. %1 of the character code.</translation>
+    </message>
+    <message>
+        <source>в строке обнаружена неправильная escape-последовательность \UHHHHHHHH: вместо %1-й шестнадцатиричной цифры кода символа обнаружен байт 0x%2.</source>
+        <translation>wrong escape sequence \UHHHHHHHH in the string: found the byte 0x%2 instead of hexadecimal digit no. %1 of the character code.</translation>
+    </message>
+    <message>
+        <source>в строке обнаружена неправильная escape-последовательность \UHHHHHHHH: вместо %1-й шестнадцатиричной цифры кода символа обнаружен конец разбираемого текста.</source>
+        <translation>wrong escape sequence \UHHHHHHHH in the string: found the end of the parsed text instead of hexadecimal digit no. %1 of the character code.</translation>
+    </message>
+    <message>
+        <source>в строке обнаружена неправильная escape-последовательность \xHH...H: вместо первой шестнадцатиричной цифры кода символа обнаружен байт 0x%1.</source>
+        <translation>wrong escape sequence \xHH...H in the string: found the byte 0x%1 instead of the first hexadecimal digit of the character code.</translation>
+    </message>
+    <message>
+        <source>в строке обнаружена неправильная escape-последовательность \xHH...H: вместо первой шестнадцатиричной цифры кода символа обнаружен конец разбираемого текста.</source>
+        <translation>wrong escape sequence \xHH...H in the string: found the end of the parsed text instead of the first hexadecimal digit of the character code.</translation>
+    </message>
+    <message>
+        <source>в строке обнаружена неправильная escape-последовательность \xHH...H: код символа слишком большой (не влезает в 32 бита).</source>
+        <translation>wrong escape sequence \xHH...H in the string: the character code is too big (does not fit in 32 bits).</translation>
+    </message>
+    <message>
+        <source>разбираемый текст не является текстом в кодировке UTF-8. </source>
+        <translation>the parsed text is not UTF-8 text. </translation>
+    </message>
+    <message>
+        <source>%1Внутри строкового литерала обнаружен байт 0x%2 (который, согласно UTF-8, должен быть последующим байтом многобайтного символа), хотя перед ним не было первого байта многобайтного символа.</source>
+        <translation>%1Inside a string literal there is the byte 0x%2 (which in UTF-8 must be a continuation byte of a multibyte character), but no first byte of a multibyte character came before it.</translation>
+    </message>
+    <message>
+        <source>%1Внутри строкового литерала обнаружен байт 0x%2 (запрещённый текущей версией формата UTF-8).</source>
+        <translation>%1Inside a string literal there is the byte 0x%2 (forbidden by the current version of UTF-8).</translation>
+    </message>
+    <message>
+        <source>%1Внутри строкового литерала, после байта 0x%2 (первый байт многобайтного символа, согласно UTF-8) обнаружен конец разбираемого текста (вместо второго байта многобайтного символа).</source>
+        <translation>%1Inside a string literal, after the byte 0x%2 (the first byte of a multibyte character in UTF-8), the parsed text ends (instead of the second byte of the multibyte character).</translation>
+    </message>
+    <message>
+        <source>%1Внутри строкового литерала, после байта 0x%2 (первый байт многобайтного символа, согласно UTF-8) обнаружен байт 0x%3 (не являющийся вторым байтом многобайтного символа).</source>
+        <translation>%1Inside a string literal, after the byte 0x%2 (the first byte of a multibyte character in UTF-8), there is the byte 0x%3 (which is not the second byte of a multibyte character).</translation>
+    </message>
+    <message>
+        <source>%1Внутри строкового литерала, после байтов 0x%2 и 0x%3 (первый и второй байты не менее чем трёхбайтного символа, согласно UTF-8) обнаружен конец разбираемого текста (вместо третьего байта символа).</source>
+        <translation>%1Inside a string literal, after the bytes 0x%2 and 0x%3 (the first and second bytes of a character of at least three bytes in UTF-8), the parsed text ends (instead of the third byte of the character).</translation>
+    </message>
+    <message>
+        <source>%1Внутри строкового литерала, после байтов 0x%2 и 0x%3 (первый и второй байты не менее чем трёхбайтного символа, согласно UTF-8) обнаружен байт 0x%4 (не являющийся третьим байтом символа).</source>
+        <translation>%1Inside a string literal, after the bytes 0x%2 and 0x%3 (the first and second bytes of a character of at least three bytes in UTF-8), there is the byte 0x%4 (which is not the third byte of the character).</translation>
+    </message>
+    <message>
+        <source>%1Внутри строкового литерала, после байтов 0x%2, 0x%3 и 0x%4 (первый, второй и третий байты четырёхбайтного символа, согласно UTF-8) обнаружен конец разбираемого текста (вместо четвёртого байта символа).</source>
+        <translation>%1Inside a string literal, after the bytes 0x%2, 0x%3 and 0x%4 (the first, second and third bytes of a four-byte character in UTF-8), the parsed text ends (instead of the fourth byte of the character).</translation>
+    </message>
+    <message>
+        <source>%1Внутри строкового литерала, после байтов 0x%2, 0x%3 и 0x%4 (первый, второй и третий байты четырёхбайтного символа, согласно UTF-8) обнаружен байт 0x%5 (не являющийся четвёртым байтом символа).</source>
+        <translation>%1Inside a string literal, after the bytes 0x%2, 0x%3 and 0x%4 (the first, second and third bytes of a four-byte character in UTF-8), there is the byte 0x%5 (which is not the fourth byte of the character).</translation>
+    </message>
+    <message>
+        <source>%1Внутри строкового литерала обнаружена недопустимая последовательность байтов: 0x%2 0x%3 (стандарт UTF-8 не допускает кодирование символа избыточным количеством байтов).</source>
+        <translation>%1Inside a string literal there is an invalid byte sequence: 0x%2 0x%3 (UTF-8 does not allow a character to be encoded with more bytes than it needs).</translation>
+    </message>
+    <message>
+        <source>%1Внутри строкового литерала обнаружена недопустимая последовательность байтов: 0x%2 0x%3 0x%4 (стандарт UTF-8 не допускает кодирование символа избыточным количеством байтов).</source>
+        <translation>%1Inside a string literal there is an invalid byte sequence: 0x%2 0x%3 0x%4 (UTF-8 does not allow a character to be encoded with more bytes than it needs).</translation>
+    </message>
+    <message>
+        <source>%1Внутри строкового литерала обнаружена недопустимая последовательность байтов: 0x%2 0x%3 0x%4 0x%5 (стандарт UTF-8 не допускает кодирование символа избыточным количеством байтов).</source>
+        <translation>%1Inside a string literal there is an invalid byte sequence: 0x%2 0x%3 0x%4 0x%5 (UTF-8 does not allow a character to be encoded with more bytes than it needs).</translation>
+    </message>
+    <message>
+        <source>внутри строкового литерала обнаружен недопустимый символ: U+%1 (этот символ невозможно перевести в кодировку UTF-16 - в ней он используется для кодирования суррогатных пар).</source>
+        <translation>invalid character inside a string literal: U+%1 (this character cannot be converted to UTF-16 - there it is used to encode surrogate pairs).</translation>
+    </message>
+    <message>
+        <source>внутри строкового литерала обнаружен недопустимый символ: U+%1 (этот символ невозможно перевести в кодировку UTF-16 - его код слишком большой).</source>
+        <translation>invalid character inside a string literal: U+%1 (this character cannot be converted to UTF-16 - its code is too big).</translation>
+    </message>
+    <message>
+        <source>Слишком длинный строковый литерал.</source>
+        <translation>String literal too long.</translation>
+    </message>
+    <message>
+        <source>в строке обнаружен недопустимый символ с кодом 0x%1 (эта строка не должна содержать управляющие символы).</source>
+        <translation>invalid character with code 0x%1 in the string (this string must not contain control characters).</translation>
+    </message>
+    <message>
+        <source>переполнение строки-результата при добавлении символа U+%1 (в виде суррогатной пары). Под строку было зарезервировано %2 16-битных ячеек. Не хватает %3 ячеек.</source>
+        <translation>overflow of the result string when adding the character U+%1 (as a surrogate pair). %2 16-bit cells were reserved for the string. %3 cells are missing.</translation>
+    </message>
+    <message>
+        <source>переполнение строки-результата при добавлении символа U+%1. Под строку было зарезервировано %2 16-битных ячеек.</source>
+        <translation>overflow of the result string when adding the character U+%1. %2 16-bit cells were reserved for the string.</translation>
+    </message>
+</context>
+<context>
+    <name>proto</name>
+    <message>
+        <source>авторизация пользователя</source>
+        <translation>user login</translation>
+    </message>
+    <message>
+        <source>запрос списка устройств</source>
+        <translation>device list request</translation>
+    </message>
+    <message>
+        <source>добавить данные в очередь для отправки на устройство</source>
+        <translation>queue data for sending to the device</translation>
+    </message>
+</context>
+</TS>
