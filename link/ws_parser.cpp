@@ -58,7 +58,8 @@ Tr errtext_exp_trash{TR_TEXT("log",
 Tr errfmt_hex_digits{TR_TEXT("parser", "ожидается %1-значное шестнадцатиричное число.")};
 Tr errtext_bool_expected{TR_TEXT("parser", "ожидается слово «true» или «false».")};
 
-const char text_field_again[] = "\"%1\" уже есть в этой структуре JSON.";
+// The duplicate field of a flag set is named without the leading word.
+Tr errfmt_flag_field_again{TR_TEXT("log", "\"%1\" уже есть в этой структуре JSON.")};
 
 const int eui_digits = 16;
 
@@ -289,7 +290,7 @@ void Ws_parser::enter_field_value(const char* name)
 
 Err Ws_parser::field_again(const char* name) const
 {
-    return Error(QString::fromUtf8(text_field_again).arg(QLatin1String(name)));
+    return Error(QString(errfmt_flag_field_again.tr()).arg(QLatin1String(name)));
 }
 
 bool Ws_parser::json_field(const char* name, bool& seen)

@@ -49,7 +49,7 @@ private:
     const unsigned short* after_word(const char* word) const;
     // True when the code units at position are the name followed by its closing quote.
     bool name_matches(const char* name) const;
-    // A duplicate field of a flag set (this text has no leading word and is not translated).
+    // A duplicate field of a flag set (this text has no leading word).
     Err field_again(const char* name) const;
     // One value that opens no nesting level: a string, a number or a keyword.
     void skip_json_scalar();

@@ -145,6 +145,9 @@ struct Bridge_options {
     int devlist_period = 500;
     const char* trace_ws = "bad_frames";
     const char* trace_tcp = "all";
+    // More lines of the configuration file, and the command line.
+    QString extra_cfg;
+    QStringList args;
 };
 
 // The program in a temporary folder with its configuration, devices file and log.
@@ -161,11 +164,11 @@ public:
                                   "interframe_delay = %3\n"
                                   "trace_ws = %4\n"
                                   "trace_tcp = %5\n"
-                                  "devices_file = \"devices.cfg\"\n")
+                                  "devices_file = \"devices.cfg\"\n%6")
                        .arg(ws_port)
                        .arg(options.devlist_period)
                        .arg(options.interframe_delay)
-                       .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp))
+                       .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp), options.extra_cfg)
                        .toUtf8());
         QByteArray list;
         for (const Device& d : devices)
@@ -179,7 +182,7 @@ public:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
-        process.start(QStringLiteral(RUVO_BRIDGE_EXE), QStringList());
+        process.start(QStringLiteral(RUVO_BRIDGE_EXE), options.args);
     }
     ~Bridge()
     {

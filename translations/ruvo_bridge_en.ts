@@ -791,7 +791,7 @@ and close them themselves.</translation>
         <source>Ничего не изменилось.
 Если вы не хотите ничего менять, закройте диалог кнопкой «Отмена».</source>
         <translation>Nothing has changed.
-If you do not want to change anything, close the dialog with the &quot;Cancel&quot; button.</translation>
+If you do not want to change anything, close the dialog with &quot;Cancel&quot;.</translation>
     </message>
 </context>
 <context>
@@ -1089,6 +1089,10 @@ If you do not want to change anything, close the dialog with the &quot;Cancel&qu
     <message>
         <source>Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: в %2-м пакете поле «всего пакетов» содержало значение %3, а в %4-м пакете оно уже содержит значение %5.</source>
         <translation>Wrong &quot;packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the radio modem with EUI=0x%1: in packet %2 the field &quot;total packets&quot; held the value %3, but in packet %4 it holds the value %5.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; уже есть в этой структуре JSON.</source>
+        <translation>&quot;%1&quot; is already present in this JSON structure.</translation>
     </message>
 </context>
 <context>

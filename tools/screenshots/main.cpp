@@ -1,6 +1,8 @@
 // Renders the main window in each link state, the About and exit dialogs and the editing
-// dialogs to PNG files, so that the layout can be looked at with the fonts of a real display.
+// dialogs to PNG files, in Russian or English, so that the layout can be looked at with the
+// fonts of a real display.
 #include "app/cfg.h"
+#include "app/language.h"
 #include "app/shared.h"
 #include "common/err.h"
 #include "link/ws_connection.h"
@@ -99,6 +101,11 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     out_dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    // A second argument names the language of the texts, "en" or "ru".
+    if (argc > 2 && !use_language(QString::fromLatin1(argv[2]))) {
+        std::fprintf(stderr, "cannot load the translation %s\n", argv[2]);
+        return 1;
+    }
     if (!QDir().mkpath(out_dir)) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(out_dir));
         return 1;
