@@ -26,6 +26,7 @@ void reset_cfg()
     tcp_interframe_delay = 0;
     trace_ws = 1;
     trace_tcp = 1;
+    cfg_language = QStringLiteral("unset");
 }
 
 QString value_of(const QString& name)
@@ -45,6 +46,7 @@ QString value_of(const QString& name)
         {"interframe_delay", QString::number(tcp_interframe_delay)},
         {"trace_ws", QString::number(trace_ws)},
         {"trace_tcp", QString::number(trace_tcp)},
+        {"language", cfg_language},
     };
     return values.value(name, QStringLiteral("no such key"));
 }
@@ -107,6 +109,7 @@ void Test_cfg::mandatory_keys_only_give_defaults()
     QCOMPARE(tcp_interframe_delay, 15);
     QCOMPARE(int(trace_ws), 1);
     QCOMPARE(int(trace_tcp), 1);
+    QVERIFY(cfg_language.isEmpty());
 }
 
 void Test_cfg::every_key()
@@ -159,6 +162,8 @@ void Test_cfg::accepted_values_data()
     QTest::newRow("trace tcp all") << QByteArray("trace_tcp = all") << "trace_tcp" << "2";
     QTest::newRow("joined string") << QByteArray("devices_file = \"my \" # first half\n  \"devices.cfg\"")
                                    << "devices_file" << "my devices.cfg";
+    QTest::newRow("language en") << QByteArray("language = \"en\"") << "language" << "en";
+    QTest::newRow("language ru") << QByteArray("language=\"ru\" # the default") << "language" << "ru";
     QTest::newRow("no-break space in a string") << QByteArray("devices_file = \"a\xC2\xA0z\"") << "devices_file"
                                                 << QString::fromUtf8("a\xC2\xA0z");
 }
@@ -189,7 +194,10 @@ void Test_cfg::refused_statements_data()
     const QString unknown = QStringLiteral(
         "неизвестный параметр. Знаю только параметры «ws_url», «ws_login», «ws_password», «ws_connect_timeout», "
         "«ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», "
-        "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp».");
+        "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp»."
+        " Также знаю параметр «language».");
+    const QString bad_language =
+        QStringLiteral("неправильное значение параметра «language»: знаю только значения «en» и «ru».");
 
     QTest::newRow("timing 60001") << QByteArray("ws_connect_timeout = 60001") << 1 << 26 << too_big.arg(60000);
     QTest::newRow("timing not a number") << QByteArray("ws_auth_timeout = x") << 1 << 19
@@ -226,6 +234,11 @@ void Test_cfg::refused_statements_data()
         << QByteArray("devices_file = \"a\nb\"") << 1 << 18
         << QStringLiteral("ожидается двойная кавычка, закрывающая строку, вместо неё обнаружен перевод строки "
                           "(0x0a).");
+    QTest::newRow("language EN") << QByteArray("language = \"EN\"") << 1 << 12 << bad_language;
+    QTest::newRow("language de") << QByteArray("language = \"de\" # Deutsch") << 1 << 12 << bad_language;
+    QTest::newRow("language empty") << QByteArray("language = \"\"") << 1 << 12 << bad_language;
+    QTest::newRow("language unquoted") << QByteArray("language = en") << 1 << 12
+                                       << QStringLiteral("здесь должна быть строка в двойных кавычках.");
     QTest::newRow("after a Cyrillic string") << QByteArray("devices_file = \"файл\" x") << 1 << 22 << end_of_line;
 }
 

@@ -1,55 +1,23 @@
 // Tests of the command line and the start of the program: the whole start-up runs in this
 // process, and every message box it shows is read and closed from here.
 #include "app/cfg.h"
-#include "app/startup.h"
-#include "common/err.h"
+#include "start_in_process.h"
 #include "test_util.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QDir>
-#include <QMessageBox>
-#include <QTimer>
 #include <QtTest>
-#include <vector>
 
 namespace {
-
-struct Box_seen {
-    QString text;
-    QString title;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    int count = 0;
-};
-
-Box_seen box_seen;
-
-void close_modal_box()
-{
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box) {
-        QTimer::singleShot(10, close_modal_box);
-        return;
-    }
-    box_seen.text = box->text();
-    box_seen.title = box->windowTitle();
-    box_seen.icon = box->icon();
-    ++box_seen.count;
-    box->escapeButton()->click();
-    QTimer::singleShot(10, close_modal_box);
-}
-
-// Runs at the construction of every application object made by the start-up.
-void arm_box_closer()
-{
-    QTimer::singleShot(0, close_modal_box);
-}
 
 const char help_text_tail[] =
     "\n\nОпции командной строки:\n--help, -?, -h, -help, /?, /h, /help и т.п. - выдать этот текст и выйти\n"
     "--cfg=\"файл\" - использовать указанный файл конфигурации (если опция не указана, используется файл "
     "«ruvo_bridge.cfg»)\n--log=\"файл\" - использовать указанный файл журнала (если опция не указана, "
     "используется файл «ruvo_bridge.log»)\n";
+// The line for --lang that follows the help text.
+const char help_lang_line[] =
+    "--lang=en или --lang=ru - язык окон и журнала: английский или русский (если опция не указана, используется "
+    "параметр «language» файла конфигурации, а без него - русский)\n";
 
 }  // namespace
 
@@ -64,6 +32,7 @@ private slots:
     void command_line_errors_data();
     void command_line_errors();
     void file_options_accepted_in_either_order();
+    void unknown_language_key_ends_with_3();
     void no_arguments_use_default_files();
 
 private:
@@ -98,32 +67,27 @@ void Test_startup::cleanup()
 
 int Test_startup::run(const QStringList& args)
 {
-    std::vector<QByteArray> storage{QByteArray("ruvo_bridge")};
-    for (const QString& a : args)
-        storage.push_back(a.toUtf8());
-    std::vector<char*> argv;
-    for (QByteArray& s : storage)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-    log_fname = default_log_fname;
-    return ruvo_main(static_cast<int>(storage.size()), argv.data());
+    return run_start_up(args);
 }
 
 void Test_startup::help_alone_shows_help_data()
 {
-    QTest::addColumn<QString>("option");
+    QTest::addColumn<QStringList>("args");
     for (const char* option : {"-?", "/h", "--HELP", "-Help", "-h", "/?", "--help", "-H"})
-        QTest::newRow(option) << QString::fromUtf8(option);
+        QTest::newRow(option) << QStringList{QString::fromUtf8(option)};
+    QTest::newRow("--lang=ru first") << QStringList{"--lang=ru", "-h"};
+    QTest::newRow("--lang=ru last") << QStringList{"/?", "--lang=ru"};
 }
 
 void Test_startup::help_alone_shows_help()
 {
-    QFETCH(QString, option);
-    QCOMPARE(run({option}), 0);
+    QFETCH(QStringList, args);
+    QCOMPARE(run(args), 0);
     QCOMPARE(box_seen.count, 1);
     QCOMPARE(box_seen.title, QStringLiteral("ruvo_bridge --help"));
     QCOMPARE(box_seen.icon, QMessageBox::Information);
-    QVERIFY2(box_seen.text.endsWith(QString::fromUtf8(help_text_tail)), qPrintable(box_seen.text));
+    QVERIFY2(box_seen.text.endsWith(QString::fromUtf8(help_text_tail) + QString::fromUtf8(help_lang_line)),
+             qPrintable(box_seen.text));
     QVERIFY(box_seen.text.startsWith(QStringLiteral("ruvo_bridge, версия 1.3.5")));
     QVERIFY(!QFile::exists(QStringLiteral("ruvo_bridge.log")));
 }
@@ -156,6 +120,17 @@ void Test_startup::command_line_errors_data()
                                  << QStringLiteral("В командной строке дважды указана одна и та же опция: «--log».");
     QTest::newRow("help after cfg") << QStringList{"--cfg=a.cfg", "-h"} << alone.arg("-h");
     QTest::newRow("help before cfg") << QStringList{"/?", "--cfg=a.cfg"} << alone.arg("/?");
+    QTest::newRow("help with --lang and cfg") << QStringList{"--lang=ru", "-h", "--cfg=a.cfg"} << alone.arg("-h");
+    const QString lang_format =
+        QStringLiteral("Неправильный формат опции «--lang». Ожидаемый формат: --lang=en или --lang=ru.");
+    QTest::newRow("--lang=") << QStringList{"--lang="} << lang_format;
+    QTest::newRow("--lang en") << QStringList{"--lang", "en"} << lang_format;
+    QTest::newRow("--language=en") << QStringList{"--language=en"} << lang_format;
+    QTest::newRow("--lang twice") << QStringList{"--lang=ru", "--cfg=a", "--lang=ru"}
+                                  << QStringLiteral("В командной строке дважды указана одна и та же опция: «--lang».");
+    QTest::newRow("--lang=EN") << QStringList{"--cfg=a", "--lang=EN"}
+                               << QStringLiteral("Неизвестный язык в опции «--lang»: «EN». Знаю только языки «en» "
+                                                 "(английский) и «ru» (русский).");
 }
 
 void Test_startup::command_line_errors()
@@ -186,6 +161,16 @@ void Test_startup::file_options_accepted_in_either_order()
         QVERIFY(log_text.contains("Не найден файл «my.cfg».\n\n"));
     }
     QVERIFY(!QFile::exists(QStringLiteral("ruvo_bridge.log")));
+}
+
+void Test_startup::unknown_language_key_ends_with_3()
+{
+    write_file(QStringLiteral("ruvo_bridge.cfg"), "ws_url = \"ws://127.0.0.1:1\"\nws_login = \"a\"\nws_password = \"b\"\n"
+                                                  "language = \"fr\"\n");
+    QCOMPARE(run({}), 3);
+    QCOMPARE(box_seen.count, 1);
+    QCOMPARE(box_seen.text, QStringLiteral("Ошибка в 12-м символе 4-й строки файла «ruvo_bridge.cfg»: неправильное "
+                                           "значение параметра «language»: знаю только значения «en» и «ru»."));
 }
 
 void Test_startup::no_arguments_use_default_files()
