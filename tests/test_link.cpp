@@ -264,6 +264,11 @@ private slots:
     void ending_before_start();
     void simulator_accepts_escaped_login();
     void crash_shows_box_then_exits_with_1();
+    void shutdown_in_reconnect_wait_with_retired_server();
+    void shutdown_while_connecting_or_logging_in_data();
+    void shutdown_while_connecting_or_logging_in();
+    void rx_while_answer_awaited_data();
+    void rx_while_answer_awaited();
 
 private:
     void start_link(const QString& url);
@@ -279,6 +284,9 @@ private:
     int logged_starting(const char* prefix) const;
     QList<unsigned long> server_euis() const;
     unsigned char flags_now() const;
+    unsigned char link_flags();
+    qint64 live_count();
+    void lose_link_keeping_a_client(QTcpSocket& client);
 
     std::unique_ptr<Temp_log> log_file;
     std::unique_ptr<Gui_stub> gui;
@@ -420,6 +428,43 @@ unsigned char Test_link::flags_now() const
 {
     QMutexLocker lock(&cfg_mutex);
     return ws_flags;
+}
+
+// The connection's own flags, read in its thread.
+unsigned char Test_link::link_flags()
+{
+    unsigned char flags = 0;
+    in_link([&flags](Ws_connection& c) { flags = c.flags; });
+    return flags;
+}
+
+// The connection's live_count, or -1 when its thread no longer answers (it has ended).
+qint64 Test_link::live_count()
+{
+    auto count = std::make_shared<std::atomic<qint64>>(-1);
+    Ws_connection* c = link->connection;
+    if (!c)
+        return -1;
+    QMetaObject::invokeMethod(c, [c, count] { *count = static_cast<qint64>(c->live_count); }, Qt::QueuedConnection);
+    return QTest::qWaitFor([&count] { return *count >= 0; }, 5000) ? count->load() : -1;
+}
+
+// Brings the link online with a client on the modem's port, then has the server drop the link.
+// The client reads nothing of a large answer, so the bridge cannot finish closing its socket and
+// the retired TCP server stays alive, holding its share of live_count, until the client goes.
+void Test_link::lose_link_keeping_a_client(QTcpSocket& client)
+{
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_b));
+    client.setReadBufferSize(1);
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 1u, 5000);
+    in_link([](Ws_connection&) { tcp_servers.value(eui_b)->client->write(QByteArray(32 << 20, 'x')); });
+    server->socket()->close();
+    QTRY_COMPARE_WITH_TIMEOUT(logged(text_lost), 1, 5000);
+    QCOMPARE(live_count(), qint64(2));
 }
 
 void Test_link::unreachable_server_retries()
@@ -1151,6 +1196,146 @@ void Test_link::crash_shows_box_then_exits_with_1()
     QCOMPARE(texts().last(), QStringLiteral("test crash"));
     QTRY_COMPARE_WITH_TIMEOUT(server->close_codes.size(), 1, 5000);
     QVERIFY(server_euis().isEmpty());
+}
+
+// The reconnect timer must not fire after the shutdown while a retired server keeps the thread
+// running: a new attempt would connect and give up the connection's share a second time.
+void Test_link::shutdown_in_reconnect_wait_with_retired_server()
+{
+    ws_reconnect_delay = 1500;
+    QTcpSocket client;
+    lose_link_keeping_a_client(client);
+    QVERIFY(link_flags() & Ws_connection::reconnect_wait);
+    request_link_shutdown();
+    QTRY_COMPARE_WITH_TIMEOUT(live_count(), qint64(1), 5000);
+    // Past the reconnect delay: no new attempt, the share given up once, the thread still waiting.
+    QTest::qWait(2 * ws_reconnect_delay);
+    QCOMPARE(server->sockets.size(), 1);
+    QCOMPARE(live_count(), qint64(1));
+    QVERIFY(link->isRunning());
+    client.abort();
+    QTRY_VERIFY_WITH_TIMEOUT(link->isFinished(), 5000);
+    QCOMPARE(logged_starting(text_internal), 0);
+}
+
+void Test_link::shutdown_while_connecting_or_logging_in_data()
+{
+    QTest::addColumn<bool>("logging_in");
+    QTest::newRow("connecting") << false;
+    QTest::newRow("logging in") << true;
+}
+
+// With long timeouts, the attempt in progress ends at once with code 1000 and gives up the
+// connection's share once; the retired server's share keeps the thread until its client goes.
+void Test_link::shutdown_while_connecting_or_logging_in()
+{
+    QFETCH(bool, logging_in);
+    ws_connect_timeout = 20000;
+    ws_auth_timeout = 20000;
+    QTcpSocket client;
+    lose_link_keeping_a_client(client);
+    server->responder = nullptr;
+    if (logging_in) {
+        QTRY_COMPARE_WITH_TIMEOUT(server->count("auth_req"), 2, 5000);
+    } else {
+        // The handshake needs this thread's event loop, so polling without it keeps the attempt
+        // connecting until the shutdown has been asked for.
+        QElapsedTimer waited;
+        waited.start();
+        while (!(link_flags() & Ws_connection::connecting) && waited.elapsed() < 5000)
+            QThread::msleep(5);
+        QVERIFY(link_flags() & Ws_connection::connecting);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    request_link_shutdown();
+    QTRY_COMPARE_WITH_TIMEOUT(server->close_codes, QList<int>() << 1000 << 1000, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(live_count(), qint64(1), 5000);
+    QVERIFY(timer.elapsed() < ws_connect_timeout / 2);
+    QCOMPARE(server->sockets.size(), 2);
+    QVERIFY(link->isRunning());
+    client.abort();
+    QTRY_VERIFY_WITH_TIMEOUT(link->isFinished(), 5000);
+    QCOMPARE(logged_starting(text_internal), 0);
+}
+
+void Test_link::rx_while_answer_awaited_data()
+{
+    QTest::addColumn<bool>("devlist");
+    QTest::addColumn<int>("answer_at");
+    // The wait is 3000 ms and the "rx" comes 1000 ms into it: a wait restarted by it would end at
+    // 4000 ms and accept the late answer.
+    QTest::newRow("data, answered in time") << false << 2000;
+    QTest::newRow("data, answered late") << false << 3600;
+    QTest::newRow("device list, answered in time") << true << 2000;
+    QTest::newRow("device list, answered late") << true << 3600;
+}
+
+// An "rx" while an answer is awaited goes to the client at once and leaves the wait as it was.
+void Test_link::rx_while_answer_awaited()
+{
+    QFETCH(bool, devlist);
+    QFETCH(int, answer_at);
+    ws_sdata_timeout = 3000;
+    ws_devlist_timeout = 3000;
+    ws_devlist_period = devlist ? 300 : 60000;
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    const QStringList devices = QStringList() << device(eui_b);
+    const char* held_cmd = devlist ? "get_device_appdata_req" : "send_data_req";
+    const QString held_answer = devlist ? devlist_answer(devices) : sdata_answer(append_one(eui_b, true));
+    QTcpSocket client;
+    QObject schedule;
+    bool hold = false;
+    bool answered = false;
+    QByteArray delivered;
+    server->responder = [&](const QString& m) {
+        if (is_cmd(m, "auth_req"))
+            return QString::fromUtf8(auth_ok);
+        if (hold && is_cmd(m, held_cmd)) {
+            hold = false;
+            QWebSocket* s = server->socket();
+            QTimer::singleShot(200, &schedule, [&client] { client.write("q3"); });
+            QTimer::singleShot(1000, &schedule, [s] { s->sendTextMessage(rx(eui_b, 2, single_packet("r1"))); });
+            QTimer::singleShot(1500, &schedule, [&] { delivered = client.readAll(); });
+            QTimer::singleShot(answer_at, &schedule, [&, s] {
+                s->sendTextMessage(held_answer);
+                answered = true;
+            });
+            return QString();
+        }
+        if (is_cmd(m, "get_device_appdata_req"))
+            return devlist_answer(devices);
+        return is_cmd(m, "send_data_req") ? sdata_answer(append_one(eui_b, true)) : QString();
+    };
+    start_link(server->url());
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    // A first accepted frame lets uplink through to the client.
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    client.write("q1");
+    QTRY_VERIFY_WITH_TIMEOUT(server->received.contains(sdata_request(eui_b, "q1")), 5000);
+    hold = true;
+    if (!devlist)
+        client.write("q2");
+    QTRY_VERIFY_WITH_TIMEOUT(answered, 10000);
+    const QString q3 = sdata_request(eui_b, "q3");
+    const QString timeout = QString::fromUtf8("Тайм-аут ожидания ответа на команду \"%1\" (с момента начала передачи "
+                                              "команды прошло более 3000 миллисекунд).")
+                                .arg(QString::fromUtf8(devlist ? "запрос списка устройств"
+                                                               : "добавить данные в очередь для отправки на "
+                                                                 "устройство"));
+    if (answer_at < ws_sdata_timeout) {
+        QTRY_VERIFY_WITH_TIMEOUT(server->received.contains(q3), 5000);
+        QCOMPARE(server->sockets.size(), 1);
+        QCOMPARE(logged(timeout), 0);
+    } else {
+        QCOMPARE(logged(timeout), 1);
+        QVERIFY(!server->received.contains(q3));
+        QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    }
+    QCOMPARE(delivered, QByteArray("r1"));
+    QCOMPARE(logged_starting(text_bad_message), 0);
 }
 
 QTEST_MAIN(Test_link)
