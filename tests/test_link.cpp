@@ -269,6 +269,10 @@ private slots:
     void shutdown_while_connecting_or_logging_in();
     void rx_while_answer_awaited_data();
     void rx_while_answer_awaited();
+    void bad_device_list_drops_link_data();
+    void bad_device_list_drops_link();
+    void changed_frame_limit_replaces_server();
+    void replaced_client_data_not_sent();
 
 private:
     void start_link(const QString& url);
@@ -282,6 +286,7 @@ private:
     int logged(const QString& text) const { return texts().count(text); }
     int logged(const char* text) const { return logged(QString::fromUtf8(text)); }
     int logged_starting(const char* prefix) const;
+    int logged_ending(const QString& suffix) const;
     QList<unsigned long> server_euis() const;
     unsigned char flags_now() const;
     unsigned char link_flags();
@@ -415,6 +420,14 @@ int Test_link::logged_starting(const char* prefix) const
     int n = 0;
     for (const QString& t : texts())
         n += t.startsWith(QString::fromUtf8(prefix));
+    return n;
+}
+
+int Test_link::logged_ending(const QString& suffix) const
+{
+    int n = 0;
+    for (const QString& t : texts())
+        n += t.endsWith(suffix);
     return n;
 }
 
@@ -1336,6 +1349,124 @@ void Test_link::rx_while_answer_awaited()
     }
     QCOMPARE(delivered, QByteArray("r1"));
     QCOMPARE(logged_starting(text_bad_message), 0);
+}
+
+void Test_link::bad_device_list_drops_link_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("error");
+    const QString head = QStringLiteral(R"({"cmd":"get_device_appdata_resp","status":)");
+    const QString no_eui = head + QStringLiteral(R"(true,"devices_list":[{"devName":"x"}]})");
+    QTest::newRow("element without devEui")
+        << no_eui
+        << framed(no_eui.indexOf(QLatin1Char('}')) + 2,
+                  QString::fromUtf8("в возвращённом сервером RUVO-LoRa описании устройства отсутствует обязательное "
+                                    "поле \"devEui\"."));
+    const QString no_list = head + QStringLiteral("true}");
+    QTest::newRow("true status without devices_list")
+        << no_list
+        << framed(no_list.size() + 1,
+                  QString::fromUtf8("Ответ сервера RUVO-LoRa \"get_device_appdata_resp\" помечен как успешный "
+                                    "(\"status\":true), но в нём нет поля \"devices_list\"."));
+    QTest::newRow("false status with err_string")
+        << head + QString::fromUtf8(R"(false,"err_string":"нет доступа"})")
+        << QString::fromUtf8("Сервер RUVO-LoRa отверг нашу команду (в ответе \"get_device_appdata_resp\" \"status\" "
+                             "равен «false»). Сообщение об ошибке (\"err_string\"): «нет доступа».");
+}
+
+// A device list that cannot be taken ends the link with its text and the dump; the next link
+// serves the modem.
+void Test_link::bad_device_list_drops_link()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, error);
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    int lists = 0;
+    server->responder = [&lists, answer](const QString& m) {
+        if (is_cmd(m, "auth_req"))
+            return QString::fromUtf8(auth_ok);
+        if (is_cmd(m, "get_device_appdata_req"))
+            return lists++ ? devlist_answer(QStringList() << device(eui_b)) : answer;
+        return QString();
+    };
+    start_link(server->url());
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    QCOMPARE(texts().mid(0, 4), QStringList() << QString::fromUtf8(text_connected) << error
+                                              << QString::fromUtf8(text_bad_message)
+                                              << QString::fromUtf8(text_dump) + "«" + answer + "»");
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    QCOMPARE(server_euis(), QList<unsigned long>() << eui_b);
+    QVERIFY(port_taken(port));
+}
+
+// A frame limit changed in the configuration takes effect at the next device list: the modem's
+// server is made anew and its next client gets the new limit. Lists that change nothing notify nobody.
+void Test_link::changed_frame_limit_replaces_server()
+{
+    ws_devlist_period = 100;
+    const quint16 port = free_port();
+    configure(eui_b, port, 10);
+    start_online(QStringList() << device(eui_b));
+    QTRY_VERIFY_WITH_TIMEOUT(gui->servers > 0 && !(flags_now() & WS_SERVERS_PENDING), 5000);
+    const int notices = gui->servers;
+    const int lists = server->count("get_device_appdata_req");
+    QTRY_VERIFY_WITH_TIMEOUT(server->count("get_device_appdata_req") >= lists + 3, 5000);
+    QCOMPARE(gui->servers, notices);
+
+    configure(eui_b, port, 20);
+    QTRY_COMPARE_WITH_TIMEOUT(gui->servers, notices + 1, 5000);
+    QCOMPARE(server_euis(), QList<unsigned long>() << eui_b);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    client.write(QByteArray(21, 'x'));
+    const QString overflow = QString::fromUtf8("Ошибка: от клиента на порту %1 пришло сообщение, размер которого "
+                                               "превышает предельный для этого клиента (20 байтов). Предельный "
+                                               "размер сообщения можно настроить в файле конфигурации и в "
+                                               "описании устройства.")
+                                 .arg(port);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(overflow), 1, 5000);
+    QCOMPARE(gui->servers, notices + 1);
+}
+
+// The bytes of a client that a newer one replaced never reach the modem. Qt stops reading a socket
+// once it is told to close, so the old socket's notice of its unread bytes is given by hand; the
+// old socket stays alive meanwhile because it cannot write out a large answer.
+void Test_link::replaced_client_data_not_sent()
+{
+    trace_tcp = 2;
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_b));
+    server->responder = [](const QString& m) {
+        return is_cmd(m, "send_data_req") ? sdata_answer(append_one(eui_b, true)) : QString();
+    };
+    QTcpSocket old_client;
+    old_client.setReadBufferSize(1);
+    old_client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(old_client.waitForConnected(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 1u, 5000);
+    QPointer<QTcpSocket> old_socket;
+    in_link([&old_socket](Ws_connection&) {
+        old_socket = tcp_servers.value(eui_b)->client;
+        old_socket->write(QByteArray(32 << 20, 'x'));
+    });
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    const QString old_peer = QStringLiteral("]:%1)").arg(old_client.localPort());
+    QTRY_COMPARE_WITH_TIMEOUT(logged_ending(old_peer + ".shutdown"), 1, 5000);
+    old_client.write("old");
+    QVERIFY(old_client.waitForBytesWritten(5000));
+    in_link([&old_socket](Ws_connection&) {
+        if (old_socket)
+            emit old_socket->readyRead();
+    });
+    QCOMPARE(logged_ending(old_peer + ".recv ignored"), 1);
+    client.write("new");
+    QTRY_VERIFY_WITH_TIMEOUT(server->received.contains(sdata_request(eui_b, "new")), 5000);
+    QCOMPARE(server->count("send_data_req"), 1);
 }
 
 QTEST_MAIN(Test_link)
