@@ -291,6 +291,7 @@ private:
     unsigned char flags_now() const;
     unsigned char link_flags();
     qint64 live_count();
+    QPointer<QTcpSocket> connect_stalled_client(QTcpSocket& client, quint16 port);
     void lose_link_keeping_a_client(QTcpSocket& client);
 
     std::unique_ptr<Temp_log> log_file;
@@ -462,19 +463,39 @@ qint64 Test_link::live_count()
     return QTest::qWaitFor([&count] { return *count >= 0; }, 5000) ? count->load() : -1;
 }
 
-// Brings the link online with a client on the modem's port, then has the server drop the link.
-// The client reads nothing of a large answer, so the bridge cannot finish closing its socket and
-// the retired TCP server stays alive, holding its share of live_count, until the client goes.
+// Connects a client to the modem's port that reads nothing, and has the bridge write it a large
+// answer through small socket buffers: the bridge's socket for it then cannot finish closing and
+// stays alive until the client goes. Returns that socket, to be used in the link's thread only.
+QPointer<QTcpSocket> Test_link::connect_stalled_client(QTcpSocket& client, quint16 port)
+{
+    client.setReadBufferSize(1);
+    client.connectToHost(QHostAddress::LocalHost, port);
+    if (!client.waitForConnected(5000))
+        return QPointer<QTcpSocket>();
+    client.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    QPointer<QTcpSocket> stalled;
+    if (!QTest::qWaitFor([] { return clients_number == 1; }, 5000))
+        return stalled;
+    in_link([&stalled](Ws_connection&) {
+        stalled = tcp_servers.value(eui_b)->client;
+        if (!stalled)
+            return;
+        stalled->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
+        stalled->write(QByteArray(8 << 20, 'x'));
+    });
+    return stalled;
+}
+
+// Brings the link online with a stalled client on the modem's port, then has the server drop the
+// link: the retired TCP server stays alive, holding its share of live_count, until the client goes.
 void Test_link::lose_link_keeping_a_client(QTcpSocket& client)
 {
     const quint16 port = free_port();
     configure(eui_b, port);
     start_online(QStringList() << device(eui_b));
-    client.setReadBufferSize(1);
-    client.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY(client.waitForConnected(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 1u, 5000);
-    in_link([](Ws_connection&) { tcp_servers.value(eui_b)->client->write(QByteArray(32 << 20, 'x')); });
+    QVERIFY(!connect_stalled_client(client, port).isNull());
+    // The link never gets online again, so no new server takes a share.
+    server->responder = nullptr;
     server->socket()->close();
     QTRY_COMPARE_WITH_TIMEOUT(logged(text_lost), 1, 5000);
     QCOMPARE(live_count(), qint64(2));
@@ -1245,9 +1266,10 @@ void Test_link::shutdown_while_connecting_or_logging_in()
     QFETCH(bool, logging_in);
     ws_connect_timeout = 20000;
     ws_auth_timeout = 20000;
+    // Time enough to start polling before the next attempt begins.
+    ws_reconnect_delay = 1000;
     QTcpSocket client;
     lose_link_keeping_a_client(client);
-    server->responder = nullptr;
     if (logging_in) {
         QTRY_COMPARE_WITH_TIMEOUT(server->count("auth_req"), 2, 5000);
     } else {
@@ -1431,8 +1453,7 @@ void Test_link::changed_frame_limit_replaces_server()
 }
 
 // The bytes of a client that a newer one replaced never reach the modem. Qt stops reading a socket
-// once it is told to close, so the old socket's notice of its unread bytes is given by hand; the
-// old socket stays alive meanwhile because it cannot write out a large answer.
+// once it is told to close, so the stalled old socket's notice of its unread bytes is given by hand.
 void Test_link::replaced_client_data_not_sent()
 {
     trace_tcp = 2;
@@ -1443,15 +1464,8 @@ void Test_link::replaced_client_data_not_sent()
         return is_cmd(m, "send_data_req") ? sdata_answer(append_one(eui_b, true)) : QString();
     };
     QTcpSocket old_client;
-    old_client.setReadBufferSize(1);
-    old_client.connectToHost(QHostAddress::LocalHost, port);
-    QVERIFY(old_client.waitForConnected(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 1u, 5000);
-    QPointer<QTcpSocket> old_socket;
-    in_link([&old_socket](Ws_connection&) {
-        old_socket = tcp_servers.value(eui_b)->client;
-        old_socket->write(QByteArray(32 << 20, 'x'));
-    });
+    const QPointer<QTcpSocket> old_socket = connect_stalled_client(old_client, port);
+    QVERIFY(!old_socket.isNull());
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(client.waitForConnected(5000));
