@@ -210,6 +210,13 @@ void Test_english::broken_configuration_in_english()
              qPrintable(log));
     QVERIFY(log.contains(QStringLiteral("] ") + message + QStringLiteral("\n\n")));
     QVERIFY2(!has_cyrillic(log), qPrintable(log));
+    // The entries keep the date format of the Russian log.
+    static const QRegularExpression entry(
+        QStringLiteral("^\\[\\d{1,2}\\.\\d{1,2}\\.\\d{4} \\d{1,2}:\\d\\d:\\d\\d\\.\\d{3}\\] \\S"));
+    const QStringList entries = log.split(QStringLiteral("\n\n"), Qt::SkipEmptyParts);
+    QCOMPARE(entries.size(), 2);
+    for (const QString& e : entries)
+        QVERIFY2(entry.match(e).hasMatch(), qPrintable(e));
     // The user's own data is shown as it is.
     write_file(cfg_name, mandatory_keys + "devices_file = \"устройства.cfg\"\n");
     box_seen = Box_seen();

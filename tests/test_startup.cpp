@@ -165,8 +165,8 @@ void Test_startup::file_options_accepted_in_either_order()
 
 void Test_startup::unknown_language_key_ends_with_3()
 {
-    write_file(QStringLiteral("ruvo_bridge.cfg"), "ws_url = \"ws://127.0.0.1:1\"\nws_login = \"a\"\nws_password = \"b\"\n"
-                                                  "language = \"fr\"\n");
+    write_file(QStringLiteral("ruvo_bridge.cfg"),
+               "ws_url = \"ws://127.0.0.1:1\"\nws_login = \"a\"\nws_password = \"b\"\nlanguage = \"fr\"\n");
     QCOMPARE(run({}), 3);
     QCOMPARE(box_seen.count, 1);
     QCOMPARE(box_seen.text, QStringLiteral("Ошибка в 12-м символе 4-й строки файла «ruvo_bridge.cfg»: неправильное "
