@@ -18,6 +18,9 @@ Tr errfmt_lang_unknown{TR_TEXT("main",
                                "Неизвестный язык в опции «--lang»: «%1». Знаю только языки «en» (английский) и «ru» "
                                "(русский).")};
 
+// As for every error of the command line.
+const int exit_command_line = 1;
+
 const char english[] = "en";
 const char russian[] = "ru";
 const char english_translation[] = ":/translations/ruvo_bridge_en.qm";
@@ -99,15 +102,16 @@ int take_language_option(int argc, char** argv, int& options)
         const QString error = language_option_error(argv[i], chosen != nullptr);
         if (!error.isEmpty()) {
             show_error(error);
-            return 1;
+            return exit_command_line;
         }
-        chosen = argv[i] + 7;
+        chosen = argv[i] + 7;  // after "--lang="
         ++options;
     }
     chosen_on_command_line = chosen != nullptr;
+    // The log is not written before the command line is read.
     if (chosen && !use_language(QString::fromUtf8(chosen))) {
-        show_debug(0x104);
-        return 1;
+        show_error(debug_errtext(0x104));
+        return exit_command_line;
     }
     return -1;
 }
