@@ -128,13 +128,14 @@ void Test_cfg::every_key()
                             "ws_password = \"p\\u0430ss\"\r\n"
                             "ws_login = \"\xD0\xBB\xD0\xBE\xD0\xB3\xD0\xB8\xD0\xBD\"\r\n"
                             "ws_url = \"wss://example:443/\"\r\n"
-                            "trace_ws = err";
+                            "trace_ws = err\r\n"
+                            "language = \"en\"";
     QCOMPARE(load(text), QString());
     const QStringList expected{"ws_url=wss://example:443/", "ws_login=логин", QString::fromUtf8("ws_password=p\xD0\xB0ss"),
                                "ws_connect_timeout=6", "ws_auth_timeout=5", "ws_reconnect_delay=4",
                                "ws_devlist_period=3", "ws_devlist_timeout=2", "ws_data_timeout=1",
                                "devices_file=modems.cfg", "default_max_frame=200", "interframe_delay=20",
-                               "trace_ws=0", "trace_tcp=2"};
+                               "trace_ws=0", "trace_tcp=2", "language=en"};
     for (const QString& pair : expected) {
         const QString key = pair.section(QLatin1Char('='), 0, 0);
         QCOMPARE(key + QLatin1Char('=') + value_of(key), pair);
