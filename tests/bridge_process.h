@@ -138,6 +138,8 @@ struct Device {
     QString eui;
     quint16 port;
     int max_frame;
+    // Written only when given.
+    const char* protocol = nullptr;
 };
 
 struct Bridge_options {
@@ -145,6 +147,8 @@ struct Bridge_options {
     int devlist_period = 500;
     const char* trace_ws = "bad_frames";
     const char* trace_tcp = "all";
+    // Written only when not 0.
+    int modbus_timeout = 0;
 };
 
 // The program in a temporary folder with its configuration, devices file and log.
@@ -166,13 +170,16 @@ public:
                        .arg(options.devlist_period)
                        .arg(options.interframe_delay)
                        .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp))
-                       .toUtf8());
+                       .toUtf8() +
+                       (options.modbus_timeout ? "modbus_timeout = " + QByteArray::number(options.modbus_timeout) + "\n"
+                                               : QByteArray()));
         QByteArray list;
         for (const Device& d : devices)
-            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3)\n")
+            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3%4)\n")
                         .arg(d.eui)
                         .arg(d.port)
                         .arg(d.max_frame)
+                        .arg(d.protocol ? QStringLiteral(", protocol=") + QLatin1String(d.protocol) : QString())
                         .toUtf8();
         write_file(path("devices.cfg"), list);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
