@@ -364,7 +364,8 @@ void Test_devices_file::sample_file()
 {
     devices_fname = QStringLiteral(RUVO_SOURCE_DIR "/samples/devices.cfg");
     load_devices_in_cfg();
-    QCOMPARE(tables(), QStringLiteral("0102030405060701:3000:51 0102030405060702:3001:51 0102030405060703:3002:51"));
+    QCOMPARE(tables(), QStringLiteral("0102030405060701:3000:51 0102030405060702:3001:51 0102030405060703:3002:51 "
+                                      "0102030405060705:3005:51:modbus_tcp"));
     QCOMPARE(temp_log.text(), QByteArray());
 }
 
