@@ -748,12 +748,46 @@ input field of the parent window stays as it was.</translation>
         <source>Порт TCP %1 уже занят (другим радиомодемом из списка радиомодемов, подлежащих обслуживанию).</source>
         <translation>TCP port %1 is already taken (by another radio modem in the list of radio modems to serve).</translation>
     </message>
+    <message>
+        <source>Протокол клиентов TCP</source>
+        <translation>Protocol of the TCP clients</translation>
+    </message>
+    <message>
+        <source>Как программа понимает то, что присылает клиент TCP:
+«поток байтов» - сообщения отделяются паузами (interframe_delay)
+и передаются радиомодему как есть; так работают клиенты
+Modbus RTU поверх TCP и любые другие протоколы;
+«Modbus TCP» - программа работает шлюзом: принимает запросы
+Modbus TCP (с заголовком MBAP), передаёт устройству кадры
+Modbus RTU с контрольной суммой и возвращает клиенту ответы
+Modbus TCP; паузы не нужны, запросы идут к устройству по одному.</source>
+        <translation>How the program understands what a TCP client sends:
+&quot;byte stream&quot; - messages are separated by pauses (interframe_delay)
+and passed to the radio modem as they are; this is how clients of
+Modbus RTU over TCP and any other protocols work;
+&quot;Modbus TCP&quot; - the program works as a gateway: it accepts Modbus
+TCP requests (with an MBAP header), passes Modbus RTU frames with
+their checksum to the device and returns Modbus TCP answers to the
+client; no pauses are needed, requests go to the device one by one.</translation>
+    </message>
+    <message>
+        <source>поток байтов</source>
+        <translation>byte stream</translation>
+    </message>
+    <message>
+        <source>Modbus TCP</source>
+        <translation>Modbus TCP</translation>
+    </message>
 </context>
 <context>
     <name>devices</name>
     <message>
         <source>Прежде, чем нажимать эту кнопку, надо выбрать строчку в списке (щёлкнуть её левой кнопкой мыши).</source>
         <translation>Before you press this button, select a row in the list (click it with the left mouse button).</translation>
+    </message>
+    <message>
+        <source>Протокол</source>
+        <translation>Protocol</translation>
     </message>
 </context>
 <context>
@@ -1094,6 +1128,34 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
         <source>&quot;%1&quot; уже есть в этой структуре JSON.</source>
         <translation>&quot;%1&quot; is already present in this JSON structure.</translation>
     </message>
+    <message>
+        <source>Ошибка: клиент на порту %1 прислал запрос Modbus TCP с неправильным заголовком MBAP (идентификатор протокола %2, длина %3). Соединение с клиентом закрыто.</source>
+        <translation>Error: the client on port %1 has sent a Modbus TCP request with a wrong MBAP header (protocol identifier %2, length %3). The connection with the client is closed.</translation>
+    </message>
+    <message>
+        <source>Ответ устройства через порт %1 отброшен: ни один запрос Modbus не ждёт ответа.</source>
+        <translation>The answer of the device through port %1 is dropped: no Modbus request is waiting for an answer.</translation>
+    </message>
+    <message>
+        <source>Ответ устройства на запрос Modbus через порт %1 отброшен: неправильная контрольная сумма CRC-16 или длина ответа (%2 байтов).</source>
+        <translation>The answer of the device to a Modbus request through port %1 is dropped: wrong CRC-16 checksum or length of the answer (%2 bytes).</translation>
+    </message>
+    <message>
+        <source>Ответ устройства на запрос Modbus через порт %1 отброшен: ответил адрес %2, а запрос был к адресу %3.</source>
+        <translation>The answer of the device to a Modbus request through port %1 is dropped: address %2 has answered, but the request was to address %3.</translation>
+    </message>
+    <message>
+        <source>Ответ устройства на запрос Modbus через порт %1 отброшен: это ответ на функцию %2, а запрос был функции %3.</source>
+        <translation>The answer of the device to a Modbus request through port %1 is dropped: it answers function %2, but the request was for function %3.</translation>
+    </message>
+    <message>
+        <source>Устройство не ответило на запрос Modbus через порт %1 (транзакция %2) за %3 мс; клиенту отправлено исключение 0x0B.</source>
+        <translation>The device has not answered the Modbus request through port %1 (transaction %2) within %3 ms; exception 0x0B has been sent to the client.</translation>
+    </message>
+    <message>
+        <source>Ответ устройства, вызвавший предыдущую ошибку: </source>
+        <translation>Answer of the device that caused the previous error: </translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -1227,10 +1289,6 @@ This window can also be closed with the keys &apos;Esc&apos;, &apos;Enter&apos;,
     <message>
         <source>неправильное значение параметра «trace_tcp»: знаю только значения «err», «bad_frames» и «all».</source>
         <translation>wrong value of the parameter &quot;trace_tcp&quot;: known values are only &quot;err&quot;, &quot;bad_frames&quot; and &quot;all&quot;.</translation>
-    </message>
-    <message>
-        <source> Также знаю параметр «language».</source>
-        <translation> The parameter &quot;language&quot; is known too.</translation>
     </message>
     <message>
         <source>неправильное значение параметра «language»: знаю только значения «en» и «ru».</source>
@@ -1487,6 +1545,26 @@ This window can also be closed with the keys &apos;Esc&apos;, &apos;Enter&apos;,
     <message>
         <source>переполнение строки-результата при добавлении символа U+%1. Под строку было зарезервировано %2 16-битных ячеек.</source>
         <translation>overflow of the result string when adding the character U+%1. %2 16-bit cells were reserved for the string.</translation>
+    </message>
+    <message>
+        <source>Знаю также параметр «modbus_timeout».</source>
+        <translation>The parameter &quot;modbus_timeout&quot; is known too.</translation>
+    </message>
+    <message>
+        <source>Знаю также параметр «language».</source>
+        <translation>The parameter &quot;language&quot; is known too.</translation>
+    </message>
+    <message>
+        <source>Знаю также атрибут «protocol».</source>
+        <translation>The attribute &quot;protocol&quot; is known too.</translation>
+    </message>
+    <message>
+        <source>неправильное значение атрибута «protocol»: знаю только значения «raw» и «modbus_tcp».</source>
+        <translation>wrong value of the attribute &quot;protocol&quot;: known values are only &quot;raw&quot; and &quot;modbus_tcp&quot;.</translation>
+    </message>
+    <message>
+        <source>Файл со списком устройств («%1») задаёт для устройства с eui=0x%2 порт TCP 0. Порт 0 не годится для подключения клиентов, поэтому это устройство не обслуживается; укажите ему порт от 1 до 65535.</source>
+        <translation>The devices file (&quot;%1&quot;) gives the device with eui=0x%2 the TCP port 0. Port 0 cannot take client connections, so this device is not served; give it a port from 1 to 65535.</translation>
     </message>
 </context>
 <context>
