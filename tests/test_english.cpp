@@ -29,12 +29,6 @@
 
 namespace {
 
-bool has_cyrillic(const QString& text)
-{
-    static const QRegularExpression cyrillic(QStringLiteral("[\\x{0400}-\\x{04FF}]"));
-    return text.contains(cyrillic);
-}
-
 // Every caption, tooltip and title that a window shows, its own and its children's.
 QStringList window_texts(QWidget& window)
 {

@@ -57,12 +57,6 @@ QSet<QString> placeholders(const QString& text)
     return found;
 }
 
-bool has_cyrillic(const QString& text)
-{
-    static const QRegularExpression cyrillic(QStringLiteral("[\\x{0400}-\\x{04FF}]"));
-    return text.contains(cyrillic);
-}
-
 QString described(const Entry& e)
 {
     return e.context + QLatin1String(": ") + e.source.left(60);

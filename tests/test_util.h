@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QRegularExpression>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -14,6 +15,13 @@ inline void write_file(const QString& name, const QByteArray& data)
     QFile f(name);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         f.write(data);
+}
+
+// Whether a text has Russian letters (a text left untranslated in English).
+inline bool has_cyrillic(const QString& text)
+{
+    static const QRegularExpression cyrillic(QStringLiteral("[\\x{0400}-\\x{04FF}]"));
+    return text.contains(cyrillic);
 }
 
 inline QByteArray read_file(const QString& name)
