@@ -43,6 +43,19 @@ std::optional<Append_fault> parse_append_fault(const QString& word)
     return *found;
 }
 
+std::optional<Batch_fault> parse_batch_fault(const QString& word)
+{
+    static const QHash<QString, Batch_fault> names = {
+        {QStringLiteral("none"), Batch_fault::none},
+        {QStringLiteral("short"), Batch_fault::short_answer},
+        {QStringLiteral("reordered"), Batch_fault::reordered},
+    };
+    const auto found = names.find(word);
+    if (found == names.end())
+        return std::nullopt;
+    return *found;
+}
+
 // The words of "fault NAME ARG1 ARG2..." as a handler sees them.
 struct Fault_args {
     Faults& faults;
@@ -109,6 +122,15 @@ QString append_status(const Fault_args& a)
     return QString();
 }
 
+QString batch_answer(const Fault_args& a)
+{
+    const std::optional<Batch_fault> mode = parse_batch_fault(a.arg(1));
+    if (!mode)
+        return QStringLiteral("batch_answer takes short, reordered or none");
+    a.faults.batch_answer = *mode;
+    return QString();
+}
+
 QString uplink_bad(const Fault_args& a)
 {
     const std::optional<Uplink_fault> mode = parse_uplink_fault(a.arg(1));
@@ -131,6 +153,7 @@ QString apply_fault(Faults& faults, const Command_words& command)
         {QStringLiteral("reject_login"), reject_login},
         {QStringLiteral("reject"), reject},
         {QStringLiteral("append_status"), append_status},
+        {QStringLiteral("batch_answer"), batch_answer},
         {QStringLiteral("uplink_bad"), uplink_bad},
     };
     const Fault_args args{faults, command};
