@@ -1,5 +1,6 @@
 // Benchmark of the bridge as a whole, the real program against the simulated server on loopback:
-// round trips of one and of 100 clients, the queue's throughput, and 1,000 modems at once.
+// round trips of one and of 100 clients, the queue's throughput, 1,000 modems at once, and a burst
+// of clients against a distant server with and without batching.
 #include "tests/bridge_process.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,7 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <optional>
 #include <cstdio>
 #include <unistd.h>
 
@@ -30,11 +32,13 @@ Bridge_options quiet_options()
 
 // The simulator and the program with every listed modem reported and served.
 struct Setup {
-    Setup(const std::vector<Device>& list, const char* kind) : sim(sim_modems(list, kind))
+    Setup(const std::vector<Device>& list, const char* kind, const Bridge_options& options = quiet_options(),
+          const QStringList& sim_options = {})
+        : sim(sim_modems(list, kind), sim_options)
     {
         if (!sim.started())
             return;
-        bridge.reset(new Bridge(sim.port, list, quiet_options()));
+        bridge.reset(new Bridge(sim.port, list, options));
         ready = wait_for([&] { return all_listening(list); }, 30000);
         if (!ready)
             std::printf("the program did not listen on every port\n");
@@ -319,6 +323,116 @@ void scale(int count)
         std::printf("  the program did not end with exit code 0\n");
 }
 
+// One client on every port; in a round all of them send a message at the same moment.
+class Burst {
+public:
+    explicit Burst(const std::vector<Device>& list) : got(list.size()), answered_ms(list.size())
+    {
+        for (size_t i = 0; i < list.size(); ++i) {
+            sockets.emplace_back(new QTcpSocket);
+            QObject::connect(sockets[i].get(), &QTcpSocket::readyRead, [this, i] { on_ready_read(i); });
+            sockets[i]->connectToHost(QHostAddress::LocalHost, list[i].port);
+        }
+    }
+
+    bool connected() const
+    {
+        return std::all_of(sockets.begin(), sockets.end(), [](const std::unique_ptr<QTcpSocket>& s) {
+            return s->state() == QAbstractSocket::ConnectedState;
+        });
+    }
+
+    // The milliseconds from the sending until each client had its answer; empty when not every
+    // answer came within a minute.
+    std::vector<double> round()
+    {
+        std::fill(got.begin(), got.end(), 0);
+        std::fill(answered_ms.begin(), answered_ms.end(), -1.0);
+        left = sockets.size();
+        run_loop(60000, [&](QEventLoop& l) {
+            loop = &l;
+            clock.start();
+            for (const std::unique_ptr<QTcpSocket>& s : sockets)
+                s->write(message);
+        });
+        loop = nullptr;
+        return left ? std::vector<double>() : answered_ms;
+    }
+
+private:
+    void on_ready_read(size_t i)
+    {
+        got[i] += static_cast<int>(sockets[i]->readAll().size());
+        if (got[i] < message.size() || answered_ms[i] >= 0)
+            return;
+        answered_ms[i] = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        if (--left == 0 && loop)
+            loop->quit();
+    }
+
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    std::vector<int> got;
+    std::vector<double> answered_ms;
+    size_t left = 0;
+    QElapsedTimer clock;
+    QEventLoop* loop = nullptr;
+};
+
+struct Burst_figures {
+    double all_ms = 0;     // until the last client had its answer
+    double median_ms = 0;  // of the clients' waits
+};
+
+// The median round of a few, after one to warm up; nothing when the set-up or a round failed.
+std::optional<Burst_figures> bursts(const std::vector<Device>& list, int batch_max, int answer_delay_ms)
+{
+    const int rounds = 5;
+    Bridge_options options = quiet_options();
+    options.batch_max = batch_max;
+    Setup setup(list, "echo", options, {QStringLiteral("--answer-delay"), QString::number(answer_delay_ms)});
+    if (!setup.ready)
+        return std::nullopt;
+    Burst burst(list);
+    if (!wait_for([&] { return burst.connected(); }) || burst.round().empty())
+        return std::nullopt;
+    std::vector<double> all;
+    std::vector<double> medians;
+    for (int n = 0; n < rounds; ++n) {
+        const std::vector<double> waits = burst.round();
+        if (waits.empty())
+            return std::nullopt;
+        all.push_back(*std::max_element(waits.begin(), waits.end()));
+        medians.push_back(percentile(waits, 0.5));
+    }
+    return Burst_figures{percentile(all, 0.5), percentile(medians, 0.5)};
+}
+
+void print_bursts(const char* name, const std::optional<Burst_figures>& f)
+{
+    if (f)
+        std::printf("  %s: all answered after %.0f ms, median %.0f ms\n", name, f->all_ms, f->median_ms);
+    else
+        std::printf("  %s: not every client was answered\n", name);
+}
+
+// A server answer_delay_ms away and as many clients as modems sending at once: one frame per
+// command against all of them in one.
+void batching(int clients, int answer_delay_ms)
+{
+    const std::vector<Device> list = numbered_devices(clients);
+    std::printf("burst of %d clients on as many echo modems, server answering after %d ms, median of 5 rounds:\n",
+                clients, answer_delay_ms);
+    const std::optional<Burst_figures> alone = bursts(list, 1, answer_delay_ms);
+    print_bursts("ws_batch_max 1", alone);
+    const std::optional<Burst_figures> batched = bursts(list, clients, answer_delay_ms);
+    const QByteArray name = "ws_batch_max " + QByteArray::number(clients);
+    print_bursts(name.constData(), batched);
+    if (!alone || !batched)
+        return;
+    std::printf("  with batching (goal <= 300 ms) %s; %.1f times as fast as without\n",
+                batched->all_ms <= 300 ? "ok" : "MISSED", alone->all_ms / batched->all_ms);
+}
+
 }  // namespace
 
 // Without arguments every benchmark runs; otherwise only those named.
@@ -332,6 +446,7 @@ int main(int argc, char** argv)
         {"round_trip_100_busy", [] { round_trip(100, 30, 0); }},
         {"throughput", [] { throughput(100, 20, 6); }},
         {"scale", [] { scale(1000); }},
+        {"batching", [] { batching(50, 50); }},
     };
     const QStringList wanted = app.arguments().mid(1);
     for (const auto& b : benches)
