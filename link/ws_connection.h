@@ -2,13 +2,13 @@
 // queue, the device list with the reconciliation of TCP servers, and unsolicited messages.
 #pragma once
 
+#include "link/ws_batch.h"
+
 #include <QAbstractSocket>
 #include <QMap>
 #include <QObject>
 #include <QThread>
 #include <QWebSocket>
-
-#include "link/ws_batch.h"
 
 class Tcp_server;
 struct Device_in_cfg;

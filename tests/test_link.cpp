@@ -291,6 +291,8 @@ private:
     void post_frame(unsigned long eui, const QByteArray& data);
     void wait_received(int count);
     void send_batch_of_b_and_c();
+    QString configure_reported(const QList<unsigned long>& euis);
+    void start_with_devlist_awaited(const QString& list);
     QList<Entry> entries() const;
     QStringList texts() const;
     int logged(const QString& text) const { return texts().count(text); }
@@ -669,20 +671,35 @@ void Test_link::devlist_requests_never_overlap()
     QCOMPARE(server->sockets.size(), 1);
 }
 
-void Test_link::frames_sent_in_order_after_answers()
+// Configures these modems on free ports; returns the device list that reports them all.
+QString Test_link::configure_reported(const QList<unsigned long>& euis)
+{
+    QStringList devices;
+    for (unsigned long eui : euis) {
+        configure(eui, free_port());
+        devices << device(eui);
+    }
+    return devlist_answer(devices);
+}
+
+// Online after this device list, with the first periodic request awaited.
+void Test_link::start_with_devlist_awaited(const QString& list)
 {
     ws_devlist_period = 200;
     ws_devlist_timeout = 3000;
-    configure(eui_b, free_port());
-    configure(eui_c, free_port());
-    const QString list = devlist_answer(QStringList() << device(eui_b) << device(eui_c));
     server->responder = [](const QString& m) { return is_cmd(m, "auth_req") ? QString::fromUtf8(auth_ok) : QString(); };
     start_link(server->url());
     wait_received(2);
     server->send(list);
     QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
-    // The periodic request is awaited while both frames are posted.
     wait_received(3);
+}
+
+void Test_link::frames_sent_in_order_after_answers()
+{
+    const QString list = configure_reported(QList<unsigned long>() << eui_b << eui_c);
+    start_with_devlist_awaited(list);
+    // The periodic request is awaited while both frames are posted.
     QVERIFY(is_cmd(server->received[2], "get_device_appdata_req"));
     post_frame(eui_b, "abc");
     post_frame(eui_c, QByteArray("\x00\xff", 2));
@@ -797,19 +814,9 @@ void Test_link::send_batch_of_b_and_c()
 void Test_link::batch_takes_one_frame_per_modem_up_to_the_limit()
 {
     ws_batch_max = 2;
-    ws_devlist_period = 200;
-    ws_devlist_timeout = 3000;
-    configure(eui_a, free_port());
-    configure(eui_b, free_port());
-    configure(eui_c, free_port());
-    const QString list = devlist_answer(QStringList() << device(eui_a) << device(eui_b) << device(eui_c));
-    server->responder = [](const QString& m) { return is_cmd(m, "auth_req") ? QString::fromUtf8(auth_ok) : QString(); };
-    start_link(server->url());
-    wait_received(2);
-    server->send(list);
-    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    const QString list = configure_reported(QList<unsigned long>() << eui_a << eui_b << eui_c);
+    start_with_devlist_awaited(list);
     // While the periodic request is awaited, B's second frame queues behind its first.
-    wait_received(3);
     post_frame(eui_b, "b1");
     post_frame(eui_b, "b2");
     post_frame(eui_c, "c1");

@@ -205,6 +205,12 @@ bool start_logged_in(Sim_process& sim, Client& c)
     return sim.start(standard_args()) && c.open(sim.port) && c.login();
 }
 
+// The same, with a fault set before the first command.
+bool start_logged_in(Sim_process& sim, Client& c, const QString& fault)
+{
+    return start_logged_in(sim, c) && sim.run(fault) == QLatin1String("ok");
+}
+
 
 // The header fields of a type-3 payload
 struct Header {
@@ -694,8 +700,7 @@ void Test_sim::rejections()
     QFETCH(QString, err_string);
     Sim_process sim;
     Client c;
-    QVERIFY(start_logged_in(sim, c));
-    QCOMPARE(sim.run(fault), QString("ok"));
+    QVERIFY(start_logged_in(sim, c, fault));
     QVERIFY(c.ask(request));
     const QJsonObject answer = c.last();
     QCOMPARE(answer.value("cmd").toString(), request.section('"', 3, 3).replace("_req", "_resp"));
@@ -725,8 +730,7 @@ void Test_sim::append_status_faults()
     QFETCH(QString, eui);
     Sim_process sim;
     Client c;
-    QVERIFY(start_logged_in(sim, c));
-    QCOMPARE(sim.run("fault append_status " + mode), QString("ok"));
+    QVERIFY(start_logged_in(sim, c, "fault append_status " + mode));
     for (int round = 0; round < 2; ++round) {
         QVERIFY(c.ask(data_req(echo_eui, "abc")));
         const QJsonObject answer = c.last();
@@ -760,8 +764,7 @@ void Test_sim::batch_answer_faults()
     QFETCH(QStringList, euis);
     Sim_process sim;
     Client c;
-    QVERIFY(start_logged_in(sim, c));
-    QCOMPARE(sim.run("fault batch_answer " + mode), QString("ok"));
+    QVERIFY(start_logged_in(sim, c, "fault batch_answer " + mode));
     QVERIFY(c.ask(batch_req({data_element(echo_eui, "batch"), data_element(silent_eui, "x"),
                              data_element(slave17_eui, "y")})));
     QCOMPARE(answered_euis(c.last()), euis);
