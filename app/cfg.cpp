@@ -25,6 +25,7 @@ int modbus_timeout = 15000;
 unsigned char trace_ws = 1;
 unsigned char trace_tcp = 1;
 QString cfg_language;
+int ws_batch_max = 1;
 
 namespace {
 
@@ -33,8 +34,9 @@ Tr errtext_unknown_key{TR_TEXT("parser",
                                "«ws_connect_timeout», «ws_auth_timeout», «ws_reconnect_delay», "
                                "«ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», «devices_file», "
                                "«default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp».")};
-Tr errtext_unknown_key_modbus{TR_TEXT("parser", "Знаю также параметр «modbus_timeout».")};
-Tr errtext_unknown_key_language{TR_TEXT("parser", "Знаю также параметр «language».")};
+// Keys added to the list above, named in a sentence of their own after it.
+Tr errtext_unknown_key_added{TR_TEXT("parser",
+                                     "Знаю также параметры «modbus_timeout», «ws_batch_max» и «language».")};
 Tr errtext_bad_trace_ws{TR_TEXT("parser",
                                 "неправильное значение параметра «trace_ws»: знаю только значения «err», "
                                 "«bad_frames» и «all».")};
@@ -69,6 +71,7 @@ struct Seen {
     bool trace_ws = false;
     bool trace_tcp = false;
     bool modbus_timeout = false;
+    bool batch_max = false;
     bool language = false;
 };
 
@@ -124,15 +127,6 @@ bool language_key(Utf8_file_parser& p, bool& seen)
     throw p.Error(errtext_bad_language.tr());
 }
 
-// The known keys: the original list, then a sentence for each key added to it since.
-QString unknown_key_text()
-{
-    QString text = errtext_unknown_key.tr();
-    for (const QString& added : {errtext_unknown_key_modbus.tr(), errtext_unknown_key_language.tr()})
-        text += QLatin1Char(' ') + added;
-    return text;
-}
-
 void read_statement(Utf8_file_parser& p, Seen& seen)
 {
     if (string_key(p, "ws_url", seen.ws_url, ws_url) || string_key(p, "ws_login", seen.ws_login, ws_login) ||
@@ -147,12 +141,13 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         bounded_key(p, "default_max_frame", seen.max_frame, 1, 9999, default_max_frame) ||
         bounded_key(p, "interframe_delay", seen.interframe_delay, 1, 60000, tcp_interframe_delay) ||
         trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
-        trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp))
+        trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp) ||
+        bounded_key(p, "ws_batch_max", seen.batch_max, 1, ws_batch_max_limit, ws_batch_max))
         return;
     if (bounded_key(p, "modbus_timeout", seen.modbus_timeout, 1, max_timing, modbus_timeout) ||
         language_key(p, seen.language))
         return;
-    throw p.Error(unknown_key_text());
+    throw p.Error(errtext_unknown_key.tr() + QLatin1Char(' ') + errtext_unknown_key_added.tr());
 }
 
 // After a value only blanks and a comment may follow on its line.

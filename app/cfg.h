@@ -28,6 +28,9 @@ extern unsigned char trace_ws;
 extern unsigned char trace_tcp;
 // The "language" key: "en", "ru", or empty when the file does not choose.
 extern QString cfg_language;
+// Frames that one data command may carry, each for another modem; 1 sends every frame alone.
+extern int ws_batch_max;
+const int ws_batch_max_limit = 100;
 
 // Reads the configuration file; throws Err naming the file, line and character on any error.
 void load_cfg(const QString& file_name);

@@ -58,6 +58,15 @@ void show_fatal_error_box(const QString& text)
     QCoreApplication::exit(1);
 }
 
+// Gives every record of a chain its not-send operation; the chain is left empty.
+void release_queries(Query*& first)
+{
+    while (Query* q = first) {
+        first = q->next;
+        q->not_send(q);
+    }
+}
+
 }  // namespace
 
 Ws_connection::Ws_connection(QThread& thread)
@@ -303,15 +312,9 @@ void Ws_connection::notify_servers(unsigned char old_ws_flags)
 
 void Ws_connection::switch_to_offline()
 {
-    while (Query* q = queue_head) {
-        queue_head = q->next;
-        q->not_send(q);
-    }
+    release_queries(queue_head);
     queue_tail = &queue_head;
-    if (Query* q = current) {
-        current = nullptr;
-        q->not_send(q);
-    }
+    release_queries(current);
     unsigned char old;
     {
         QMutexLocker lock(&cfg_mutex);

@@ -2,6 +2,8 @@
 // queue, the device list with the reconciliation of TCP servers, and unsolicited messages.
 #pragma once
 
+#include "link/ws_batch.h"
+
 #include <QAbstractSocket>
 #include <QMap>
 #include <QObject>
@@ -105,6 +107,8 @@ private:
     void not_connected();
     void after_rupture();
     void next();
+    // Makes q the command in flight (alone, until its send operation gathers a batch) and sends it.
+    void send_current(Query* q);
     void drop_after_bad_message();
 
     void unexpected_message(Ws_parser& p);
@@ -113,7 +117,7 @@ private:
     void sdata_answer(Ws_parser& p);
     void unsolicited_message(Ws_parser& p);
     void unsolicited(Ws_common_fields& f, Ws_parser& p);
-    bool parse_append_status(Ws_parser& p);
+    Batch_status parse_append_status(Ws_parser& p);
     void servers_update(bool after_list);
 
     typedef QMap<unsigned long, Tcp_server*> Server_map;

@@ -171,6 +171,32 @@ struct Device {
     const char* protocol = nullptr;
 };
 
+// Modems numbered from a base EUI, on ports from the kernel.
+inline std::vector<Device> numbered_devices(int count)
+{
+    const std::vector<quint16> ports = free_ports(count);
+    std::vector<Device> result;
+    for (int i = 0; i < count; ++i)
+        result.push_back({QStringLiteral("%1").arg(0x0102030405000000ULL + static_cast<quint64>(i), 16, 16, QLatin1Char('0')).toUpper(),
+                          ports[static_cast<size_t>(i)], 255});
+    return result;
+}
+
+// The simulator's --modem values for the devices, all of one kind.
+inline QStringList sim_modems(const std::vector<Device>& list, const char* kind)
+{
+    QStringList result;
+    for (const Device& d : list)
+        result << d.eui + QLatin1Char(':') + QLatin1String(kind);
+    return result;
+}
+
+inline bool all_listening(const std::vector<Device>& list)
+{
+    const QSet<quint16> ports = listening_ports();
+    return std::all_of(list.begin(), list.end(), [&](const Device& d) { return ports.contains(d.port); });
+}
+
 struct Bridge_options {
     int interframe_delay = 15;
     int devlist_period = 500;
@@ -178,6 +204,7 @@ struct Bridge_options {
     const char* trace_tcp = "all";
     // Written only when not 0.
     int modbus_timeout = 0;
+    int batch_max = 0;  // 0: no ws_batch_max in the file
     // More lines of the configuration file, and the command line.
     QString extra_cfg;
     QStringList args;
@@ -205,6 +232,8 @@ public:
                        .toUtf8() +
                        (options.modbus_timeout ? "modbus_timeout = " + QByteArray::number(options.modbus_timeout) + "\n"
                                                : QByteArray()) +
+                       (options.batch_max ? "ws_batch_max = " + QByteArray::number(options.batch_max) + "\n"
+                                          : QByteArray()) +
                        options.extra_cfg.toUtf8());
         QByteArray list;
         for (const Device& d : devices)

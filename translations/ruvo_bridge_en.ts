@@ -1156,6 +1156,14 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
         <source>Ответ устройства, вызвавший предыдущую ошибку: </source>
         <translation>Answer of the device that caused the previous error: </translation>
     </message>
+    <message>
+        <source>неправильное поле &quot;append_status&quot;: посылали данные сразу нескольким устройствам (элементов в &quot;data_list&quot;: %1), а ответов в массиве меньше (%2).</source>
+        <translation>wrong field &quot;append_status&quot;: data were sent to several devices at once (elements in &quot;data_list&quot;: %1), but the array holds fewer answers (%2).</translation>
+    </message>
+    <message>
+        <source>неправильное поле &quot;append_status&quot;: посылали данные сразу нескольким устройствам (элементов в &quot;data_list&quot;: %1), а ответов в массиве больше.</source>
+        <translation>wrong field &quot;append_status&quot;: data were sent to several devices at once (elements in &quot;data_list&quot;: %1), but the array holds more answers.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -1547,14 +1555,6 @@ This window can also be closed with the keys &apos;Esc&apos;, &apos;Enter&apos;,
         <translation>overflow of the result string when adding the character U+%1. %2 16-bit cells were reserved for the string.</translation>
     </message>
     <message>
-        <source>Знаю также параметр «modbus_timeout».</source>
-        <translation>The parameter &quot;modbus_timeout&quot; is known too.</translation>
-    </message>
-    <message>
-        <source>Знаю также параметр «language».</source>
-        <translation>The parameter &quot;language&quot; is known too.</translation>
-    </message>
-    <message>
         <source>Знаю также атрибут «protocol».</source>
         <translation>The attribute &quot;protocol&quot; is known too.</translation>
     </message>
@@ -1565,6 +1565,10 @@ This window can also be closed with the keys &apos;Esc&apos;, &apos;Enter&apos;,
     <message>
         <source>Файл со списком устройств («%1») задаёт для устройства с eui=0x%2 порт TCP 0. Порт 0 не годится для подключения клиентов, поэтому это устройство не обслуживается; укажите ему порт от 1 до 65535.</source>
         <translation>The devices file (&quot;%1&quot;) gives the device with eui=0x%2 the TCP port 0. Port 0 cannot take client connections, so this device is not served; give it a port from 1 to 65535.</translation>
+    </message>
+    <message>
+        <source>Знаю также параметры «modbus_timeout», «ws_batch_max» и «language».</source>
+        <translation>The parameters &quot;modbus_timeout&quot;, &quot;ws_batch_max&quot; and &quot;language&quot; are known too.</translation>
     </message>
 </context>
 <context>
