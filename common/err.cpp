@@ -3,6 +3,7 @@
 #include "common/err.h"
 
 #include "app/build_info.h"
+#include "app/os_service.h"
 #include "common/hex.h"
 #include "ui/main_window.h"
 
@@ -74,6 +75,14 @@ bool continuations(const unsigned char* p, size_t count)
     return true;
 }
 
+// When the process has run out of descriptors, the spare one makes room for this entry,
+// which is most likely the one that says so.
+bool open_log(QFile& file)
+{
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered;
+    return file.open(mode) || (release_spare_descriptor() && file.open(mode));
+}
+
 }  // namespace
 
 const QString& Tr::tr()
@@ -128,13 +137,14 @@ bool log(const QString& text)
     const QByteArray bytes = entry.toUtf8();
     QMutexLocker lock(&mutex_log);
     QFile file(QString::fromUtf8(log_fname));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered)) {
+    if (!open_log(file)) {
         fputs("Error in logging.\n", stdout);
         fflush(stdout);
         return false;
     }
     file.write(bytes.constData(), static_cast<qint64>(strlen(bytes.constData())));
     file.close();
+    keep_spare_descriptor();
     return true;
 }
 

@@ -3,12 +3,14 @@
 #include "tcp/tcp_server.h"
 
 #include "app/cfg.h"
+#include "app/os_service.h"
 #include "common/err.h"
 #include "common/hex.h"
 
 #include <QHostAddress>
 #include <QMutexLocker>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QTimerEvent>
 #include <limits>
 #include <new>
@@ -16,6 +18,11 @@
 namespace {
 
 Tr errfmt_cannot_listen{"log", "Не удалось создать серверный сокет, слушающий порт TCP %1."};
+Tr errfmt_descriptor_limit{"log",
+                           "Не хватает дескрипторов файлов: предел числа открытых файлов процесса равен %1."};
+Tr errfmt_accept_error{"log",
+                       "Не удалось принять соединение клиента на порту TCP %1. Код ошибки=%2 («%3»). Новые "
+                       "соединения на этом порту будут приниматься снова через %4 миллисекунд."};
 Tr errtext_connect_exception{
     "log", "Не удалось подготовиться к обмену с клиентом через установленное соединение."};
 Tr errfmt_no_mem{"log", "Не удалось выделить буфер размером %1 байтов для работы с сообщениями."};
@@ -54,6 +61,10 @@ Tr errfmt_rx_total_packets_mismatch{
     "RS-485» от радиомодема с EUI=0x%1: в %2-м пакете поле «всего пакетов» содержало значение %3, "
     "а в %4-м пакете оно уже содержит значение %5."};
 
+// After a failed accept the listener rests, or it would be woken again at once by the same
+// waiting connection.
+const int accept_pause_ms = 1000;
+
 // Bits of trace_tcp.
 const unsigned char trace_bad_frames = 0x01;
 const unsigned char trace_all = 0x02;
@@ -66,6 +77,16 @@ const int rx_header = 6;
 quint16 rx_total_size(const unsigned char* p)
 {
     return static_cast<quint16>(p[1] | (p[2] << 8));
+}
+
+QString cannot_listen_text(quint16 port)
+{
+    return QString(errfmt_cannot_listen.tr()).arg(port);
+}
+
+QString descriptor_limit_text()
+{
+    return QString(errfmt_descriptor_limit.tr()).arg(descriptor_limit());
 }
 
 QString packet_error(Tr& format, quint64 eui)
@@ -103,9 +124,18 @@ Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Devic
 {
     if (!connect(&server, &QTcpServer::newConnection, this, &Tcp_server::on_new_connection))
         throw Debug(0x0801);
+    if (!connect(&server, &QTcpServer::acceptError, this, &Tcp_server::on_accept_error))
+        throw Debug(0x0808);
+    // Each listening server may need a second descriptor for its client: a server that could
+    // not take one would refuse every client, so it is better not made at all.
+    if (connection.live_count - 1 >= servers_within_descriptor_limit())
+        throw Err(cannot_listen_text(tcp_port) + QLatin1Char(' ') + descriptor_limit_text());
     trace(".listen");
-    if (!server.listen(QHostAddress::Any, tcp_port))
-        throw Err(QString(errfmt_cannot_listen.tr()).arg(tcp_port));
+    if (!server.listen(QHostAddress::Any, tcp_port)) {
+        if (server.serverError() == QAbstractSocket::SocketResourceError)
+            throw Err(cannot_listen_text(tcp_port) + QLatin1Char(' ') + descriptor_limit_text());
+        throw Err(cannot_listen_text(tcp_port));
+    }
     ++connection.live_count;
 }
 
@@ -166,6 +196,20 @@ QTcpSocket* Tcp_server::accept_next()
         }
         return s;
     }
+}
+
+void Tcp_server::on_accept_error(QAbstractSocket::SocketError e)
+{
+    QString text = QString(errfmt_accept_error.tr())
+                       .arg(QString::number(tcp_port), QString::number(static_cast<int>(e)), server.errorString(),
+                            QString::number(accept_pause_ms));
+    if (e == QAbstractSocket::SocketResourceError)
+        text += QLatin1Char(' ') + descriptor_limit_text();
+    log(text);
+    QTimer::singleShot(accept_pause_ms, this, [this] {
+        if (server.isListening())
+            server.resumeAccepting();
+    });
 }
 
 void Tcp_server::drop_socket(QTcpSocket* s)
