@@ -18,25 +18,6 @@ namespace {
 const int interframe_delay = 15;
 const QByteArray message(20, 'm');
 
-// Modems of the benchmarks get EUIs from a base and ports from the kernel.
-std::vector<Device> devices(int count)
-{
-    const std::vector<quint16> ports = free_ports(count);
-    std::vector<Device> result;
-    for (int i = 0; i < count; ++i)
-        result.push_back({QStringLiteral("%1").arg(0x0102030405000000ULL + static_cast<quint64>(i), 16, 16, QLatin1Char('0')).toUpper(),
-                          ports[static_cast<size_t>(i)], 255});
-    return result;
-}
-
-QStringList modems(const std::vector<Device>& list, const char* kind)
-{
-    QStringList result;
-    for (const Device& d : list)
-        result << d.eui + QLatin1Char(':') + QLatin1String(kind);
-    return result;
-}
-
 // As in service: no traffic traced, no periodic device list during the measurement.
 Bridge_options quiet_options()
 {
@@ -55,7 +36,7 @@ bool all_listening(const std::vector<Device>& list)
 
 // The simulator and the program with every listed modem reported and served.
 struct Setup {
-    Setup(const std::vector<Device>& list, const char* kind) : sim(modems(list, kind))
+    Setup(const std::vector<Device>& list, const char* kind) : sim(sim_modems(list, kind))
     {
         if (!sim.started())
             return;
@@ -164,7 +145,7 @@ private:
 
 void round_trip(int clients, int trips, int max_pause_ms)
 {
-    const std::vector<Device> list = devices(clients);
+    const std::vector<Device> list = numbered_devices(clients);
     Setup setup(list, "echo");
     if (!setup.ready)
         return;
@@ -259,7 +240,7 @@ struct Command_count {
 // simulator accepts is what the queue puts through.
 void throughput(int clients, int period_ms, int seconds)
 {
-    const std::vector<Device> list = devices(clients);
+    const std::vector<Device> list = numbered_devices(clients);
     Setup setup(list, "silent");
     if (!setup.ready)
         return;
@@ -309,8 +290,8 @@ qint64 resident_kb(qint64 pid)
 
 void scale(int count)
 {
-    const std::vector<Device> list = devices(count);
-    Sim sim(modems(list, "silent"));
+    const std::vector<Device> list = numbered_devices(count);
+    Sim sim(sim_modems(list, "silent"));
     if (!sim.started()) {
         std::printf("scale: the simulator did not start\n");
         return;

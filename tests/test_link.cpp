@@ -263,7 +263,7 @@ private slots:
     void second_shutdown_ignored();
     void ending_before_start();
     void simulator_accepts_escaped_login();
-    void crash_shows_box_then_exits_with_1();
+    void crash_shows_box_then_exits_with_4();
 
 private:
     void start_link(const QString& url);
@@ -1126,7 +1126,7 @@ void Test_link::simulator_accepts_escaped_login()
     QCOMPARE(logged_starting(text_bad_message), 0);
 }
 
-void Test_link::crash_shows_box_then_exits_with_1()
+void Test_link::crash_shows_box_then_exits_with_4()
 {
     const quint16 port = free_port();
     configure(eui_b, port);
@@ -1144,7 +1144,7 @@ void Test_link::crash_shows_box_then_exits_with_1()
     });
     poll.start(20);
     in_link([](Ws_connection& c) { c.crash(QStringLiteral("test crash")); });
-    QCOMPARE(QCoreApplication::exec(), 1);
+    QCOMPARE(QCoreApplication::exec(), 4);
     poll.stop();
     QVERIFY(offline_while_shown);
     QCOMPARE(box_text, QString::fromUtf8("Обнаружена ошибка в программе. Работа программы завершена."));
