@@ -77,10 +77,10 @@ quint64 descriptors_needed(quint64 modems)
     return 2 * modems + descriptors_for_the_program;
 }
 
-quint64 servers_within_descriptor_limit()
+quint64 listeners_within_descriptor_limit()
 {
     const quint64 limit = descriptor_limit();
-    return limit > descriptors_for_the_program ? (limit - descriptors_for_the_program) / 2 : 0;
+    return limit > descriptors_for_the_program ? limit - descriptors_for_the_program : 0;
 }
 
 void keep_spare_descriptor()

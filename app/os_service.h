@@ -12,8 +12,8 @@ class QSocketNotifier;
 quint64 raise_descriptor_limit();
 // The soft limit of open descriptors now in force.
 quint64 descriptor_limit();
-// How many modems the limit lets listen with a client each, leaving room for the program itself.
-quint64 servers_within_descriptor_limit();
+// How many modems the limit lets listen, leaving room for the program itself and a few clients.
+quint64 listeners_within_descriptor_limit();
 // How many descriptors the given number of modems can need.
 quint64 descriptors_needed(quint64 modems);
 

@@ -21,9 +21,9 @@ namespace {
 Tr logtext_descriptor_shortage{
     "log",
     "Предел числа открытых файлов процесса (%1) меньше, чем может понадобиться для %2 устройств из "
-    "списка (%3: слушающий сокет и клиент на каждое, и запас для самой программы). Обслуживаться "
-    "будут не более %4 устройств. Поднимите предел (LimitNOFILE= в службе systemd, ulimit -n) и "
-    "перезапустите программу."};
+    "списка (%3: слушающий сокет и клиент на каждое, и запас для самой программы). Порты будут "
+    "открыты не более чем для %4 устройств, а клиенты сверх предела не будут приняты. Поднимите "
+    "предел (LimitNOFILE= в службе systemd, ulimit -n) и перезапустите программу."};
 Tr logtext_devices_reloaded{"log", "Файл со списком устройств «%1» перечитан: устройств в списке %2."};
 Tr logtext_devices_not_reloaded{"log",
                                 "Файл со списком устройств не перечитан, действует прежний список устройств."};
@@ -68,7 +68,7 @@ void check_descriptor_limit()
         return;
     log(logtext_descriptor_shortage.tr().arg(QString::number(limit), QString::number(modems),
                                              QString::number(descriptors_needed(modems)),
-                                             QString::number(servers_within_descriptor_limit())));
+                                             QString::number(listeners_within_descriptor_limit())));
 }
 
 Service_control::Service_control(Engine& engine, Main_window& window) : engine(engine), window(window)

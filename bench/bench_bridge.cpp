@@ -11,6 +11,10 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -36,12 +40,13 @@ bool all_listening(const std::vector<Device>& list)
 
 // The simulator and the program with every listed modem reported and served.
 struct Setup {
-    Setup(const std::vector<Device>& list, const char* kind) : sim(sim_modems(list, kind))
+    Setup(const std::vector<Device>& list, const char* kind, const Bridge_options& options = quiet_options())
+        : sim(sim_modems(list, kind))
     {
         if (!sim.started())
             return;
-        bridge.reset(new Bridge(sim.port, list, quiet_options()));
-        ready = wait_for([&] { return all_listening(list); }, 30000);
+        bridge.reset(new Bridge(sim.port, list, options));
+        ready = wait_for([&] { return all_listening(list); }, 60000);
         if (!ready)
             std::printf("the program did not listen on every port\n");
     }
@@ -325,6 +330,58 @@ void scale(int count)
         std::printf("  the program did not end with exit code 0\n");
 }
 
+// True once something listens on the port of 127.0.0.1: a plain connect, which is refused at
+// once while nothing does.
+bool accepts_connection(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool accepted = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return accepted;
+}
+
+// SIGHUP with one line of a large devices file changed (the port of one modem): from the signal
+// to the new port listening, with every other listener left as it was.
+void reload(int count, int rounds)
+{
+    std::vector<Device> list = numbered_devices(count);
+    Bridge_options options = quiet_options();
+    options.trace_tcp = "all";
+    const quint64 descriptors = 2 * static_cast<quint64>(count) + 1000;
+    options.launcher = QStringList{QStringLiteral("prlimit"), QStringLiteral("--nofile=%1:%1").arg(descriptors),
+                                   QStringLiteral("--")};
+    Setup setup(list, "silent", options);
+    if (!setup.ready)
+        return;
+    Bridge& bridge = *setup.bridge;
+    std::vector<double> ms;
+    bool others_kept = true;
+    for (int round = 0; round < rounds; ++round) {
+        Device& changed = list[static_cast<size_t>(count / rounds * round)];
+        const quint16 old_port = changed.port;
+        changed.port = free_ports(1).front();
+        bridge.write_devices(list);
+        const int listens = bridge.log().filter(QStringLiteral(".listen")).size();
+        QElapsedTimer since_signal;
+        since_signal.start();
+        ::kill(static_cast<pid_t>(bridge.process.processId()), SIGHUP);
+        while (!accepts_connection(changed.port) && since_signal.elapsed() < 10000)
+            QThread::usleep(200);
+        ms.push_back(static_cast<double>(since_signal.nsecsElapsed()) / 1e6);
+        wait_for([&] { return !listening(old_port); }, 5000);
+        others_kept = others_kept && all_listening(list) && !listening(old_port) &&
+                      bridge.log().filter(QStringLiteral(".listen")).size() == listens + 1;
+    }
+    std::printf("reload, SIGHUP with one line of a %d-modem devices file changed, %d rounds:\n", count, rounds);
+    std::printf("  from the signal to the changed port listening: median %.1f ms, max %.1f ms (goal <= 100) %s\n",
+                percentile(ms, 0.5), percentile(ms, 1.0), percentile(ms, 1.0) <= 100 ? "ok" : "MISSED");
+    std::printf("  every other listener kept, the old port closed: %s\n", others_kept ? "yes" : "NO");
+}
+
 }  // namespace
 
 // Without arguments every benchmark runs; otherwise only those named.
@@ -338,6 +395,7 @@ int main(int argc, char** argv)
         {"round_trip_100_busy", [] { round_trip(100, 30, 0); }},
         {"throughput", [] { throughput(100, 20, 6); }},
         {"scale", [] { scale(1000); }},
+        {"reload", [] { reload(10000, 5); }},
     };
     const QStringList wanted = app.arguments().mid(1);
     for (const auto& b : benches)

@@ -126,9 +126,9 @@ Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Devic
         throw Debug(0x0801);
     if (!connect(&server, &QTcpServer::acceptError, this, &Tcp_server::on_accept_error))
         throw Debug(0x0808);
-    // Each listening server may need a second descriptor for its client: a server that could
-    // not take one would refuse every client, so it is better not made at all.
-    if (connection.live_count - 1 >= servers_within_descriptor_limit())
+    // The last descriptors are left to the link, the log and some clients: a program that has
+    // spent them all on listeners could no longer reconnect to the server nor say why.
+    if (connection.live_count - 1 >= listeners_within_descriptor_limit())
         throw Err(cannot_listen_text(tcp_port) + QLatin1Char(' ') + descriptor_limit_text());
     trace(".listen");
     if (!server.listen(QHostAddress::Any, tcp_port)) {

@@ -93,11 +93,36 @@ private slots:
     void descriptor_limit_decides_the_ports_served();
     void sighup_reloads_the_devices_file();
     void systemd_hears_readiness_state_watchdog_and_stop();
+    void sample_unit_passes_systemd_verification();
 
 private:
+    bool clients_beyond_the_limit_are_logged(Bridge& bridge, const std::vector<Device>& list, int limit);
     bool round_trip(QTcpSocket& client, const char* data);
     std::unique_ptr<Sim> sim;
 };
+
+// Clients of further served ports until the program runs out of descriptors: the refused one is
+// logged with its port and the limit, even though the log file itself needs a descriptor.
+bool Test_service::clients_beyond_the_limit_are_logged(Bridge& bridge, const std::vector<Device>& list, int limit)
+{
+    const QRegularExpression refused(QStringLiteral("^Не удалось принять соединение клиента на порту TCP (\\d+)\\. .* "
+                                                    "предел числа открытых файлов процесса равен %1\\.$").arg(limit));
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    const QSet<quint16> ports = listening_ports();
+    for (const Device& d : list) {
+        if (d.port == list.front().port || !ports.contains(d.port))
+            continue;
+        clients.push_back(client_of(d.port));
+        if (clients.size() % 16 == 0 && wait_for([&] { return !bridge.log().filter(refused).isEmpty(); }, 500))
+            break;
+    }
+    const QStringList entries = bridge.log().filter(refused);
+    if (entries.isEmpty())
+        return false;
+    const quint16 port = static_cast<quint16>(refused.match(entries.first()).captured(1).toUInt());
+    return std::any_of(list.begin(), list.end(), [&](const Device& d) { return d.port == port; }) &&
+           bridge.process.state() == QProcess::Running;
+}
 
 bool Test_service::round_trip(QTcpSocket& client, const char* data)
 {
@@ -144,15 +169,16 @@ void Test_service::descriptor_limit_decides_the_ports_served()
         options.environment << notices.environment();
         Bridge bridge(sim->port, list, options);
         QVERIFY(notices.wait(QStringLiteral("STATUS=Связь с сервером RUVO-LoRa: есть")));
-        const int served = (hard_low - 64) / 2;
+        const int served = hard_low - 64;
         QVERIFY(notices.wait(QStringLiteral("STATUS=Связь с сервером RUVO-LoRa: есть. Устройств в списке: %1, "
                                             "доступно: %2,").arg(count).arg(served)));
         QVERIFY(bridge.logged(QStringLiteral("Предел числа открытых файлов процесса (%1) меньше, чем может "
                                              "понадобиться для %2 устройств из списка (%3: ")
                                   .arg(hard_low).arg(count).arg(2 * count + 64) +
                               QStringLiteral("слушающий сокет и клиент на каждое, и запас для самой программы). "
-                                             "Обслуживаться будут не более %1 устройств. Поднимите предел "
-                                             "(LimitNOFILE= в службе systemd, ulimit -n) и перезапустите программу.")
+                                             "Порты будут открыты не более чем для %1 устройств, а клиенты сверх "
+                                             "предела не будут приняты. Поднимите предел (LimitNOFILE= в службе "
+                                             "systemd, ulimit -n) и перезапустите программу.")
                                   .arg(served)));
         const QSet<quint16> ports = listening_ports();
         const QStringList log = bridge.log();
@@ -170,6 +196,9 @@ void Test_service::descriptor_limit_decides_the_ports_served()
         QCOMPARE(listening, served);
         auto client = client_of(list.front().port);
         QVERIFY(round_trip(*client, "served"));
+        QVERIFY(clients_beyond_the_limit_are_logged(bridge, list, hard_low));
+        client = client_of(list.front().port);
+        QVERIFY(round_trip(*client, "served again"));
         QVERIFY(bridge.stop());
     }
     Bridge bridge(sim->port, list, with_limit(hard_low, 8192));
@@ -246,6 +275,26 @@ void Test_service::systemd_hears_readiness_state_watchdog_and_stop()
     QVERIFY(wait_for([&] { return bridge.process.state() == QProcess::NotRunning; }));
     QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bridge.process.exitCode(), 0);
+}
+
+// The sample unit as shipped, but starting the executable just built, must be clean for systemd.
+void Test_service::sample_unit_passes_systemd_verification()
+{
+    QByteArray unit = read_file(QStringLiteral(RUVO_SOURCE_DIR "/packaging/ruvo-bridge.service"));
+    for (const char* line : {"Type=notify\n", "ExecReload=/bin/kill -HUP $MAINPID\n", "LimitNOFILE=65536\n",
+                             "RestartPreventExitStatus=1 2 3\n", "ProtectSystem=strict\n"})
+        QVERIFY2(unit.contains(line), line);
+    QVERIFY(unit.contains("\nWatchdogSec="));
+    unit.replace("ExecStart=/usr/bin/ruvo_bridge", "ExecStart=" RUVO_BRIDGE_EXE);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("ruvo-bridge.service"));
+    write_file(file, unit);
+    QProcess verify;
+    verify.start(QStringLiteral("systemd-analyze"), {QStringLiteral("verify"), file});
+    QVERIFY(verify.waitForFinished(60000));
+    const QByteArray complaints = verify.readAllStandardError();
+    QVERIFY2(complaints.isEmpty(), complaints.constData());
+    QCOMPARE(verify.exitCode(), 0);
 }
 
 QTEST_MAIN(Test_service)
