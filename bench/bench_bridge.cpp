@@ -351,9 +351,6 @@ void reload(int count, int rounds)
     std::vector<Device> list = numbered_devices(count);
     Bridge_options options = quiet_options();
     options.trace_tcp = "all";
-    const quint64 descriptors = 2 * static_cast<quint64>(count) + 1000;
-    options.launcher = QStringList{QStringLiteral("prlimit"), QStringLiteral("--nofile=%1:%1").arg(descriptors),
-                                   QStringLiteral("--")};
     Setup setup(list, "silent", options);
     if (!setup.ready)
         return;
