@@ -84,7 +84,7 @@ Service_control::Service_control(Engine& engine, Main_window& window) : engine(e
 // Ends the program in order, as the exit button does, without the exit dialog.
 void Service_control::on_os_exit_requested()
 {
-    on_window_shutdown();
+    announce_stopping();
     connect(&engine, &QThread::finished, qApp, [] { QCoreApplication::exit(0); });
     request_link_shutdown();
     if (engine.isFinished())
@@ -136,6 +136,11 @@ void Service_control::on_window_state_shown()
 }
 
 void Service_control::on_window_shutdown()
+{
+    announce_stopping();
+}
+
+void Service_control::announce_stopping()
 {
     if (stopping)
         return;

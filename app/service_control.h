@@ -27,6 +27,8 @@ private slots:
 private:
     // Reads the devices file again; on an error the table in force stays.
     void reload_devices();
+    // Tells the service manager once that the program is ending.
+    void announce_stopping();
 
     Engine& engine;
     Main_window& window;

@@ -79,14 +79,17 @@ quint16 rx_total_size(const unsigned char* p)
     return static_cast<quint16>(p[1] | (p[2] << 8));
 }
 
-QString cannot_listen_text(quint16 port)
+// The limit in force is named only when a lack of descriptors is the cause.
+QString with_descriptor_limit(const QString& text, bool lack_of_descriptors)
 {
-    return QString(errfmt_cannot_listen.tr()).arg(port);
+    if (!lack_of_descriptors)
+        return text;
+    return text + QLatin1Char(' ') + QString(errfmt_descriptor_limit.tr()).arg(descriptor_limit());
 }
 
-QString descriptor_limit_text()
+QString cannot_listen_text(quint16 port, bool lack_of_descriptors)
 {
-    return QString(errfmt_descriptor_limit.tr()).arg(descriptor_limit());
+    return with_descriptor_limit(QString(errfmt_cannot_listen.tr()).arg(port), lack_of_descriptors);
 }
 
 QString packet_error(Tr& format, quint64 eui)
@@ -129,13 +132,10 @@ Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Devic
     // The last descriptors are left to the link, the log and some clients: a program that has
     // spent them all on listeners could no longer reconnect to the server nor say why.
     if (connection.live_count - 1 >= listeners_within_descriptor_limit())
-        throw Err(cannot_listen_text(tcp_port) + QLatin1Char(' ') + descriptor_limit_text());
+        throw Err(cannot_listen_text(tcp_port, true));
     trace(".listen");
-    if (!server.listen(QHostAddress::Any, tcp_port)) {
-        if (server.serverError() == QAbstractSocket::SocketResourceError)
-            throw Err(cannot_listen_text(tcp_port) + QLatin1Char(' ') + descriptor_limit_text());
-        throw Err(cannot_listen_text(tcp_port));
-    }
+    if (!server.listen(QHostAddress::Any, tcp_port))
+        throw Err(cannot_listen_text(tcp_port, server.serverError() == QAbstractSocket::SocketResourceError));
     ++connection.live_count;
 }
 
@@ -200,12 +200,10 @@ QTcpSocket* Tcp_server::accept_next()
 
 void Tcp_server::on_accept_error(QAbstractSocket::SocketError e)
 {
-    QString text = QString(errfmt_accept_error.tr())
-                       .arg(QString::number(tcp_port), QString::number(static_cast<int>(e)), server.errorString(),
-                            QString::number(accept_pause_ms));
-    if (e == QAbstractSocket::SocketResourceError)
-        text += QLatin1Char(' ') + descriptor_limit_text();
-    log(text);
+    log(with_descriptor_limit(QString(errfmt_accept_error.tr())
+                                  .arg(QString::number(tcp_port), QString::number(static_cast<int>(e)),
+                                       server.errorString(), QString::number(accept_pause_ms)),
+                              e == QAbstractSocket::SocketResourceError));
     QTimer::singleShot(accept_pause_ms, this, [this] {
         if (server.isListening())
             server.resumeAccepting();
