@@ -61,9 +61,38 @@ bool no_display()
     return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
+// Appends one entry whose text is given as UTF-8 bytes.
+// When the process has run out of descriptors, the spare one makes room for this entry,
+// which is most likely the one that says so.
+bool open_log(QFile& file)
+{
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered;
+    return file.open(mode) || (release_spare_descriptor() && file.open(mode));
+}
+
+bool write_entry(const QByteArray& text)
+{
+    const QByteArray bytes =
+        QDateTime::currentDateTime().toString(QStringLiteral("[d.M.yyyy h:mm:ss.zzz] ")).toUtf8() + text +
+        QByteArrayLiteral("\n\n");
+    QMutexLocker lock(&mutex_log);
+    QFile file(QString::fromUtf8(log_fname));
+    if (!open_log(file)) {
+        fputs("Error in logging.\n", stdout);
+        fflush(stdout);
+        return false;
+    }
+    file.write(bytes.constData(), static_cast<qint64>(strlen(bytes.constData())));
+    file.close();
+    keep_spare_descriptor();
+    return true;
+}
+
+// The dumps go to the log byte for byte: a text dump shows the data exactly as it came, even
+// where a decoder would have replaced an overlong or surrogate form.
 void log_bytes(const char* text, size_t size)
 {
-    log(QString::fromUtf8(text, static_cast<int>(size)));
+    write_entry(QByteArray::fromRawData(text, static_cast<int>(size)));
 }
 
 // Which of the bytes that follow a lead byte are a continuation (10xxxxxx).
@@ -73,14 +102,6 @@ bool continuations(const unsigned char* p, size_t count)
         if ((p[i] & 0xC0) != 0x80)
             return false;
     return true;
-}
-
-// When the process has run out of descriptors, the spare one makes room for this entry,
-// which is most likely the one that says so.
-bool open_log(QFile& file)
-{
-    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered;
-    return file.open(mode) || (release_spare_descriptor() && file.open(mode));
 }
 
 }  // namespace
@@ -131,21 +152,7 @@ bool is_err(const std::exception& e)
 
 bool log(const QString& text)
 {
-    const QString entry =
-        QDateTime::currentDateTime().toString(QStringLiteral("[d.M.yyyy h:mm:ss.zzz] ")) + text +
-        QStringLiteral("\n\n");
-    const QByteArray bytes = entry.toUtf8();
-    QMutexLocker lock(&mutex_log);
-    QFile file(QString::fromUtf8(log_fname));
-    if (!open_log(file)) {
-        fputs("Error in logging.\n", stdout);
-        fflush(stdout);
-        return false;
-    }
-    file.write(bytes.constData(), static_cast<qint64>(strlen(bytes.constData())));
-    file.close();
-    keep_spare_descriptor();
-    return true;
+    return write_entry(text.toUtf8());
 }
 
 bool log(const char* text)
