@@ -6,6 +6,7 @@
 #include "app/devices_file.h"
 #include "app/engine.h"
 #include "app/shared.h"
+#include "app/startup.h"
 #include "common/err.h"
 #include "link/ws_connection.h"
 #include "ui/dialog_devices.h"
@@ -85,10 +86,10 @@ Service_control::Service_control(Engine& engine, Main_window& window) : engine(e
 void Service_control::on_os_exit_requested()
 {
     announce_stopping();
-    connect(&engine, &QThread::finished, qApp, [] { QCoreApplication::exit(0); });
+    connect(&engine, &QThread::finished, qApp, [] { QCoreApplication::exit(exit_ok); });
     request_link_shutdown();
     if (engine.isFinished())
-        QCoreApplication::exit(0);
+        QCoreApplication::exit(exit_ok);
 }
 
 void Service_control::on_os_reload_requested()
