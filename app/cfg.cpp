@@ -20,6 +20,7 @@ int ws_sdata_timeout = 3000;
 QString devices_fname;
 unsigned default_max_frame = 51;
 int tcp_interframe_delay = 15;
+int modbus_timeout = 15000;
 unsigned char trace_ws = 1;
 unsigned char trace_tcp = 1;
 
@@ -30,6 +31,7 @@ Tr errtext_unknown_key{"parser",
                        "«ws_connect_timeout», «ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», "
                        "«ws_devlist_timeout», «ws_data_timeout», «devices_file», «default_max_frame», "
                        "«interframe_delay», «trace_ws» и «trace_tcp»."};
+Tr errtext_unknown_key_modbus{"parser", "Знаю также параметр «modbus_timeout»."};
 Tr errtext_bad_trace_ws{"parser",
                         "неправильное значение параметра «trace_ws»: знаю только значения «err», «bad_frames» и "
                         "«all»."};
@@ -61,6 +63,7 @@ struct Seen {
     bool interframe_delay = false;
     bool trace_ws = false;
     bool trace_tcp = false;
+    bool modbus_timeout = false;
 };
 
 bool string_key(Utf8_file_parser& p, const char* name, bool& seen, QString& value)
@@ -118,7 +121,9 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
         trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp))
         return;
-    throw p.Error(errtext_unknown_key.tr());
+    if (bounded_key(p, "modbus_timeout", seen.modbus_timeout, 1, max_timing, modbus_timeout))
+        return;
+    throw p.Error(errtext_unknown_key.tr() + QLatin1Char(' ') + errtext_unknown_key_modbus.tr());
 }
 
 // After a value only blanks and a comment may follow on its line.

@@ -77,13 +77,15 @@ inline bool wait_gone(QTcpSocket& c)
     return wait_for([&] { return c.state() == QAbstractSocket::UnconnectedState; });
 }
 
-inline bool read_exactly(QTcpSocket& c, const QByteArray& expected)
+inline bool read_exactly(QTcpSocket& c, const QByteArray& expected, int ms = process_wait_ms)
 {
     QByteArray got;
-    const bool ok = wait_for([&] {
-        got += c.readAll();
-        return got.size() >= expected.size();
-    });
+    const bool ok = wait_for(
+        [&] {
+            got += c.readAll();
+            return got.size() >= expected.size();
+        },
+        ms);
     if (!ok || got != expected)
         qWarning() << "read" << got.toHex() << "expected" << expected.toHex();
     return ok && got == expected;
@@ -93,6 +95,8 @@ struct Device {
     QString eui;
     quint16 port;
     int max_frame;
+    // Written only when given.
+    const char* protocol = nullptr;
 };
 
 // Modems numbered from a base EUI, with ports from the kernel.
@@ -197,6 +201,8 @@ struct Bridge_options {
     // A command that starts the program in turn (such as prlimit), and more environment.
     QStringList launcher;
     QStringList environment;
+    // Written only when not 0.
+    int modbus_timeout = 0;
 };
 
 // The program in a temporary folder with its configuration, devices file and log.
@@ -219,7 +225,9 @@ public:
                        .arg(options.devlist_period)
                        .arg(options.interframe_delay)
                        .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp))
-                       .toUtf8());
+                       .toUtf8() +
+                       (options.modbus_timeout ? "modbus_timeout = " + QByteArray::number(options.modbus_timeout) + "\n"
+                                               : QByteArray()));
         write_devices(devices);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -236,10 +244,11 @@ public:
     {
         QByteArray list;
         for (const Device& d : devices)
-            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3)\n")
+            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3%4)\n")
                         .arg(d.eui)
                         .arg(d.port)
                         .arg(d.max_frame)
+                        .arg(d.protocol ? QStringLiteral(", protocol=") + QLatin1String(d.protocol) : QString())
                         .toUtf8();
         write_file(path("devices.cfg"), list);
     }
