@@ -3,6 +3,7 @@
 #include "app/language.h"
 
 #include "app/cfg.h"
+#include "app/startup.h"
 #include "common/err.h"
 
 #include <QCoreApplication>
@@ -17,9 +18,6 @@ Tr errtext_lang_twice{TR_TEXT("main", "В командной строке два
 Tr errfmt_lang_unknown{TR_TEXT("main",
                                "Неизвестный язык в опции «--lang»: «%1». Знаю только языки «en» (английский) и «ru» "
                                "(русский).")};
-
-// As for every error of the command line.
-const int exit_command_line = 1;
 
 const char english[] = "en";
 const char russian[] = "ru";

@@ -14,6 +14,10 @@
 #include <algorithm>
 #include <optional>
 #include <cstdio>
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -53,7 +57,7 @@ struct Setup {
         if (!sim.started())
             return;
         bridge.reset(new Bridge(sim.port, list, options));
-        ready = wait_for([&] { return all_listening(list); }, 30000);
+        ready = wait_for([&] { return all_listening(list); }, 60000);
         if (!ready)
             std::printf("the program did not listen on every port\n");
     }
@@ -478,6 +482,55 @@ void batching(int clients, int answer_delay_ms)
                 batched->all_ms <= 300 ? "ok" : "MISSED", alone->all_ms / batched->all_ms);
 }
 
+// True once something listens on the port of 127.0.0.1: a plain connect, which is refused at
+// once while nothing does.
+bool accepts_connection(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool accepted = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return accepted;
+}
+
+// SIGHUP with one line of a large devices file changed (the port of one modem): from the signal
+// to the new port listening, with every other listener left as it was.
+void reload(int count, int rounds)
+{
+    std::vector<Device> list = numbered_devices(count);
+    Bridge_options options = quiet_options();
+    options.trace_tcp = "all";
+    Setup setup(list, "silent", options);
+    if (!setup.ready)
+        return;
+    Bridge& bridge = *setup.bridge;
+    std::vector<double> ms;
+    bool others_kept = true;
+    for (int round = 0; round < rounds; ++round) {
+        Device& changed = list[static_cast<size_t>(count / rounds * round)];
+        const quint16 old_port = changed.port;
+        changed.port = free_ports(1).front();
+        bridge.write_devices(list);
+        const int listens = bridge.log().filter(QStringLiteral(".listen")).size();
+        QElapsedTimer since_signal;
+        since_signal.start();
+        ::kill(static_cast<pid_t>(bridge.process.processId()), SIGHUP);
+        while (!accepts_connection(changed.port) && since_signal.elapsed() < 10000)
+            QThread::usleep(200);
+        ms.push_back(static_cast<double>(since_signal.nsecsElapsed()) / 1e6);
+        wait_for([&] { return !listening(old_port); }, 5000);
+        others_kept = others_kept && all_listening(list) && !listening(old_port) &&
+                      bridge.log().filter(QStringLiteral(".listen")).size() == listens + 1;
+    }
+    std::printf("reload, SIGHUP with one line of a %d-modem devices file changed, %d rounds:\n", count, rounds);
+    std::printf("  from the signal to the changed port listening: median %.1f ms, max %.1f ms (goal <= 100) %s\n",
+                percentile(ms, 0.5), percentile(ms, 1.0), percentile(ms, 1.0) <= 100 ? "ok" : "MISSED");
+    std::printf("  every other listener kept, the old port closed: %s\n", others_kept ? "yes" : "NO");
+}
+
 }  // namespace
 
 // Without arguments every benchmark runs; otherwise only those named.
@@ -493,6 +546,7 @@ int main(int argc, char** argv)
         {"throughput", [] { throughput(100, 20, 6); }},
         {"scale", [] { scale(1000); }},
         {"batching", [] { batching(50, 50); }},
+        {"reload", [] { reload(10000, 5); }},
     };
     const QStringList wanted = app.arguments().mid(1);
     for (const auto& b : benches)

@@ -5,6 +5,7 @@
 #include "app/cfg.h"
 #include "app/engine.h"
 #include "app/shared.h"
+#include "app/startup.h"
 #include "common/err.h"
 #include "tcp/tcp_server.h"
 #include "ui/main_window.h"
@@ -55,7 +56,7 @@ void show_fatal_error_box(const QString& text)
         parent = Main_window::instance;
     }
     show_error(text, parent.data());
-    QCoreApplication::exit(1);
+    QCoreApplication::exit(exit_internal_fault);
 }
 
 // Gives every record of a chain its not-send operation; the chain is left empty.
@@ -228,7 +229,7 @@ void Ws_connection::on_disconnected()
     const unsigned char old = flags;
     flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | disconnect_expected));
     if (old & connecting) {
-        log(errtext_connecting_disconnect.tr());
+        log_connect_failure();
         not_connected();
     } else if (old & connected) {
         if (!(flags & shutting_down)) {
@@ -244,6 +245,17 @@ void Ws_connection::on_disconnected()
     } else if (!(old & disconnect_expected)) {
         crash(debug_errtext(0x071A));
     }
+}
+
+// Qt may report a failed attempt by disconnected before error; the error it will bring is
+// already known to the socket, and the later signal is then ignored as a late one.
+void Ws_connection::log_connect_failure()
+{
+    const QAbstractSocket::SocketError e = socket.error();
+    if (e == QAbstractSocket::UnknownSocketError)
+        log(errtext_connecting_disconnect.tr());
+    else
+        log(QString(errfmt_connecting_error.tr()).arg(QString::number(static_cast<int>(e)), socket.errorString()));
 }
 
 void Ws_connection::end_after_loss()

@@ -96,6 +96,8 @@ private:
     // The name of the command whose answer the handler awaits, with its timeout; null when none is awaited.
     const QString* awaited_command(int* timeout) const;
     void on_wait_timer();
+    // A connection attempt ended by disconnected: logged with the socket's error when it has one.
+    void log_connect_failure();
     // The link was lost while connected: before the login was accepted there is nothing to tear down.
     void end_after_loss();
     void send_login();

@@ -1164,6 +1164,26 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
         <source>неправильное поле &quot;append_status&quot;: посылали данные сразу нескольким устройствам (элементов в &quot;data_list&quot;: %1), а ответов в массиве больше.</source>
         <translation>wrong field &quot;append_status&quot;: data were sent to several devices at once (elements in &quot;data_list&quot;: %1), but the array holds more answers.</translation>
     </message>
+    <message>
+        <source>Предел числа открытых файлов процесса (%1) меньше, чем может понадобиться для %2 устройств из списка (%3: слушающий сокет и клиент на каждое, и запас для самой программы). Порты будут открыты не более чем для %4 устройств, а клиенты сверх предела не будут приняты. Поднимите предел (LimitNOFILE= в службе systemd, ulimit -n) и перезапустите программу.</source>
+        <translation>The limit of open files of the process (%1) is lower than %2 devices of the list may need (%3: a listening socket and a client for each, and a reserve for the program itself). Ports will be opened for no more than %4 devices, and clients beyond the limit will not be accepted. Raise the limit (LimitNOFILE= in the systemd service, ulimit -n) and restart the program.</translation>
+    </message>
+    <message>
+        <source>Файл со списком устройств «%1» перечитан: устройств в списке %2.</source>
+        <translation>The devices file &quot;%1&quot; has been read again: %2 devices in the list.</translation>
+    </message>
+    <message>
+        <source>Файл со списком устройств не перечитан, действует прежний список устройств.</source>
+        <translation>The devices file has not been read again; the previous list of devices stays in force.</translation>
+    </message>
+    <message>
+        <source>Не хватает дескрипторов файлов: предел числа открытых файлов процесса равен %1.</source>
+        <translation>Out of file descriptors: the limit of open files of the process is %1.</translation>
+    </message>
+    <message>
+        <source>Не удалось принять соединение клиента на порту TCP %1. Код ошибки=%2 («%3»). Новые соединения на этом порту будут приниматься снова через %4 миллисекунд.</source>
+        <translation>Could not accept the connection of a client on TCP port %1. Error code=%2 (&quot;%3&quot;). New connections on this port will be accepted again in %4 milliseconds.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -1236,6 +1256,10 @@ Command-line options:
     <message>
         <source>Если в командной строке определена опция «%1», в ней не должно быть никаких других опций или параметров.</source>
         <translation>When the option &quot;%1&quot; is given on the command line, there must be no other options or parameters in it.</translation>
+    </message>
+    <message>
+        <source>Связь с сервером RUVO-LoRa: %1. Устройств в списке: %2, доступно: %3, занято клиентами: %4.</source>
+        <translation>Link with the RUVO-LoRa server: %1. Devices in the list: %2, available: %3, used by clients: %4.</translation>
     </message>
 </context>
 <context>
