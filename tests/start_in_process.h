@@ -1,5 +1,6 @@
 // The whole start-up of the program run in the test's own process, with every message box it
-// shows read and closed from here. Call qAddPreRoutine(arm_box_closer) once before the first run.
+// shows read and closed from here, in a working folder of its own. Call prepare_start_up() once
+// before the first run.
 #pragma once
 
 #include "app/startup.h"
@@ -7,8 +8,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <vector>
 
@@ -57,3 +60,31 @@ inline int run_start_up(const QStringList& args)
     log_fname = default_log_fname;
     return ruvo_main(static_cast<int>(storage.size()), argv.data());
 }
+
+// Message boxes are closed as they come, on a platform without a display.
+inline void prepare_start_up()
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qAddPreRoutine(arm_box_closer);
+}
+
+// A fresh working folder for the runs of one test, with no box seen yet; the previous folder and
+// the default log are back when it goes.
+class Start_folder {
+public:
+    Start_folder() : previous(QDir::currentPath())
+    {
+        QDir::setCurrent(dir.path());
+        box_seen = Box_seen();
+    }
+    ~Start_folder()
+    {
+        QDir::setCurrent(previous);
+        log_fname = default_log_fname;
+    }
+    bool valid() const { return dir.isValid(); }
+
+private:
+    QTemporaryDir dir;
+    QString previous;
+};

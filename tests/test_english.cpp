@@ -16,7 +16,6 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMutexLocker>
@@ -116,31 +115,24 @@ private slots:
 private:
     void check_link_log(const QString& key, const QStringList& args, const QString& banner, const QString& entry);
 
-    QTemporaryDir* folder = nullptr;
-    QString previous_folder;
+    Start_folder* folder = nullptr;
 };
 
 void Test_english::initTestCase()
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qAddPreRoutine(arm_box_closer);
-    previous_folder = QDir::currentPath();
+    prepare_start_up();
 }
 
 void Test_english::init()
 {
-    folder = new QTemporaryDir;
-    QVERIFY(folder->isValid());
-    QDir::setCurrent(folder->path());
-    box_seen = Box_seen();
+    folder = new Start_folder;
+    QVERIFY(folder->valid());
 }
 
 void Test_english::cleanup()
 {
-    QDir::setCurrent(previous_folder);
     delete folder;
     folder = nullptr;
-    log_fname = default_log_fname;
 }
 
 void Test_english::help_box_in_english()

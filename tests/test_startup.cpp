@@ -4,7 +4,6 @@
 #include "start_in_process.h"
 #include "test_util.h"
 
-#include <QDir>
 #include <QtTest>
 
 namespace {
@@ -37,32 +36,24 @@ private slots:
 
 private:
     int run(const QStringList& args);
-    QTemporaryDir* folder = nullptr;
-    QString previous_folder;
-    QByteArray log_path;
+    Start_folder* folder = nullptr;
 };
 
 void Test_startup::initTestCase()
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qAddPreRoutine(arm_box_closer);
-    previous_folder = QDir::currentPath();
+    prepare_start_up();
 }
 
 void Test_startup::init()
 {
-    folder = new QTemporaryDir;
-    QVERIFY(folder->isValid());
-    QDir::setCurrent(folder->path());
-    box_seen = Box_seen();
+    folder = new Start_folder;
+    QVERIFY(folder->valid());
 }
 
 void Test_startup::cleanup()
 {
-    QDir::setCurrent(previous_folder);
     delete folder;
     folder = nullptr;
-    log_fname = default_log_fname;
 }
 
 int Test_startup::run(const QStringList& args)
