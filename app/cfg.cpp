@@ -22,6 +22,9 @@ unsigned default_max_frame = 51;
 int tcp_interframe_delay = 15;
 unsigned char trace_ws = 1;
 unsigned char trace_tcp = 1;
+QHostAddress tcp_listen_address = QHostAddress(QHostAddress::Any);
+Client_allow_list tcp_allow;
+Ws_tls_settings ws_tls;
 
 namespace {
 
@@ -30,6 +33,24 @@ Tr errtext_unknown_key{"parser",
                        "«ws_connect_timeout», «ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», "
                        "«ws_devlist_timeout», «ws_data_timeout», «devices_file», «default_max_frame», "
                        "«interframe_delay», «trace_ws» и «trace_tcp»."};
+// Keys added since the list above was written, named in sentences appended to it.
+Tr errtext_security_keys{"parser",
+                         "Также знаю параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert» "
+                         "и «ws_client_key»."};
+Tr* const more_keys[] = {&errtext_security_keys};
+Tr errtext_bad_listen_address{"parser",
+                              "неправильное значение параметра «tcp_listen_address»: ожидается адрес IPv4 или IPv6 "
+                              "(например, «127.0.0.1» или «::1»)."};
+Tr errfmt_bad_allow_entry{"parser",
+                          "неправильный элемент «%1» в значении параметра «tcp_allow»: ожидается адрес IPv4 или IPv6 "
+                          "либо сеть вида адрес/длина префикса (например, «10.1.0.0/16» или «fd00::/8»)."};
+Tr errtext_empty_allow_entry{"parser",
+                             "пустой элемент в значении параметра «tcp_allow»: ожидается список адресов и сетей "
+                             "через запятую."};
+Tr errtext_client_pair{"parser", "параметры «ws_client_cert» и «ws_client_key» задаются только вместе."};
+Tr errfmt_key_mismatch{"parser",
+                       "закрытый ключ из файла «%1» (параметр «ws_client_key») не подходит к сертификату из "
+                       "файла «%2» (параметр «ws_client_cert»)."};
 Tr errtext_bad_trace_ws{"parser",
                         "неправильное значение параметра «trace_ws»: знаю только значения «err», «bad_frames» и "
                         "«all»."};
@@ -61,6 +82,11 @@ struct Seen {
     bool interframe_delay = false;
     bool trace_ws = false;
     bool trace_tcp = false;
+    bool listen_address = false;
+    bool allow = false;
+    bool ca_file = false;
+    bool client_cert = false;
+    bool client_key = false;
 };
 
 bool string_key(Utf8_file_parser& p, const char* name, bool& seen, QString& value)
@@ -102,6 +128,56 @@ bool trace_key(Utf8_file_parser& p, const char* name, bool& seen, Tr& errtext_ba
     throw p.Error(errtext_bad.tr());
 }
 
+// A string value checked once read (check gives "" or the reason); a bad one is reported at its
+// opening quote.
+template <class Check>
+bool checked_key(Utf8_file_parser& p, const char* name, bool& seen, Check check)
+{
+    if (!p.is_assignment(name, seen))
+        return false;
+    const char* const position = p.position;
+    const char* const line_start = p.line_start;
+    const quint32 line = p.line;
+    const QString reason = check(p.req_printable_utf8_string());
+    if (reason.isEmpty())
+        return true;
+    p.position = position;
+    p.line_start = line_start;
+    p.line = line;
+    throw p.Error(reason);
+}
+
+QString listen_address_error(const QString& value)
+{
+    return parse_ip_literal(value, tcp_listen_address) ? QString() : errtext_bad_listen_address.tr();
+}
+
+QString allow_list_error(const QString& value)
+{
+    QString bad_entry;
+    if (tcp_allow.parse(value, bad_entry))
+        return QString();
+    return bad_entry.isEmpty() ? errtext_empty_allow_entry.tr() : QString(errfmt_bad_allow_entry.tr()).arg(bad_entry);
+}
+
+bool security_key(Utf8_file_parser& p, Seen& seen)
+{
+    return checked_key(p, "tcp_listen_address", seen.listen_address, listen_address_error) ||
+           checked_key(p, "tcp_allow", seen.allow, allow_list_error) ||
+           checked_key(p, "ws_ca_file", seen.ca_file, [](const QString& v) { return ws_tls.read_ca_file(v); }) ||
+           checked_key(p, "ws_client_cert", seen.client_cert,
+                       [](const QString& v) { return ws_tls.read_client_cert(v); }) ||
+           checked_key(p, "ws_client_key", seen.client_key, [](const QString& v) { return ws_tls.read_client_key(v); });
+}
+
+QString unknown_key_text()
+{
+    QString text = errtext_unknown_key.tr();
+    for (Tr* sentence : more_keys)
+        text += QLatin1Char(' ') + sentence->tr();
+    return text;
+}
+
 void read_statement(Utf8_file_parser& p, Seen& seen)
 {
     if (string_key(p, "ws_url", seen.ws_url, ws_url) || string_key(p, "ws_login", seen.ws_login, ws_login) ||
@@ -116,9 +192,10 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         bounded_key(p, "default_max_frame", seen.max_frame, 1, 9999, default_max_frame) ||
         bounded_key(p, "interframe_delay", seen.interframe_delay, 1, 60000, tcp_interframe_delay) ||
         trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
-        trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp))
+        trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp) ||
+        security_key(p, seen))
         return;
-    throw p.Error(errtext_unknown_key.tr());
+    throw p.Error(unknown_key_text());
 }
 
 // After a value only blanks and a comment may follow on its line.
@@ -143,6 +220,15 @@ void check_mandatory(Utf8_file_parser& p, const Seen& seen)
         throw p.Error(errtext_no_ws_password.tr());
 }
 
+// The client certificate and its key come as a pair, and the key must be the certificate's.
+void check_client_pair(Utf8_file_parser& p, const Seen& seen)
+{
+    if (seen.client_cert != seen.client_key)
+        throw p.Error(errtext_client_pair.tr());
+    if (seen.client_cert && !ws_tls.key_matches_cert())
+        throw p.Error(QString(errfmt_key_mismatch.tr()).arg(ws_tls.key_file, ws_tls.cert_file));
+}
+
 void apply_defaults(const Seen& seen)
 {
     if (!seen.devices_file)
@@ -165,5 +251,6 @@ void load_cfg(const QString& file_name)
         end_statement(p);
     }
     check_mandatory(p, seen);
+    check_client_pair(p, seen);
     apply_defaults(seen);
 }

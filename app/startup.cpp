@@ -4,6 +4,7 @@
 
 #include "app/build_info.h"
 #include "app/cfg.h"
+#include "app/cfg_file_mode.h"
 #include "app/devices_file.h"
 #include "app/engine.h"
 #include "app/signal_exit.h"
@@ -150,6 +151,7 @@ void exit_when_engine_finished(Engine& engine)
 int run_program()
 {
     load_cfg(QString::fromUtf8(cfg_fname));
+    warn_if_readable_by_others(QString::fromUtf8(cfg_fname));
     load_devices_in_cfg();
     Engine engine;
     Engine_stopper stopper(engine);

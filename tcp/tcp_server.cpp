@@ -101,10 +101,10 @@ void Frame::free(Frame* frame)
 Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Device_in_cfg& cfg)
     : connection(connection), eui(eui), max_frame(cfg.max_frame), tcp_port(cfg.tcp_port)
 {
-    if (!connect(&server, &QTcpServer::newConnection, this, &Tcp_server::on_new_connection))
+    if (!connect(&server, &Client_gate::client_waiting, this, &Tcp_server::on_new_connection))
         throw Debug(0x0801);
     trace(".listen");
-    if (!server.listen(QHostAddress::Any, tcp_port))
+    if (!server.listen(tcp_listen_address, tcp_port))
         throw Err(QString(errfmt_cannot_listen.tr()).arg(tcp_port));
     ++connection.live_count;
 }
