@@ -145,6 +145,11 @@ struct Bridge_options {
     int devlist_period = 500;
     const char* trace_ws = "bad_frames";
     const char* trace_tcp = "all";
+    const char* scheme = "ws";
+    const char* password = "demo";
+    QByteArray extra_cfg;  // further lines of the configuration
+    QFileDevice::Permissions cfg_mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                        QFileDevice::ReadOther;
 };
 
 // The program in a temporary folder with its configuration, devices file and log.
@@ -153,9 +158,9 @@ public:
     Bridge(quint16 ws_port, const std::vector<Device>& devices, const Bridge_options& options = Bridge_options())
     {
         write_file(path("ruvo_bridge.cfg"),
-                   QStringLiteral("ws_url = \"ws://127.0.0.1:%1\"\n"
+                   QStringLiteral("ws_url = \"%6://127.0.0.1:%1\"\n"
                                   "ws_login = \"demo\"\n"
-                                  "ws_password = \"demo\"\n"
+                                  "ws_password = \"%7\"\n"
                                   "ws_reconnect_delay = 300\n"
                                   "ws_devlist_period = %2\n"
                                   "interframe_delay = %3\n"
@@ -165,8 +170,11 @@ public:
                        .arg(ws_port)
                        .arg(options.devlist_period)
                        .arg(options.interframe_delay)
-                       .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp))
-                       .toUtf8());
+                       .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp),
+                            QLatin1String(options.scheme), QLatin1String(options.password))
+                       .toUtf8() +
+                       options.extra_cfg);
+        QFile::setPermissions(path("ruvo_bridge.cfg"), options.cfg_mode);
         QByteArray list;
         for (const Device& d : devices)
             list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3)\n")
