@@ -26,6 +26,9 @@ void reset_cfg()
     tcp_interframe_delay = 0;
     trace_ws = 1;
     trace_tcp = 1;
+    tcp_listen_address = QHostAddress(QHostAddress::Any);
+    tcp_allow = Client_allow_list();
+    ws_tls = Ws_tls_settings();
 }
 
 QString value_of(const QString& name)
@@ -45,6 +48,7 @@ QString value_of(const QString& name)
         {"interframe_delay", QString::number(tcp_interframe_delay)},
         {"trace_ws", QString::number(trace_ws)},
         {"trace_tcp", QString::number(trace_tcp)},
+        {"tcp_listen_address", tcp_listen_address.toString()},
     };
     return values.value(name, QStringLiteral("no such key"));
 }
@@ -159,6 +163,10 @@ void Test_cfg::accepted_values_data()
     QTest::newRow("trace tcp all") << QByteArray("trace_tcp = all") << "trace_tcp" << "2";
     QTest::newRow("joined string") << QByteArray("devices_file = \"my \" # first half\n  \"devices.cfg\"")
                                    << "devices_file" << "my devices.cfg";
+    QTest::newRow("listen on IPv6 loopback") << QByteArray("tcp_listen_address = \"::1\"") << "tcp_listen_address"
+                                             << "::1";
+    QTest::newRow("listen on a scoped address") << QByteArray("tcp_listen_address = \"fe80::1%lo\"")
+                                                << "tcp_listen_address" << "fe80::1%lo";
     QTest::newRow("no-break space in a string") << QByteArray("devices_file = \"a\xC2\xA0z\"") << "devices_file"
                                                 << QString::fromUtf8("a\xC2\xA0z");
 }
@@ -189,7 +197,8 @@ void Test_cfg::refused_statements_data()
     const QString unknown = QStringLiteral(
         "неизвестный параметр. Знаю только параметры «ws_url», «ws_login», «ws_password», «ws_connect_timeout», "
         "«ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», "
-        "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp».");
+        "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp». Также знаю параметры "
+        "«tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert» и «ws_client_key».");
 
     QTest::newRow("timing 60001") << QByteArray("ws_connect_timeout = 60001") << 1 << 26 << too_big.arg(60000);
     QTest::newRow("timing not a number") << QByteArray("ws_auth_timeout = x") << 1 << 19
