@@ -110,7 +110,8 @@ void set_up_ws_tls(QWebSocket& socket, const Ws_tls_settings& settings)
     if (settings.ca.isEmpty() && settings.client_cert.isNull())
         return;
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.addCaCertificates(settings.ca);
+    // Added to the system's certificates, which an edited list would otherwise no longer load on demand.
+    tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + settings.ca);
     if (!settings.client_cert.isNull()) {
         tls.setLocalCertificate(settings.client_cert);
         tls.setPrivateKey(settings.client_key);
