@@ -97,9 +97,13 @@ Client_gate::Client_gate(QObject* parent) : QTcpServer(parent)
 
 void Client_gate::incomingConnection(qintptr handle)
 {
+    if (tcp_allow.is_empty()) {
+        QTcpServer::incomingConnection(handle);
+        return;
+    }
     auto* s = new QTcpSocket(this);
     s->setSocketDescriptor(handle);
-    if (tcp_allow.is_empty() || tcp_allow.allows(s->peerAddress()))
+    if (tcp_allow.allows(s->peerAddress()))
         addPendingConnection(s);
     else
         refuse(s);
