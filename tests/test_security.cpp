@@ -3,6 +3,7 @@
 // configuration checks of these keys, all against the real program and the simulator where it counts.
 #include "app/cfg.h"
 #include "tests/bridge_process.h"
+#include "tests/tls_files.h"
 
 #include <QSslError>
 #include <QTcpSocket>
@@ -12,32 +13,6 @@ namespace {
 
 const char eui[] = "0102030405060701";
 const QString log_connected = QStringLiteral("Установлено соединение с сервером RUVO-LoRa.");
-
-// Runs openssl with the arguments in the folder; true when it succeeded.
-bool openssl(const QString& folder, const QStringList& args)
-{
-    QProcess p;
-    p.setWorkingDirectory(folder);
-    p.start(QStringLiteral("openssl"), args);
-    if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
-        return true;
-    qWarning() << "openssl" << args << p.readAllStandardError();
-    return false;
-}
-
-// A throwaway key and certificate NAME.key / NAME.pem: self-signed (a CA) or issued by ca.pem.
-bool make_cert(const QString& folder, const QString& name, const QString& subject, const QStringList& extensions,
-               bool issued = true)
-{
-    write_file(folder + QStringLiteral("/min.cnf"), "[req]\ndistinguished_name = dn\n[dn]\n");
-    QStringList args{"req", "-x509", "-config", "min.cnf", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                     "-nodes", "-days", "2", "-subj", subject, "-keyout", name + ".key", "-out", name + ".pem"};
-    if (issued)
-        args << "-CA" << "ca.pem" << "-CAkey" << "ca.key";
-    for (const QString& e : extensions)
-        args << "-addext" << e;
-    return openssl(folder, args);
-}
 
 std::unique_ptr<QTcpSocket> connected_client(const QHostAddress& to, quint16 port, const QHostAddress& from = {})
 {
@@ -108,10 +83,8 @@ private:
 void Test_security::initTestCase()
 {
     const QString d = certs.path();
-    QVERIFY(make_cert(d, "ca", "/CN=Test CA", {"basicConstraints=critical,CA:TRUE", "keyUsage=keyCertSign"}, false));
-    QVERIFY(make_cert(d, "server", "/CN=127.0.0.1", {"subjectAltName=IP:127.0.0.1"}));
+    QVERIFY(make_private_ca(d));
     QVERIFY(make_cert(d, "other", "/CN=other.example", {"subjectAltName=DNS:other.example"}));
-    QVERIFY(make_cert(d, "client", "/CN=bridge", {}));
     QVERIFY(openssl(d, {"genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:1024", "-out", "rsa.key"}));
     QVERIFY(openssl(d, {"pkey", "-in", "client.key", "-aes128", "-passout", "pass:x", "-out", "encrypted.key"}));
 }
