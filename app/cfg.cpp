@@ -20,6 +20,7 @@ int ws_sdata_timeout = 3000;
 QString devices_fname;
 unsigned default_max_frame = 51;
 int tcp_interframe_delay = 15;
+int modbus_timeout = 15000;
 unsigned char trace_ws = 1;
 unsigned char trace_tcp = 1;
 QHostAddress tcp_listen_address = QHostAddress(QHostAddress::Any);
@@ -34,10 +35,11 @@ Tr errtext_unknown_key{"parser",
                        "«ws_devlist_timeout», «ws_data_timeout», «devices_file», «default_max_frame», "
                        "«interframe_delay», «trace_ws» и «trace_tcp»."};
 // Keys added since the list above was written, named in sentences appended to it.
+Tr errtext_unknown_key_modbus{"parser", "Знаю также параметр «modbus_timeout»."};
 Tr errtext_security_keys{"parser",
-                         "Также знаю параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert» "
+                         "Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert» "
                          "и «ws_client_key»."};
-Tr* const more_keys[] = {&errtext_security_keys};
+Tr* const more_keys[] = {&errtext_unknown_key_modbus, &errtext_security_keys};
 Tr errtext_bad_listen_address{"parser",
                               "неправильное значение параметра «tcp_listen_address»: ожидается адрес IPv4 или IPv6 "
                               "(например, «127.0.0.1» или «::1»)."};
@@ -82,6 +84,7 @@ struct Seen {
     bool interframe_delay = false;
     bool trace_ws = false;
     bool trace_tcp = false;
+    bool modbus_timeout = false;
     bool listen_address = false;
     bool allow = false;
     bool ca_file = false;
@@ -194,6 +197,8 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
         trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp) ||
         security_key(p, seen))
+        return;
+    if (bounded_key(p, "modbus_timeout", seen.modbus_timeout, 1, max_timing, modbus_timeout))
         return;
     throw p.Error(unknown_key_text());
 }

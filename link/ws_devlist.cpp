@@ -151,7 +151,7 @@ bool Ws_connection::create_server(Server_map::iterator& s, unsigned long eui, co
 bool Ws_connection::replace_server(Server_map::iterator& s, const Device_in_cfg& cfg)
 {
     Tcp_server* old = s.value();
-    if (old->tcp_port == cfg.tcp_port && old->max_frame == cfg.max_frame) {
+    if (old->tcp_port == cfg.tcp_port && old->max_frame == cfg.max_frame && old->protocol == cfg.protocol) {
         ++s;
         return false;
     }

@@ -138,6 +138,8 @@ struct Device {
     QString eui;
     quint16 port;
     int max_frame;
+    // Written only when given.
+    const char* protocol = nullptr;
 };
 
 struct Bridge_options {
@@ -145,6 +147,8 @@ struct Bridge_options {
     int devlist_period = 500;
     const char* trace_ws = "bad_frames";
     const char* trace_tcp = "all";
+    // Written only when not 0.
+    int modbus_timeout = 0;
     const char* scheme = "ws";
     const char* password = "demo";
     QByteArray extra_cfg;  // further lines of the configuration
@@ -173,14 +177,17 @@ public:
                        .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp),
                             QLatin1String(options.scheme), QLatin1String(options.password))
                        .toUtf8() +
+                       (options.modbus_timeout ? "modbus_timeout = " + QByteArray::number(options.modbus_timeout) + "\n"
+                                               : QByteArray()) +
                        options.extra_cfg);
         QFile::setPermissions(path("ruvo_bridge.cfg"), options.cfg_mode);
         QByteArray list;
         for (const Device& d : devices)
-            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3)\n")
+            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3%4)\n")
                         .arg(d.eui)
                         .arg(d.port)
                         .arg(d.max_frame)
+                        .arg(d.protocol ? QStringLiteral(", protocol=") + QLatin1String(d.protocol) : QString())
                         .toUtf8();
         write_file(path("devices.cfg"), list);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -37,7 +37,8 @@ QString tables()
                        .arg(static_cast<qulonglong>(it.key()), 16, 16, QLatin1Char('0'))
                        .toUpper()
                        .arg(it->tcp_port)
-                       .arg(it->max_frame);
+                       .arg(it->max_frame) +
+                   (it->protocol == Port_protocol::modbus_tcp ? QStringLiteral(":modbus_tcp") : QString());
     return entries.join(QLatin1Char(' '));
 }
 
@@ -177,6 +178,10 @@ void Test_devices_file::sentences_data()
     QTest::newRow("sentences sharing a line")
         << QByteArray("device(eui=0000000000000002,tcp_port=2)device(eui=0000000000000001,tcp_port=1) # c")
         << "0000000000000001:1:77 0000000000000002:2:77";
+    QTest::newRow("protocol")
+        << QByteArray("device(eui=0000000000000001, protocol=modbus_tcp, tcp_port=1)"
+                      "device(eui=0000000000000002, tcp_port=2, protocol = raw)")
+        << "0000000000000001:1:77:modbus_tcp 0000000000000002:2:77";
     QTest::newRow("comments between attributes")
         << QByteArray("device( # modem in the boiler room\n  eui=00000000000000AB, // its EUI\n  tcp_port=5020\n)")
         << "00000000000000AB:5020:77";
@@ -206,7 +211,8 @@ void Test_devices_file::refused_data()
     const QString no_port =
         QStringLiteral("в описании объекта «device» отсутствует обязательный атрибут: «tcp_port».");
     const QString unknown = QStringLiteral(
-        "неизвестный атрибут объекта «device». Знаю только атрибуты «eui», «tcp_port» и «max_frame».");
+        "неизвестный атрибут объекта «device». Знаю только атрибуты «eui», «tcp_port» и «max_frame». "
+        "Знаю также атрибут «protocol».");
     const QString too_big = QStringLiteral("число слишком большое (должно быть не более %1)");
 
     QTest::newRow("another word") << QByteArray("\n  modem(eui=0102030405060708, tcp_port=1)") << 2 << 3
@@ -230,6 +236,12 @@ void Test_devices_file::refused_data()
     QTest::newRow("port not a number") << QByteArray("device(tcp_port=x)") << 1 << 17
                                        << QStringLiteral("ожидается десятичное число");
     QTest::newRow("unknown attribute") << QByteArray("device(port=1)") << 1 << 8 << unknown;
+    QTest::newRow("protocol rtu") << QByteArray("device(protocol=rtu)") << 1 << 17
+                                  << QStringLiteral("неправильное значение атрибута «protocol»: знаю только значения "
+                                                    "«raw» и «modbus_tcp».");
+    QTest::newRow("protocol longer") << QByteArray("device(protocol=raw2)") << 1 << 20 << comma;
+    QTest::newRow("protocol twice") << QByteArray("device(protocol=raw, protocol=raw)") << 1 << 30
+                                    << QStringLiteral("параметр «protocol» уже определён выше по тексту.");
     QTest::newRow("attribute twice")
         << QByteArray("device(eui=0102030405060708,\n eui=0102030405060709)") << 2 << 5
         << QStringLiteral("параметр «eui» уже определён выше по тексту.");
@@ -352,7 +364,8 @@ void Test_devices_file::sample_file()
 {
     devices_fname = QStringLiteral(RUVO_SOURCE_DIR "/samples/devices.cfg");
     load_devices_in_cfg();
-    QCOMPARE(tables(), QStringLiteral("0102030405060701:3000:51 0102030405060702:3001:51 0102030405060703:3002:51"));
+    QCOMPARE(tables(), QStringLiteral("0102030405060701:3000:51 0102030405060702:3001:51 0102030405060703:3002:51 "
+                                      "0102030405060705:3005:51:modbus_tcp"));
     QCOMPARE(temp_log.text(), QByteArray());
 }
 

@@ -3,6 +3,7 @@
 #include "test_util.h"
 
 #include "app/cfg.h"
+#include "app/devices_file.h"
 #include "app/engine.h"
 #include "app/shared.h"
 #include "link/ws_connection.h"
@@ -277,6 +278,7 @@ private slots:
     void list_delete_question_escape_keeps();
     void list_delete_last_modem();
     void list_save_failure_keeps_change();
+    void protocol_round_trip();
     void end_to_end_with_simulator();
 
     void picker_categories_data();
@@ -760,6 +762,60 @@ void Test_dialogs::list_save_failure_keeps_change()
     // The change stays made in memory and in the table; the program goes on.
     QCOMPARE(devices_in_cfg.keys(), QList<unsigned long>{0xB1});
     QCOMPARE(column(d, 0), QStringList{"00000000000000B1"});
+}
+
+// A file with and without the protocol attribute goes through adding, editing and deleting in
+// the dialogs and comes back byte for byte; the choice shows and changes the protocol.
+void Test_dialogs::protocol_round_trip()
+{
+    const QByteArray file = "\xEF\xBB\xBF# Содержимое этого файла сформировано программой ruvo_bridge 1.3.5.\n\n"
+                            "device(eui=00000000000000A1, tcp_port=3000, max_frame=51)\n"
+                            "device(eui=00000000000000A2, tcp_port=3001, max_frame=60, protocol=modbus_tcp)\n";
+    write_file(devices_fname, file);
+    load_devices_in_cfg();
+    Dialog_devices d(nullptr);
+    QCOMPARE(column(d, 6), (QStringList{"поток байтов", "Modbus TCP"}));
+
+    const auto set_protocol = [](int index) {
+        return [index](QWidget* w) {
+            w->findChild<QComboBox*>()->setCurrentIndex(index);
+            click(w, QStringLiteral("Установить"));
+        };
+    };
+    QString shown;
+    Modal_script script;
+    script.then([&](QWidget* w) {
+              shown = w->findChild<QComboBox*>()->currentText();
+              fill(nullptr, nullptr, "61", QStringLiteral("Установить"))(w);
+          })
+        .then(fill(nullptr, nullptr, "60", QStringLiteral("Установить")))
+        .then(set_protocol(1))
+        .then(set_protocol(0))
+        .then(fill("00000000000000B1", "4001", "51", QStringLiteral("Добавить")))
+        .then(press(QStringLiteral("Да")));
+    select_row(d, 1);
+    click(&d, QStringLiteral("Изменить"));
+    QCOMPARE(shown, QStringLiteral("Modbus TCP"));
+    QVERIFY(read_file(devices_fname).contains("max_frame=61, protocol=modbus_tcp)\n"));
+    select_row(d, 1);
+    click(&d, QStringLiteral("Изменить"));
+    QCOMPARE(read_file(devices_fname), file);
+
+    select_row(d, 0);
+    click(&d, QStringLiteral("Изменить"));
+    QVERIFY(read_file(devices_fname).contains("tcp_port=3000, max_frame=51, protocol=modbus_tcp)\n"));
+    QCOMPARE(devices_in_cfg.value(0xA1).protocol, Port_protocol::modbus_tcp);
+    select_row(d, 0);
+    click(&d, QStringLiteral("Изменить"));
+    QCOMPARE(read_file(devices_fname), file);
+
+    click(&d, QStringLiteral("Добавить"));
+    QCOMPARE(column(d, 6), (QStringList{"поток байтов", "Modbus TCP", "поток байтов"}));
+    select_row(d, 2);
+    click(&d, QStringLiteral("Удалить"));
+    // The delete question was the only message box: no error on the way.
+    QCOMPARE(script.texts.size(), 1);
+    QCOMPARE(read_file(devices_fname), file);
 }
 
 // The whole program but its entry point: the exchange thread logged in to the simulated server,

@@ -9,6 +9,7 @@
 #include "ui/dialog_add_device.h"
 #include "ui/dialog_edit_device.h"
 #include "ui/main_window.h"
+#include "ui/protocol_choice.h"
 #include "ui/resources_for_editing.h"
 
 #include <QComboBox>
@@ -30,7 +31,7 @@ const QString caption_no = QStringLiteral(" ");
 
 namespace {
 
-enum Column { col_eui, col_port, col_size, col_server, col_client, col_name, column_count };
+enum Column { col_eui, col_port, col_size, col_server, col_client, col_name, col_protocol, column_count };
 
 // How often the dialog looks for a link that did not exist when it opened.
 const int link_poll_ms = 1000;
@@ -54,6 +55,7 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
     set_header(col_server, short_caption_server_exists, hint_server_exists);
     set_header(col_client, short_caption_client_exists, hint_client_exists);
     set_header(col_name, caption_name, hint_name);
+    set_header(col_protocol, caption_protocol_column(), hint_protocol());
 
     const QFontMetrics metrics(font_value_small);
     int dec = 0;
@@ -67,6 +69,8 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
     column_width[col_server] = tick;
     column_width[col_client] = tick;
     column_width[col_name] = pad + 32 * hex;
+    column_width[col_protocol] = pad + qMax(metrics.horizontalAdvance(protocol_caption(Port_protocol::raw)),
+                                            metrics.horizontalAdvance(protocol_caption(Port_protocol::modbus_tcp)));
 
     preferred_width = width_around_columns(0x0301);
     resizeColumnsToContents();
@@ -102,6 +106,7 @@ void Dialog_devices::Table::create_contents()
         put_value(row, col_eui, new Eui_item(buf_hex64_gui.set(it.key()), it));
         put_value(row, col_port, new QStandardItem(QString::number(it->tcp_port)));
         put_value(row, col_size, new QStandardItem(QString::number(it->max_frame)));
+        put_value(row, col_protocol, new QStandardItem(protocol_caption(it->protocol)));
     }
 }
 

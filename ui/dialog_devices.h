@@ -33,7 +33,7 @@ public:
         void set_cell(int row, int column, const QString& text);
         void put_value(int row, int column, QStandardItem* item);
 
-        int column_width[6];
+        int column_width[7];
     };
 
     explicit Dialog_devices(QWidget* parent);

@@ -1,4 +1,4 @@
-// The dialog that changes the EUI, TCP port or maximum packet size of a modem to serve.
+// The dialog that changes the EUI, TCP port, maximum packet size or protocol of a modem to serve.
 #pragma once
 
 #include "ui/dialog_add_device.h"
