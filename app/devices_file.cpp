@@ -32,6 +32,10 @@ Tr logtext_eui_again{"parser",
 Tr logtext_port_again{"parser",
                      "Файл со списком устройств «%1» несколько раз упоминает один и тот же номер порта TCP: %2. Все "
                      "упоминания кроме первого игнорируются."};
+Tr logtext_port_zero{"parser",
+                     "Файл со списком устройств («%1») задаёт для устройства с eui=0x%2 порт TCP 0. Порт 0 не "
+                     "годится для подключения клиентов, поэтому это устройство не обслуживается; укажите ему порт "
+                     "от 1 до 65535."};
 Tr errtext_cannot_begin{"parser", "Не удалось начать запись в файл списка устройств, подлежащих обслуживанию."};
 Tr errfmt_not_saved{"parser",
                     "Не удалось записать файл списка устройств, подлежащих обслуживанию, «%1»: %2. Файл остался "
@@ -114,6 +118,10 @@ void add_device(const Sentence& s)
         return;
     }
     tcp_ports.insert(s.device.tcp_port, devices_in_cfg.insert(s.eui, s.device));
+    // Stored files may hold port 0: the modem is loaded, so the operator can give it a port,
+    // and said once here why it is never served.
+    if (!has_client_port(s.device))
+        log(logtext_port_zero.tr().arg(devices_fname, buf_hex64_gui.set(s.eui)));
 }
 
 void read_device(Utf8_file_parser& p)

@@ -24,6 +24,13 @@ struct Device_in_cfg {
 
 typedef QMap<unsigned long, Device_in_cfg> Devices_in_cfg;
 
+// Port 0 would have the system pick a random port that no client can know: a modem configured
+// with it stays in the tables but is never served.
+inline bool has_client_port(const Device_in_cfg& device)
+{
+    return device.tcp_port != 0;
+}
+
 // One modem as the RUVO-LoRa server reports it.
 struct Device_on_lora {
     unsigned long eui = 0;

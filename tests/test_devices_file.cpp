@@ -148,6 +148,7 @@ private slots:
     void refused();
     void duplicate_eui_warning();
     void duplicate_port_warning();
+    void port_zero_loaded_and_logged();
     void save_and_read_back();
     void save_into_locked_folder();
     void save_that_cannot_be_written();
@@ -171,10 +172,10 @@ void Test_devices_file::sentences_data()
     QTest::newRow("one modem") << QByteArray("device(eui=0102030405A0B0C0, tcp_port=4001, max_frame=51)")
                                << "0102030405A0B0C0:4001:51";
     QTest::newRow("lower case, blanks, default max_frame")
-        << QByteArray("device ( eui = 0102030405a0b0c0 , tcp_port = 0 )\n") << "0102030405A0B0C0:0:77";
+        << QByteArray("device ( eui = 0102030405a0b0c0 , tcp_port = 7 )\n") << "0102030405A0B0C0:7:77";
     QTest::newRow("limits") << QByteArray("device(max_frame=9999,tcp_port=65535,eui=FFFFFFFFFFFFFFFF)"
-                                          "device(max_frame=00001,tcp_port=00,eui=0000000000000000)")
-                            << "0000000000000000:0:1 FFFFFFFFFFFFFFFF:65535:9999";
+                                          "device(max_frame=00001,tcp_port=1,eui=0000000000000000)")
+                            << "0000000000000000:1:1 FFFFFFFFFFFFFFFF:65535:9999";
     QTest::newRow("sentences sharing a line")
         << QByteArray("device(eui=0000000000000002,tcp_port=2)device(eui=0000000000000001,tcp_port=1) # c")
         << "0000000000000001:1:77 0000000000000002:2:77";
@@ -292,6 +293,26 @@ void Test_devices_file::duplicate_port_warning()
                                          "номер порта TCP: 4001. Все упоминания кроме первого игнорируются.\n\n")
                               .arg(devices_path())),
              qPrintable(log));
+}
+
+// Stored files may hold port 0: the modem loads (so it can be given a port), and the log says
+// once why it is not served. A second modem on port 0 is a duplicate port, as any other.
+void Test_devices_file::port_zero_loaded_and_logged()
+{
+    QCOMPARE(load("device(eui=00000000000000C1, tcp_port=00, max_frame=1)\n"
+                  "device(eui=00000000000000C2, tcp_port=4002)\n"
+                  "device(eui=00000000000000C3, tcp_port=0)\n"),
+             QString());
+    QCOMPARE(tables(), QStringLiteral("00000000000000C1:0:1 00000000000000C2:4002:51"));
+    const QString log = QString::fromUtf8(temp_log.text());
+    QCOMPARE(log.count(QStringLiteral("порт TCP 0")), 1);
+    QVERIFY2(log.contains(QStringLiteral("] Файл со списком устройств («%1») задаёт для устройства с "
+                                         "eui=0x00000000000000C1 порт TCP 0. Порт 0 не годится для подключения "
+                                         "клиентов, поэтому это устройство не обслуживается; укажите ему порт от 1 "
+                                         "до 65535.\n\n")
+                              .arg(devices_path())),
+             qPrintable(log));
+    QCOMPARE(log.count(QStringLiteral("номер порта TCP: 0.")), 1);
 }
 
 void Test_devices_file::save_and_read_back()

@@ -18,6 +18,8 @@
 
 namespace {
 
+// Port 0 would have the system pick a random port that no client can know.
+const unsigned min_tcp_port = 1;
 const unsigned max_tcp_port = 65535;
 const unsigned min_max_frame = 1;
 const unsigned max_max_frame = 9999;
@@ -39,7 +41,7 @@ Device_params Device_fields::read() const
 {
     Device_params p;
     p.eui = req_hex64(eui, caption_eui, std::numeric_limits<unsigned long long>::max());
-    p.tcp_port = static_cast<quint16>(req_uint(tcp_port, caption_tcp_port, max_tcp_port));
+    p.tcp_port = static_cast<quint16>(req_uint(tcp_port, caption_tcp_port, min_tcp_port, max_tcp_port));
     p.max_frame = req_uint(max_frame, caption_max_frame_sz, min_max_frame, max_max_frame);
     p.protocol = chosen_protocol(*protocol);
     return p;
@@ -104,6 +106,7 @@ void Dialog_add_device::accept()
             entry = devices_in_cfg.insert(p.eui, Device_in_cfg{p.max_frame, p.tcp_port, p.protocol});
         }
         tcp_ports.insert(p.tcp_port, entry);
+        added = p.eui;
         QDialog::accept();
     } catch (const std::exception& e) {
         show_exception(e, this);

@@ -44,10 +44,13 @@ class Dialog_add_device : public QDialog {
 public:
     explicit Dialog_add_device(QWidget* parent);
     void accept() override;
+    // Meaningful only after the dialog was accepted.
+    quint64 added_eui() const { return added; }
 
 private slots:
     void on_btn_eui_clicked();
 
 private:
     Device_fields fields;
+    quint64 added = 0;
 };
