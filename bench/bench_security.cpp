@@ -65,30 +65,32 @@ private:
     const quint16 port;
 };
 
-struct Setup {
-    Setup(const QStringList& sim_options, const Bridge_options& options)
-        : port(free_ports(1)[0]), sim({QStringLiteral("%1:echo").arg(QLatin1String(eui))}, sim_options)
+// The simulator with one echo modem, the program serving it, and a client from 127.0.0.2.
+struct Rig {
+    Rig(const QStringList& sim_options, const Bridge_options& options)
+        : port(free_ports(1)[0]),
+          sim({QStringLiteral("%1:echo").arg(QLatin1String(eui))}, sim_options),
+          bridge(sim.started() ? sim.port : 1, {{eui, port, 255}}, options)
     {
-        if (sim.started())
-            bridge.reset(new Bridge(sim.port, {{eui, port, 255}}, options));
-        ready = bridge && wait_for([&] { return listening(port); }, 30000);
         client.bind(QHostAddress(QStringLiteral("127.0.0.2")));
-        client.connectToHost(QHostAddress::LocalHost, port);
-        ready = ready && client.waitForConnected(5000);
-        if (!ready)
-            std::printf("  the program did not come up\n");
     }
-    ~Setup()
+
+    // The modem's port is served and the client connected to it.
+    bool up()
     {
-        if (bridge && !bridge->stop())
-            std::printf("  the program did not end with exit code 0\n");
+        if (wait_for([&] { return listening(port); }, 30000)) {
+            client.connectToHost(QHostAddress::LocalHost, port);
+            if (client.waitForConnected(5000))
+                return true;
+        }
+        std::printf("  the program did not come up\n");
+        return false;
     }
 
     quint16 port;
     Sim sim;
-    std::unique_ptr<Bridge> bridge;
+    Bridge bridge;
     QTcpSocket client;
-    bool ready = false;
 };
 
 Bridge_options quiet_options()
@@ -105,25 +107,25 @@ void round_trips_over(const char* scheme, const QStringList& sim_options, const 
     Bridge_options options = quiet_options();
     options.scheme = scheme;
     options.extra_cfg = cfg;
-    Setup setup(sim_options + QStringList{"--radio-delay", QString::number(radio_delay)}, options);
-    if (setup.ready)
+    Rig rig(sim_options + QStringList{"--radio-delay", QString::number(radio_delay)}, options);
+    if (rig.up())
         std::printf("round trip over %s://, radio delay %d ms, %d trips: median overhead %.2f ms\n", scheme,
-                    radio_delay, trips, median_overhead_ms(setup.client, interframe_delay + radio_delay));
+                    radio_delay, trips, median_overhead_ms(rig.client, interframe_delay + radio_delay));
 }
 
 void round_trips_while_refusing()
 {
     Bridge_options options = quiet_options();
     options.extra_cfg = "tcp_allow = \"127.0.0.2\"\n";
-    Setup setup({}, options);
-    if (!setup.ready)
+    Rig rig({}, options);
+    if (!rig.up())
         return;
-    const double calm = median_overhead_ms(setup.client);
-    Refused_flood flood(setup.port);
+    const double calm = median_overhead_ms(rig.client);
+    Refused_flood flood(rig.port);
     QElapsedTimer clock;
     clock.start();
     flood.start();
-    const double hammered = median_overhead_ms(setup.client);
+    const double hammered = median_overhead_ms(rig.client);
     flood.stop = true;
     flood.wait();
     const double seconds = static_cast<double>(clock.elapsed()) / 1000;
