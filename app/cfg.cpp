@@ -23,6 +23,7 @@ int tcp_interframe_delay = 15;
 int modbus_timeout = 15000;
 unsigned char trace_ws = 1;
 unsigned char trace_tcp = 1;
+int ws_batch_max = 1;
 QHostAddress tcp_listen_address = QHostAddress(QHostAddress::Any);
 Client_allow_list tcp_allow;
 Ws_tls_settings ws_tls;
@@ -34,12 +35,13 @@ Tr errtext_unknown_key{"parser",
                        "«ws_connect_timeout», «ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», "
                        "«ws_devlist_timeout», «ws_data_timeout», «devices_file», «default_max_frame», "
                        "«interframe_delay», «trace_ws» и «trace_tcp»."};
-// Keys added since the list above was written, named in sentences appended to it.
-Tr errtext_unknown_key_modbus{"parser", "Знаю также параметр «modbus_timeout»."};
+// Keys added to the list above, named in a sentence of their own after it.
+Tr errtext_unknown_key_added{"parser", "Знаю также параметры «modbus_timeout» и «ws_batch_max»."};
 Tr errtext_security_keys{"parser",
-                         "Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert» "
+                         "Кроме того, знаю параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert» "
                          "и «ws_client_key»."};
-Tr* const more_keys[] = {&errtext_unknown_key_modbus, &errtext_security_keys};
+// The sentences appended to the list, in this order.
+Tr* const more_keys[] = {&errtext_unknown_key_added, &errtext_security_keys};
 Tr errtext_bad_listen_address{"parser",
                               "неправильное значение параметра «tcp_listen_address»: ожидается адрес IPv4 или IPv6 "
                               "(например, «127.0.0.1» или «::1»)."};
@@ -85,6 +87,7 @@ struct Seen {
     bool trace_ws = false;
     bool trace_tcp = false;
     bool modbus_timeout = false;
+    bool batch_max = false;
     bool listen_address = false;
     bool allow = false;
     bool ca_file = false;
@@ -196,6 +199,7 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         bounded_key(p, "interframe_delay", seen.interframe_delay, 1, 60000, tcp_interframe_delay) ||
         trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
         trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp) ||
+        bounded_key(p, "ws_batch_max", seen.batch_max, 1, ws_batch_max_limit, ws_batch_max) ||
         security_key(p, seen))
         return;
     if (bounded_key(p, "modbus_timeout", seen.modbus_timeout, 1, max_timing, modbus_timeout))
