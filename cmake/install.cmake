@@ -38,5 +38,5 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libqt5core5a (>= 5.11), libqt5gui5 (>= 5.11), libqt5widgets5 (>= 5.11), libqt5network5 (>= 5.11), libqt5websockets5 (>= 5.11), libsystemd0")
+    "libc6, libstdc++6, libqt5core5a (>= 5.11), libqt5gui5 (>= 5.11), libqt5widgets5 (>= 5.11), libqt5network5 (>= 5.11), libqt5websockets5 (>= 5.11), libsystemd0, libssl3")
 include(CPack)

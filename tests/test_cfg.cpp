@@ -28,6 +28,9 @@ void reset_cfg()
     trace_tcp = 1;
     modbus_timeout = 15000;
     ws_batch_max = 1;
+    tcp_listen_address = QHostAddress(QHostAddress::Any);
+    tcp_allow = Client_allow_list();
+    ws_tls = Ws_tls_settings();
     cfg_language = QStringLiteral("unset");
 }
 
@@ -50,6 +53,7 @@ QString value_of(const QString& name)
         {"trace_tcp", QString::number(trace_tcp)},
         {"modbus_timeout", QString::number(modbus_timeout)},
         {"ws_batch_max", QString::number(ws_batch_max)},
+        {"tcp_listen_address", tcp_listen_address.toString()},
         {"language", cfg_language},
     };
     return values.value(name, QStringLiteral("no such key"));
@@ -174,6 +178,10 @@ void Test_cfg::accepted_values_data()
     QTest::newRow("trace tcp all") << QByteArray("trace_tcp = all") << "trace_tcp" << "2";
     QTest::newRow("joined string") << QByteArray("devices_file = \"my \" # first half\n  \"devices.cfg\"")
                                    << "devices_file" << "my devices.cfg";
+    QTest::newRow("listen on IPv6 loopback") << QByteArray("tcp_listen_address = \"::1\"") << "tcp_listen_address"
+                                             << "::1";
+    QTest::newRow("listen on a scoped address") << QByteArray("tcp_listen_address = \"fe80::1%lo\"")
+                                                << "tcp_listen_address" << "fe80::1%lo";
     QTest::newRow("language en") << QByteArray("language = \"en\"") << "language" << "en";
     QTest::newRow("language ru") << QByteArray("language=\"ru\" # the default") << "language" << "ru";
     QTest::newRow("no-break space in a string") << QByteArray("devices_file = \"a\xC2\xA0z\"") << "devices_file"
@@ -207,7 +215,8 @@ void Test_cfg::refused_statements_data()
         "неизвестный параметр. Знаю только параметры «ws_url», «ws_login», «ws_password», «ws_connect_timeout», "
         "«ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», "
         "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp». "
-        "Знаю также параметры «modbus_timeout», «ws_batch_max» и «language».");
+        "Знаю также параметры «modbus_timeout» и «ws_batch_max». Кроме того, знаю параметры «tcp_listen_address», "
+        "«tcp_allow», «ws_ca_file», «ws_client_cert» и «ws_client_key». Также знаю параметр «language».");
     const QString bad_language =
         QStringLiteral("неправильное значение параметра «language»: знаю только значения «en» и «ru».");
 

@@ -219,7 +219,7 @@ void Test_english::check_link_log(const QString& key, const QStringList& args, c
     Sim sim({});
     QVERIFY(sim.started());
     Bridge_options options;
-    options.extra_cfg = key;
+    options.extra_cfg = key.toUtf8();
     options.args = args;
     Bridge bridge(sim.port, {}, options);
     QVERIFY(bridge.wait_log(entry));

@@ -1184,6 +1184,18 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
         <source>Не удалось принять соединение клиента на порту TCP %1. Код ошибки=%2 («%3»). Новые соединения на этом порту будут приниматься снова через %4 миллисекунд.</source>
         <translation>Could not accept the connection of a client on TCP port %1. Error code=%2 (&quot;%3&quot;). New connections on this port will be accepted again in %4 milliseconds.</translation>
     </message>
+    <message>
+        <source>Внимание: файл конфигурации «%1» с паролем для сервера RUVO-LoRa доступен для чтения не только его владельцу. Закройте доступ к нему командой chmod 600 &apos;%1&apos;.</source>
+        <translation>Warning: the configuration file &quot;%1&quot; with the password for the RUVO-LoRa server can be read by others than its owner. Close it to them with the command chmod 600 &apos;%1&apos;.</translation>
+    </message>
+    <message>
+        <source>Не удалось проверить сертификат сервера RUVO-LoRa: %1.</source>
+        <translation>Could not verify the certificate of the RUVO-LoRa server: %1.</translation>
+    </message>
+    <message>
+        <source>Отклонено подключение к порту TCP %1: адрес клиента не разрешён параметром «tcp_allow» (всего отклонено подключений: %2).</source>
+        <translation>Refused a connection to TCP port %1: the address of the client is not allowed by the parameter &quot;tcp_allow&quot; (connections refused in all: %2).</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -1591,8 +1603,52 @@ This window can also be closed with the keys &apos;Esc&apos;, &apos;Enter&apos;,
         <translation>The devices file (&quot;%1&quot;) gives the device with eui=0x%2 the TCP port 0. Port 0 cannot take client connections, so this device is not served; give it a port from 1 to 65535.</translation>
     </message>
     <message>
-        <source>Знаю также параметры «modbus_timeout», «ws_batch_max» и «language».</source>
-        <translation>The parameters &quot;modbus_timeout&quot;, &quot;ws_batch_max&quot; and &quot;language&quot; are known too.</translation>
+        <source>Знаю также параметры «modbus_timeout» и «ws_batch_max».</source>
+        <translation>The parameters &quot;modbus_timeout&quot; and &quot;ws_batch_max&quot; are known too.</translation>
+    </message>
+    <message>
+        <source>Кроме того, знаю параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert» и «ws_client_key».</source>
+        <translation>Besides, the parameters &quot;tcp_listen_address&quot;, &quot;tcp_allow&quot;, &quot;ws_ca_file&quot;, &quot;ws_client_cert&quot; and &quot;ws_client_key&quot; are known.</translation>
+    </message>
+    <message>
+        <source>Также знаю параметр «language».</source>
+        <translation>The parameter &quot;language&quot; is known too.</translation>
+    </message>
+    <message>
+        <source>неправильное значение параметра «tcp_listen_address»: ожидается адрес IPv4 или IPv6 (например, «127.0.0.1» или «::1»).</source>
+        <translation>wrong value of the parameter &quot;tcp_listen_address&quot;: an IPv4 or IPv6 address is expected (such as &quot;127.0.0.1&quot; or &quot;::1&quot;).</translation>
+    </message>
+    <message>
+        <source>неправильный элемент «%1» в значении параметра «tcp_allow»: ожидается адрес IPv4 или IPv6 либо сеть вида адрес/длина префикса (например, «10.1.0.0/16» или «fd00::/8»).</source>
+        <translation>wrong element &quot;%1&quot; in the value of the parameter &quot;tcp_allow&quot;: an IPv4 or IPv6 address or a network written as address/prefix length is expected (such as &quot;10.1.0.0/16&quot; or &quot;fd00::/8&quot;).</translation>
+    </message>
+    <message>
+        <source>пустой элемент в значении параметра «tcp_allow»: ожидается список адресов и сетей через запятую.</source>
+        <translation>empty element in the value of the parameter &quot;tcp_allow&quot;: a comma-separated list of addresses and networks is expected.</translation>
+    </message>
+    <message>
+        <source>параметры «ws_client_cert» и «ws_client_key» задаются только вместе.</source>
+        <translation>the parameters &quot;ws_client_cert&quot; and &quot;ws_client_key&quot; are given only together.</translation>
+    </message>
+    <message>
+        <source>закрытый ключ из файла «%1» (параметр «ws_client_key») не подходит к сертификату из файла «%2» (параметр «ws_client_cert»).</source>
+        <translation>the private key from the file &quot;%1&quot; (parameter &quot;ws_client_key&quot;) does not match the certificate from the file &quot;%2&quot; (parameter &quot;ws_client_cert&quot;).</translation>
+    </message>
+    <message>
+        <source>не удалось прочитать файл «%1»: %2.</source>
+        <translation>could not read the file &quot;%1&quot;: %2.</translation>
+    </message>
+    <message>
+        <source>в файле «%1» нет ни одного сертификата в формате PEM.</source>
+        <translation>the file &quot;%1&quot; holds no certificate in PEM format.</translation>
+    </message>
+    <message>
+        <source>в файле «%1» нет сертификата в формате PEM.</source>
+        <translation>the file &quot;%1&quot; holds no PEM certificate.</translation>
+    </message>
+    <message>
+        <source>в файле «%1» нет незашифрованного закрытого ключа (RSA, EC или DSA) в формате PEM.</source>
+        <translation>the file &quot;%1&quot; holds no unencrypted private key (RSA, EC or DSA) in PEM format.</translation>
     </message>
 </context>
 <context>
