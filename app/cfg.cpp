@@ -4,6 +4,9 @@
 #include "common/err.h"
 #include "text/utf8_parser.h"
 
+#include <QHostAddress>
+#include <algorithm>
+
 const char default_cfg_fname[] = "ruvo_bridge.cfg";
 const char* cfg_fname = default_cfg_fname;
 const QString DEFAULT_DEVICES_FNAME = QStringLiteral("devices.cfg");
@@ -22,6 +25,7 @@ unsigned default_max_frame = 51;
 int tcp_interframe_delay = 15;
 unsigned char trace_ws = 1;
 unsigned char trace_tcp = 1;
+QString metrics_listen;
 
 namespace {
 
@@ -30,6 +34,10 @@ Tr errtext_unknown_key{"parser",
                        "«ws_connect_timeout», «ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», "
                        "«ws_devlist_timeout», «ws_data_timeout», «devices_file», «default_max_frame», "
                        "«interframe_delay», «trace_ws» и «trace_tcp»."};
+Tr errtext_unknown_key_metrics{"parser", "Знаю также параметр «metrics_listen»."};
+Tr errtext_bad_metrics_listen{"parser",
+                              "неправильное значение параметра «metrics_listen»: ожидается IP-адрес и порт TCP, "
+                              "например «127.0.0.1:9464» или «[::1]:9464»."};
 Tr errtext_bad_trace_ws{"parser",
                         "неправильное значение параметра «trace_ws»: знаю только значения «err», «bad_frames» и "
                         "«all»."};
@@ -61,6 +69,7 @@ struct Seen {
     bool interframe_delay = false;
     bool trace_ws = false;
     bool trace_tcp = false;
+    bool metrics_listen = false;
 };
 
 bool string_key(Utf8_file_parser& p, const char* name, bool& seen, QString& value)
@@ -102,6 +111,33 @@ bool trace_key(Utf8_file_parser& p, const char* name, bool& seen, Tr& errtext_ba
     throw p.Error(errtext_bad.tr());
 }
 
+// "ADDRESS:PORT" with an IPv4 address or an IPv6 one in brackets, and a port from 1 to 65535.
+bool is_listen_address(const QString& text)
+{
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    const QString host = text.left(colon);
+    const QString port = text.mid(colon + 1);
+    const bool bracketed = host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'));
+    const QHostAddress address(bracketed ? host.mid(1, host.size() - 2) : host);
+    const auto protocol = bracketed ? QAbstractSocket::IPv6Protocol : QAbstractSocket::IPv4Protocol;
+    const bool digits_only = !port.isEmpty() && port.size() <= 5 &&
+                             std::all_of(port.begin(), port.end(), [](QChar c) { return c >= '0' && c <= '9'; });
+    const uint value = port.toUInt();
+    const bool dotted_quad = bracketed || host.count(QLatin1Char('.')) == 3;
+    return colon > 0 && address.protocol() == protocol && dotted_quad && digits_only && value >= 1 && value <= 65535;
+}
+
+bool listen_key(Utf8_file_parser& p, const char* name, bool& seen, QString& value)
+{
+    if (!p.is_assignment(name, seen))
+        return false;
+    const Utf8_file_parser at_value = p;
+    value = p.req_printable_utf8_string();
+    if (!is_listen_address(value))
+        throw at_value.Error(errtext_bad_metrics_listen.tr());
+    return true;
+}
+
 void read_statement(Utf8_file_parser& p, Seen& seen)
 {
     if (string_key(p, "ws_url", seen.ws_url, ws_url) || string_key(p, "ws_login", seen.ws_login, ws_login) ||
@@ -116,9 +152,10 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         bounded_key(p, "default_max_frame", seen.max_frame, 1, 9999, default_max_frame) ||
         bounded_key(p, "interframe_delay", seen.interframe_delay, 1, 60000, tcp_interframe_delay) ||
         trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
-        trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp))
+        trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp) ||
+        listen_key(p, "metrics_listen", seen.metrics_listen, metrics_listen))
         return;
-    throw p.Error(errtext_unknown_key.tr());
+    throw p.Error(errtext_unknown_key.tr() + QLatin1Char(' ') + errtext_unknown_key_metrics.tr());
 }
 
 // After a value only blanks and a comment may follow on its line.

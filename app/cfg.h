@@ -24,6 +24,8 @@ extern int tcp_interframe_delay;
 // Trace levels, tested as bits: 0x01 dumps a message found bad, 0x02 logs all traffic.
 extern unsigned char trace_ws;
 extern unsigned char trace_tcp;
+// "ADDRESS:PORT" of the Prometheus metrics endpoint; empty when metrics are off.
+extern QString metrics_listen;
 
 // Reads the configuration file; throws Err naming the file, line and character on any error.
 void load_cfg(const QString& file_name);

@@ -8,6 +8,7 @@
 #include "app/engine.h"
 #include "app/signal_exit.h"
 #include "common/err.h"
+#include "metrics/metrics.h"
 #include "ui/dialog_about.h"
 #include "ui/main_window.h"
 
@@ -151,6 +152,7 @@ int run_program()
 {
     load_cfg(QString::fromUtf8(cfg_fname));
     load_devices_in_cfg();
+    const Metrics_endpoint metrics_endpoint;
     Engine engine;
     Engine_stopper stopper(engine);
     Main_window window(engine);

@@ -7,6 +7,7 @@
 #include "common/hex.h"
 #include "link/ws_fields.h"
 #include "link/ws_parser.h"
+#include "metrics/metrics.h"
 #include "tcp/tcp_server.h"
 
 namespace {
@@ -47,6 +48,7 @@ void Ws_connection::post(Query& q)
         q.next = nullptr;
         *queue_tail = &q;
         queue_tail = &q.next;
+        metrics::queued(1);
         return;
     }
     current = &q;
@@ -55,6 +57,7 @@ void Ws_connection::post(Query& q)
 
 void Ws_connection::next()
 {
+    metrics::answer_accepted();
     Query* q = queue_head;
     if (!q) {
         current = nullptr;
@@ -64,6 +67,7 @@ void Ws_connection::next()
     queue_head = q->next;
     if (!queue_head)
         queue_tail = &queue_head;
+    metrics::queued(-1);
     current = q;
     q->send(q, *this);
 }
@@ -74,6 +78,7 @@ void Ws_connection::cancel_queries(Tcp_server* s)
     while (Query* q = *link) {
         if (q->requester == s) {
             *link = q->next;
+            metrics::queued(-1);
             q->not_send(q);
         } else {
             link = &q->next;
@@ -104,6 +109,7 @@ void Ws_connection::send_devlist_req(Query*, Ws_connection& connection)
         return;
     connection.handler = &Ws_connection::devlist_answer;
     connection.send(QString::fromLatin1(template_devlist));
+    metrics::command_sent();
 }
 
 void Ws_connection::not_send_devlist_req(Query*) {}
@@ -119,6 +125,7 @@ void Ws_connection::send_sdata(Query* q, Ws_connection& connection)
     connection.send(QString::fromLatin1(template_sdata)
                         .arg(buf_hex64_engine.set(frame->eui), QString::fromLatin1(hex),
                              QLatin1String(modem_port)));
+    metrics::frame_sent(frame->eui, frame->size);
 }
 
 void Ws_connection::not_send_sdata(Query* q)
@@ -176,6 +183,8 @@ void Ws_connection::sdata_answer(Ws_parser& p)
     Frame* frame = static_cast<Frame*>(current);
     current = nullptr;
     Tcp_server* requester = frame->requester;
+    if (!appended)
+        metrics::client_error(frame->eui, metrics::Client_error::refused);
     Frame::free(frame);
     if (requester) {
         if (appended)

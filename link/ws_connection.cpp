@@ -6,6 +6,7 @@
 #include "app/engine.h"
 #include "app/shared.h"
 #include "common/err.h"
+#include "metrics/metrics.h"
 #include "tcp/tcp_server.h"
 #include "ui/main_window.h"
 
@@ -112,6 +113,7 @@ void Ws_connection::start()
     if (!start_wait(ws_connect_timeout, 0x074E))
         return;
     flags |= connecting | disconnect_expected | error_expected;
+    metrics::link_connecting();
     socket.open(QUrl(ws_url, QUrl::TolerantMode));
 }
 
@@ -303,6 +305,7 @@ void Ws_connection::switch_to_offline()
 {
     while (Query* q = queue_head) {
         queue_head = q->next;
+        metrics::queued(-1);
         q->not_send(q);
     }
     queue_tail = &queue_head;
@@ -348,6 +351,7 @@ void Ws_connection::after_rupture()
         release_live();
         return;
     }
+    metrics::link_failed();
     if (start_wait(ws_reconnect_delay, 0x075B))
         flags |= reconnect_wait;
 }

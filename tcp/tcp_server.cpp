@@ -5,6 +5,7 @@
 #include "app/cfg.h"
 #include "common/err.h"
 #include "common/hex.h"
+#include "metrics/metrics.h"
 
 #include <QHostAddress>
 #include <QMutexLocker>
@@ -107,6 +108,7 @@ Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Devic
     if (!server.listen(QHostAddress::Any, tcp_port))
         throw Err(QString(errfmt_cannot_listen.tr()).arg(tcp_port));
     ++connection.live_count;
+    metrics::modem_added(eui, tcp_port);
 }
 
 Tcp_server::~Tcp_server()
@@ -164,6 +166,7 @@ QTcpSocket* Tcp_server::accept_next()
             s->deleteLater();
             continue;
         }
+        metrics::client_connected(eui);
         return s;
     }
 }
@@ -304,6 +307,7 @@ void Tcp_server::shutdown_connection()
 void Tcp_server::shutdown_server()
 {
     trace(".shutdown_server");
+    metrics::modem_removed(eui);
     server.close();
     if (refs == 1) {
         delete this;
@@ -384,6 +388,7 @@ void Tcp_server::read_failed(qint64 result)
     log(QString(errfmt_read_error.tr())
             .arg(QString::number(static_cast<int>(client->error())), client->errorString(),
                  QString::number(result)));
+    metrics::client_error(eui, metrics::Client_error::read);
     shutdown_connection();
 }
 
@@ -394,6 +399,7 @@ void Tcp_server::overflow()
         const QByteArray prefix = errtext_bad_frame.tr().toUtf8();
         log_data(prefix.constData(), frame->data(), max_frame + 1);
     }
+    metrics::client_error(eui, metrics::Client_error::overflow);
     shutdown_connection();
 }
 
@@ -416,6 +422,7 @@ void Tcp_server::frame_received()
 
 void Tcp_server::rx_received(QByteArray& data)
 {
+    metrics::uplink_received(eui, static_cast<size_t>(data.size()));
     if (!(flags & confirmed))
         return;
     if (data.isEmpty()) {
@@ -438,6 +445,7 @@ void Tcp_server::rx_received(QByteArray& data)
     trace_data(".send ", reinterpret_cast<const unsigned char*>(rx_data.constData()),
                static_cast<size_t>(rx_data.size()));
     client->write(rx_data);
+    metrics::answer_to_client(eui);
     rx_count = 0;
     rx_data.clear();
 }
@@ -486,6 +494,7 @@ bool Tcp_server::rx_packet_fits(const QByteArray& data)
 
 void Tcp_server::rx_error()
 {
+    metrics::client_error(eui, metrics::Client_error::packet);
     if (flags & uplink) {
         shutdown_connection();
         return;
