@@ -132,9 +132,10 @@ bool listen_key(Utf8_file_parser& p, const char* name, bool& seen, QString& valu
     if (!p.is_assignment(name, seen))
         return false;
     const Utf8_file_parser at_value = p;
-    value = p.req_printable_utf8_string();
-    if (!is_listen_address(value))
+    const QString text = p.req_printable_utf8_string();
+    if (!is_listen_address(text))
         throw at_value.Error(errtext_bad_metrics_listen.tr());
+    value = text;
     return true;
 }
 

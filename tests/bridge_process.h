@@ -145,6 +145,8 @@ struct Bridge_options {
     int devlist_period = 500;
     const char* trace_ws = "bad_frames";
     const char* trace_tcp = "all";
+    // "ADDRESS:PORT" of the metrics endpoint; none when empty.
+    QString metrics_listen;
 };
 
 // The program in a temporary folder with its configuration, devices file and log.
@@ -166,7 +168,9 @@ public:
                        .arg(options.devlist_period)
                        .arg(options.interframe_delay)
                        .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp))
-                       .toUtf8());
+                       .toUtf8() +
+                   (options.metrics_listen.isEmpty() ? QByteArray()
+                                                     : "metrics_listen = \"" + options.metrics_listen.toUtf8() + "\"\n"));
         QByteArray list;
         for (const Device& d : devices)
             list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3)\n")

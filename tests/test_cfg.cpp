@@ -26,6 +26,7 @@ void reset_cfg()
     tcp_interframe_delay = 0;
     trace_ws = 1;
     trace_tcp = 1;
+    metrics_listen.clear();
 }
 
 QString value_of(const QString& name)
@@ -45,6 +46,7 @@ QString value_of(const QString& name)
         {"interframe_delay", QString::number(tcp_interframe_delay)},
         {"trace_ws", QString::number(trace_ws)},
         {"trace_tcp", QString::number(trace_tcp)},
+        {"metrics_listen", metrics_listen},
     };
     return values.value(name, QStringLiteral("no such key"));
 }
@@ -107,6 +109,7 @@ void Test_cfg::mandatory_keys_only_give_defaults()
     QCOMPARE(tcp_interframe_delay, 15);
     QCOMPARE(int(trace_ws), 1);
     QCOMPARE(int(trace_tcp), 1);
+    QVERIFY(metrics_listen.isEmpty());
 }
 
 void Test_cfg::every_key()
@@ -161,6 +164,11 @@ void Test_cfg::accepted_values_data()
                                    << "devices_file" << "my devices.cfg";
     QTest::newRow("no-break space in a string") << QByteArray("devices_file = \"a\xC2\xA0z\"") << "devices_file"
                                                 << QString::fromUtf8("a\xC2\xA0z");
+    QTest::newRow("metrics on IPv4") << QByteArray("metrics_listen = \"127.0.0.1:9464\"") << "metrics_listen"
+                                     << "127.0.0.1:9464";
+    QTest::newRow("metrics on every address") << QByteArray("metrics_listen = \"0.0.0.0:65535\"")
+                                              << "metrics_listen" << "0.0.0.0:65535";
+    QTest::newRow("metrics on IPv6") << QByteArray("metrics_listen = \"[::1]:1\"") << "metrics_listen" << "[::1]:1";
 }
 
 void Test_cfg::accepted_values()
@@ -189,7 +197,11 @@ void Test_cfg::refused_statements_data()
     const QString unknown = QStringLiteral(
         "неизвестный параметр. Знаю только параметры «ws_url», «ws_login», «ws_password», «ws_connect_timeout», "
         "«ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», "
-        "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp».");
+        "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp». "
+        "Знаю также параметр «metrics_listen».");
+    const QString bad_listen = QStringLiteral(
+        "неправильное значение параметра «metrics_listen»: ожидается IP-адрес и порт TCP, например "
+        "«127.0.0.1:9464» или «[::1]:9464».");
 
     QTest::newRow("timing 60001") << QByteArray("ws_connect_timeout = 60001") << 1 << 26 << too_big.arg(60000);
     QTest::newRow("timing not a number") << QByteArray("ws_auth_timeout = x") << 1 << 19
@@ -215,6 +227,12 @@ void Test_cfg::refused_statements_data()
     QTest::newRow("key twice") << QByteArray("ws_url = \"a\"") << 2 << 7
                                << QStringLiteral("параметр «ws_url» уже определён выше по тексту.");
     QTest::newRow("unknown key") << QByteArray("  port = 1") << 1 << 3 << unknown;
+    for (const char* value : {"\"127.0.0.1\"", "\"127.0.0.1:0\"", "\"127.0.0.1:65536\"", "\"127.0.0.1:+80\"",
+                              "\"localhost:9464\"", "\"127.1:9464\"", "\"::1:9464\"", "\"[127.0.0.1]:9464\"",
+                              "\":9464\"", "\"\""})
+        QTest::newRow(value) << QByteArray("metrics_listen = ") + value << 1 << 18 << bad_listen;
+    QTest::newRow("metrics not a string") << QByteArray("metrics_listen = 9464") << 1 << 18
+                                          << QStringLiteral("здесь должна быть строка в двойных кавычках.");
     QTest::newRow("key in capitals") << QByteArray("WS_URL = \"a\"") << 1 << 1 << unknown;
     QTest::newRow("string without quotes") << QByteArray("devices_file = a.cfg") << 1 << 16
                                            << QStringLiteral("здесь должна быть строка в двойных кавычках.");
