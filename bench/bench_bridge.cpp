@@ -1,10 +1,13 @@
 // Benchmark of the bridge as a whole, the real program against the simulated server on loopback:
-// round trips of one and of 100 clients, the queue's throughput, and 1,000 modems at once.
+// round trips of one and of 100 clients, the queue's throughput (also with metrics on and off),
+// and 1,000 modems at once.
 #include "tests/bridge_process.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QThread>
@@ -55,11 +58,12 @@ bool all_listening(const std::vector<Device>& list)
 
 // The simulator and the program with every listed modem reported and served.
 struct Setup {
-    Setup(const std::vector<Device>& list, const char* kind) : sim(modems(list, kind))
+    Setup(const std::vector<Device>& list, const char* kind, const Bridge_options& options = quiet_options())
+        : sim(modems(list, kind))
     {
         if (!sim.started())
             return;
-        bridge.reset(new Bridge(sim.port, list, quiet_options()));
+        bridge.reset(new Bridge(sim.port, list, options));
         ready = wait_for([&] { return all_listening(list); }, 30000);
         if (!ready)
             std::printf("the program did not listen on every port\n");
@@ -255,21 +259,47 @@ struct Command_count {
     qint64 bytes = 0;
 };
 
+// Scrapes the metrics endpoint once a second, far more often than Prometheus would.
+class Scraper {
+public:
+    explicit Scraper(const QString& listen) : url(QStringLiteral("http://%1/metrics").arg(listen))
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            QNetworkReply* reply = manager.get(QNetworkRequest(url));
+            QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] {
+                if (reply->error() == QNetworkReply::NoError && !reply->readAll().isEmpty())
+                    ++scrapes;
+                reply->deleteLater();
+            });
+        });
+        timer.start(1000);
+    }
+
+    int scrapes = 0;
+
+private:
+    QUrl url;
+    QNetworkAccessManager manager;
+    QTimer timer;
+};
+
 // Clients that keep sending without waiting for anything; the modems are silent, so what the
-// simulator accepts is what the queue puts through.
-void throughput(int clients, int period_ms, int seconds)
+// simulator accepts is what the queue puts through. Returns the program's processor time per
+// frame in microseconds, 0 when nothing was measured.
+double throughput(int clients, int period_ms, int seconds, const Bridge_options& options = quiet_options())
 {
     const std::vector<Device> list = devices(clients);
-    Setup setup(list, "silent");
+    Setup setup(list, "silent", options);
     if (!setup.ready)
-        return;
+        return 0;
+    std::unique_ptr<Scraper> scraper(options.metrics_listen.isEmpty() ? nullptr : new Scraper(options.metrics_listen));
     int written = 0;
     std::vector<std::unique_ptr<Sender>> senders;
     for (const Device& d : list)
         senders.emplace_back(new Sender(d.port, period_ms, written));
     if (!wait_for([&] { return std::all_of(senders.begin(), senders.end(), [](const std::unique_ptr<Sender>& s) { return s->connected(); }); })) {
         std::printf("throughput: the clients could not connect\n");
-        return;
+        return 0;
     }
     Command_count count(setup.sim);
     const qint64 pid = setup.bridge->process.processId();
@@ -295,8 +325,28 @@ void throughput(int clients, int period_ms, int seconds)
     std::printf("  %.0f frames/s accepted by the server (goal >= 3000) %s\n", rate, rate >= 3000 ? "ok" : "MISSED");
     std::printf("  %d messages written, %d commands sent, %s\n", written, count.commands,
                 drained ? "all answered" : "not all answered within a minute");
-    std::printf("  processor time of the program: %.1f us per frame\n",
-                rate > 0 ? cpu * 1000.0 / (rate * static_cast<double>(to_ns - from_ns) / 1e9) : 0.0);
+    const double per_frame = rate > 0 ? cpu * 1000.0 / (rate * static_cast<double>(to_ns - from_ns) / 1e9) : 0.0;
+    std::printf("  processor time of the program: %.1f us per frame%s\n", per_frame,
+                scraper ? qPrintable(QStringLiteral(", metrics on, %1 scrapes").arg(scraper->scrapes)) : "");
+    return per_frame;
+}
+
+// The queue's throughput with metrics off and on, in turns, so that the load of the machine
+// weighs on both alike; the medians are compared.
+void throughput_metrics(int rounds)
+{
+    Bridge_options on = quiet_options();
+    std::vector<double> off_us, on_us;
+    for (int i = 0; i < rounds; ++i) {
+        off_us.push_back(throughput(100, 20, 6));
+        on.metrics_listen = QStringLiteral("127.0.0.1:%1").arg(free_ports(1).front());
+        on_us.push_back(throughput(100, 20, 6, on));
+    }
+    const double off = percentile(off_us, 0.5);
+    const double with = percentile(on_us, 0.5);
+    const double rise = off > 0 ? (with - off) / off * 100.0 : 0.0;
+    std::printf("metrics, %d rounds: processor time per frame, median %.1f us off, %.1f us on: %+.1f%% (goal <= +5%%) %s\n",
+                rounds, off, with, rise, off > 0 && rise <= 5 ? "ok" : "MISSED");
 }
 
 qint64 resident_kb(qint64 pid)
@@ -356,6 +406,7 @@ int main(int argc, char** argv)
         {"round_trip_100", [] { round_trip(100, 30, 500); }},
         {"round_trip_100_busy", [] { round_trip(100, 30, 0); }},
         {"throughput", [] { throughput(100, 20, 6); }},
+        {"throughput_metrics", [] { throughput_metrics(5); }},
         {"scale", [] { scale(1000); }},
     };
     const QStringList wanted = app.arguments().mid(1);
