@@ -36,8 +36,8 @@ Tr errtext_unknown_key{"parser",
                        "«interframe_delay», «trace_ws» и «trace_tcp»."};
 Tr errtext_unknown_key_metrics{"parser", "Знаю также параметр «metrics_listen»."};
 Tr errtext_bad_metrics_listen{"parser",
-                              "неправильное значение параметра «metrics_listen»: ожидается IP-адрес и порт TCP, "
-                              "например «127.0.0.1:9464» или «[::1]:9464»."};
+                              "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, "
+                              "например «127.0.0.1:9464» или «0.0.0.0:9464»."};
 Tr errtext_bad_trace_ws{"parser",
                         "неправильное значение параметра «trace_ws»: знаю только значения «err», «bad_frames» и "
                         "«all»."};
@@ -111,20 +111,19 @@ bool trace_key(Utf8_file_parser& p, const char* name, bool& seen, Tr& errtext_ba
     throw p.Error(errtext_bad.tr());
 }
 
-// "ADDRESS:PORT" with an IPv4 address or an IPv6 one in brackets, and a port from 1 to 65535.
+// "ADDRESS:PORT" with an IPv4 address in full and a port from 1 to 65535. The HTTP server of
+// Debian's prometheus-cpp (civetweb) is built without IPv6.
 bool is_listen_address(const QString& text)
 {
-    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    const int colon = text.indexOf(QLatin1Char(':'));
     const QString host = text.left(colon);
     const QString port = text.mid(colon + 1);
-    const bool bracketed = host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'));
-    const QHostAddress address(bracketed ? host.mid(1, host.size() - 2) : host);
-    const auto protocol = bracketed ? QAbstractSocket::IPv6Protocol : QAbstractSocket::IPv4Protocol;
+    const bool dotted_quad = host.count(QLatin1Char('.')) == 3;
     const bool digits_only = !port.isEmpty() && port.size() <= 5 &&
                              std::all_of(port.begin(), port.end(), [](QChar c) { return c >= '0' && c <= '9'; });
     const uint value = port.toUInt();
-    const bool dotted_quad = bracketed || host.count(QLatin1Char('.')) == 3;
-    return colon > 0 && address.protocol() == protocol && dotted_quad && digits_only && value >= 1 && value <= 65535;
+    return QHostAddress(host).protocol() == QAbstractSocket::IPv4Protocol && dotted_quad && digits_only &&
+           value >= 1 && value <= 65535;
 }
 
 bool listen_key(Utf8_file_parser& p, const char* name, bool& seen, QString& value)

@@ -204,8 +204,8 @@ void Test_startup::bad_metrics_address_ends_the_start()
     QCOMPARE(run({QStringLiteral("--cfg=my.cfg")}), 3);
     QCOMPARE(box_seen.count, 1);
     QCOMPARE(box_seen.text, QStringLiteral("Ошибка в 18-м символе 4-й строки файла «my.cfg»: неправильное значение "
-                                           "параметра «metrics_listen»: ожидается IP-адрес и порт TCP, например "
-                                           "«127.0.0.1:9464» или «[::1]:9464»."));
+                                           "параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например "
+                                           "«127.0.0.1:9464» или «0.0.0.0:9464»."));
 }
 
 QTEST_APPLESS_MAIN(Test_startup)
