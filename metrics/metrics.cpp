@@ -1,6 +1,5 @@
-// Metrics of the link, every served modem and the command queue for Prometheus, served over HTTP
-// on metrics_listen. The reporting calls are cheap and lock-free, and do nothing while metrics are
-// off; the per-modem ones and the queue's are made by the exchange thread only.
+// Prometheus metrics of the link, every served modem and the command queue, served on metrics_listen;
+// the reporting calls are lock-free and do nothing while metrics are off.
 #include "metrics/metrics.h"
 
 #include "app/cfg.h"
@@ -301,10 +300,10 @@ Metrics_endpoint::Metrics_endpoint()
         log(QString(errfmt_metrics_cannot_listen.tr()).arg(metrics_listen, QString::fromLocal8Bit(e.what())));
         return;
     }
-    for (const std::shared_ptr<prometheus::Collectable>& c :
-         std::initializer_list<std::shared_ptr<prometheus::Collectable>>{made->registry, made->state, made->answers,
-                                                                         made->process})
-        exposer->RegisterCollectable(c);
+    exposer->RegisterCollectable(made->registry);
+    exposer->RegisterCollectable(made->state);
+    exposer->RegisterCollectable(made->answers);
+    exposer->RegisterCollectable(made->process);
     metrics = std::move(made);
     active = metrics.get();
     log(QString(logtext_metrics_serving.tr()).arg(metrics_listen));

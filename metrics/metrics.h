@@ -1,6 +1,5 @@
-// Metrics of the link, every served modem and the command queue for Prometheus, served over HTTP
-// on metrics_listen. The reporting calls are cheap and lock-free, and do nothing while metrics are
-// off; the per-modem ones and the queue's are made by the exchange thread only.
+// Prometheus metrics of the link, every served modem and the command queue, served on metrics_listen;
+// the reporting calls are lock-free and do nothing while metrics are off.
 #pragma once
 
 #include <QtGlobal>
@@ -12,6 +11,7 @@ class Exposer;
 }
 class Metrics;
 
+// The per-modem calls and the queue's are made by the exchange thread only.
 namespace metrics {
 
 enum class Client_error { overflow, refused, packet, read };
