@@ -60,9 +60,29 @@ bool no_display()
     return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
+// Appends one entry whose text is given as UTF-8 bytes.
+bool write_entry(const QByteArray& text)
+{
+    const QByteArray bytes =
+        QDateTime::currentDateTime().toString(QStringLiteral("[d.M.yyyy h:mm:ss.zzz] ")).toUtf8() + text +
+        QByteArrayLiteral("\n\n");
+    QMutexLocker lock(&mutex_log);
+    QFile file(QString::fromUtf8(log_fname));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered)) {
+        fputs("Error in logging.\n", stdout);
+        fflush(stdout);
+        return false;
+    }
+    file.write(bytes.constData(), static_cast<qint64>(strlen(bytes.constData())));
+    file.close();
+    return true;
+}
+
+// The dumps go to the log byte for byte: a text dump shows the data exactly as it came, even
+// where a decoder would have replaced an overlong or surrogate form.
 void log_bytes(const char* text, size_t size)
 {
-    log(QString::fromUtf8(text, static_cast<int>(size)));
+    write_entry(QByteArray::fromRawData(text, static_cast<int>(size)));
 }
 
 // Which of the bytes that follow a lead byte are a continuation (10xxxxxx).
@@ -122,20 +142,7 @@ bool is_err(const std::exception& e)
 
 bool log(const QString& text)
 {
-    const QString entry =
-        QDateTime::currentDateTime().toString(QStringLiteral("[d.M.yyyy h:mm:ss.zzz] ")) + text +
-        QStringLiteral("\n\n");
-    const QByteArray bytes = entry.toUtf8();
-    QMutexLocker lock(&mutex_log);
-    QFile file(QString::fromUtf8(log_fname));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered)) {
-        fputs("Error in logging.\n", stdout);
-        fflush(stdout);
-        return false;
-    }
-    file.write(bytes.constData(), static_cast<qint64>(strlen(bytes.constData())));
-    file.close();
-    return true;
+    return write_entry(text.toUtf8());
 }
 
 bool log(const char* text)

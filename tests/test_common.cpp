@@ -74,6 +74,7 @@ private slots:
     void data_dumps_at_their_boundaries();
     void printable_utf8_rules();
     void text_dumps();
+    void text_dump_writes_the_data_bytes_unchanged();
     void internal_error_codes();
     void err_is_logged_once();
     void std_exception_is_logged_by_its_handler();
@@ -191,6 +192,23 @@ void Test_common::text_dumps()
     QCOMPARE(last_entry(log_file), QStringLiteral("t: NULL"));
     log_utf8(nullptr, reinterpret_cast<const unsigned char*>("abc"), 3);
     QCOMPARE(last_entry(log_file), QStringLiteral("Неожиданная ошибка №0.3."));
+}
+
+// Overlong and surrogate forms pass as printable and must reach the file as they came, not as U+FFFD;
+// a lone continuation byte is not text and shows in the hexadecimal dump.
+void Test_common::text_dump_writes_the_data_bytes_unchanged()
+{
+    Temp_log log_file;
+    const auto dump = [&](const QByteArray& data) {
+        log_file.clear();
+        log_utf8("t: ", reinterpret_cast<const unsigned char*>(data.constData()), static_cast<size_t>(data.size()));
+        const QByteArray text = log_file.text();
+        const int start = text.indexOf("] ") + 2;
+        return text.mid(start, text.size() - start - 2);
+    };
+    QCOMPARE(dump("a\xC0\x80z"), QByteArray("t: \xC2\xAB" "a\xC0\x80z" "\xC2\xBB"));
+    QCOMPARE(dump("\xED\xA0\x80"), QByteArray("t: \xC2\xAB" "\xED\xA0\x80" "\xC2\xBB"));
+    QCOMPARE(dump("a\x80z"), QByteArray("t: 0x{61 80 7A}"));
 }
 
 void Test_common::internal_error_codes()

@@ -264,6 +264,15 @@ private slots:
     void ending_before_start();
     void simulator_accepts_escaped_login();
     void crash_shows_box_then_exits_with_1();
+    void shutdown_in_reconnect_wait_with_retired_server();
+    void shutdown_while_connecting_or_logging_in_data();
+    void shutdown_while_connecting_or_logging_in();
+    void rx_while_answer_awaited_data();
+    void rx_while_answer_awaited();
+    void bad_device_list_drops_link_data();
+    void bad_device_list_drops_link();
+    void changed_frame_limit_replaces_server();
+    void replaced_client_data_not_sent();
 
 private:
     void start_link(const QString& url);
@@ -277,8 +286,13 @@ private:
     int logged(const QString& text) const { return texts().count(text); }
     int logged(const char* text) const { return logged(QString::fromUtf8(text)); }
     int logged_starting(const char* prefix) const;
+    int logged_ending(const QString& suffix) const;
     QList<unsigned long> server_euis() const;
     unsigned char flags_now() const;
+    unsigned char link_flags();
+    qint64 live_count();
+    QPointer<QTcpSocket> connect_stalled_client(QTcpSocket& client, quint16 port);
+    void lose_link_keeping_a_client(QTcpSocket& client);
 
     std::unique_ptr<Temp_log> log_file;
     std::unique_ptr<Gui_stub> gui;
@@ -410,6 +424,14 @@ int Test_link::logged_starting(const char* prefix) const
     return n;
 }
 
+int Test_link::logged_ending(const QString& suffix) const
+{
+    int n = 0;
+    for (const QString& t : texts())
+        n += t.endsWith(suffix);
+    return n;
+}
+
 QList<unsigned long> Test_link::server_euis() const
 {
     QMutexLocker lock(&cfg_mutex);
@@ -420,6 +442,63 @@ unsigned char Test_link::flags_now() const
 {
     QMutexLocker lock(&cfg_mutex);
     return ws_flags;
+}
+
+// The connection's own flags, read in its thread.
+unsigned char Test_link::link_flags()
+{
+    unsigned char flags = 0;
+    in_link([&flags](Ws_connection& c) { flags = c.flags; });
+    return flags;
+}
+
+// The connection's live_count, or -1 when its thread no longer answers (it has ended).
+qint64 Test_link::live_count()
+{
+    auto count = std::make_shared<std::atomic<qint64>>(-1);
+    Ws_connection* c = link->connection;
+    if (!c)
+        return -1;
+    QMetaObject::invokeMethod(c, [c, count] { *count = static_cast<qint64>(c->live_count); }, Qt::QueuedConnection);
+    return QTest::qWaitFor([&count] { return *count >= 0; }, 5000) ? count->load() : -1;
+}
+
+// Connects a client to the modem's port that reads nothing, and has the bridge write it a large
+// answer through small socket buffers: the bridge's socket for it then cannot finish closing and
+// stays alive until the client goes. Returns that socket, to be used in the link's thread only.
+QPointer<QTcpSocket> Test_link::connect_stalled_client(QTcpSocket& client, quint16 port)
+{
+    client.setReadBufferSize(1);
+    client.connectToHost(QHostAddress::LocalHost, port);
+    if (!client.waitForConnected(5000))
+        return QPointer<QTcpSocket>();
+    client.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    QPointer<QTcpSocket> stalled;
+    if (!QTest::qWaitFor([] { return clients_number == 1; }, 5000))
+        return stalled;
+    in_link([&stalled](Ws_connection&) {
+        stalled = tcp_servers.value(eui_b)->client;
+        if (!stalled)
+            return;
+        stalled->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
+        stalled->write(QByteArray(8 << 20, 'x'));
+    });
+    return stalled;
+}
+
+// Brings the link online with a stalled client on the modem's port, then has the server drop the
+// link: the retired TCP server stays alive, holding its share of live_count, until the client goes.
+void Test_link::lose_link_keeping_a_client(QTcpSocket& client)
+{
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_b));
+    QVERIFY(!connect_stalled_client(client, port).isNull());
+    // The link never gets online again, so no new server takes a share.
+    server->responder = nullptr;
+    server->socket()->close();
+    QTRY_COMPARE_WITH_TIMEOUT(logged(text_lost), 1, 5000);
+    QCOMPARE(live_count(), qint64(2));
 }
 
 void Test_link::unreachable_server_retries()
@@ -1151,6 +1230,257 @@ void Test_link::crash_shows_box_then_exits_with_1()
     QCOMPARE(texts().last(), QStringLiteral("test crash"));
     QTRY_COMPARE_WITH_TIMEOUT(server->close_codes.size(), 1, 5000);
     QVERIFY(server_euis().isEmpty());
+}
+
+// The reconnect timer must not fire after the shutdown while a retired server keeps the thread
+// running: a new attempt would connect and give up the connection's share a second time.
+void Test_link::shutdown_in_reconnect_wait_with_retired_server()
+{
+    ws_reconnect_delay = 1500;
+    QTcpSocket client;
+    lose_link_keeping_a_client(client);
+    QVERIFY(link_flags() & Ws_connection::reconnect_wait);
+    request_link_shutdown();
+    QTRY_COMPARE_WITH_TIMEOUT(live_count(), qint64(1), 5000);
+    // Past the reconnect delay: no new attempt, the share given up once, the thread still waiting.
+    QTest::qWait(2 * ws_reconnect_delay);
+    QCOMPARE(server->sockets.size(), 1);
+    QCOMPARE(live_count(), qint64(1));
+    QVERIFY(link->isRunning());
+    client.abort();
+    QTRY_VERIFY_WITH_TIMEOUT(link->isFinished(), 5000);
+    QCOMPARE(logged_starting(text_internal), 0);
+}
+
+void Test_link::shutdown_while_connecting_or_logging_in_data()
+{
+    QTest::addColumn<bool>("logging_in");
+    QTest::newRow("connecting") << false;
+    QTest::newRow("logging in") << true;
+}
+
+// With long timeouts, the attempt in progress ends at once with code 1000 and gives up the
+// connection's share once; the retired server's share keeps the thread until its client goes.
+void Test_link::shutdown_while_connecting_or_logging_in()
+{
+    QFETCH(bool, logging_in);
+    ws_connect_timeout = 20000;
+    ws_auth_timeout = 20000;
+    // Time enough to start polling before the next attempt begins.
+    ws_reconnect_delay = 1000;
+    QTcpSocket client;
+    lose_link_keeping_a_client(client);
+    if (logging_in) {
+        QTRY_COMPARE_WITH_TIMEOUT(server->count("auth_req"), 2, 5000);
+    } else {
+        // The handshake needs this thread's event loop, so polling without it keeps the attempt
+        // connecting until the shutdown has been asked for.
+        QElapsedTimer waited;
+        waited.start();
+        while (!(link_flags() & Ws_connection::connecting) && waited.elapsed() < 5000)
+            QThread::msleep(5);
+        QVERIFY(link_flags() & Ws_connection::connecting);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    request_link_shutdown();
+    QTRY_COMPARE_WITH_TIMEOUT(server->close_codes, QList<int>() << 1000 << 1000, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(live_count(), qint64(1), 5000);
+    QVERIFY(timer.elapsed() < ws_connect_timeout / 2);
+    QCOMPARE(server->sockets.size(), 2);
+    QVERIFY(link->isRunning());
+    client.abort();
+    QTRY_VERIFY_WITH_TIMEOUT(link->isFinished(), 5000);
+    QCOMPARE(logged_starting(text_internal), 0);
+}
+
+void Test_link::rx_while_answer_awaited_data()
+{
+    QTest::addColumn<bool>("devlist");
+    QTest::addColumn<int>("answer_at");
+    // The wait is 3000 ms and the "rx" comes 1000 ms into it: a wait restarted by it would end at
+    // 4000 ms and accept the late answer.
+    QTest::newRow("data, answered in time") << false << 2000;
+    QTest::newRow("data, answered late") << false << 3600;
+    QTest::newRow("device list, answered in time") << true << 2000;
+    QTest::newRow("device list, answered late") << true << 3600;
+}
+
+// An "rx" while an answer is awaited goes to the client at once and leaves the wait as it was.
+void Test_link::rx_while_answer_awaited()
+{
+    QFETCH(bool, devlist);
+    QFETCH(int, answer_at);
+    ws_sdata_timeout = 3000;
+    ws_devlist_timeout = 3000;
+    ws_devlist_period = devlist ? 300 : 60000;
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    const QStringList devices = QStringList() << device(eui_b);
+    const char* held_cmd = devlist ? "get_device_appdata_req" : "send_data_req";
+    const QString held_answer = devlist ? devlist_answer(devices) : sdata_answer(append_one(eui_b, true));
+    QTcpSocket client;
+    QObject schedule;
+    bool hold = false;
+    bool answered = false;
+    QByteArray delivered;
+    server->responder = [&](const QString& m) {
+        if (is_cmd(m, "auth_req"))
+            return QString::fromUtf8(auth_ok);
+        if (hold && is_cmd(m, held_cmd)) {
+            hold = false;
+            QWebSocket* s = server->socket();
+            QTimer::singleShot(200, &schedule, [&client] { client.write("q3"); });
+            QTimer::singleShot(1000, &schedule, [s] { s->sendTextMessage(rx(eui_b, 2, single_packet("r1"))); });
+            QTimer::singleShot(1500, &schedule, [&] { delivered = client.readAll(); });
+            QTimer::singleShot(answer_at, &schedule, [&, s] {
+                s->sendTextMessage(held_answer);
+                answered = true;
+            });
+            return QString();
+        }
+        if (is_cmd(m, "get_device_appdata_req"))
+            return devlist_answer(devices);
+        return is_cmd(m, "send_data_req") ? sdata_answer(append_one(eui_b, true)) : QString();
+    };
+    start_link(server->url());
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    // A first accepted frame lets uplink through to the client.
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    client.write("q1");
+    QTRY_VERIFY_WITH_TIMEOUT(server->received.contains(sdata_request(eui_b, "q1")), 5000);
+    hold = true;
+    if (!devlist)
+        client.write("q2");
+    QTRY_VERIFY_WITH_TIMEOUT(answered, 10000);
+    const QString q3 = sdata_request(eui_b, "q3");
+    const QString timeout = QString::fromUtf8("Тайм-аут ожидания ответа на команду \"%1\" (с момента начала передачи "
+                                              "команды прошло более 3000 миллисекунд).")
+                                .arg(QString::fromUtf8(devlist ? "запрос списка устройств"
+                                                               : "добавить данные в очередь для отправки на "
+                                                                 "устройство"));
+    if (answer_at < ws_sdata_timeout) {
+        QTRY_VERIFY_WITH_TIMEOUT(server->received.contains(q3), 5000);
+        QCOMPARE(server->sockets.size(), 1);
+        QCOMPARE(logged(timeout), 0);
+    } else {
+        QCOMPARE(logged(timeout), 1);
+        QVERIFY(!server->received.contains(q3));
+        QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    }
+    QCOMPARE(delivered, QByteArray("r1"));
+    QCOMPARE(logged_starting(text_bad_message), 0);
+}
+
+void Test_link::bad_device_list_drops_link_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("error");
+    const QString head = QStringLiteral(R"({"cmd":"get_device_appdata_resp","status":)");
+    const QString no_eui = head + QStringLiteral(R"(true,"devices_list":[{"devName":"x"}]})");
+    QTest::newRow("element without devEui")
+        << no_eui
+        << framed(no_eui.indexOf(QLatin1Char('}')) + 2,
+                  QString::fromUtf8("в возвращённом сервером RUVO-LoRa описании устройства отсутствует обязательное "
+                                    "поле \"devEui\"."));
+    const QString no_list = head + QStringLiteral("true}");
+    QTest::newRow("true status without devices_list")
+        << no_list
+        << framed(no_list.size() + 1,
+                  QString::fromUtf8("Ответ сервера RUVO-LoRa \"get_device_appdata_resp\" помечен как успешный "
+                                    "(\"status\":true), но в нём нет поля \"devices_list\"."));
+    QTest::newRow("false status with err_string")
+        << head + QString::fromUtf8(R"(false,"err_string":"нет доступа"})")
+        << QString::fromUtf8("Сервер RUVO-LoRa отверг нашу команду (в ответе \"get_device_appdata_resp\" \"status\" "
+                             "равен «false»). Сообщение об ошибке (\"err_string\"): «нет доступа».");
+}
+
+// A device list that cannot be taken ends the link with its text and the dump; the next link
+// serves the modem.
+void Test_link::bad_device_list_drops_link()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, error);
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    int lists = 0;
+    server->responder = [&lists, answer](const QString& m) {
+        if (is_cmd(m, "auth_req"))
+            return QString::fromUtf8(auth_ok);
+        if (is_cmd(m, "get_device_appdata_req"))
+            return lists++ ? devlist_answer(QStringList() << device(eui_b)) : answer;
+        return QString();
+    };
+    start_link(server->url());
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    QCOMPARE(texts().mid(0, 4), QStringList() << QString::fromUtf8(text_connected) << error
+                                              << QString::fromUtf8(text_bad_message)
+                                              << QString::fromUtf8(text_dump) + "«" + answer + "»");
+    QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
+    QCOMPARE(server_euis(), QList<unsigned long>() << eui_b);
+    QVERIFY(port_taken(port));
+}
+
+// A frame limit changed in the configuration takes effect at the next device list: the modem's
+// server is made anew and its next client gets the new limit. Lists that change nothing notify nobody.
+void Test_link::changed_frame_limit_replaces_server()
+{
+    ws_devlist_period = 100;
+    const quint16 port = free_port();
+    configure(eui_b, port, 10);
+    start_online(QStringList() << device(eui_b));
+    QTRY_VERIFY_WITH_TIMEOUT(gui->servers > 0 && !(flags_now() & WS_SERVERS_PENDING), 5000);
+    const int notices = gui->servers;
+    const int lists = server->count("get_device_appdata_req");
+    QTRY_VERIFY_WITH_TIMEOUT(server->count("get_device_appdata_req") >= lists + 3, 5000);
+    QCOMPARE(gui->servers, notices);
+
+    configure(eui_b, port, 20);
+    QTRY_COMPARE_WITH_TIMEOUT(gui->servers, notices + 1, 5000);
+    QCOMPARE(server_euis(), QList<unsigned long>() << eui_b);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    client.write(QByteArray(21, 'x'));
+    const QString overflow = QString::fromUtf8("Ошибка: от клиента на порту %1 пришло сообщение, размер которого "
+                                               "превышает предельный для этого клиента (20 байтов). Предельный "
+                                               "размер сообщения можно настроить в файле конфигурации и в "
+                                               "описании устройства.")
+                                 .arg(port);
+    QTRY_COMPARE_WITH_TIMEOUT(logged(overflow), 1, 5000);
+    QCOMPARE(gui->servers, notices + 1);
+}
+
+// The bytes of a client that a newer one replaced never reach the modem. Qt stops reading a socket
+// once it is told to close, so the stalled old socket's notice of its unread bytes is given by hand.
+void Test_link::replaced_client_data_not_sent()
+{
+    trace_tcp = 2;
+    const quint16 port = free_port();
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_b));
+    server->responder = [](const QString& m) {
+        return is_cmd(m, "send_data_req") ? sdata_answer(append_one(eui_b, true)) : QString();
+    };
+    QTcpSocket old_client;
+    const QPointer<QTcpSocket> old_socket = connect_stalled_client(old_client, port);
+    QVERIFY(!old_socket.isNull());
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    const QString old_peer = QStringLiteral("]:%1)").arg(old_client.localPort());
+    QTRY_COMPARE_WITH_TIMEOUT(logged_ending(old_peer + ".shutdown"), 1, 5000);
+    old_client.write("old");
+    QVERIFY(old_client.waitForBytesWritten(5000));
+    in_link([&old_socket](Ws_connection&) {
+        if (old_socket)
+            emit old_socket->readyRead();
+    });
+    QCOMPARE(logged_ending(old_peer + ".recv ignored"), 1);
+    client.write("new");
+    QTRY_VERIFY_WITH_TIMEOUT(server->received.contains(sdata_request(eui_b, "new")), 5000);
+    QCOMPARE(server->count("send_data_req"), 1);
 }
 
 QTEST_MAIN(Test_link)

@@ -223,7 +223,7 @@ QString Control::cmd_packets(const Command_words& c)
 QString Control::cmd_modems(const Command_words& c)
 {
     QString reason;
-    const std::optional<QVector<Modem_spec>> list = parse_modem_list(c.rest(1), reason);
+    const std::optional<QVector<Modem_desc>> list = parse_modem_list(c.rest(1), reason);
     if (list)
         server.set_modems(*list);
     return reason;
@@ -232,9 +232,9 @@ QString Control::cmd_modems(const Command_words& c)
 QString Control::cmd_add_modem(const Command_words& c)
 {
     QString reason;
-    const std::optional<Modem_spec> spec = parse_modem_spec(c.rest(1), reason);
-    if (spec)
-        server.add_modem(*spec);
+    const std::optional<Modem_desc> desc = parse_modem_desc(c.rest(1), reason);
+    if (desc)
+        server.add_modem(*desc);
     return reason;
 }
 

@@ -59,15 +59,15 @@ void parse_listen(const QString& text, QHostAddress& address, quint16& port)
     port = quint16(number);
 }
 
-QVector<Modem_spec> modem_options(const QCommandLineParser& parser)
+QVector<Modem_desc> modem_options(const QCommandLineParser& parser)
 {
-    QVector<Modem_spec> modems;
+    QVector<Modem_desc> modems;
     for (const QString& text : parser.values(QStringLiteral("modem"))) {
         QString reason;
-        const std::optional<Modem_spec> spec = parse_modem_spec(text, reason);
-        if (!spec)
+        const std::optional<Modem_desc> desc = parse_modem_desc(text, reason);
+        if (!desc)
             fail(QStringLiteral("--modem: ") + reason);
-        modems.append(*spec);
+        modems.append(*desc);
     }
     return modems;
 }

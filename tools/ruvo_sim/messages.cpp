@@ -21,9 +21,9 @@ qint64 now_ms()
 QJsonObject device_entry(const Virtual_device& device, int index)
 {
     static const char* const kinds[] = {"echo", "modbus", "silent"};
-    const Modem_spec& spec = device.spec();
+    const Modem_desc& desc = device.desc();
     QJsonObject entry{
-        {QStringLiteral("devEui"), eui_text(spec.eui)},
+        {QStringLiteral("devEui"), eui_text(desc.eui)},
         {QStringLiteral("appEui"), app_eui},
         {QStringLiteral("devAddr"), QStringLiteral("%1").arg(0x26011000u + uint(index), 8, 16, QLatin1Char('0'))},
         {QStringLiteral("class"), QStringLiteral("C")},
@@ -33,8 +33,8 @@ QJsonObject device_entry(const Virtual_device& device, int index)
         {QStringLiteral("abp"), false},
         {QStringLiteral("reaction_on_ack"), QJsonValue::Null},
         {QStringLiteral("last_data_ts"), double(now_ms() - 60000)},
-        {QStringLiteral("battery"), spec.kind == Device_kind::silent ? QJsonValue(QJsonValue::Null) : QJsonValue(97.5)},
-        {QStringLiteral("modem_kind"), QLatin1String(kinds[int(spec.kind)])},
+        {QStringLiteral("battery"), desc.kind == Device_kind::silent ? QJsonValue(QJsonValue::Null) : QJsonValue(97.5)},
+        {QStringLiteral("modem_kind"), QLatin1String(kinds[int(desc.kind)])},
         {QStringLiteral("position"), QJsonObject{{QStringLiteral("longitude"), 37.6173},
                                                   {QStringLiteral("latitude"), 55.7558},
                                                   {QStringLiteral("altitude"), QJsonValue::Null}}},
@@ -43,8 +43,8 @@ QJsonObject device_entry(const Virtual_device& device, int index)
         {QStringLiteral("tags"), QJsonArray()},
         {QStringLiteral("attributes"), QJsonObject()},
     };
-    if (spec.name)
-        entry.insert(QStringLiteral("devName"), *spec.name);
+    if (desc.name)
+        entry.insert(QStringLiteral("devName"), *desc.name);
     return entry;
 }
 
@@ -146,7 +146,7 @@ QString rx_message(const QString& eui, int port, const QString& hex, quint32 fcn
 
 QString noise_message(int step, const QVector<Virtual_device>& modems)
 {
-    const QString known = modems.isEmpty() ? stranger_eui : eui_text(modems[0].spec().eui);
+    const QString known = modems.isEmpty() ? stranger_eui : eui_text(modems[0].desc().eui);
     switch (step % 4) {
     case 0:
         return json_text(QJsonObject{{QStringLiteral("cmd"), QStringLiteral("gw_status")},

@@ -47,18 +47,18 @@ void Sim_server::set_noise(int period_ms)
         noise_timer.stop();
 }
 
-void Sim_server::set_modems(const QVector<Modem_spec>& specs)
+void Sim_server::set_modems(const QVector<Modem_desc>& descs)
 {
     modems.clear();
-    for (const Modem_spec& spec : specs)
-        add_modem(spec);
+    for (const Modem_desc& desc : descs)
+        add_modem(desc);
 }
 
-void Sim_server::add_modem(const Modem_spec& spec)
+void Sim_server::add_modem(const Modem_desc& desc)
 {
-    const Virtual_device device(spec, config.modbus_registers);
+    const Virtual_device device(desc, config.modbus_registers);
     for (Virtual_device& present : modems)
-        if (present.spec().eui == spec.eui) {
+        if (present.desc().eui == desc.eui) {
             present = device;
             return;
         }
@@ -68,7 +68,7 @@ void Sim_server::add_modem(const Modem_spec& spec)
 bool Sim_server::remove_modem(quint64 eui)
 {
     for (int n = 0; n < modems.size(); ++n)
-        if (modems[n].spec().eui == eui) {
+        if (modems[n].desc().eui == eui) {
             modems.remove(n);
             return true;
         }
@@ -78,7 +78,7 @@ bool Sim_server::remove_modem(quint64 eui)
 Virtual_device* Sim_server::find_modem(quint64 eui)
 {
     for (Virtual_device& device : modems)
-        if (device.spec().eui == eui)
+        if (device.desc().eui == eui)
             return &device;
     return nullptr;
 }

@@ -40,8 +40,8 @@ public:
     Sim_settings& settings() { return config; }
     void set_noise(int period_ms);
 
-    void set_modems(const QVector<Modem_spec>& specs);
-    void add_modem(const Modem_spec& spec);
+    void set_modems(const QVector<Modem_desc>& descs);
+    void add_modem(const Modem_desc& desc);
     bool remove_modem(quint64 eui);
 
     // Unsolicited traffic to every connected client

@@ -50,43 +50,43 @@ QString eui_text(quint64 eui)
     return QStringLiteral("%1").arg(eui, 16, 16, QLatin1Char('0')).toUpper();
 }
 
-std::optional<Modem_spec> parse_modem_spec(const QString& text, QString& reason)
+std::optional<Modem_desc> parse_modem_desc(const QString& text, QString& reason)
 {
     const QStringList parts = text.trimmed().split(':');
-    Modem_spec spec;
+    Modem_desc desc;
     const std::optional<quint64> eui = parse_eui(parts[0]);
     if (!eui) {
         reason = QStringLiteral("an EUI is 16 hexadecimal digits: %1").arg(parts[0]);
         return std::nullopt;
     }
-    spec.eui = *eui;
+    desc.eui = *eui;
     if (parts.size() < 2) {
         reason = QStringLiteral("a modem is EUI:KIND[:NAME]: %1").arg(text);
         return std::nullopt;
     }
-    const std::optional<Device_kind> kind = parse_kind(parts[1], spec.modbus_address, reason);
+    const std::optional<Device_kind> kind = parse_kind(parts[1], desc.modbus_address, reason);
     if (!kind)
         return std::nullopt;
-    spec.kind = *kind;
+    desc.kind = *kind;
     if (parts.size() > 2)
-        spec.name = parts.mid(2).join(':');
-    return spec;
+        desc.name = parts.mid(2).join(':');
+    return desc;
 }
 
-std::optional<QVector<Modem_spec>> parse_modem_list(const QString& text, QString& reason)
+std::optional<QVector<Modem_desc>> parse_modem_list(const QString& text, QString& reason)
 {
-    QVector<Modem_spec> list;
+    QVector<Modem_desc> list;
     for (const QString& item : text.split(',', Qt::SkipEmptyParts)) {
-        const std::optional<Modem_spec> spec = parse_modem_spec(item, reason);
-        if (!spec)
+        const std::optional<Modem_desc> desc = parse_modem_desc(item, reason);
+        if (!desc)
             return std::nullopt;
-        list.append(*spec);
+        list.append(*desc);
     }
     return list;
 }
 
-Virtual_device::Virtual_device(const Modem_spec& spec, int modbus_registers)
-    : modem(spec), slave(spec.modbus_address, modbus_registers), fcnt(0)
+Virtual_device::Virtual_device(const Modem_desc& desc, int modbus_registers)
+    : modem(desc), slave(desc.modbus_address, modbus_registers), fcnt(0)
 {
 }
 

@@ -12,7 +12,7 @@
 enum class Device_kind { echo, modbus, silent };
 
 // One modem as given by EUI:KIND[:NAME]; a modem without a name has no "devName" in the device list.
-struct Modem_spec {
+struct Modem_desc {
     quint64 eui = 0;
     Device_kind kind = Device_kind::echo;
     quint8 modbus_address = 1;
@@ -21,10 +21,10 @@ struct Modem_spec {
 
 // Reads EUI:KIND[:NAME] (KIND echo, modbus, modbus@ADDR or silent; the name may hold colons);
 // on failure returns none and sets the reason.
-std::optional<Modem_spec> parse_modem_spec(const QString& text, QString& reason);
+std::optional<Modem_desc> parse_modem_desc(const QString& text, QString& reason);
 
 // Reads a comma-separated list of modem descriptions.
-std::optional<QVector<Modem_spec>> parse_modem_list(const QString& text, QString& reason);
+std::optional<QVector<Modem_desc>> parse_modem_list(const QString& text, QString& reason);
 
 // True when every character is a hexadecimal digit of either case (also for an empty text).
 bool is_hex_text(const QString& text);
@@ -37,9 +37,9 @@ QString eui_text(quint64 eui);
 
 class Virtual_device {
 public:
-    Virtual_device(const Modem_spec& spec, int modbus_registers);
+    Virtual_device(const Modem_desc& desc, int modbus_registers);
 
-    const Modem_spec& spec() const { return modem; }
+    const Modem_desc& desc() const { return modem; }
 
     // What the attached device sends back through the modem's serial port; none when it keeps silent.
     std::optional<QByteArray> answer(const QByteArray& message);
@@ -48,7 +48,7 @@ public:
     quint32 next_fcnt() { return fcnt++; }
 
 private:
-    Modem_spec modem;
+    Modem_desc modem;
     Modbus_slave slave;
     quint32 fcnt;
 };
