@@ -23,6 +23,7 @@ int ws_sdata_timeout = 3000;
 QString devices_fname;
 unsigned default_max_frame = 51;
 int tcp_interframe_delay = 15;
+int modbus_timeout = 15000;
 unsigned char trace_ws = 1;
 unsigned char trace_tcp = 1;
 QString metrics_listen;
@@ -34,6 +35,7 @@ Tr errtext_unknown_key{"parser",
                        "«ws_connect_timeout», «ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», "
                        "«ws_devlist_timeout», «ws_data_timeout», «devices_file», «default_max_frame», "
                        "«interframe_delay», «trace_ws» и «trace_tcp»."};
+Tr errtext_unknown_key_modbus{"parser", "Знаю также параметр «modbus_timeout»."};
 Tr errtext_unknown_key_metrics{"parser", "Знаю также параметр «metrics_listen»."};
 Tr errtext_bad_metrics_listen{"parser",
                               "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, "
@@ -69,6 +71,7 @@ struct Seen {
     bool interframe_delay = false;
     bool trace_ws = false;
     bool trace_tcp = false;
+    bool modbus_timeout = false;
     bool metrics_listen = false;
 };
 
@@ -155,7 +158,10 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp) ||
         listen_key(p, "metrics_listen", seen.metrics_listen, metrics_listen))
         return;
-    throw p.Error(errtext_unknown_key.tr() + QLatin1Char(' ') + errtext_unknown_key_metrics.tr());
+    if (bounded_key(p, "modbus_timeout", seen.modbus_timeout, 1, max_timing, modbus_timeout))
+        return;
+    throw p.Error(errtext_unknown_key.tr() + QLatin1Char(' ') + errtext_unknown_key_modbus.tr() + QLatin1Char(' ') +
+                  errtext_unknown_key_metrics.tr());
 }
 
 // After a value only blanks and a comment may follow on its line.

@@ -21,6 +21,8 @@ extern int ws_sdata_timeout;
 extern QString devices_fname;
 extern unsigned default_max_frame;
 extern int tcp_interframe_delay;
+// How long a Modbus TCP request waits for its answer from the modem, in milliseconds.
+extern int modbus_timeout;
 // Trace levels, tested as bits: 0x01 dumps a message found bad, 0x02 logs all traffic.
 extern unsigned char trace_ws;
 extern unsigned char trace_tcp;

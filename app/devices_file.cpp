@@ -17,6 +17,9 @@ Tr errtext_not_device{"parser", "файл со списком устройств
 Tr errtext_unknown_attribute{"parser",
                              "неизвестный атрибут объекта «device». Знаю только атрибуты «eui», «tcp_port» и "
                              "«max_frame»."};
+Tr errtext_unknown_attribute_protocol{"parser", "Знаю также атрибут «protocol»."};
+Tr errtext_bad_protocol{"parser",
+                        "неправильное значение атрибута «protocol»: знаю только значения «raw» и «modbus_tcp»."};
 Tr errfmt_hex_expected{"parser", "ожидается %1-значное шестнадцатиричное число."};
 Tr errtext_comma_or_parenthesis{"parser",
                                 "ожидается запятая, разделяющая атрибуты, или круглая скобка, завершающая список "
@@ -29,6 +32,10 @@ Tr logtext_eui_again{"parser",
 Tr logtext_port_again{"parser",
                      "Файл со списком устройств «%1» несколько раз упоминает один и тот же номер порта TCP: %2. Все "
                      "упоминания кроме первого игнорируются."};
+Tr logtext_port_zero{"parser",
+                     "Файл со списком устройств («%1») задаёт для устройства с eui=0x%2 порт TCP 0. Порт 0 не "
+                     "годится для подключения клиентов, поэтому это устройство не обслуживается; укажите ему порт "
+                     "от 1 до 65535."};
 Tr errtext_cannot_begin{"parser", "Не удалось начать запись в файл списка устройств, подлежащих обслуживанию."};
 Tr errfmt_not_saved{"parser",
                     "Не удалось записать файл списка устройств, подлежащих обслуживанию, «%1»: %2. Файл остался "
@@ -46,6 +53,7 @@ struct Sentence {
     bool eui_seen = false;
     bool tcp_port_seen = false;
     bool max_frame_seen = false;
+    bool protocol_seen = false;
 };
 
 quint64 req_eui(Utf8_file_parser& p)
@@ -61,6 +69,14 @@ quint64 req_eui(Utf8_file_parser& p)
     return eui;
 }
 
+Port_protocol req_protocol(Utf8_file_parser& p)
+{
+    for (Port_protocol protocol : {Port_protocol::raw, Port_protocol::modbus_tcp})
+        if (p.get_word(port_protocol_names[static_cast<int>(protocol)]))
+            return protocol;
+    throw p.Error(errtext_bad_protocol.tr());
+}
+
 void read_attribute(Utf8_file_parser& p, Sentence& s)
 {
     if (p.is_assignment("eui", s.eui_seen))
@@ -69,8 +85,10 @@ void read_attribute(Utf8_file_parser& p, Sentence& s)
         s.device.tcp_port = static_cast<quint16>(p.req_dec<16>(max_tcp_port));
     else if (p.is_assignment("max_frame", s.max_frame_seen))
         s.device.max_frame = static_cast<quint32>(p.req_dec<32>(1, max_max_frame));
+    else if (p.is_assignment("protocol", s.protocol_seen))
+        s.device.protocol = req_protocol(p);
     else
-        throw p.Error(errtext_unknown_attribute.tr());
+        throw p.Error(errtext_unknown_attribute.tr() + QLatin1Char(' ') + errtext_unknown_attribute_protocol.tr());
 }
 
 // Attributes separated by commas, up to the closing parenthesis (left unread).
@@ -100,6 +118,10 @@ void add_device(const Sentence& s)
         return;
     }
     tcp_ports.insert(s.device.tcp_port, devices_in_cfg.insert(s.eui, s.device));
+    // Stored files may hold port 0: the modem is loaded, so the operator can give it a port,
+    // and said once here why it is never served.
+    if (!has_client_port(s.device))
+        log(logtext_port_zero.tr().arg(devices_fname, buf_hex64_gui.set(s.eui)));
 }
 
 void read_device(Utf8_file_parser& p)
@@ -144,9 +166,14 @@ void save_devices_in_cfg()
     out.setCodec("UTF-8");
     out.setGenerateByteOrderMark(true);
     out << title_devices_file.tr().arg(QLatin1String(program_name), QLatin1String(program_version));
-    for (auto it = devices_in_cfg.cbegin(); it != devices_in_cfg.cend(); ++it)
+    for (auto it = devices_in_cfg.cbegin(); it != devices_in_cfg.cend(); ++it) {
         out << "device(eui=" << buf_hex64_gui.set(it.key()) << ", tcp_port=" << it->tcp_port
-            << ", max_frame=" << it->max_frame << ")\n";
+            << ", max_frame=" << it->max_frame;
+        // Only a protocol other than the default is written, so older files stay as they were.
+        if (it->protocol != Port_protocol::raw)
+            out << ", protocol=" << port_protocol_names[static_cast<int>(it->protocol)];
+        out << ")\n";
+    }
     out.flush();
     // A failed write or commit leaves the old file in place; the change must not pass for saved.
     if (out.status() != QTextStream::Ok || !file.commit())

@@ -10,13 +10,26 @@
 
 class Tcp_server;
 
+// How a modem's port carries requests: raw bytes cut by pauses, or Modbus TCP turned into RTU frames.
+enum class Port_protocol : quint8 { raw, modbus_tcp };
+// The values of the devices file's protocol attribute, in the order of Port_protocol.
+extern const char* const port_protocol_names[2];
+
 // The configuration of one modem to serve; the EUI is the key of its table.
 struct Device_in_cfg {
     quint32 max_frame;
     quint16 tcp_port;
+    Port_protocol protocol = Port_protocol::raw;
 };
 
 typedef QMap<unsigned long, Device_in_cfg> Devices_in_cfg;
+
+// Port 0 would have the system pick a random port that no client can know: a modem configured
+// with it stays in the tables but is never served.
+inline bool has_client_port(const Device_in_cfg& device)
+{
+    return device.tcp_port != 0;
+}
 
 // One modem as the RUVO-LoRa server reports it.
 struct Device_on_lora {

@@ -151,7 +151,7 @@ bool Ws_connection::create_server(Server_map::iterator& s, unsigned long eui, co
 bool Ws_connection::replace_server(Server_map::iterator& s, const Device_in_cfg& cfg)
 {
     Tcp_server* old = s.value();
-    if (old->tcp_port == cfg.tcp_port && old->max_frame == cfg.max_frame) {
+    if (old->tcp_port == cfg.tcp_port && old->max_frame == cfg.max_frame && old->protocol == cfg.protocol) {
         ++s;
         return false;
     }
@@ -170,7 +170,7 @@ bool Ws_connection::replace_server(Server_map::iterator& s, const Device_in_cfg&
 }
 
 // One walk over the three tables, all sorted by EUI: an EUI is wanted when it is both configured
-// and reported by the server.
+// with a port for clients and reported by the server.
 bool Ws_connection::reconcile_servers()
 {
     bool changed = false;
@@ -178,8 +178,9 @@ bool Ws_connection::reconcile_servers()
     auto l = devices_on_lora.constBegin();
     auto s = tcp_servers.begin();
     for (;;) {
-        while (c != devices_in_cfg.constEnd() && l != devices_on_lora.constEnd() && c.key() != l->eui) {
-            if (c.key() < l->eui)
+        while (c != devices_in_cfg.constEnd() && l != devices_on_lora.constEnd() &&
+               (c.key() != l->eui || !has_client_port(c.value()))) {
+            if (c.key() <= l->eui)
                 ++c;
             else
                 ++l;

@@ -39,6 +39,7 @@ trap stop_sim EXIT
   --modem "0102030405060702:modbus:Счётчик Modbus" \
   --modem "0102030405060703:silent" \
   --modem "0102030405060704:echo:Незарегистрированный" \
+  --modem "0102030405060705:modbus:Счётчик Modbus TCP" \
   < /dev/null > "$demo/ruvo_sim.out" 2> "$demo/ruvo_sim.err" &
 sim_pid=$!
 
@@ -69,10 +70,13 @@ The simulated RUVO-LoRa server listens on ws://$sim_address (login demo, passwor
   0102030405060702  Modbus RTU slave 1     -> TCP port 3001
   0102030405060703  silent device          -> TCP port 3002
   0102030405060704  echo device, not in the devices file: no port
+  0102030405060705  Modbus RTU slave 1     -> TCP port 3005, served as Modbus TCP (protocol=modbus_tcp)
 Try it:
   nc 127.0.0.1 3000          type a line; the echo modem sends it back
   Modbus: poll slave 1 on 127.0.0.1:3001 with any Modbus RTU-over-TCP client (holding register N holds N,
           input register N holds 1000 + N, 100 of each), for example read 10 holding registers from 0.
+  Modbus TCP: any Modbus TCP master on 127.0.0.1:3005, slave 1, for example
+          mbpoll -m tcp -a 1 -0 -r 0 -c 10 -t 4 -1 -p 3005 127.0.0.1
 The run folder is $demo (ruvo_bridge.log, devices.cfg; the simulator's traffic in ruvo_sim.out).
 Closing the program stops the simulator.
 

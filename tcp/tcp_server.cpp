@@ -11,6 +11,7 @@
 #include <QMutexLocker>
 #include <QTcpSocket>
 #include <QTimerEvent>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -54,6 +55,9 @@ Tr errfmt_rx_total_packets_mismatch{
     "Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или "
     "RS-485» от радиомодема с EUI=0x%1: в %2-м пакете поле «всего пакетов» содержало значение %3, "
     "а в %4-м пакете оно уже содержит значение %5."};
+
+// Read buffer of a Modbus TCP client's socket.
+const qint64 modbus_read_buffer = 16 * Modbus_tcp_framing::max_request;
 
 // Bits of trace_tcp.
 const unsigned char trace_bad_frames = 0x01;
@@ -100,7 +104,12 @@ void Frame::free(Frame* frame)
 }
 
 Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Device_in_cfg& cfg)
-    : connection(connection), eui(eui), max_frame(cfg.max_frame), tcp_port(cfg.tcp_port)
+    : connection(connection),
+      eui(eui),
+      max_frame(cfg.max_frame),
+      tcp_port(cfg.tcp_port),
+      protocol(cfg.protocol),
+      modbus(cfg.protocol == Port_protocol::modbus_tcp ? new Modbus_tcp_framing(tcp_port) : nullptr)
 {
     if (!connect(&server, &QTcpServer::newConnection, this, &Tcp_server::on_new_connection))
         throw Debug(0x0801);
@@ -224,6 +233,8 @@ void Tcp_server::replace_client(QTcpSocket* old)
     connection.cancel_queries(this);
     kill_timer();
     rx_data.clear();
+    if (modbus)
+        modbus->reset();
     flags &= ~(confirmed | uplink);
     drop_socket(old);
 }
@@ -235,6 +246,9 @@ void Tcp_server::set_up_exchange(QTcpSocket* s)
             throw Debug(0x0803);
         if (!frame)
             frame = Frame::alloc(max_frame + 1, *this);
+        // Requests beyond the waiting line stay in the kernel, so a flooding client is slowed down.
+        if (modbus)
+            s->setReadBufferSize(modbus_read_buffer);
         flags |= exchange;
         frame_pos = frame->data();
         return;
@@ -255,6 +269,8 @@ void Tcp_server::end_exchange()
     frame = nullptr;
     frame_pos = nullptr;
     rx_data.clear();
+    if (modbus)
+        modbus->reset();
     flags &= ~(exchange | confirmed | uplink);
 }
 
@@ -344,13 +360,18 @@ void Tcp_server::kill_timer()
     }
 }
 
-void Tcp_server::restart_timer()
+void Tcp_server::start_timer(int interval, Timer_action action)
 {
     kill_timer();
-    timer_action = &Tcp_server::frame_received;
-    timer_id = startTimer(tcp_interframe_delay, Qt::CoarseTimer);
+    timer_action = action;
+    timer_id = startTimer(interval, Qt::CoarseTimer);
     if (!timer_id)
         log_debug(0x0807);
+}
+
+void Tcp_server::restart_timer()
+{
+    start_timer(tcp_interframe_delay, &Tcp_server::frame_received);
 }
 
 void Tcp_server::on_ready_read()
@@ -367,6 +388,10 @@ void Tcp_server::on_ready_read()
             log_debug(0x083F);
         return;
     }
+    if (modbus) {
+        modbus_read();
+        return;
+    }
     const qint64 room = frame->data_end - frame_pos;
     const qint64 n = client->read(reinterpret_cast<char*>(frame_pos), room);
     if (n <= 0) {
@@ -376,7 +401,7 @@ void Tcp_server::on_ready_read()
         frame_pos += n;
         restart_timer();
     } else if (n == room) {
-        overflow();
+        overflow(frame->data(), max_frame + 1);
     } else {
         log_debug(0x0806);
         shutdown_connection();
@@ -392,12 +417,12 @@ void Tcp_server::read_failed(qint64 result)
     shutdown_connection();
 }
 
-void Tcp_server::overflow()
+void Tcp_server::overflow(const unsigned char* data, size_t size)
 {
     log(QString(errfmt_overflow.tr()).arg(QString::number(tcp_port), QString::number(max_frame)));
     if (trace_tcp & trace_bad_frames) {
         const QByteArray prefix = errtext_bad_frame.tr().toUtf8();
-        log_data(prefix.constData(), frame->data(), max_frame + 1);
+        log_data(prefix.constData(), data, size);
     }
     metrics::client_error(eui, metrics::Client_error::overflow);
     shutdown_connection();
@@ -442,12 +467,21 @@ void Tcp_server::rx_received(QByteArray& data)
         rx_data += data;
     if (++rx_count < rx_packets)
         return;
-    trace_data(".send ", reinterpret_cast<const unsigned char*>(rx_data.constData()),
-               static_cast<size_t>(rx_data.size()));
-    client->write(rx_data);
-    metrics::answer_to_client(eui);
+    if (modbus) {
+        modbus_answered();
+    } else {
+        write_to_client(rx_data);
+        metrics::answer_to_client(eui);
+    }
     rx_count = 0;
     rx_data.clear();
+}
+
+void Tcp_server::write_to_client(const QByteArray& bytes)
+{
+    trace_data(".send ", reinterpret_cast<const unsigned char*>(bytes.constData()),
+               static_cast<size_t>(bytes.size()));
+    client->write(bytes);
 }
 
 // Checks one uplink packet against its own length and the answer's first packet, logging
@@ -501,4 +535,59 @@ void Tcp_server::rx_error()
     }
     rx_count = 0;
     rx_data.clear();
+}
+
+// Reads whole requests while the waiting line has room, then sends the next one if the modem
+// is free.
+void Tcp_server::modbus_read()
+{
+    char bytes[Modbus_tcp_framing::max_request];
+    while (!modbus->line_full() && client->bytesAvailable() > 0) {
+        const qint64 n = client->read(bytes, sizeof bytes);
+        if (n <= 0) {
+            read_failed(n);
+            return;
+        }
+        trace_data(".recv ", reinterpret_cast<const unsigned char*>(bytes), static_cast<size_t>(n));
+        if (!modbus->take(bytes, static_cast<int>(n))) {
+            shutdown_connection();
+            return;
+        }
+    }
+    modbus_send_next();
+}
+
+// The next request goes to the modem through the usual frame, with its own answer timeout.
+void Tcp_server::modbus_send_next()
+{
+    const QByteArray rtu = modbus->next_rtu();
+    if (rtu.isEmpty())
+        return;
+    const size_t size = static_cast<size_t>(rtu.size());
+    if (size > max_frame) {
+        overflow(reinterpret_cast<const unsigned char*>(rtu.constData()), size);
+        return;
+    }
+    std::memcpy(frame->data(), rtu.constData(), size);
+    frame_pos = frame->data() + size;
+    frame_received();
+    start_timer(modbus_timeout, &Tcp_server::modbus_timed_out);
+}
+
+// An answer that does not fit the awaited request is dropped; the request then times out.
+void Tcp_server::modbus_answered()
+{
+    const QByteArray response = modbus->answer(rx_data);
+    if (response.isEmpty())
+        return;
+    kill_timer();
+    write_to_client(response);
+    metrics::answer_to_client(eui);
+    modbus_read();
+}
+
+void Tcp_server::modbus_timed_out()
+{
+    write_to_client(modbus->timeout_exception());
+    modbus_read();
 }

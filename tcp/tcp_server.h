@@ -1,14 +1,17 @@
 // The TCP server of one modem: one client at a time, the client's bytes cut into frames by
-// pauses, and the modem's uplink packets joined and written back to the client.
+// pauses (or taken as Modbus TCP requests), and the modem's uplink packets joined and written
+// back to the client.
 #pragma once
 
 #include "app/shared.h"
 #include "link/ws_connection.h"
+#include "tcp/modbus_tcp_framing.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QTcpServer>
 #include <cstddef>
+#include <memory>
 
 class QTcpSocket;
 
@@ -52,6 +55,7 @@ public:
     const quint64 eui;
     const size_t max_frame;
     const quint16 tcp_port;
+    const Port_protocol protocol;
     // The current client, or null; written under cfg_mutex.
     QTcpSocket* client = nullptr;
 
@@ -73,10 +77,16 @@ private:
     void set_up_exchange(QTcpSocket* s);
     void client_gone();
     void end_exchange();
+    void start_timer(int interval, Timer_action action);
     void restart_timer();
     void kill_timer();
     void read_failed(qint64 result);
-    void overflow();
+    void overflow(const unsigned char* data, size_t size);
+    void write_to_client(const QByteArray& bytes);
+    void modbus_read();
+    void modbus_send_next();
+    void modbus_answered();
+    void modbus_timed_out();
     bool rx_packet_fits(const QByteArray& data);
     void rx_error();
     void trace(const char* event) const;
@@ -94,4 +104,6 @@ private:
     unsigned char flags = 0;
     int timer_id = 0;
     Timer_action timer_action = nullptr;
+    // The Modbus TCP framing of a modbus_tcp port; null on a raw port.
+    const std::unique_ptr<Modbus_tcp_framing> modbus;
 };

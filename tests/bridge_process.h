@@ -5,6 +5,8 @@
 #include "tests/test_util.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QHash>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <unistd.h>
 #include <vector>
 
 const int process_wait_ms = 15000;
@@ -25,16 +28,42 @@ inline bool wait_for(const std::function<bool()>& done, int ms = process_wait_ms
     return QTest::qWaitFor(done, ms);
 }
 
-// Ports of the sockets in the listening state, from the kernel's own tables.
-inline QSet<quint16> listening_ports()
+// Sockets in the listening state, from the kernel's own tables: their ports by socket inode.
+inline QHash<QByteArray, quint16> listening_sockets()
 {
-    QSet<quint16> ports;
+    QHash<QByteArray, quint16> sockets;
     for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"})
         for (const QByteArray& line : read_file(QString::fromLatin1(table)).split('\n')) {
             const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() > 3 && fields[3] == "0A")
-                ports.insert(static_cast<quint16>(fields[1].mid(fields[1].lastIndexOf(':') + 1).toUInt(nullptr, 16)));
+            if (fields.size() > 9 && fields[3] == "0A")
+                sockets.insert(fields[9], static_cast<quint16>(
+                                              fields[1].mid(fields[1].lastIndexOf(':') + 1).toUInt(nullptr, 16)));
         }
+    return sockets;
+}
+
+inline QSet<quint16> listening_ports()
+{
+    QSet<quint16> ports;
+    for (quint16 port : listening_sockets())
+        ports.insert(port);
+    return ports;
+}
+
+// Ports on which the process itself listens: its open files that are listening sockets.
+inline QSet<quint16> listening_ports_of(qint64 pid)
+{
+    const QHash<QByteArray, quint16> sockets = listening_sockets();
+    const QString fd_dir = QStringLiteral("/proc/%1/fd").arg(pid);
+    QSet<quint16> ports;
+    for (const QString& fd : QDir(fd_dir).entryList(QDir::Files | QDir::System)) {
+        char target[64] = {};
+        if (readlink(QFile::encodeName(fd_dir + QLatin1Char('/') + fd).constData(), target, sizeof target - 1) <= 0)
+            continue;
+        const QByteArray link(target);
+        if (link.startsWith("socket:[") && sockets.contains(link.mid(8, link.size() - 9)))
+            ports.insert(sockets.value(link.mid(8, link.size() - 9)));
+    }
     return ports;
 }
 
@@ -138,6 +167,8 @@ struct Device {
     QString eui;
     quint16 port;
     int max_frame;
+    // Written only when given.
+    const char* protocol = nullptr;
 };
 
 struct Bridge_options {
@@ -145,6 +176,8 @@ struct Bridge_options {
     int devlist_period = 500;
     const char* trace_ws = "bad_frames";
     const char* trace_tcp = "all";
+    // Written only when not 0.
+    int modbus_timeout = 0;
     // "ADDRESS:PORT" of the metrics endpoint; none when empty.
     QString metrics_listen;
 };
@@ -169,14 +202,17 @@ public:
                        .arg(options.interframe_delay)
                        .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp))
                        .toUtf8() +
-                   (options.metrics_listen.isEmpty() ? QByteArray()
-                                                     : "metrics_listen = \"" + options.metrics_listen.toUtf8() + "\"\n"));
+                       (options.modbus_timeout ? "modbus_timeout = " + QByteArray::number(options.modbus_timeout) + "\n"
+                                               : QByteArray()) +
+                       (options.metrics_listen.isEmpty() ? QByteArray()
+                                                         : "metrics_listen = \"" + options.metrics_listen.toUtf8() + "\"\n"));
         QByteArray list;
         for (const Device& d : devices)
-            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3)\n")
+            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3%4)\n")
                         .arg(d.eui)
                         .arg(d.port)
                         .arg(d.max_frame)
+                        .arg(d.protocol ? QStringLiteral(", protocol=") + QLatin1String(d.protocol) : QString())
                         .toUtf8();
         write_file(path("devices.cfg"), list);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

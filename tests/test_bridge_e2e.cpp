@@ -75,6 +75,7 @@ private slots:
     void packet_errors();
     void link_loss_closes_everything_and_recovers();
     void busy_port_is_retried();
+    void port_zero_modem_is_loaded_logged_and_not_served();
     void bad_message_rebuilds_the_link_data();
     void bad_message_rebuilds_the_link();
     void sigterm_closes_clients_and_link_in_order();
@@ -371,6 +372,28 @@ void Test_bridge_e2e::busy_port_is_retried()
     auto c = client_of(port_c);
     c->write("q");
     QVERIFY(sim->wait_line(sent_req(eui_c, "q")));
+}
+
+// A stored devices file may hold port 0: the program starts, says once why that modem is not
+// served, and listens on the ports of the others only, never on one the system picks.
+void Test_bridge_e2e::port_zero_modem_is_loaded_logged_and_not_served()
+{
+    sim.reset(new Sim({QStringLiteral("%1:echo:Alpha").arg(QLatin1String(eui_a)),
+                       QStringLiteral("%1:echo:Beta").arg(QLatin1String(eui_b))}));
+    QVERIFY(sim->started());
+    bridge.reset(new Bridge(sim->port, {{eui_a, 0, 51}, {eui_b, port_b, max_frame_b}}));
+    QVERIFY(wait_for([&] { return listening(port_b); }));
+    // Several device lists, each followed by a reconciliation.
+    QVERIFY(wait_for([&] { return sim->lines.filter(QStringLiteral("get_device_appdata_req")).size() >= 3; }));
+    QCOMPARE(listening_ports_of(bridge->process.processId()), QSet<quint16>{port_b});
+    const QStringList zero = bridge->log().filter(QStringLiteral("порт TCP 0"));
+    QCOMPARE(zero, QStringList{QStringLiteral("Файл со списком устройств («devices.cfg») задаёт для устройства с "
+                                              "eui=0x%1 порт TCP 0. Порт 0 не годится для подключения клиентов, "
+                                              "поэтому это устройство не обслуживается; укажите ему порт от 1 до "
+                                              "65535.")
+                                   .arg(QLatin1String(eui_a))});
+    QVERIFY(!bridge->log().join('\n').contains(QStringLiteral("tcp0.")));
+    QVERIFY(round_trip(port_b, eui_b, "served"));
 }
 
 void Test_bridge_e2e::bad_message_rebuilds_the_link_data()

@@ -26,6 +26,7 @@ void reset_cfg()
     tcp_interframe_delay = 0;
     trace_ws = 1;
     trace_tcp = 1;
+    modbus_timeout = 15000;
     metrics_listen.clear();
 }
 
@@ -46,6 +47,7 @@ QString value_of(const QString& name)
         {"interframe_delay", QString::number(tcp_interframe_delay)},
         {"trace_ws", QString::number(trace_ws)},
         {"trace_tcp", QString::number(trace_tcp)},
+        {"modbus_timeout", QString::number(modbus_timeout)},
         {"metrics_listen", metrics_listen},
     };
     return values.value(name, QStringLiteral("no such key"));
@@ -104,6 +106,7 @@ void Test_cfg::mandatory_keys_only_give_defaults()
     QCOMPARE(ws_devlist_period, 10000);
     QCOMPARE(ws_devlist_timeout, 3000);
     QCOMPARE(ws_sdata_timeout, 3000);
+    QCOMPARE(modbus_timeout, 15000);
     QCOMPARE(devices_fname, QStringLiteral("devices.cfg"));
     QCOMPARE(default_max_frame, 51u);
     QCOMPARE(tcp_interframe_delay, 15);
@@ -156,6 +159,8 @@ void Test_cfg::accepted_values_data()
     QTest::newRow("interframe delay 1") << QByteArray("interframe_delay = 1") << "interframe_delay" << "1";
     QTest::newRow("max frame 1") << QByteArray("default_max_frame = 1") << "default_max_frame" << "1";
     QTest::newRow("max frame 9999") << QByteArray("default_max_frame = 9999") << "default_max_frame" << "9999";
+    QTest::newRow("modbus timeout 1") << QByteArray("modbus_timeout = 1") << "modbus_timeout" << "1";
+    QTest::newRow("modbus timeout 60000") << QByteArray("modbus_timeout = 60000") << "modbus_timeout" << "60000";
     QTest::newRow("trace all") << QByteArray("trace_ws = all") << "trace_ws" << "2";
     QTest::newRow("trace err") << QByteArray("trace_ws = err # quiet") << "trace_ws" << "0";
     QTest::newRow("trace bad_frames") << QByteArray("trace_tcp = bad_frames") << "trace_tcp" << "1";
@@ -197,7 +202,7 @@ void Test_cfg::refused_statements_data()
         "неизвестный параметр. Знаю только параметры «ws_url», «ws_login», «ws_password», «ws_connect_timeout», "
         "«ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», "
         "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp». "
-        "Знаю также параметр «metrics_listen».");
+        "Знаю также параметр «modbus_timeout». Знаю также параметр «metrics_listen».");
     const QString bad_listen = QStringLiteral(
         "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например "
         "«127.0.0.1:9464» или «0.0.0.0:9464».");
@@ -214,6 +219,8 @@ void Test_cfg::refused_statements_data()
     QTest::newRow("interframe delay 0") << QByteArray("interframe_delay = 00") << 1 << 20 << too_small.arg(1);
     QTest::newRow("interframe delay 60001") << QByteArray("interframe_delay = 60001") << 1 << 24
                                             << too_big.arg(60000);
+    QTest::newRow("modbus timeout 0") << QByteArray("modbus_timeout = 0") << 1 << 18 << too_small.arg(1);
+    QTest::newRow("modbus timeout 60001") << QByteArray("modbus_timeout = 60001") << 1 << 22 << too_big.arg(60000);
     QTest::newRow("trace ALL") << QByteArray("trace_ws = ALL") << 1 << 12 << bad_trace.arg("trace_ws");
     QTest::newRow("quoted trace") << QByteArray("trace_tcp = \"all\"") << 1 << 13 << bad_trace.arg("trace_tcp");
     QTest::newRow("trace errors") << QByteArray("trace_ws = errors") << 1 << 15 << end_of_line;

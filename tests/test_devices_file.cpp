@@ -37,7 +37,8 @@ QString tables()
                        .arg(static_cast<qulonglong>(it.key()), 16, 16, QLatin1Char('0'))
                        .toUpper()
                        .arg(it->tcp_port)
-                       .arg(it->max_frame);
+                       .arg(it->max_frame) +
+                   (it->protocol == Port_protocol::modbus_tcp ? QStringLiteral(":modbus_tcp") : QString());
     return entries.join(QLatin1Char(' '));
 }
 
@@ -147,6 +148,7 @@ private slots:
     void refused();
     void duplicate_eui_warning();
     void duplicate_port_warning();
+    void port_zero_loaded_and_logged();
     void save_and_read_back();
     void save_into_locked_folder();
     void save_that_cannot_be_written();
@@ -170,13 +172,17 @@ void Test_devices_file::sentences_data()
     QTest::newRow("one modem") << QByteArray("device(eui=0102030405A0B0C0, tcp_port=4001, max_frame=51)")
                                << "0102030405A0B0C0:4001:51";
     QTest::newRow("lower case, blanks, default max_frame")
-        << QByteArray("device ( eui = 0102030405a0b0c0 , tcp_port = 0 )\n") << "0102030405A0B0C0:0:77";
+        << QByteArray("device ( eui = 0102030405a0b0c0 , tcp_port = 7 )\n") << "0102030405A0B0C0:7:77";
     QTest::newRow("limits") << QByteArray("device(max_frame=9999,tcp_port=65535,eui=FFFFFFFFFFFFFFFF)"
-                                          "device(max_frame=00001,tcp_port=00,eui=0000000000000000)")
-                            << "0000000000000000:0:1 FFFFFFFFFFFFFFFF:65535:9999";
+                                          "device(max_frame=00001,tcp_port=1,eui=0000000000000000)")
+                            << "0000000000000000:1:1 FFFFFFFFFFFFFFFF:65535:9999";
     QTest::newRow("sentences sharing a line")
         << QByteArray("device(eui=0000000000000002,tcp_port=2)device(eui=0000000000000001,tcp_port=1) # c")
         << "0000000000000001:1:77 0000000000000002:2:77";
+    QTest::newRow("protocol")
+        << QByteArray("device(eui=0000000000000001, protocol=modbus_tcp, tcp_port=1)"
+                      "device(eui=0000000000000002, tcp_port=2, protocol = raw)")
+        << "0000000000000001:1:77:modbus_tcp 0000000000000002:2:77";
     QTest::newRow("comments between attributes")
         << QByteArray("device( # modem in the boiler room\n  eui=00000000000000AB, // its EUI\n  tcp_port=5020\n)")
         << "00000000000000AB:5020:77";
@@ -206,7 +212,8 @@ void Test_devices_file::refused_data()
     const QString no_port =
         QStringLiteral("в описании объекта «device» отсутствует обязательный атрибут: «tcp_port».");
     const QString unknown = QStringLiteral(
-        "неизвестный атрибут объекта «device». Знаю только атрибуты «eui», «tcp_port» и «max_frame».");
+        "неизвестный атрибут объекта «device». Знаю только атрибуты «eui», «tcp_port» и «max_frame». "
+        "Знаю также атрибут «protocol».");
     const QString too_big = QStringLiteral("число слишком большое (должно быть не более %1)");
 
     QTest::newRow("another word") << QByteArray("\n  modem(eui=0102030405060708, tcp_port=1)") << 2 << 3
@@ -230,6 +237,12 @@ void Test_devices_file::refused_data()
     QTest::newRow("port not a number") << QByteArray("device(tcp_port=x)") << 1 << 17
                                        << QStringLiteral("ожидается десятичное число");
     QTest::newRow("unknown attribute") << QByteArray("device(port=1)") << 1 << 8 << unknown;
+    QTest::newRow("protocol rtu") << QByteArray("device(protocol=rtu)") << 1 << 17
+                                  << QStringLiteral("неправильное значение атрибута «protocol»: знаю только значения "
+                                                    "«raw» и «modbus_tcp».");
+    QTest::newRow("protocol longer") << QByteArray("device(protocol=raw2)") << 1 << 20 << comma;
+    QTest::newRow("protocol twice") << QByteArray("device(protocol=raw, protocol=raw)") << 1 << 30
+                                    << QStringLiteral("параметр «protocol» уже определён выше по тексту.");
     QTest::newRow("attribute twice")
         << QByteArray("device(eui=0102030405060708,\n eui=0102030405060709)") << 2 << 5
         << QStringLiteral("параметр «eui» уже определён выше по тексту.");
@@ -280,6 +293,26 @@ void Test_devices_file::duplicate_port_warning()
                                          "номер порта TCP: 4001. Все упоминания кроме первого игнорируются.\n\n")
                               .arg(devices_path())),
              qPrintable(log));
+}
+
+// Stored files may hold port 0: the modem loads (so it can be given a port), and the log says
+// once why it is not served. A second modem on port 0 is a duplicate port, as any other.
+void Test_devices_file::port_zero_loaded_and_logged()
+{
+    QCOMPARE(load("device(eui=00000000000000C1, tcp_port=00, max_frame=1)\n"
+                  "device(eui=00000000000000C2, tcp_port=4002)\n"
+                  "device(eui=00000000000000C3, tcp_port=0)\n"),
+             QString());
+    QCOMPARE(tables(), QStringLiteral("00000000000000C1:0:1 00000000000000C2:4002:51"));
+    const QString log = QString::fromUtf8(temp_log.text());
+    QCOMPARE(log.count(QStringLiteral("порт TCP 0")), 1);
+    QVERIFY2(log.contains(QStringLiteral("] Файл со списком устройств («%1») задаёт для устройства с "
+                                         "eui=0x00000000000000C1 порт TCP 0. Порт 0 не годится для подключения "
+                                         "клиентов, поэтому это устройство не обслуживается; укажите ему порт от 1 "
+                                         "до 65535.\n\n")
+                              .arg(devices_path())),
+             qPrintable(log));
+    QCOMPARE(log.count(QStringLiteral("номер порта TCP: 0.")), 1);
 }
 
 void Test_devices_file::save_and_read_back()
@@ -352,7 +385,8 @@ void Test_devices_file::sample_file()
 {
     devices_fname = QStringLiteral(RUVO_SOURCE_DIR "/samples/devices.cfg");
     load_devices_in_cfg();
-    QCOMPARE(tables(), QStringLiteral("0102030405060701:3000:51 0102030405060702:3001:51 0102030405060703:3002:51"));
+    QCOMPARE(tables(), QStringLiteral("0102030405060701:3000:51 0102030405060702:3001:51 0102030405060703:3002:51 "
+                                      "0102030405060705:3005:51:modbus_tcp"));
     QCOMPARE(temp_log.text(), QByteArray());
 }
 

@@ -3,6 +3,7 @@
 #include "test_util.h"
 
 #include "app/cfg.h"
+#include "app/devices_file.h"
 #include "app/engine.h"
 #include "app/shared.h"
 #include "link/ws_connection.h"
@@ -24,6 +25,9 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -227,6 +231,36 @@ void select_row(QWidget& dialog, int row)
     table_of(dialog)->selectRow(row);
 }
 
+void mouse_click(QTableView* view, int row)
+{
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      view->visualRect(view->model()->index(row, 0)).center());
+}
+
+QModelIndex selected_row(QWidget& dialog)
+{
+    const QModelIndexList rows = table_of(dialog)->selectionModel()->selectedRows();
+    return rows.size() == 1 ? rows.first() : QModelIndex();
+}
+
+bool in_view(QTableView* view, const QModelIndex& index)
+{
+    return index.isValid() && view->viewport()->rect().contains(view->visualRect(index));
+}
+
+// The window title and EUI field of the edit dialog that the action opens, which is then cancelled.
+QString edit_opened_by(const std::function<void()>& action)
+{
+    QString opened;
+    Modal_script script;
+    script.then([&](QWidget* w) {
+        opened = w->windowTitle() + QLatin1Char(' ') + w->findChildren<QLineEdit*>().value(0)->text();
+        press(QStringLiteral("Отмена"))(w);
+    });
+    action();
+    return script.seen == 1 ? opened : QStringLiteral("%1 windows").arg(script.seen);
+}
+
 // Runs accept() of an add or edit dialog with the given fields; returns the error shown, if any.
 QString confirm(QDialog& d, const char* eui, const char* port, const char* size)
 {
@@ -260,7 +294,7 @@ private slots:
     void input_checks();
     void add_checks_data();
     void add_checks();
-    void add_accepts_port_zero();
+    void stored_port_zero_must_be_changed();
     void suggested_port_data();
     void suggested_port();
     void edit_checks_data();
@@ -274,15 +308,20 @@ private slots:
     void list_filter_all_fields();
     void list_double_click_filtered_row();
     void list_buttons_need_selection();
+    void list_enter_outside_rows_opens_nothing();
+    void list_keys_and_double_click_act_on_their_row();
+    void list_edits_keep_place_and_show_the_row();
     void list_delete_question_escape_keeps();
     void list_delete_last_modem();
     void list_save_failure_keeps_change();
+    void protocol_round_trip();
     void end_to_end_with_simulator();
 
     void picker_categories_data();
     void picker_categories();
     void picker_choosing();
     void picker_configured_modem_refused();
+    void picker_shows_whole_captions();
 
 private:
     Temp_log temp_log;
@@ -399,6 +438,8 @@ void Test_dialogs::add_checks_data()
                               eui, "18446744073709551615");
     QTest::newRow("port 70000") << "00000000000000B1" << "70000" << "51"
                                 << msg("Значение параметра «%1» не должно превышать %2.", port, "65535");
+    QTest::newRow("port 0") << "00000000000000B1" << "0" << "51"
+                            << msg("Значение параметра «%1» не должно быть меньше %2.", port, "1");
     QTest::newRow("empty port") << "00000000000000B1" << "" << "51"
                                 << QStringLiteral("Не указано значение параметра «%1».").arg(port);
     QTest::newRow("size 0") << "00000000000000B1" << "4000" << "0"
@@ -432,15 +473,20 @@ void Test_dialogs::add_checks()
     QCOMPARE(d.findChildren<QLineEdit*>()[0]->text(), eui);
 }
 
-void Test_dialogs::add_accepts_port_zero()
+// A devices file may bring port 0; the edit dialog keeps refusing it until the modem has a port.
+void Test_dialogs::stored_port_zero_must_be_changed()
 {
-    set_devices({{0x0A0B, 3000, 51}});
-    Dialog_add_device d(nullptr);
-    QCOMPARE(confirm(d, "00000000000000b1", "0", "222"), QString());
+    set_devices({{0x0A0B, 0, 51}});
+    const auto entry = devices_in_cfg.find(0x0A0B);
+    Dialog_edit_device d(0x0A0B, entry, nullptr);
+    QCOMPARE(confirm(d, nullptr, nullptr, "222"),
+             QStringLiteral("Значение параметра «Порт TCP для подключения клиентов» не должно быть меньше 1."));
+    QCOMPARE(entry->max_frame, quint32(51));
+    QCOMPARE(confirm(d, nullptr, "4001", nullptr), QString());
     QCOMPARE(d.result(), int(QDialog::Accepted));
-    QCOMPARE(devices_in_cfg.size(), 2);
-    QCOMPARE(devices_in_cfg.value(0xB1).tcp_port, quint16(0));
-    QCOMPARE(devices_in_cfg.value(0xB1).max_frame, quint32(222));
+    QCOMPARE(entry->tcp_port, quint16(4001));
+    QCOMPARE(entry->max_frame, quint32(222));
+    QVERIFY(!tcp_ports.contains(0));
     QVERIFY(tables_consistent());
 }
 
@@ -491,6 +537,9 @@ void Test_dialogs::edit_checks_data()
     QTest::newRow("eui of another") << "00000000000000A2" << "3000" << "51"
                                     << QStringLiteral("Радиомодем с адресом 0x00000000000000A2 уже есть в списке "
                                                       "радиомодемов, подлежащих обслуживанию.");
+    QTest::newRow("port 0") << "00000000000000A1" << "0" << "51"
+                            << QStringLiteral("Значение параметра «Порт TCP для подключения клиентов» не должно "
+                                              "быть меньше 1.");
     QTest::newRow("eui too long") << "00000000000000A10" << "3000" << "51"
                                   << QStringLiteral("Значение параметра «Адрес (EUI) радиомодема» должно быть "
                                                     "шестнадцатизначным целым шестнадцатиричным числом без знака "
@@ -681,6 +730,120 @@ void Test_dialogs::list_buttons_need_selection()
     QCOMPARE(devices_in_cfg.size(), 1);
 }
 
+void Test_dialogs::list_enter_outside_rows_opens_nothing()
+{
+    set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 51}});
+    Dialog_devices d(nullptr);
+    d.show();
+    QTableView* view = table_of(d);
+    {
+        Modal_script script;
+        // No row selected yet: Enter in the table has nothing to act on.
+        QTest::keyClick(view, Qt::Key_Return);
+        mouse_click(view, 0);
+        QLineEdit* filter = d.findChild<QLineEdit*>();
+        QTest::keyClicks(filter, QStringLiteral("a"));
+        QTest::keyClick(filter, Qt::Key_Return);
+        QTest::keyClick(filter, Qt::Key_Enter, Qt::KeypadModifier);
+        QTest::keyClick(combo(d, 0), Qt::Key_Return);
+        QCOMPARE(script.seen, 0);
+    }
+    QCOMPARE(rows(d), 2);
+    QCOMPARE(devices_in_cfg.size(), 2);
+    // A button that has the focus still takes Enter.
+    QPushButton* add = button(&d, QStringLiteral("Добавить"));
+    add->setFocus();
+    Modal_script script;
+    QTest::keyClick(add, Qt::Key_Return);
+    QCOMPARE(script.seen, 1);
+}
+
+void Test_dialogs::list_keys_and_double_click_act_on_their_row()
+{
+    set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 51}, {0xA3, 3002, 51}});
+    Dialog_devices d(nullptr);
+    d.show();
+    QTableView* view = table_of(d);
+    const QString title = QStringLiteral("Параметры радиомодема ");
+    mouse_click(view, 1);
+    QCOMPARE(edit_opened_by([&] { QTest::keyClick(view, Qt::Key_Return); }), title + "00000000000000A2");
+    QCOMPARE(edit_opened_by([&] { QTest::keyClick(view, Qt::Key_Enter, Qt::KeypadModifier); }),
+             title + "00000000000000A2");
+    QCOMPARE(edit_opened_by([&] { double_click(view, 2, 3); }), title + "00000000000000A3");
+    {
+        Modal_script script;
+        script.then(press(QStringLiteral("Нет")));
+        QTest::keyClick(view, Qt::Key_Delete);
+        QCOMPARE(script.texts, QStringList{QStringLiteral(
+                                   "Удалить радиомодем с EUI=0x00000000000000A3 (порт TCP-сервера 3002) из списка "
+                                   "радиомодемов, подлежащих обслуживанию?")});
+    }
+    mouse_click(view, 0);
+    {
+        Modal_script script;
+        script.then(press(QStringLiteral("Да")));
+        QTest::keyClick(view, Qt::Key_Delete);
+        QCOMPARE(script.seen, 1);
+    }
+    QCOMPARE(devices_in_cfg.keys(), (QList<unsigned long>{0xA2, 0xA3}));
+    QVERIFY(tables_consistent());
+    // The row that took the deleted one's place is selected, so the keyboard goes on from there.
+    QCOMPARE(selected_row(d).data().toString(), QStringLiteral("00000000000000A2"));
+}
+
+// On a list of 1,000 modems: the place in the list survives an edit, and a modem added far
+// from the view, or hidden by the filter, is selected and in view.
+void Test_dialogs::list_edits_keep_place_and_show_the_row()
+{
+    {
+        QMutexLocker lock(&cfg_mutex);
+        devices_in_cfg.clear();
+        tcp_ports.clear();
+        for (int i = 0; i < 1000; ++i)
+            tcp_ports.insert(10000 + i, devices_in_cfg.insert(0x1000 + 2 * i, Device_in_cfg{51, quint16(10000 + i)}));
+    }
+    Dialog_devices d(nullptr);
+    d.show();
+    QTableView* view = table_of(d);
+    QScrollBar* bar = view->verticalScrollBar();
+    bar->setValue(bar->maximum() / 2);
+    const int scrolled = bar->value();
+    QVERIFY(scrolled > 0);
+
+    const int row = view->rowAt(view->viewport()->height() / 2);
+    mouse_click(view, row);
+    const QString eui = selected_row(d).data().toString();
+    {
+        Modal_script script;
+        script.then(fill(nullptr, nullptr, "222", QStringLiteral("Установить")));
+        QTest::keyClick(view, Qt::Key_Return);
+        QCOMPARE(script.seen, 1);
+    }
+    QCOMPARE(devices_in_cfg.value(eui.toULong(nullptr, 16)).max_frame, quint32(222));
+    QCOMPARE(bar->value(), scrolled);
+    QCOMPARE(selected_row(d).data().toString(), eui);
+
+    const auto add = [&](const char* new_eui) {
+        Modal_script script;
+        script.then(fill(new_eui, nullptr, nullptr, QStringLiteral("Добавить")));
+        QTest::mouseClick(button(&d, QStringLiteral("Добавить")), Qt::LeftButton);
+        return script.seen;
+    };
+    QCOMPARE(add("0000000000001FBD"), 1);
+    QCOMPARE(devices_in_cfg.size(), 1001);
+    QCOMPARE(selected_row(d).data().toString(), QStringLiteral("0000000000001FBD"));
+    QVERIFY(in_view(view, selected_row(d)));
+
+    QTest::keyClicks(d.findChild<QLineEdit*>(), QStringLiteral("00000000000012"));
+    QCOMPARE(rows(d), 128);
+    QCOMPARE(add("00000000000000A1"), 1);
+    QCOMPARE(d.findChild<QLineEdit*>()->text(), QString());
+    QCOMPARE(rows(d), 1002);
+    QCOMPARE(selected_row(d).data().toString(), QStringLiteral("00000000000000A1"));
+    QVERIFY(in_view(view, selected_row(d)));
+    QVERIFY(tables_consistent());
+}
+
 void Test_dialogs::list_delete_question_escape_keeps()
 {
     set_devices({{0x00000000000000A1, 3000, 51}, {0x0000ABCD00000001, 3001, 51}});
@@ -760,6 +923,60 @@ void Test_dialogs::list_save_failure_keeps_change()
     // The change stays made in memory and in the table; the program goes on.
     QCOMPARE(devices_in_cfg.keys(), QList<unsigned long>{0xB1});
     QCOMPARE(column(d, 0), QStringList{"00000000000000B1"});
+}
+
+// A file with and without the protocol attribute goes through adding, editing and deleting in
+// the dialogs and comes back byte for byte; the choice shows and changes the protocol.
+void Test_dialogs::protocol_round_trip()
+{
+    const QByteArray file = "\xEF\xBB\xBF# Содержимое этого файла сформировано программой ruvo_bridge 1.3.5.\n\n"
+                            "device(eui=00000000000000A1, tcp_port=3000, max_frame=51)\n"
+                            "device(eui=00000000000000A2, tcp_port=3001, max_frame=60, protocol=modbus_tcp)\n";
+    write_file(devices_fname, file);
+    load_devices_in_cfg();
+    Dialog_devices d(nullptr);
+    QCOMPARE(column(d, 6), (QStringList{"поток байтов", "Modbus TCP"}));
+
+    const auto set_protocol = [](int index) {
+        return [index](QWidget* w) {
+            w->findChild<QComboBox*>()->setCurrentIndex(index);
+            click(w, QStringLiteral("Установить"));
+        };
+    };
+    QString shown;
+    Modal_script script;
+    script.then([&](QWidget* w) {
+              shown = w->findChild<QComboBox*>()->currentText();
+              fill(nullptr, nullptr, "61", QStringLiteral("Установить"))(w);
+          })
+        .then(fill(nullptr, nullptr, "60", QStringLiteral("Установить")))
+        .then(set_protocol(1))
+        .then(set_protocol(0))
+        .then(fill("00000000000000B1", "4001", "51", QStringLiteral("Добавить")))
+        .then(press(QStringLiteral("Да")));
+    select_row(d, 1);
+    click(&d, QStringLiteral("Изменить"));
+    QCOMPARE(shown, QStringLiteral("Modbus TCP"));
+    QVERIFY(read_file(devices_fname).contains("max_frame=61, protocol=modbus_tcp)\n"));
+    select_row(d, 1);
+    click(&d, QStringLiteral("Изменить"));
+    QCOMPARE(read_file(devices_fname), file);
+
+    select_row(d, 0);
+    click(&d, QStringLiteral("Изменить"));
+    QVERIFY(read_file(devices_fname).contains("tcp_port=3000, max_frame=51, protocol=modbus_tcp)\n"));
+    QCOMPARE(devices_in_cfg.value(0xA1).protocol, Port_protocol::modbus_tcp);
+    select_row(d, 0);
+    click(&d, QStringLiteral("Изменить"));
+    QCOMPARE(read_file(devices_fname), file);
+
+    click(&d, QStringLiteral("Добавить"));
+    QCOMPARE(column(d, 6), (QStringList{"поток байтов", "Modbus TCP", "поток байтов"}));
+    select_row(d, 2);
+    click(&d, QStringLiteral("Удалить"));
+    // The delete question was the only message box: no error on the way.
+    QCOMPARE(script.texts.size(), 1);
+    QCOMPARE(read_file(devices_fname), file);
 }
 
 // The whole program but its entry point: the exchange thread logged in to the simulated server,
@@ -926,6 +1143,54 @@ void Test_dialogs::picker_choosing()
         double_click(table_of(d), 0, 0);
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(d.chosen_eui(), quint64(0x20));
+    }
+    {
+        Dialog_modems d(nullptr);
+        d.show();
+        mouse_click(table_of(d), 0);
+        QTest::keyClick(table_of(d), Qt::Key_Return);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(d.chosen_eui(), quint64(0x10));
+    }
+}
+
+// A screenshot with the real font: every caption of the picker's choosers is drawn whole,
+// its ink ending short of the edge where the style clips the text, clear of the arrow.
+void Test_dialogs::picker_shows_whole_captions()
+{
+    Dialog_modems d(nullptr);
+    d.show();
+    const QList<QComboBox*> boxes = d.findChildren<QComboBox*>();
+    QCOMPARE(boxes.size(), 2);
+    for (QComboBox* box : boxes) {
+        QVERIFY(!QFontInfo(box->font()).family().isEmpty());
+        const QSignalBlocker quiet(box);
+        const int chosen = box->currentIndex();
+        box->setCurrentIndex(-1);
+        const QImage empty = box->grab().toImage();
+        QStyleOptionComboBox option;
+        option.initFrom(box);
+        const QRect field =
+            box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box);
+        const QRect arrow = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, box);
+        for (int i = 0; i < box->count(); ++i) {
+            const QString caption = box->itemText(i);
+            QVERIFY2(box->fontMetrics().horizontalAdvance(caption) <= field.width() - 2, qPrintable(caption));
+            box->setCurrentIndex(i);
+            const QImage shot = box->grab().toImage();
+            QCOMPARE(shot.size(), empty.size());
+            int left = shot.width();
+            int right = -1;
+            for (int y = field.top(); y <= field.bottom(); ++y)
+                for (int x = 0; x < shot.width(); ++x)
+                    if (shot.pixel(x, y) != empty.pixel(x, y)) {
+                        left = qMin(left, x);
+                        right = qMax(right, x);
+                    }
+            QVERIFY2(right - left >= box->fontMetrics().tightBoundingRect(caption).width() - 2, qPrintable(caption));
+            QVERIFY2(left > field.left() && right < field.right() - 1 && right < arrow.left(), qPrintable(caption));
+        }
+        box->setCurrentIndex(chosen);
     }
 }
 

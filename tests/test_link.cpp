@@ -254,6 +254,7 @@ private slots:
     void device_list_reconciles_servers();
     void first_list_sets_online_without_servers();
     void port_taken_retried_at_every_reconciliation();
+    void port_zero_modem_not_served();
     void rx_dispatched_by_port_and_modem();
     void rx_missing_fields_named_data();
     void rx_missing_fields_named();
@@ -1012,6 +1013,27 @@ void Test_link::port_taken_retried_at_every_reconciliation()
     QVERIFY(port_taken(moved));
     QVERIFY(!port_taken(port));
     QCOMPARE(server_euis(), QList<unsigned long>() << eui_b);
+}
+
+// Port 0 would listen on a port the system picks: such a modem is left out, quietly (the devices
+// file said why when it was read), until the operator gives it a port.
+void Test_link::port_zero_modem_not_served()
+{
+    const quint16 port = free_port();
+    configure(eui_a, 0);
+    configure(eui_b, port);
+    start_online(QStringList() << device(eui_a) << device(eui_b) << device(eui_c));
+    QCOMPARE(server_euis(), QList<unsigned long>() << eui_b);
+    QVERIFY(port_taken(port));
+    in_link([](Ws_connection& c) { c.update_servers(); });
+    QCOMPARE(server_euis(), QList<unsigned long>() << eui_b);
+    QCOMPARE(texts(), QStringList() << QString::fromUtf8(text_connected));
+
+    const quint16 given = free_port();
+    configure(eui_a, given);
+    in_link([](Ws_connection& c) { c.update_servers(); });
+    QCOMPARE(server_euis(), QList<unsigned long>() << eui_a << eui_b);
+    QVERIFY(port_taken(given));
 }
 
 void Test_link::rx_dispatched_by_port_and_modem()

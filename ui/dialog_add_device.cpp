@@ -5,6 +5,7 @@
 #include "common/hex.h"
 #include "ui/dialog_modems.h"
 #include "ui/main_window.h"
+#include "ui/protocol_choice.h"
 #include "ui/resources_for_editing.h"
 #include "ui/window_text.h"
 
@@ -17,6 +18,8 @@
 
 namespace {
 
+// Port 0 would have the system pick a random port that no client can know.
+const unsigned min_tcp_port = 1;
 const unsigned max_tcp_port = 65535;
 const unsigned min_max_frame = 1;
 const unsigned max_max_frame = 9999;
@@ -38,8 +41,9 @@ Device_params Device_fields::read() const
 {
     Device_params p;
     p.eui = req_hex64(eui, caption_eui, std::numeric_limits<unsigned long long>::max());
-    p.tcp_port = static_cast<quint16>(req_uint(tcp_port, caption_tcp_port, max_tcp_port));
+    p.tcp_port = static_cast<quint16>(req_uint(tcp_port, caption_tcp_port, min_tcp_port, max_tcp_port));
     p.max_frame = req_uint(max_frame, caption_max_frame_sz, min_max_frame, max_max_frame);
+    p.protocol = chosen_protocol(*protocol);
     return p;
 }
 
@@ -79,6 +83,7 @@ Dialog_add_device::Dialog_add_device(QWidget* parent) : QDialog(parent, editing_
     fields.eui = add_field_row(*layout, caption_eui, hint_eui, QString(), 16, btn_eui);
     fields.tcp_port = add_field_row(*layout, caption_tcp_port, hint_tcp_port_add, suggested_port(), 5);
     fields.max_frame = add_field_row(*layout, caption_max_frame_sz, hint_max_frame_sz, initial_max_frame, 4);
+    fields.protocol = add_protocol_row(*layout, Port_protocol::raw);
     add_dialog_buttons(*layout, *this, caption_btn_add, hint_btn_add, caption_btn_not_add, hint_btn_not_add);
 }
 
@@ -98,9 +103,10 @@ void Dialog_add_device::accept()
         Devices_in_cfg::iterator entry;
         {
             QMutexLocker lock(&cfg_mutex);
-            entry = devices_in_cfg.insert(p.eui, Device_in_cfg{p.max_frame, p.tcp_port});
+            entry = devices_in_cfg.insert(p.eui, Device_in_cfg{p.max_frame, p.tcp_port, p.protocol});
         }
         tcp_ports.insert(p.tcp_port, entry);
+        added = p.eui;
         QDialog::accept();
     } catch (const std::exception& e) {
         show_exception(e, this);

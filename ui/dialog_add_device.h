@@ -7,6 +7,7 @@
 #include <QDialog>
 
 class QBoxLayout;
+class QComboBox;
 class QDialogButtonBox;
 class QLineEdit;
 
@@ -15,13 +16,15 @@ struct Device_params {
     quint64 eui;
     quint16 tcp_port;
     quint32 max_frame;
+    Port_protocol protocol;
 };
 
-// The three fields of a modem's parameters; the EUI field may have a button beside it.
+// The fields of a modem's parameters; the EUI field may have a button beside it.
 struct Device_fields {
     QLineEdit* eui;
     QLineEdit* tcp_port;
     QLineEdit* max_frame;
+    QComboBox* protocol;
 
     // Checks the EUI, then the port, then the size; throws Err at the first mistake.
     Device_params read() const;
@@ -41,10 +44,13 @@ class Dialog_add_device : public QDialog {
 public:
     explicit Dialog_add_device(QWidget* parent);
     void accept() override;
+    // Meaningful only after the dialog was accepted.
+    quint64 added_eui() const { return added; }
 
 private slots:
     void on_btn_eui_clicked();
 
 private:
     Device_fields fields;
+    quint64 added = 0;
 };

@@ -9,6 +9,7 @@
 #include "ui/dialog_add_device.h"
 #include "ui/dialog_edit_device.h"
 #include "ui/main_window.h"
+#include "ui/protocol_choice.h"
 #include "ui/resources_for_editing.h"
 
 #include <QComboBox>
@@ -16,11 +17,13 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMutexLocker>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 #include <iterator>
@@ -30,7 +33,7 @@ const QString caption_no = QStringLiteral(" ");
 
 namespace {
 
-enum Column { col_eui, col_port, col_size, col_server, col_client, col_name, column_count };
+enum Column { col_eui, col_port, col_size, col_server, col_client, col_name, col_protocol, column_count };
 
 // How often the dialog looks for a link that did not exist when it opened.
 const int link_poll_ms = 1000;
@@ -54,6 +57,7 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
     set_header(col_server, short_caption_server_exists, hint_server_exists);
     set_header(col_client, short_caption_client_exists, hint_client_exists);
     set_header(col_name, caption_name, hint_name);
+    set_header(col_protocol, caption_protocol_column(), hint_protocol());
 
     const QFontMetrics metrics(font_value_small);
     int dec = 0;
@@ -67,6 +71,8 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
     column_width[col_server] = tick;
     column_width[col_client] = tick;
     column_width[col_name] = pad + 32 * hex;
+    column_width[col_protocol] = pad + qMax(metrics.horizontalAdvance(protocol_caption(Port_protocol::raw)),
+                                            metrics.horizontalAdvance(protocol_caption(Port_protocol::modbus_tcp)));
 
     preferred_width = width_around_columns(0x0301);
     resizeColumnsToContents();
@@ -102,6 +108,7 @@ void Dialog_devices::Table::create_contents()
         put_value(row, col_eui, new Eui_item(buf_hex64_gui.set(it.key()), it));
         put_value(row, col_port, new QStandardItem(QString::number(it->tcp_port)));
         put_value(row, col_size, new QStandardItem(QString::number(it->max_frame)));
+        put_value(row, col_protocol, new QStandardItem(protocol_caption(it->protocol)));
     }
 }
 
@@ -154,6 +161,9 @@ Dialog_devices::Dialog_devices(QWidget* parent) : QDialog(parent, editing_dialog
     layout->addWidget(table);
     layout->addWidget(make_buttons());
     connect(table, &QTableView::doubleClicked, this, &Dialog_devices::on_double_click);
+    // Enter on a row does what a double-click on it does.
+    connect(table, &Table_with_proxy::row_entered, this, &Dialog_devices::on_double_click);
+    connect(table, &Table_with_proxy::row_delete_pressed, this, &Dialog_devices::on_table_delete_pressed);
 
     link_timer.setInterval(link_poll_ms);
     connect(&link_timer, &QTimer::timeout, this, &Dialog_devices::on_link_timer_timeout);
@@ -178,12 +188,16 @@ QWidget* Dialog_devices::make_buttons()
     const auto add_action = [&](const QString& caption, const QString& hint, void (Dialog_devices::*slot)()) {
         QPushButton* button = box->addButton(caption, QDialogButtonBox::ActionRole);
         button->setToolTip(hint);
+        // No default button: Enter in the filter or on a row must not add a modem.
+        button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, slot);
     };
     add_action(caption_devices_add, hint_devices_add, &Dialog_devices::on_btn_add_clicked);
     add_action(caption_devices_del, hint_devices_del, &Dialog_devices::on_btn_delete_clicked);
     add_action(caption_devices_edit, hint_devices_edit, &Dialog_devices::on_btn_edit_clicked);
-    box->addButton(caption_devices_exit, QDialogButtonBox::RejectRole)->setToolTip(hint_devices_exit);
+    QPushButton* exit = box->addButton(caption_devices_exit, QDialogButtonBox::RejectRole);
+    exit->setToolTip(hint_devices_exit);
+    exit->setAutoDefault(false);
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
     return box;
 }
@@ -244,13 +258,13 @@ void Dialog_devices::on_btn_add_clicked()
     if (dialog.exec() != QDialog::Accepted)
         return;
     after_change(true);
+    show_modem(dialog.added_eui());
 }
 
 void Dialog_devices::on_btn_delete_clicked()
 {
-    const auto* item = static_cast<const Eui_item*>(table->selected_item(col_eui));
-    if (item)
-        delete_device(item->entry);
+    if (const QStandardItem* item = table->selected_item(col_eui))
+        delete_device(item);
 }
 
 void Dialog_devices::on_btn_edit_clicked()
@@ -287,16 +301,50 @@ void Dialog_devices::on_link_timer_timeout()
         show_link_state(false);
 }
 
+void Dialog_devices::on_table_delete_pressed(const QModelIndex& index)
+{
+    if (const QStandardItem* item = table->clicked_item(index, col_eui))
+        delete_device(item);
+}
+
+// No button is a default one, so Enter on a focused button is handed to it here, as Space is
+// by the button itself.
+void Dialog_devices::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (enter && button && !(event->modifiers() & ~Qt::KeypadModifier)) {
+        button->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void Dialog_devices::edit_device(const QStandardItem* item)
 {
     const Devices_in_cfg::iterator entry = static_cast<const Eui_item*>(item)->entry;
     Dialog_edit_device dialog(entry.key(), entry, this);
-    if (dialog.exec() == QDialog::Accepted)
-        after_change(false);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    after_change(false);
+    show_modem(dialog.changed_eui());
 }
 
-void Dialog_devices::delete_device(Devices_in_cfg::iterator entry)
+// A modem just added or changed is shown selected. When the filter would hide it, the filter
+// is cleared: the operator sees the result of the edit at once, and Enter and Delete act on
+// the row in view rather than on a hidden one.
+void Dialog_devices::show_modem(quint64 eui)
 {
+    if (table->select_modem(eui))
+        return;
+    filter_text->clear();
+    table->select_modem(eui);
+}
+
+void Dialog_devices::delete_device(const QStandardItem* item)
+{
+    const Devices_in_cfg::iterator entry = static_cast<const Eui_item*>(item)->entry;
+    const int row = table->shown_row(*item);
     QMessageBox box(this);
     init_fonts(box);
     box.setText(title_mbox_del_device.arg(buf_hex64_gui.set(entry.key()), QString::number(entry->tcp_port)));
@@ -322,6 +370,8 @@ void Dialog_devices::delete_device(Devices_in_cfg::iterator entry)
         devices_in_cfg.erase(entry);
     }
     after_change(true);
+    // The row that took the deleted one's place, so that the keyboard goes on from there.
+    table->select_shown_row(row);
 }
 
 void Dialog_devices::after_change(bool count_changed)
@@ -356,7 +406,11 @@ void Dialog_devices::save()
 
 void Dialog_devices::update_table()
 {
+    // Emptying the model scrolls the view to the top; the operator's place in a long list is
+    // put back once the rows are there again.
+    const int scrolled = table->verticalScrollBar()->value();
     table->reset_rows(devices_in_cfg.size());
     table->create_contents();
     show_link_state(true);
+    table->verticalScrollBar()->setValue(scrolled);
 }

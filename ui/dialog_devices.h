@@ -33,7 +33,7 @@ public:
         void set_cell(int row, int column, const QString& text);
         void put_value(int row, int column, QStandardItem* item);
 
-        int column_width[6];
+        int column_width[7];
     };
 
     explicit Dialog_devices(QWidget* parent);
@@ -54,6 +54,10 @@ private slots:
     void on_servers_changed();
     void on_clients_changed();
     void on_link_timer_timeout();
+    void on_table_delete_pressed(const QModelIndex& index);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QLayout* make_filter_row();
@@ -61,7 +65,8 @@ private:
     bool link_to_connection();
     void show_link_state(bool blank_always);
     void after_change(bool count_changed);
-    void delete_device(Devices_in_cfg::iterator entry);
+    void delete_device(const QStandardItem* item);
+    void show_modem(quint64 eui);
     void save();
 
     Table* table;

@@ -1,8 +1,9 @@
-// The dialog that changes the EUI, TCP port or maximum packet size of a modem to serve.
+// The dialog that changes the EUI, TCP port, maximum packet size or protocol of a modem to serve.
 #include "ui/dialog_edit_device.h"
 
 #include "common/hex.h"
 #include "ui/main_window.h"
+#include "ui/protocol_choice.h"
 #include "ui/resources_for_editing.h"
 #include "ui/window_text.h"
 
@@ -23,6 +24,7 @@ Dialog_edit_device::Dialog_edit_device(unsigned long eui, Devices_in_cfg::iterat
         add_field_row(*layout, caption_tcp_port, hint_tcp_port, QString::number(entry->tcp_port), 5);
     fields.max_frame =
         add_field_row(*layout, caption_max_frame_sz, hint_max_frame_sz, QString::number(entry->max_frame), 4);
+    fields.protocol = add_protocol_row(*layout, entry->protocol);
     add_dialog_buttons(*layout, *this, caption_btn_change, hint_btn_change, caption_btn_not_change,
                        hint_btn_not_change);
 }
@@ -34,7 +36,7 @@ void Dialog_edit_device::accept()
         if (p.tcp_port != entry->tcp_port)
             req_port_unused(p.tcp_port);
         if (p.eui == opened_eui) {
-            if (p.tcp_port == entry->tcp_port && p.max_frame == entry->max_frame)
+            if (p.tcp_port == entry->tcp_port && p.max_frame == entry->max_frame && p.protocol == entry->protocol)
                 throw Err(errtext_not_edited.tr());
         } else {
             req_eui_unused(p.eui);
@@ -57,9 +59,10 @@ void Dialog_edit_device::change(const Device_params& p)
         if (p.eui == opened_eui) {
             entry->tcp_port = p.tcp_port;
             entry->max_frame = p.max_frame;
+            entry->protocol = p.protocol;
         } else {
             devices_in_cfg.erase(entry);
-            entry = devices_in_cfg.insert(p.eui, Device_in_cfg{p.max_frame, p.tcp_port});
+            entry = devices_in_cfg.insert(p.eui, Device_in_cfg{p.max_frame, p.tcp_port, p.protocol});
         }
     }
     if (p.tcp_port != old_port && tcp_ports.remove(old_port) != 1)

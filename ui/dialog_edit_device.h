@@ -1,4 +1,4 @@
-// The dialog that changes the EUI, TCP port or maximum packet size of a modem to serve.
+// The dialog that changes the EUI, TCP port, maximum packet size or protocol of a modem to serve.
 #pragma once
 
 #include "ui/dialog_add_device.h"
@@ -8,6 +8,8 @@ class Dialog_edit_device : public QDialog {
 public:
     Dialog_edit_device(unsigned long eui, Devices_in_cfg::iterator entry, QWidget* parent);
     void accept() override;
+    // The modem's EUI as it stands now, changed or not.
+    quint64 changed_eui() const { return entry.key(); }
 
 private:
     void change(const Device_params& p);

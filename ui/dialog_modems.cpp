@@ -2,6 +2,7 @@
 #include "ui/dialog_modems.h"
 
 #include "common/hex.h"
+#include "ui/combo_box_fitting.h"
 #include "ui/main_window.h"
 #include "ui/resources_for_editing.h"
 
@@ -111,6 +112,7 @@ Dialog_modems::Dialog_modems(QWidget* parent) : QDialog(parent, editing_dialog_f
     layout->addWidget(box);
 
     connect(table, &QTableView::doubleClicked, this, &Dialog_modems::on_double_click);
+    connect(table, &Table_with_proxy::row_entered, this, &Dialog_modems::on_double_click);
     filter_text->setFocus();
 }
 
@@ -119,7 +121,7 @@ QLayout* Dialog_modems::make_category_row()
     auto* row = new QHBoxLayout;
     auto* label = new QLabel(caption_filter_selector);
     label->setToolTip(hint_filter_selector);
-    auto* category = new QComboBox;
+    auto* category = new Combo_box_fitting;
     category->addItems(
         {caption_modems_used, caption_modems_unused, caption_modems_online, caption_modems_offline, caption_modems_all});
     category->setCurrentIndex(initial_category);

@@ -1,6 +1,7 @@
 // A read-only table of whole rows seen through a case-insensitive filter, and its EUI cell.
 #include "ui/table_with_proxy.h"
 
+#include "ui/combo_box_fitting.h"
 #include "ui/main_window.h"
 #include "ui/resources_for_editing.h"
 
@@ -8,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -125,6 +127,58 @@ QSize Table_with_proxy::sizeHint() const
     return QSize(preferred_width, 40 * module_h);
 }
 
+bool Table_with_proxy::select_modem(quint64 eui)
+{
+    for (int row = 0; row < model_src->rowCount(); ++row) {
+        const auto* item = static_cast<const Eui_item*>(model_src->item(row, 0));
+        if (!item || item->eui != eui)
+            continue;
+        const QModelIndex shown = proxy->mapFromSource(item->index());
+        if (!shown.isValid())
+            return false;
+        select_shown(shown);
+        return true;
+    }
+    return false;
+}
+
+int Table_with_proxy::shown_row(const QStandardItem& item) const
+{
+    const QModelIndex shown = proxy->mapFromSource(item.index());
+    return shown.isValid() ? shown.row() : -1;
+}
+
+void Table_with_proxy::select_shown_row(int row)
+{
+    const int last = proxy->rowCount() - 1;
+    if (row >= 0 && last >= 0)
+        select_shown(proxy->index(qMin(row, last), 0));
+}
+
+void Table_with_proxy::select_shown(const QModelIndex& index)
+{
+    setCurrentIndex(index);
+    scrollTo(index);
+}
+
+void Table_with_proxy::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+    if ((!enter && key != Qt::Key_Delete) || (event->modifiers() & ~Qt::KeypadModifier)) {
+        QTableView::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return;
+    if (enter)
+        emit row_entered(rows.first());
+    else
+        emit row_delete_pressed(rows.first());
+}
+
 void Table_with_proxy::set_header(int column, const QString& caption, const QString& hint)
 {
     auto* item = new QStandardItem(caption);
@@ -165,7 +219,7 @@ QLayout* make_filter_row_widgets(QLineEdit*& text, QComboBox*& field, const QStr
     text->setToolTip(hint_filter_text);
     auto* field_label = new QLabel(caption_filter_field);
     field_label->setToolTip(hint_filter_field);
-    field = new QComboBox;
+    field = new Combo_box_fitting;
     field->addItems(fields);
     field->setCurrentIndex(0);
     field->setToolTip(hint_filter_field);

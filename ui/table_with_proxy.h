@@ -33,6 +33,7 @@ public:
 };
 
 class Table_with_proxy : public QTableView {
+    Q_OBJECT
 public:
     // The model (rows x columns) belongs to the parent dialog, the proxy to the table.
     Table_with_proxy(int rows, int columns, QWidget* parent);
@@ -52,7 +53,25 @@ public:
 
     QSize sizeHint() const override;
 
+    // Selects the row of the modem and scrolls it into view; false when no row shows it (not
+    // listed, or hidden by the filter).
+    bool select_modem(quint64 eui);
+    // The place of the item's row among the rows shown, -1 when the filter hides it.
+    int shown_row(const QStandardItem& item) const;
+    // Selects the shown row at that place, or the last one when fewer are left, and scrolls to it.
+    void select_shown_row(int row);
+
+signals:
+    // Enter and Delete on the selected row; the index is the proxy's, as from the view's signals.
+    void row_entered(const QModelIndex& row);
+    void row_delete_pressed(const QModelIndex& row);
+
 protected:
+    // Enter and Delete stay in the table even with no row selected: Enter must never reach
+    // a default button of the dialog.
+    void keyPressEvent(QKeyEvent* event) override;
+    void select_shown(const QModelIndex& index);
+
     void set_header(int column, const QString& caption, const QString& hint);
     // Centres the item and puts it into the source model.
     void put(int row, int column, QStandardItem* item);

@@ -1,6 +1,8 @@
 // A Modbus RTU slave over a block of holding and input registers, answering as a real device on RS-485 would.
 #include "modbus.h"
 
+#include "common/crc16.h"
+
 namespace {
 
 enum : quint8 {
@@ -41,25 +43,6 @@ QByteArray exception_pdu(quint8 function, quint8 code)
 
 } // namespace
 
-quint16 modbus_crc(const QByteArray& bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (char c : bytes) {
-        crc ^= quint8(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
-}
-
-QByteArray with_modbus_crc(QByteArray frame)
-{
-    const quint16 crc = modbus_crc(frame);
-    frame.append(char(crc & 0xFF));
-    frame.append(char(crc >> 8));
-    return frame;
-}
-
 Modbus_slave::Modbus_slave(quint8 address, int registers)
     : slave_address(address), holding_block(registers), input_block(registers)
 {
@@ -73,16 +56,16 @@ std::optional<QByteArray> Modbus_slave::answer(const QByteArray& frame)
 {
     if (frame.size() < 4)
         return std::nullopt;
-    const QByteArray body = frame.left(frame.size() - 2);
-    if (with_modbus_crc(body) != frame)
+    if (!crc16_ok(frame))
         return std::nullopt;
+    const QByteArray body = frame.left(frame.size() - 2);
     const quint8 to = quint8(frame[0]);
     if (to != slave_address && to != broadcast)
         return std::nullopt;
     const QByteArray reply = process(body.mid(1));
     if (to == broadcast)
         return std::nullopt;
-    return with_modbus_crc(char(slave_address) + reply);
+    return with_crc16(char(slave_address) + reply);
 }
 
 QByteArray Modbus_slave::process(const QByteArray& pdu)

@@ -1,16 +1,10 @@
-// The Modbus RTU slave behind a virtual modem: CRC-16/MODBUS and the register functions 03, 04, 06, 16.
+// The Modbus RTU slave behind a virtual modem: the register functions 03, 04, 06, 16.
 #pragma once
 
 #include <QByteArray>
 #include <QVector>
 
 #include <optional>
-
-// CRC-16/MODBUS (reflected polynomial 0xA001, start 0xFFFF); on the wire low byte first.
-quint16 modbus_crc(const QByteArray& bytes);
-
-// The frame with its CRC appended, low byte first.
-QByteArray with_modbus_crc(QByteArray frame);
 
 class Modbus_slave {
 public:

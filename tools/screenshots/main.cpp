@@ -106,8 +106,10 @@ int main(int argc, char** argv)
     const QByteArray log_name = (out_dir + QStringLiteral("/screenshots.log")).toUtf8();
     log_fname = log_name.constData();
     devices_fname = DEFAULT_DEVICES_FNAME;
+    // Every third modem serves Modbus TCP, so that both protocols show.
     for (quint64 eui = first_eui; eui < first_eui + 15; ++eui) {
-        auto entry = devices_in_cfg.insert(eui, {51, quint16(3000 + (eui & 0xFF))});
+        const Port_protocol protocol = (eui - first_eui) % 3 == 2 ? Port_protocol::modbus_tcp : Port_protocol::raw;
+        auto entry = devices_in_cfg.insert(eui, {51, quint16(3000 + (eui & 0xFF)), protocol});
         tcp_ports.insert(entry->tcp_port, entry);
     }
 

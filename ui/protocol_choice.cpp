@@ -1,0 +1,72 @@
+// The choice of a modem port's protocol in the add and edit dialogs, and its column in the
+// device list.
+#include "ui/protocol_choice.h"
+
+#include "common/err.h"
+#include "ui/fonts.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+
+namespace {
+
+Tr caption_protocol{"add_device", "Протокол клиентов TCP"};
+Tr short_caption_protocol{"devices", "Протокол"};
+Tr hint_protocol_text{"add_device",
+                      "Как программа понимает то, что присылает клиент TCP:\n"
+                      "«поток байтов» - сообщения отделяются паузами (interframe_delay)\n"
+                      "и передаются радиомодему как есть; так работают клиенты\n"
+                      "Modbus RTU поверх TCP и любые другие протоколы;\n"
+                      "«Modbus TCP» - программа работает шлюзом: принимает запросы\n"
+                      "Modbus TCP (с заголовком MBAP), передаёт устройству кадры\n"
+                      "Modbus RTU с контрольной суммой и возвращает клиенту ответы\n"
+                      "Modbus TCP; паузы не нужны, запросы идут к устройству по одному."};
+Tr caption_protocol_raw{"add_device", "поток байтов"};
+Tr caption_protocol_modbus_tcp{"add_device", "Modbus TCP"};
+
+Tr& protocol_text(Port_protocol protocol)
+{
+    return protocol == Port_protocol::modbus_tcp ? caption_protocol_modbus_tcp : caption_protocol_raw;
+}
+
+}  // namespace
+
+QComboBox* add_protocol_row(QBoxLayout& layout, Port_protocol shown)
+{
+    auto* row = new QHBoxLayout;
+    auto* label = new QLabel(caption_protocol.tr());
+    label->setToolTip(hint_protocol_text.tr());
+    auto* choice = new QComboBox;
+    for (Port_protocol protocol : {Port_protocol::raw, Port_protocol::modbus_tcp})
+        choice->addItem(protocol_text(protocol).tr(), static_cast<int>(protocol));
+    choice->setCurrentIndex(static_cast<int>(shown));
+    choice->setFont(font_value_big);
+    choice->setToolTip(hint_protocol_text.tr());
+    label->setBuddy(choice);
+    row->addWidget(label);
+    row->addWidget(choice);
+    layout.addLayout(row);
+    return choice;
+}
+
+Port_protocol chosen_protocol(const QComboBox& choice)
+{
+    return choice.currentData().toInt() == static_cast<int>(Port_protocol::modbus_tcp) ? Port_protocol::modbus_tcp
+                                                                                        : Port_protocol::raw;
+}
+
+const QString& protocol_caption(Port_protocol protocol)
+{
+    return protocol_text(protocol).tr();
+}
+
+const QString& caption_protocol_column()
+{
+    return short_caption_protocol.tr();
+}
+
+const QString& hint_protocol()
+{
+    return hint_protocol_text.tr();
+}
