@@ -26,6 +26,7 @@ int tcp_interframe_delay = 15;
 int modbus_timeout = 15000;
 unsigned char trace_ws = 1;
 unsigned char trace_tcp = 1;
+int ws_batch_max = 1;
 QString metrics_listen;
 
 namespace {
@@ -35,8 +36,8 @@ Tr errtext_unknown_key{"parser",
                        "«ws_connect_timeout», «ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», "
                        "«ws_devlist_timeout», «ws_data_timeout», «devices_file», «default_max_frame», "
                        "«interframe_delay», «trace_ws» и «trace_tcp»."};
-Tr errtext_unknown_key_modbus{"parser", "Знаю также параметр «modbus_timeout»."};
-Tr errtext_unknown_key_metrics{"parser", "Знаю также параметр «metrics_listen»."};
+// Keys added to the list above, named in a sentence of their own after it.
+Tr errtext_unknown_key_added{"parser", "Знаю также параметры «modbus_timeout», «ws_batch_max» и «metrics_listen»."};
 Tr errtext_bad_metrics_listen{"parser",
                               "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, "
                               "например «127.0.0.1:9464» или «0.0.0.0:9464»."};
@@ -72,6 +73,7 @@ struct Seen {
     bool trace_ws = false;
     bool trace_tcp = false;
     bool modbus_timeout = false;
+    bool batch_max = false;
     bool metrics_listen = false;
 };
 
@@ -156,12 +158,12 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         bounded_key(p, "interframe_delay", seen.interframe_delay, 1, 60000, tcp_interframe_delay) ||
         trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
         trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp) ||
+        bounded_key(p, "ws_batch_max", seen.batch_max, 1, ws_batch_max_limit, ws_batch_max) ||
         listen_key(p, "metrics_listen", seen.metrics_listen, metrics_listen))
         return;
     if (bounded_key(p, "modbus_timeout", seen.modbus_timeout, 1, max_timing, modbus_timeout))
         return;
-    throw p.Error(errtext_unknown_key.tr() + QLatin1Char(' ') + errtext_unknown_key_modbus.tr() + QLatin1Char(' ') +
-                  errtext_unknown_key_metrics.tr());
+    throw p.Error(errtext_unknown_key.tr() + QLatin1Char(' ') + errtext_unknown_key_added.tr());
 }
 
 // After a value only blanks and a comment may follow on its line.

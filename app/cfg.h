@@ -26,6 +26,9 @@ extern int modbus_timeout;
 // Trace levels, tested as bits: 0x01 dumps a message found bad, 0x02 logs all traffic.
 extern unsigned char trace_ws;
 extern unsigned char trace_tcp;
+// Frames that one data command may carry, each for another modem; 1 sends every frame alone.
+extern int ws_batch_max;
+const int ws_batch_max_limit = 100;
 // "ADDRESS:PORT" of the Prometheus metrics endpoint; empty when metrics are off.
 extern QString metrics_listen;
 

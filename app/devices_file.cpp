@@ -107,24 +107,24 @@ void read_attributes(Utf8_file_parser& p, Sentence& s)
 }
 
 // The first sentence for an EUI or a port wins; later ones are logged and dropped.
-void add_device(const Sentence& s)
+void add_device(const Sentence& s, Devices_in_cfg& devices, Port_index& ports)
 {
-    if (devices_in_cfg.contains(s.eui)) {
+    if (devices.contains(s.eui)) {
         log(logtext_eui_again.tr().arg(devices_fname, buf_hex64_gui.set(s.eui)));
         return;
     }
-    if (tcp_ports.contains(s.device.tcp_port)) {
+    if (ports.contains(s.device.tcp_port)) {
         log(logtext_port_again.tr().arg(devices_fname, QString::number(s.device.tcp_port)));
         return;
     }
-    tcp_ports.insert(s.device.tcp_port, devices_in_cfg.insert(s.eui, s.device));
+    ports.insert(s.device.tcp_port, devices.insert(s.eui, s.device));
     // Stored files may hold port 0: the modem is loaded, so the operator can give it a port,
     // and said once here why it is never served.
     if (!has_client_port(s.device))
         log(logtext_port_zero.tr().arg(devices_fname, buf_hex64_gui.set(s.eui)));
 }
 
-void read_device(Utf8_file_parser& p)
+void read_device(Utf8_file_parser& p, Devices_in_cfg& devices, Port_index& ports)
 {
     if (!p.get_word("device"))
         throw p.Error(errtext_not_device.tr());
@@ -141,20 +141,25 @@ void read_device(Utf8_file_parser& p)
         throw p.Error(errtext_no_tcp_port.tr());
     if (!s.max_frame_seen)
         s.device.max_frame = default_max_frame;
-    add_device(s);
+    add_device(s, devices, ports);
     p.skip_blank();
 }
 
 }  // namespace
 
-void load_devices_in_cfg()
+void read_devices_file(Devices_in_cfg& devices, Port_index& ports)
 {
-    devices_in_cfg.clear();
-    tcp_ports.clear();
+    devices.clear();
+    ports.clear();
     Utf8_file_parser p(devices_fname);
     p.skip_blank();
     while (*p.position)
-        read_device(p);
+        read_device(p, devices, ports);
+}
+
+void load_devices_in_cfg()
+{
+    read_devices_file(devices_in_cfg, tcp_ports);
 }
 
 void save_devices_in_cfg()

@@ -41,7 +41,8 @@ extern QMutex cfg_mutex;
 // The modems to serve by EUI; written by the GUI thread only, under cfg_mutex.
 extern Devices_in_cfg devices_in_cfg;
 // Index of devices_in_cfg by TCP port; used by the GUI thread alone.
-extern QMap<unsigned long, Devices_in_cfg::iterator> tcp_ports;
+typedef QMap<unsigned long, Devices_in_cfg::iterator> Port_index;
+extern Port_index tcp_ports;
 // The server's modems, sorted by EUI; written by the exchange thread only, under cfg_mutex.
 extern QVector<Device_on_lora> devices_on_lora;
 // The running TCP servers by EUI (not owned); written by the exchange thread only, under cfg_mutex.

@@ -6,7 +6,8 @@
 #include "app/cfg.h"
 #include "app/devices_file.h"
 #include "app/engine.h"
-#include "app/signal_exit.h"
+#include "app/os_service.h"
+#include "app/service_control.h"
 #include "common/err.h"
 #include "metrics/metrics.h"
 #include "ui/dialog_about.h"
@@ -20,8 +21,6 @@
 #include <cstring>
 
 namespace {
-
-enum { exit_ok = 0, exit_command_line = 1, exit_no_log = 2, exit_start_failed = 3 };
 
 QString main_tr(const char* text)
 {
@@ -139,27 +138,18 @@ private:
     Engine& engine;
 };
 
-// SIGINT and SIGTERM end the program in order, as the exit button does, without the exit dialog.
-void exit_when_engine_finished(Engine& engine)
-{
-    QObject::connect(&engine, &QThread::finished, qApp, [] { QCoreApplication::exit(exit_ok); });
-    request_link_shutdown();
-    if (engine.isFinished())
-        QCoreApplication::exit(exit_ok);
-}
-
 int run_program()
 {
     load_cfg(QString::fromUtf8(cfg_fname));
     load_devices_in_cfg();
+    check_descriptor_limit();
     const Metrics_endpoint metrics_endpoint;
     Engine engine;
     Engine_stopper stopper(engine);
     Main_window window(engine);
     window.show();
     engine.start(QThread::InheritPriority);
-    Signal_exit on_signal;
-    QObject::connect(&on_signal, &Signal_exit::requested, [&engine] { exit_when_engine_finished(engine); });
+    Service_control service(engine, window);
     return QApplication::exec();
 }
 
@@ -167,6 +157,8 @@ int run_program()
 
 int ruvo_main(int argc, char** argv)
 {
+    raise_descriptor_limit();
+    keep_spare_descriptor();
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(resources);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/ruvo_sigil.ico")));

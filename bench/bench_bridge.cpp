@@ -1,6 +1,8 @@
 // Benchmark of the bridge as a whole, the real program against the simulated server on loopback:
 // round trips of one and of 100 clients, a Modbus read through a raw and a Modbus TCP port, the
-// queue's throughput (also with metrics on and off), and 1,000 modems at once.
+// round trips of one and of 100 clients, a Modbus read through a raw and a Modbus TCP port, the
+// queue's throughput (also with metrics on and off), 1,000 modems at once, and a burst of clients
+// against a distant server with and without batching.
 #include "tests/bridge_process.h"
 
 #include <QCoreApplication>
@@ -13,7 +15,12 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <optional>
 #include <cstdio>
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -34,25 +41,6 @@ const Trip echo_trip{message, message.size(), interframe_delay};
 const Trip rtu_read_trip{QByteArray::fromHex("01030000000ac5cd"), 25, interframe_delay};
 const Trip mbap_read_trip{QByteArray::fromHex("00010000000601030000000a"), 29, 0};
 
-// Modems of the benchmarks get EUIs from a base and ports from the kernel.
-std::vector<Device> devices(int count)
-{
-    const std::vector<quint16> ports = free_ports(count);
-    std::vector<Device> result;
-    for (int i = 0; i < count; ++i)
-        result.push_back({QStringLiteral("%1").arg(0x0102030405000000ULL + static_cast<quint64>(i), 16, 16, QLatin1Char('0')).toUpper(),
-                          ports[static_cast<size_t>(i)], 255});
-    return result;
-}
-
-QStringList modems(const std::vector<Device>& list, const char* kind)
-{
-    QStringList result;
-    for (const Device& d : list)
-        result << d.eui + QLatin1Char(':') + QLatin1String(kind);
-    return result;
-}
-
 // As in service: no traffic traced, no periodic device list during the measurement.
 Bridge_options quiet_options()
 {
@@ -63,21 +51,16 @@ Bridge_options quiet_options()
     return o;
 }
 
-bool all_listening(const std::vector<Device>& list)
-{
-    const QSet<quint16> ports = listening_ports();
-    return std::all_of(list.begin(), list.end(), [&](const Device& d) { return ports.contains(d.port); });
-}
-
 // The simulator and the program with every listed modem reported and served.
 struct Setup {
-    Setup(const std::vector<Device>& list, const char* kind, const Bridge_options& options = quiet_options())
-        : sim(modems(list, kind))
+    Setup(const std::vector<Device>& list, const char* kind, const Bridge_options& options = quiet_options(),
+          const QStringList& sim_options = {})
+        : sim(sim_modems(list, kind), sim_options)
     {
         if (!sim.started())
             return;
         bridge.reset(new Bridge(sim.port, list, options));
-        ready = wait_for([&] { return all_listening(list); }, 30000);
+        ready = wait_for([&] { return all_listening(list); }, 60000);
         if (!ready)
             std::printf("the program did not listen on every port\n");
     }
@@ -183,7 +166,7 @@ private:
 
 void round_trip(int clients, int trips, int max_pause_ms)
 {
-    const std::vector<Device> list = devices(clients);
+    const std::vector<Device> list = numbered_devices(clients);
     Setup setup(list, "echo");
     if (!setup.ready)
         return;
@@ -222,7 +205,7 @@ std::vector<double> overheads(quint16 port, const Trip& trip, int trips)
 // TCP port (cut by the MBAP length), each to its own Modbus slave, in one run.
 void modbus_round_trip(int trips)
 {
-    std::vector<Device> list = devices(2);
+    std::vector<Device> list = numbered_devices(2);
     list[1].protocol = "modbus_tcp";
     Setup setup(list, "modbus");
     if (!setup.ready)
@@ -332,7 +315,7 @@ private:
 // frame in microseconds, 0 when nothing was measured.
 double throughput(int clients, int period_ms, int seconds, const Bridge_options& options = quiet_options())
 {
-    const std::vector<Device> list = devices(clients);
+    const std::vector<Device> list = numbered_devices(clients);
     Setup setup(list, "silent", options);
     if (!setup.ready)
         return 0;
@@ -403,8 +386,8 @@ qint64 resident_kb(qint64 pid)
 
 void scale(int count)
 {
-    const std::vector<Device> list = devices(count);
-    Sim sim(modems(list, "silent"));
+    const std::vector<Device> list = numbered_devices(count);
+    Sim sim(sim_modems(list, "silent"));
     if (!sim.started()) {
         std::printf("scale: the simulator did not start\n");
         return;
@@ -438,6 +421,165 @@ void scale(int count)
         std::printf("  the program did not end with exit code 0\n");
 }
 
+// One client on every port; in a round all of them send a message at the same moment.
+class Burst {
+public:
+    explicit Burst(const std::vector<Device>& list) : got(list.size()), answered_ms(list.size())
+    {
+        for (size_t i = 0; i < list.size(); ++i) {
+            sockets.emplace_back(new QTcpSocket);
+            QObject::connect(sockets[i].get(), &QTcpSocket::readyRead, [this, i] { on_ready_read(i); });
+            sockets[i]->connectToHost(QHostAddress::LocalHost, list[i].port);
+        }
+    }
+
+    bool connected() const
+    {
+        return std::all_of(sockets.begin(), sockets.end(), [](const std::unique_ptr<QTcpSocket>& s) {
+            return s->state() == QAbstractSocket::ConnectedState;
+        });
+    }
+
+    // The milliseconds from the sending until each client had its answer; empty when not every
+    // answer came within a minute.
+    std::vector<double> round()
+    {
+        std::fill(got.begin(), got.end(), 0);
+        std::fill(answered_ms.begin(), answered_ms.end(), -1.0);
+        left = sockets.size();
+        run_loop(60000, [&](QEventLoop& l) {
+            loop = &l;
+            clock.start();
+            for (const std::unique_ptr<QTcpSocket>& s : sockets)
+                s->write(message);
+        });
+        loop = nullptr;
+        return left ? std::vector<double>() : answered_ms;
+    }
+
+private:
+    void on_ready_read(size_t i)
+    {
+        got[i] += static_cast<int>(sockets[i]->readAll().size());
+        if (got[i] < message.size() || answered_ms[i] >= 0)
+            return;
+        answered_ms[i] = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        if (--left == 0 && loop)
+            loop->quit();
+    }
+
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    std::vector<int> got;
+    std::vector<double> answered_ms;
+    size_t left = 0;
+    QElapsedTimer clock;
+    QEventLoop* loop = nullptr;
+};
+
+struct Burst_figures {
+    double all_ms = 0;     // until the last client had its answer
+    double median_ms = 0;  // of the clients' waits
+};
+
+// The median round of a few, after one to warm up; nothing when the set-up or a round failed.
+std::optional<Burst_figures> bursts(const std::vector<Device>& list, int batch_max, int answer_delay_ms)
+{
+    const int rounds = 5;
+    Bridge_options options = quiet_options();
+    options.batch_max = batch_max;
+    Setup setup(list, "echo", options, {QStringLiteral("--answer-delay"), QString::number(answer_delay_ms)});
+    if (!setup.ready)
+        return std::nullopt;
+    Burst burst(list);
+    if (!wait_for([&] { return burst.connected(); }) || burst.round().empty())
+        return std::nullopt;
+    std::vector<double> all;
+    std::vector<double> medians;
+    for (int n = 0; n < rounds; ++n) {
+        const std::vector<double> waits = burst.round();
+        if (waits.empty())
+            return std::nullopt;
+        all.push_back(*std::max_element(waits.begin(), waits.end()));
+        medians.push_back(percentile(waits, 0.5));
+    }
+    return Burst_figures{percentile(all, 0.5), percentile(medians, 0.5)};
+}
+
+void print_bursts(const char* name, const std::optional<Burst_figures>& f)
+{
+    if (f)
+        std::printf("  %s: all answered after %.0f ms, median %.0f ms\n", name, f->all_ms, f->median_ms);
+    else
+        std::printf("  %s: not every client was answered\n", name);
+}
+
+// A server answer_delay_ms away and as many clients as modems sending at once: one frame per
+// command against all of them in one.
+void batching(int clients, int answer_delay_ms)
+{
+    const std::vector<Device> list = numbered_devices(clients);
+    std::printf("burst of %d clients on as many echo modems, server answering after %d ms, median of 5 rounds:\n",
+                clients, answer_delay_ms);
+    const std::optional<Burst_figures> alone = bursts(list, 1, answer_delay_ms);
+    print_bursts("ws_batch_max 1", alone);
+    const std::optional<Burst_figures> batched = bursts(list, clients, answer_delay_ms);
+    const QByteArray name = "ws_batch_max " + QByteArray::number(clients);
+    print_bursts(name.constData(), batched);
+    if (!alone || !batched)
+        return;
+    std::printf("  with batching (goal <= 300 ms) %s; %.1f times as fast as without\n",
+                batched->all_ms <= 300 ? "ok" : "MISSED", alone->all_ms / batched->all_ms);
+}
+
+// True once something listens on the port of 127.0.0.1: a plain connect, which is refused at
+// once while nothing does.
+bool accepts_connection(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool accepted = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return accepted;
+}
+
+// SIGHUP with one line of a large devices file changed (the port of one modem): from the signal
+// to the new port listening, with every other listener left as it was.
+void reload(int count, int rounds)
+{
+    std::vector<Device> list = numbered_devices(count);
+    Bridge_options options = quiet_options();
+    options.trace_tcp = "all";
+    Setup setup(list, "silent", options);
+    if (!setup.ready)
+        return;
+    Bridge& bridge = *setup.bridge;
+    std::vector<double> ms;
+    bool others_kept = true;
+    for (int round = 0; round < rounds; ++round) {
+        Device& changed = list[static_cast<size_t>(count / rounds * round)];
+        const quint16 old_port = changed.port;
+        changed.port = free_ports(1).front();
+        bridge.write_devices(list);
+        const int listens = bridge.log().filter(QStringLiteral(".listen")).size();
+        QElapsedTimer since_signal;
+        since_signal.start();
+        ::kill(static_cast<pid_t>(bridge.process.processId()), SIGHUP);
+        while (!accepts_connection(changed.port) && since_signal.elapsed() < 10000)
+            QThread::usleep(200);
+        ms.push_back(static_cast<double>(since_signal.nsecsElapsed()) / 1e6);
+        wait_for([&] { return !listening(old_port); }, 5000);
+        others_kept = others_kept && all_listening(list) && !listening(old_port) &&
+                      bridge.log().filter(QStringLiteral(".listen")).size() == listens + 1;
+    }
+    std::printf("reload, SIGHUP with one line of a %d-modem devices file changed, %d rounds:\n", count, rounds);
+    std::printf("  from the signal to the changed port listening: median %.1f ms, max %.1f ms (goal <= 100) %s\n",
+                percentile(ms, 0.5), percentile(ms, 1.0), percentile(ms, 1.0) <= 100 ? "ok" : "MISSED");
+    std::printf("  every other listener kept, the old port closed: %s\n", others_kept ? "yes" : "NO");
+}
+
 }  // namespace
 
 // Without arguments every benchmark runs; otherwise only those named.
@@ -453,6 +595,8 @@ int main(int argc, char** argv)
         {"throughput", [] { throughput(100, 20, 6); }},
         {"throughput_metrics", [] { throughput_metrics(5); }},
         {"scale", [] { scale(1000); }},
+        {"batching", [] { batching(50, 50); }},
+        {"reload", [] { reload(10000, 5); }},
     };
     const QStringList wanted = app.arguments().mid(1);
     for (const auto& b : benches)

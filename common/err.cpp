@@ -3,6 +3,7 @@
 #include "common/err.h"
 
 #include "app/build_info.h"
+#include "app/os_service.h"
 #include "common/hex.h"
 #include "ui/main_window.h"
 
@@ -61,6 +62,14 @@ bool no_display()
 }
 
 // Appends one entry whose text is given as UTF-8 bytes.
+// When the process has run out of descriptors, the spare one makes room for this entry,
+// which is most likely the one that says so.
+bool open_log(QFile& file)
+{
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered;
+    return file.open(mode) || (release_spare_descriptor() && file.open(mode));
+}
+
 bool write_entry(const QByteArray& text)
 {
     const QByteArray bytes =
@@ -68,13 +77,14 @@ bool write_entry(const QByteArray& text)
         QByteArrayLiteral("\n\n");
     QMutexLocker lock(&mutex_log);
     QFile file(QString::fromUtf8(log_fname));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered)) {
+    if (!open_log(file)) {
         fputs("Error in logging.\n", stdout);
         fflush(stdout);
         return false;
     }
     file.write(bytes.constData(), static_cast<qint64>(strlen(bytes.constData())));
     file.close();
+    keep_spare_descriptor();
     return true;
 }
 

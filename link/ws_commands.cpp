@@ -24,13 +24,23 @@ Tr errtext_append_status_empty{
 Tr errtext_append_status_too_many{
     "log",
     "неправильное поле \"append_status\": посылали одну команду, но в массиве указано два или более ответов."};
+// The same faults of an answer to a command that carried the frames of several modems.
+Tr errfmt_append_status_short{"log",
+                              "неправильное поле \"append_status\": посылали данные сразу нескольким устройствам "
+                              "(элементов в \"data_list\": %1), а ответов в массиве меньше (%2)."};
+Tr errfmt_append_status_extra{"log",
+                              "неправильное поле \"append_status\": посылали данные сразу нескольким устройствам "
+                              "(элементов в \"data_list\": %1), а ответов в массиве больше."};
 Tr errtext_append_status_lacks_eui{"log", "в структуре \"append_status\" отсутствует обязательное поле \"devEui\"."};
 Tr errtext_append_status_lacks_status{"log",
                                       "в структуре \"append_status\" отсутствует обязательное поле \"status\"."};
 
 const char template_login[] = "{\"cmd\":\"auth_req\",\"login\":\"%1\",\"password\":\"%2\"}";
 const char template_devlist[] = "{\"cmd\":\"get_device_appdata_req\",\"keyword\":\"no_attributes\"}";
-const char template_sdata[] = "{\"cmd\":\"send_data_req\",\"data_list\":[{\"devEui\":\"%1\",\"data\":\"04%2\",\"port\":%3}]}";
+// The data command: one element of data_list for every frame it carries.
+const char template_sdata_head[] = "{\"cmd\":\"send_data_req\",\"data_list\":[";
+const char template_sdata_element[] = "{\"devEui\":\"%1\",\"data\":\"04%2\",\"port\":%3}";
+const char template_sdata_tail[] = "]}";
 // The LoRa port that carries modem data.
 const char modem_port[] = "2";
 
@@ -38,6 +48,72 @@ const char modem_port[] = "2";
 QString json_escaped(QString text)
 {
     return text.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
+}
+
+void forget_requester(Query* first, const Tcp_server* s)
+{
+    for (Query* q = first; q; q = q->next)
+        if (q->requester == s)
+            q->requester = nullptr;
+}
+
+QString sdata_element(Frame& frame)
+{
+    const QByteArray hex =
+        QByteArray(reinterpret_cast<const char*>(frame.data()), static_cast<int>(frame.size)).toHex();
+    return QString::fromLatin1(template_sdata_element)
+        .arg(buf_hex64_engine.set(frame.eui), QString::fromLatin1(hex), QLatin1String(modem_port));
+}
+
+// Fewer elements in append_status than frames sent.
+QString short_answer_text(int sent, int answered)
+{
+    if (sent == 1)
+        return errtext_append_status_empty.tr();
+    return QString(errfmt_append_status_short.tr()).arg(sent).arg(answered);
+}
+
+QString extra_answer_text(int sent)
+{
+    if (sent == 1)
+        return errtext_append_status_too_many.tr();
+    return QString(errfmt_append_status_extra.tr()).arg(sent);
+}
+
+// One element of append_status: its devEui, and its status in status.
+quint64 parse_append_element(Ws_parser& p, bool& status)
+{
+    p.req_sym('{');
+    bool has_eui = false;
+    bool has_status = false;
+    quint64 eui = 0;
+    if (p.json_first_field())
+        do
+            if (p.json_field("devEui", has_eui))
+                eui = p.req_json_eui();
+            else if (p.json_field("status", has_status))
+                status = p.req_json_bool();
+            else
+                p.skip_json_field();
+        while (p.json_next_field());
+    if (!has_eui)
+        throw p.Error(errtext_append_status_lacks_eui.tr());
+    if (!has_status)
+        throw p.Error(errtext_append_status_lacks_status.tr());
+    return eui;
+}
+
+// The element's EUI must be that of its frame; a frame sent alone whose client has gone is not
+// compared, as nobody would hear of its status anyway.
+void check_answer_eui(Ws_parser& p, const Query* q, quint64 eui, bool batch)
+{
+    if (!q || (!batch && !q->requester))
+        return;
+    const quint64 sent = static_cast<const Frame*>(q)->eui;
+    if (eui == sent)
+        return;
+    const QString sent_text = buf_hex64_engine.set(sent);
+    throw p.Error(QString(errfmt_sdata_mismatch.tr()).arg(sent_text, buf_hex64_engine.set(eui)));
 }
 
 }  // namespace
@@ -51,8 +127,7 @@ void Ws_connection::post(Query& q)
         metrics::queued(1);
         return;
     }
-    current = &q;
-    q.send(&q, *this);
+    send_current(&q);
 }
 
 void Ws_connection::next()
@@ -68,6 +143,12 @@ void Ws_connection::next()
     if (!queue_head)
         queue_tail = &queue_head;
     metrics::queued(-1);
+    send_current(q);
+}
+
+void Ws_connection::send_current(Query* q)
+{
+    q->next = nullptr;
     current = q;
     q->send(q, *this);
 }
@@ -85,17 +166,13 @@ void Ws_connection::cancel_queries(Tcp_server* s)
         }
     }
     queue_tail = link;
-    if (current && current->requester == s)
-        current->requester = nullptr;
+    forget_requester(current, s);
 }
 
 void Ws_connection::anonymize_queries(Tcp_server* s)
 {
-    for (Query* q = queue_head; q; q = q->next)
-        if (q->requester == s)
-            q->requester = nullptr;
-    if (current && current->requester == s)
-        current->requester = nullptr;
+    forget_requester(queue_head, s);
+    forget_requester(current, s);
 }
 
 void Ws_connection::send_login()
@@ -116,16 +193,21 @@ void Ws_connection::not_send_devlist_req(Query*) {}
 
 void Ws_connection::send_sdata(Query* q, Ws_connection& connection)
 {
-    Frame* frame = static_cast<Frame*>(q);
-    const QByteArray hex =
-        QByteArray(reinterpret_cast<const char*>(frame->data()), static_cast<int>(frame->size)).toHex();
+    Frame* first = static_cast<Frame*>(q);
+    gather_batch(*first, connection.queue_head, connection.queue_tail, ws_batch_max);
+    metrics::queued(1 - batch_size(first));
+    QString text = QLatin1String(template_sdata_head);
+    for (Query* f = first; f; f = f->next) {
+        if (f != first)
+            text += QLatin1Char(',');
+        text += sdata_element(*static_cast<Frame*>(f));
+        metrics::frame_sent(static_cast<Frame*>(f)->eui, static_cast<Frame*>(f)->size);
+    }
+    text += QLatin1String(template_sdata_tail);
     if (!connection.start_wait(ws_sdata_timeout, 0x07D6))
         return;
     connection.handler = &Ws_connection::sdata_answer;
-    connection.send(QString::fromLatin1(template_sdata)
-                        .arg(buf_hex64_engine.set(frame->eui), QString::fromLatin1(hex),
-                             QLatin1String(modem_port)));
-    metrics::frame_sent(frame->eui, frame->size);
+    connection.send(text);
 }
 
 void Ws_connection::not_send_sdata(Query* q)
@@ -165,7 +247,7 @@ void Ws_connection::sdata_answer(Ws_parser& p)
     p.req_sym('{');
     Ws_common_fields f;
     bool has_append_status = false;
-    bool appended = false;
+    Batch_status appended;
     if (p.json_first_field())
         do
             if (p.json_field("append_status", has_append_status))
@@ -180,14 +262,17 @@ void Ws_connection::sdata_answer(Ws_parser& p)
     if (!has_append_status)
         throw p.Error(errtext_sdata_lacks_append_status.tr());
     kill_timer(wait_timer);
-    Frame* frame = static_cast<Frame*>(current);
+    Query* sent = current;
     current = nullptr;
-    Tcp_server* requester = frame->requester;
-    if (!appended)
-        metrics::client_error(frame->eui, metrics::Client_error::refused);
-    Frame::free(frame);
-    if (requester) {
-        if (appended)
+    for (size_t i = 0; sent; ++i) {
+        Frame* frame = static_cast<Frame*>(sent);
+        sent = frame->next;
+        Tcp_server* requester = frame->requester;
+        metrics::frame_answered(frame->eui, appended[i]);
+        Frame::free(frame);
+        if (!requester)
+            continue;
+        if (appended[i])
             requester->success();
         else
             requester->shutdown_connection();
@@ -195,35 +280,28 @@ void Ws_connection::sdata_answer(Ws_parser& p)
     next();
 }
 
-bool Ws_connection::parse_append_status(Ws_parser& p)
+// One element for every frame sent, in the order sent; bit i of the result is the status of the
+// i-th frame.
+Batch_status Ws_connection::parse_append_status(Ws_parser& p)
 {
+    const int sent = batch_size(current);
     p.req_sym('[');
     if (!p.json_first_item())
-        throw p.Error(errtext_append_status_empty.tr());
-    p.req_sym('{');
-    bool has_eui = false;
-    bool has_status = false;
-    quint64 eui = 0;
-    bool status = false;
-    if (p.json_first_field())
-        do
-            if (p.json_field("devEui", has_eui))
-                eui = p.req_json_eui();
-            else if (p.json_field("status", has_status))
-                status = p.req_json_bool();
-            else
-                p.skip_json_field();
-        while (p.json_next_field());
-    if (!has_eui)
-        throw p.Error(errtext_append_status_lacks_eui.tr());
-    if (!has_status)
-        throw p.Error(errtext_append_status_lacks_status.tr());
-    if (p.json_next_item())
-        throw p.Error(errtext_append_status_too_many.tr());
-    const Tcp_server* requester = current ? current->requester : nullptr;
-    if (requester && requester->eui != eui) {
-        const QString sent = buf_hex64_engine.set(requester->eui);
-        throw p.Error(QString(errfmt_sdata_mismatch.tr()).arg(sent, buf_hex64_engine.set(eui)));
+        throw p.Error(short_answer_text(sent, 0));
+    Batch_status statuses;
+    int answered = 0;
+    for (const Query* q = current;; q = q->next) {
+        bool status = false;
+        const quint64 eui = parse_append_element(p, status);
+        statuses[static_cast<size_t>(answered++)] = status;
+        const bool more = p.json_next_item();
+        if (more && answered >= sent)
+            throw p.Error(extra_answer_text(sent));
+        check_answer_eui(p, q, eui, sent > 1);
+        if (!more) {
+            if (answered < sent)
+                throw p.Error(short_answer_text(sent, answered));
+            return statuses;
+        }
     }
-    return status;
 }

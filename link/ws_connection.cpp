@@ -5,6 +5,7 @@
 #include "app/cfg.h"
 #include "app/engine.h"
 #include "app/shared.h"
+#include "app/startup.h"
 #include "common/err.h"
 #include "metrics/metrics.h"
 #include "tcp/tcp_server.h"
@@ -54,7 +55,16 @@ void show_fatal_error_box(const QString& text)
         parent = Main_window::instance;
     }
     show_error(text, parent.data());
-    QCoreApplication::exit(1);
+    QCoreApplication::exit(exit_internal_fault);
+}
+
+// Gives every record of a chain its not-send operation; the chain is left empty.
+void release_queries(Query*& first)
+{
+    while (Query* q = first) {
+        first = q->next;
+        q->not_send(q);
+    }
 }
 
 }  // namespace
@@ -219,7 +229,7 @@ void Ws_connection::on_disconnected()
     const unsigned char old = flags;
     flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | disconnect_expected));
     if (old & connecting) {
-        log(errtext_connecting_disconnect.tr());
+        log_connect_failure();
         not_connected();
     } else if (old & connected) {
         if (!(flags & shutting_down)) {
@@ -235,6 +245,17 @@ void Ws_connection::on_disconnected()
     } else if (!(old & disconnect_expected)) {
         crash(debug_errtext(0x071A));
     }
+}
+
+// Qt may report a failed attempt by disconnected before error; the error it will bring is
+// already known to the socket, and the later signal is then ignored as a late one.
+void Ws_connection::log_connect_failure()
+{
+    const QAbstractSocket::SocketError e = socket.error();
+    if (e == QAbstractSocket::UnknownSocketError)
+        log(errtext_connecting_disconnect.tr());
+    else
+        log(QString(errfmt_connecting_error.tr()).arg(QString::number(static_cast<int>(e)), socket.errorString()));
 }
 
 void Ws_connection::end_after_loss()
@@ -303,16 +324,10 @@ void Ws_connection::notify_servers(unsigned char old_ws_flags)
 
 void Ws_connection::switch_to_offline()
 {
-    while (Query* q = queue_head) {
-        queue_head = q->next;
-        metrics::queued(-1);
-        q->not_send(q);
-    }
+    release_queries(queue_head);
     queue_tail = &queue_head;
-    if (Query* q = current) {
-        current = nullptr;
-        q->not_send(q);
-    }
+    metrics::queue_emptied();
+    release_queries(current);
     unsigned char old;
     {
         QMutexLocker lock(&cfg_mutex);

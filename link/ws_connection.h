@@ -2,6 +2,8 @@
 // queue, the device list with the reconciliation of TCP servers, and unsolicited messages.
 #pragma once
 
+#include "link/ws_batch.h"
+
 #include <QAbstractSocket>
 #include <QMap>
 #include <QObject>
@@ -95,6 +97,8 @@ private:
     // The command whose answer the handler awaits, with its timeout; null when none is awaited.
     Tr* awaited_command(int* timeout) const;
     void on_wait_timer();
+    // A connection attempt ended by disconnected: logged with the socket's error when it has one.
+    void log_connect_failure();
     // The link was lost while connected: before the login was accepted there is nothing to tear down.
     void end_after_loss();
     void send_login();
@@ -106,6 +110,8 @@ private:
     void not_connected();
     void after_rupture();
     void next();
+    // Makes q the command in flight (alone, until its send operation gathers a batch) and sends it.
+    void send_current(Query* q);
     void drop_after_bad_message();
 
     void unexpected_message(Ws_parser& p);
@@ -114,7 +120,7 @@ private:
     void sdata_answer(Ws_parser& p);
     void unsolicited_message(Ws_parser& p);
     void unsolicited(Ws_common_fields& f, Ws_parser& p);
-    bool parse_append_status(Ws_parser& p);
+    Batch_status parse_append_status(Ws_parser& p);
     void servers_update(bool after_list);
 
     typedef QMap<unsigned long, Tcp_server*> Server_map;

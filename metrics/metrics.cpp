@@ -226,6 +226,12 @@ void metrics::queued(int change)
         active->queue_length.Increment(change);
 }
 
+void metrics::queue_emptied()
+{
+    if (active)
+        active->queue_length.Set(0);
+}
+
 void metrics::command_sent()
 {
     if (active)
@@ -239,6 +245,12 @@ void metrics::frame_sent(quint64 eui, size_t bytes)
     active->start_answer_clock();
     active->count(eui, frames_to_modem);
     active->count(eui, bytes_to_modem, static_cast<double>(bytes + 1));
+}
+
+void metrics::frame_answered(quint64 eui, bool accepted)
+{
+    if (!accepted)
+        client_error(eui, Client_error::refused);
 }
 
 void metrics::answer_accepted()

@@ -20,12 +20,16 @@ enum class Client_error { overflow, refused, packet, read };
 void link_connecting();
 // The link, or the attempt to make it, ended by an error; a reconnect follows.
 void link_failed();
-// A command joined (+1) or left (-1) the queue of commands waiting to be sent.
+// Commands joined (positive) or left (negative) the queue of commands waiting to be sent.
 void queued(int change);
+// The link dropped every waiting command.
+void queue_emptied();
 // A device-list command went out: the answer clock starts.
 void command_sent();
 // A data command went out with a frame for the modem: counts it and starts the answer clock.
 void frame_sent(quint64 eui, size_t bytes);
+// The server accepted or refused a frame for the modem; a refusal costs the client its exchange.
+void frame_answered(quint64 eui, bool accepted);
 // The answer to the command sent last was accepted.
 void answer_accepted();
 

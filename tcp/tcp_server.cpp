@@ -3,6 +3,7 @@
 #include "tcp/tcp_server.h"
 
 #include "app/cfg.h"
+#include "app/os_service.h"
 #include "common/err.h"
 #include "common/hex.h"
 #include "metrics/metrics.h"
@@ -10,6 +11,7 @@
 #include <QHostAddress>
 #include <QMutexLocker>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QTimerEvent>
 #include <cstring>
 #include <limits>
@@ -18,6 +20,11 @@
 namespace {
 
 Tr errfmt_cannot_listen{"log", "Не удалось создать серверный сокет, слушающий порт TCP %1."};
+Tr errfmt_descriptor_limit{"log",
+                           "Не хватает дескрипторов файлов: предел числа открытых файлов процесса равен %1."};
+Tr errfmt_accept_error{"log",
+                       "Не удалось принять соединение клиента на порту TCP %1. Код ошибки=%2 («%3»). Новые "
+                       "соединения на этом порту будут приниматься снова через %4 миллисекунд."};
 Tr errtext_connect_exception{
     "log", "Не удалось подготовиться к обмену с клиентом через установленное соединение."};
 Tr errfmt_no_mem{"log", "Не удалось выделить буфер размером %1 байтов для работы с сообщениями."};
@@ -56,6 +63,9 @@ Tr errfmt_rx_total_packets_mismatch{
     "RS-485» от радиомодема с EUI=0x%1: в %2-м пакете поле «всего пакетов» содержало значение %3, "
     "а в %4-м пакете оно уже содержит значение %5."};
 
+// After a failed accept the listener rests, or it would be woken again at once by the same
+// waiting connection.
+const int accept_pause_ms = 1000;
 // Read buffer of a Modbus TCP client's socket.
 const qint64 modbus_read_buffer = 16 * Modbus_tcp_framing::max_request;
 
@@ -71,6 +81,19 @@ const int rx_header = 6;
 quint16 rx_total_size(const unsigned char* p)
 {
     return static_cast<quint16>(p[1] | (p[2] << 8));
+}
+
+// The limit in force is named only when a lack of descriptors is the cause.
+QString with_descriptor_limit(const QString& text, bool lack_of_descriptors)
+{
+    if (!lack_of_descriptors)
+        return text;
+    return text + QLatin1Char(' ') + QString(errfmt_descriptor_limit.tr()).arg(descriptor_limit());
+}
+
+QString cannot_listen_text(quint16 port, bool lack_of_descriptors)
+{
+    return with_descriptor_limit(QString(errfmt_cannot_listen.tr()).arg(port), lack_of_descriptors);
 }
 
 QString packet_error(Tr& format, quint64 eui)
@@ -113,9 +136,15 @@ Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Devic
 {
     if (!connect(&server, &QTcpServer::newConnection, this, &Tcp_server::on_new_connection))
         throw Debug(0x0801);
+    if (!connect(&server, &QTcpServer::acceptError, this, &Tcp_server::on_accept_error))
+        throw Debug(0x0808);
+    // The last descriptors are left to the link, the log and some clients: a program that has
+    // spent them all on listeners could no longer reconnect to the server nor say why.
+    if (connection.live_count - 1 >= listeners_within_descriptor_limit())
+        throw Err(cannot_listen_text(tcp_port, true));
     trace(".listen");
     if (!server.listen(QHostAddress::Any, tcp_port))
-        throw Err(QString(errfmt_cannot_listen.tr()).arg(tcp_port));
+        throw Err(cannot_listen_text(tcp_port, server.serverError() == QAbstractSocket::SocketResourceError));
     ++connection.live_count;
     metrics::modem_added(eui, tcp_port);
 }
@@ -178,6 +207,18 @@ QTcpSocket* Tcp_server::accept_next()
         metrics::client_connected(eui);
         return s;
     }
+}
+
+void Tcp_server::on_accept_error(QAbstractSocket::SocketError e)
+{
+    log(with_descriptor_limit(QString(errfmt_accept_error.tr())
+                                  .arg(QString::number(tcp_port), QString::number(static_cast<int>(e)),
+                                       server.errorString(), QString::number(accept_pause_ms)),
+                              e == QAbstractSocket::SocketResourceError));
+    QTimer::singleShot(accept_pause_ms, this, [this] {
+        if (server.isListening())
+            server.resumeAccepting();
+    });
 }
 
 void Tcp_server::drop_socket(QTcpSocket* s)

@@ -64,6 +64,7 @@ protected:
 
 private slots:
     void on_new_connection();
+    void on_accept_error(QAbstractSocket::SocketError e);
     void on_ready_read();
     void on_connection_destroyed(QObject* o);
 

@@ -13,6 +13,7 @@
 #include <QSet>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
@@ -91,6 +92,62 @@ inline std::vector<quint16> free_ports(int count)
     return ports;
 }
 
+inline std::unique_ptr<QTcpSocket> client_of(quint16 port)
+{
+    std::unique_ptr<QTcpSocket> c(new QTcpSocket);
+    c->connectToHost(QHostAddress::LocalHost, port);
+    if (!c->waitForConnected(process_wait_ms))
+        qWarning() << "cannot connect to" << port;
+    return c;
+}
+
+inline bool wait_gone(QTcpSocket& c)
+{
+    return wait_for([&] { return c.state() == QAbstractSocket::UnconnectedState; });
+}
+
+inline bool read_exactly(QTcpSocket& c, const QByteArray& expected, int ms = process_wait_ms)
+{
+    QByteArray got;
+    const bool ok = wait_for(
+        [&] {
+            got += c.readAll();
+            return got.size() >= expected.size();
+        },
+        ms);
+    if (!ok || got != expected)
+        qWarning() << "read" << got.toHex() << "expected" << expected.toHex();
+    return ok && got == expected;
+}
+
+struct Device {
+    QString eui;
+    quint16 port;
+    int max_frame;
+    // Written only when given.
+    const char* protocol = nullptr;
+};
+
+// Modems numbered from a base EUI, with ports from the kernel.
+inline std::vector<Device> numbered_devices(int count, int max_frame = 255)
+{
+    const std::vector<quint16> ports = free_ports(count);
+    std::vector<Device> result;
+    for (int i = 0; i < count; ++i)
+        result.push_back({QStringLiteral("%1").arg(0x0102030405000000ULL + static_cast<quint64>(i), 16, 16, QLatin1Char('0')).toUpper(),
+                          ports[static_cast<size_t>(i)], max_frame});
+    return result;
+}
+
+// The simulator's --modem values for the devices, all of one kind.
+inline QStringList sim_modems(const std::vector<Device>& list, const char* kind)
+{
+    QStringList result;
+    for (const Device& d : list)
+        result << d.eui + QLatin1Char(':') + QLatin1String(kind);
+    return result;
+}
+
 // The simulated server, driven through its standard input and watched through its output.
 class Sim {
 public:
@@ -163,21 +220,25 @@ private:
     QProcess process;
 };
 
-struct Device {
-    QString eui;
-    quint16 port;
-    int max_frame;
-    // Written only when given.
-    const char* protocol = nullptr;
-};
+inline bool all_listening(const std::vector<Device>& list)
+{
+    const QSet<quint16> ports = listening_ports();
+    return std::all_of(list.begin(), list.end(), [&](const Device& d) { return ports.contains(d.port); });
+}
 
 struct Bridge_options {
     int interframe_delay = 15;
     int devlist_period = 500;
     const char* trace_ws = "bad_frames";
     const char* trace_tcp = "all";
+    // Another server address than the simulator's.
+    QString ws_url;
+    // A command that starts the program in turn (such as prlimit), and more environment.
+    QStringList launcher;
+    QStringList environment;
     // Written only when not 0.
     int modbus_timeout = 0;
+    int batch_max = 0;  // 0: no ws_batch_max in the file
     // "ADDRESS:PORT" of the metrics endpoint; none when empty.
     QString metrics_listen;
 };
@@ -187,8 +248,9 @@ class Bridge {
 public:
     Bridge(quint16 ws_port, const std::vector<Device>& devices, const Bridge_options& options = Bridge_options())
     {
+        const QString url = options.ws_url.isEmpty() ? QStringLiteral("ws://127.0.0.1:%1").arg(ws_port) : options.ws_url;
         write_file(path("ruvo_bridge.cfg"),
-                   QStringLiteral("ws_url = \"ws://127.0.0.1:%1\"\n"
+                   QStringLiteral("ws_url = \"%1\"\n"
                                   "ws_login = \"demo\"\n"
                                   "ws_password = \"demo\"\n"
                                   "ws_reconnect_delay = 300\n"
@@ -197,7 +259,7 @@ public:
                                   "trace_ws = %4\n"
                                   "trace_tcp = %5\n"
                                   "devices_file = \"devices.cfg\"\n")
-                       .arg(ws_port)
+                       .arg(url)
                        .arg(options.devlist_period)
                        .arg(options.interframe_delay)
                        .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp))
@@ -205,7 +267,22 @@ public:
                        (options.modbus_timeout ? "modbus_timeout = " + QByteArray::number(options.modbus_timeout) + "\n"
                                                : QByteArray()) +
                        (options.metrics_listen.isEmpty() ? QByteArray()
-                                                         : "metrics_listen = \"" + options.metrics_listen.toUtf8() + "\"\n"));
+                                                         : "metrics_listen = \"" + options.metrics_listen.toUtf8() + "\"\n") +
+                       (options.batch_max ? "ws_batch_max = " + QByteArray::number(options.batch_max) + "\n" : QByteArray()));
+        write_devices(devices);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        for (const QString& setting : options.environment)
+            env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(dir.path());
+        QStringList command = options.launcher;
+        command << QStringLiteral(RUVO_BRIDGE_EXE);
+        process.start(command.takeFirst(), command);
+    }
+
+    void write_devices(const std::vector<Device>& devices) const
+    {
         QByteArray list;
         for (const Device& d : devices)
             list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3%4)\n")
@@ -215,11 +292,6 @@ public:
                         .arg(d.protocol ? QStringLiteral(", protocol=") + QLatin1String(d.protocol) : QString())
                         .toUtf8();
         write_file(path("devices.cfg"), list);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(dir.path());
-        process.start(QStringLiteral(RUVO_BRIDGE_EXE), QStringList());
     }
     ~Bridge()
     {

@@ -24,32 +24,6 @@ QString sent_req(const char* eui, const QByteArray& data)
         .arg(QLatin1String(eui), QString::fromLatin1(data.toHex()));
 }
 
-std::unique_ptr<QTcpSocket> client_of(quint16 port)
-{
-    std::unique_ptr<QTcpSocket> c(new QTcpSocket);
-    c->connectToHost(QHostAddress::LocalHost, port);
-    if (!c->waitForConnected(process_wait_ms))
-        qWarning() << "cannot connect to" << port;
-    return c;
-}
-
-bool wait_gone(QTcpSocket& c)
-{
-    return wait_for([&] { return c.state() == QAbstractSocket::UnconnectedState; });
-}
-
-bool read_exactly(QTcpSocket& c, const QByteArray& expected)
-{
-    QByteArray got;
-    const bool ok = wait_for([&] {
-        got += c.readAll();
-        return got.size() >= expected.size();
-    });
-    if (!ok || got != expected)
-        qWarning() << "read" << got.toHex() << "expected" << expected.toHex();
-    return ok && got == expected;
-}
-
 QString packet_hex(const char* header, const QByteArray& data)
 {
     return QString::fromLatin1(header) + QString::fromLatin1(data.toHex());

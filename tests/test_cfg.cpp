@@ -27,6 +27,7 @@ void reset_cfg()
     trace_ws = 1;
     trace_tcp = 1;
     modbus_timeout = 15000;
+    ws_batch_max = 1;
     metrics_listen.clear();
 }
 
@@ -48,6 +49,7 @@ QString value_of(const QString& name)
         {"trace_ws", QString::number(trace_ws)},
         {"trace_tcp", QString::number(trace_tcp)},
         {"modbus_timeout", QString::number(modbus_timeout)},
+        {"ws_batch_max", QString::number(ws_batch_max)},
         {"metrics_listen", metrics_listen},
     };
     return values.value(name, QStringLiteral("no such key"));
@@ -112,6 +114,7 @@ void Test_cfg::mandatory_keys_only_give_defaults()
     QCOMPARE(tcp_interframe_delay, 15);
     QCOMPARE(int(trace_ws), 1);
     QCOMPARE(int(trace_tcp), 1);
+    QCOMPARE(ws_batch_max, 1);
     QVERIFY(metrics_listen.isEmpty());
 }
 
@@ -131,13 +134,14 @@ void Test_cfg::every_key()
                             "ws_password = \"p\\u0430ss\"\r\n"
                             "ws_login = \"\xD0\xBB\xD0\xBE\xD0\xB3\xD0\xB8\xD0\xBD\"\r\n"
                             "ws_url = \"wss://example:443/\"\r\n"
+                            "ws_batch_max = 20\r\n"
                             "trace_ws = err";
     QCOMPARE(load(text), QString());
     const QStringList expected{"ws_url=wss://example:443/", "ws_login=логин", QString::fromUtf8("ws_password=p\xD0\xB0ss"),
                                "ws_connect_timeout=6", "ws_auth_timeout=5", "ws_reconnect_delay=4",
                                "ws_devlist_period=3", "ws_devlist_timeout=2", "ws_data_timeout=1",
                                "devices_file=modems.cfg", "default_max_frame=200", "interframe_delay=20",
-                               "trace_ws=0", "trace_tcp=2"};
+                               "trace_ws=0", "trace_tcp=2", "ws_batch_max=20"};
     for (const QString& pair : expected) {
         const QString key = pair.section(QLatin1Char('='), 0, 0);
         QCOMPARE(key + QLatin1Char('=') + value_of(key), pair);
@@ -161,6 +165,8 @@ void Test_cfg::accepted_values_data()
     QTest::newRow("max frame 9999") << QByteArray("default_max_frame = 9999") << "default_max_frame" << "9999";
     QTest::newRow("modbus timeout 1") << QByteArray("modbus_timeout = 1") << "modbus_timeout" << "1";
     QTest::newRow("modbus timeout 60000") << QByteArray("modbus_timeout = 60000") << "modbus_timeout" << "60000";
+    QTest::newRow("batch 1") << QByteArray("ws_batch_max = 1") << "ws_batch_max" << "1";
+    QTest::newRow("batch 100") << QByteArray("ws_batch_max = 100") << "ws_batch_max" << "100";
     QTest::newRow("trace all") << QByteArray("trace_ws = all") << "trace_ws" << "2";
     QTest::newRow("trace err") << QByteArray("trace_ws = err # quiet") << "trace_ws" << "0";
     QTest::newRow("trace bad_frames") << QByteArray("trace_tcp = bad_frames") << "trace_tcp" << "1";
@@ -202,7 +208,7 @@ void Test_cfg::refused_statements_data()
         "неизвестный параметр. Знаю только параметры «ws_url», «ws_login», «ws_password», «ws_connect_timeout», "
         "«ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», "
         "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp». "
-        "Знаю также параметр «modbus_timeout». Знаю также параметр «metrics_listen».");
+        "Знаю также параметры «modbus_timeout», «ws_batch_max» и «metrics_listen».");
     const QString bad_listen = QStringLiteral(
         "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например "
         "«127.0.0.1:9464» или «0.0.0.0:9464».");
@@ -221,6 +227,8 @@ void Test_cfg::refused_statements_data()
                                             << too_big.arg(60000);
     QTest::newRow("modbus timeout 0") << QByteArray("modbus_timeout = 0") << 1 << 18 << too_small.arg(1);
     QTest::newRow("modbus timeout 60001") << QByteArray("modbus_timeout = 60001") << 1 << 22 << too_big.arg(60000);
+    QTest::newRow("batch 0") << QByteArray("ws_batch_max = 0") << 1 << 16 << too_small.arg(1);
+    QTest::newRow("batch 101") << QByteArray("ws_batch_max = 101") << 1 << 18 << too_big.arg(100);
     QTest::newRow("trace ALL") << QByteArray("trace_ws = ALL") << 1 << 12 << bad_trace.arg("trace_ws");
     QTest::newRow("quoted trace") << QByteArray("trace_tcp = \"all\"") << 1 << 13 << bad_trace.arg("trace_tcp");
     QTest::newRow("trace errors") << QByteArray("trace_ws = errors") << 1 << 15 << end_of_line;

@@ -5,6 +5,7 @@
 #include "app/cfg.h"
 #include "app/devices_file.h"
 #include "app/engine.h"
+#include "app/service_control.h"
 #include "app/shared.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
@@ -33,6 +34,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
 #include <functional>
 #include <initializer_list>
 
@@ -303,6 +305,7 @@ private slots:
     void edit_moves_eui_and_port();
 
     void list_offline_blank();
+    void open_list_follows_sighup_reload();
     void list_online_states_and_clients();
     void list_link_appears_later();
     void list_filter_all_fields();
@@ -600,6 +603,34 @@ void Test_dialogs::edit_moves_eui_and_port()
     QCOMPARE(tcp_ports.value(3005).key(), 0xD4ul);
     QCOMPARE(devices_in_cfg.value(0xD4).max_frame, quint32(9));
     QVERIFY(tables_consistent());
+}
+
+// SIGHUP while the list is open: the rows become those of the file; a broken file changes nothing.
+void Test_dialogs::open_list_follows_sighup_reload()
+{
+    set_devices({{0x10, 4002, 222}});
+    Engine engine;
+    Main_window window(engine);
+    Service_control service(engine, window);
+    Dialog_devices d(&window);
+    d.setModal(true);
+    d.show();
+    QTRY_COMPARE(QApplication::activeModalWidget(), &d);
+    QCOMPARE(rows(d), 1);
+
+    write_file(devices_fname, "device(eui=0000000000000020, tcp_port=4003)\ndevice(eui=0000000000000030, tcp_port=4004, max_frame=7)\n");
+    ::raise(SIGHUP);
+    QTRY_COMPARE_WITH_TIMEOUT(rows(d), 2, 10000);
+    QCOMPARE(column(d, 0), (QStringList{"0000000000000020", "0000000000000030"}));
+    QCOMPARE(column(d, 2), (QStringList{QString::number(default_max_frame), "7"}));
+    QCOMPARE(tcp_ports.keys(), (QList<unsigned long>{4003, 4004}));
+
+    write_file(devices_fname, "device(eui=0000000000000040, tcp_port=x)\n");
+    ::raise(SIGHUP);
+    QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(temp_log.text()).contains(QStringLiteral("не перечитан")), 10000);
+    QCOMPARE(column(d, 0), (QStringList{"0000000000000020", "0000000000000030"}));
+    QCOMPARE(devices_in_cfg.keys(), (QList<unsigned long>{0x20, 0x30}));
+    d.reject();
 }
 
 void Test_dialogs::list_offline_blank()

@@ -32,7 +32,7 @@ const unsigned long eui_c = 0x00000000000000C3UL;
 const char text_connected[] = "Установлено соединение с сервером RUVO-LoRa.";
 const char text_lost[] = "Утеряно соединение с сервером RUVO-LoRa.";
 const char text_lost_error[] = "Утеряно соединение с сервером RUVO-LoRa. Код ошибки = ";
-const char text_not_connected[] = "Не удалось установить соединение с сервером RUVO-LoRa.";
+const char text_refused[] = "Не удалось установить соединение с сервером RUVO-LoRa. Код ошибки = 0 («Connection refused»).";
 const char text_bad_message[] = "Не удалось обработать сообщение от сервера RUVO-LoRa.";
 const char text_dump[] = "Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку: ";
 const char text_internal[] = "Неожиданная ошибка";
@@ -68,16 +68,30 @@ QString sdata_answer(const QString& append_status)
     return QStringLiteral(R"({"cmd":"send_data_resp","status":true,"append_status":%1})").arg(append_status);
 }
 
+QString append_item(unsigned long eui, bool status)
+{
+    return QStringLiteral(R"({"devEui":"%1","status":%2})")
+        .arg(hex16(eui), status ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
 QString append_one(unsigned long eui, bool status)
 {
-    return QStringLiteral(R"([{"devEui":"%1","status":%2}])")
-        .arg(hex16(eui), status ? QStringLiteral("true") : QStringLiteral("false"));
+    return QLatin1Char('[') + append_item(eui, status) + QLatin1Char(']');
+}
+
+QString sdata_element(unsigned long eui, const QByteArray& data)
+{
+    return QStringLiteral(R"({"devEui":"%1","data":"04%2","port":2})").arg(hex16(eui), QString::fromLatin1(data.toHex()));
+}
+
+QString sdata_request(const QStringList& elements)
+{
+    return QStringLiteral(R"({"cmd":"send_data_req","data_list":[%1]})").arg(elements.join(QLatin1Char(',')));
 }
 
 QString sdata_request(unsigned long eui, const QByteArray& data)
 {
-    return QStringLiteral(R"({"cmd":"send_data_req","data_list":[{"devEui":"%1","data":"04%2","port":2}]})")
-        .arg(hex16(eui), QString::fromLatin1(data.toHex()));
+    return sdata_request(QStringList() << sdata_element(eui, data));
 }
 
 QString rx(unsigned long eui, int port, const QByteArray& payload)
@@ -247,6 +261,10 @@ private slots:
     void append_status_outcome();
     void bad_append_status_drops_link_data();
     void bad_append_status_drops_link();
+    void batch_takes_one_frame_per_modem_up_to_the_limit();
+    void batch_statuses_reach_their_own_clients();
+    void bad_batch_answer_drops_link_data();
+    void bad_batch_answer_drops_link();
     void bad_messages_drop_link_data();
     void bad_messages_drop_link();
     void deep_nesting_does_not_crash_data();
@@ -264,7 +282,7 @@ private slots:
     void second_shutdown_ignored();
     void ending_before_start();
     void simulator_accepts_escaped_login();
-    void crash_shows_box_then_exits_with_1();
+    void crash_shows_box_then_exits_with_4();
     void shutdown_in_reconnect_wait_with_retired_server();
     void shutdown_while_connecting_or_logging_in_data();
     void shutdown_while_connecting_or_logging_in();
@@ -282,6 +300,9 @@ private:
     void in_link(const std::function<void(Ws_connection&)>& f);
     void post_frame(unsigned long eui, const QByteArray& data);
     void wait_received(int count);
+    void send_batch_of_b_and_c();
+    QString configure_reported(const QList<unsigned long>& euis);
+    void start_with_devlist_awaited(const QString& list);
     QList<Entry> entries() const;
     QStringList texts() const;
     int logged(const QString& text) const { return texts().count(text); }
@@ -319,6 +340,7 @@ void Test_link::init()
     tcp_interframe_delay = 20;
     trace_ws = 1;
     trace_tcp = 1;
+    ws_batch_max = 1;
     QMutexLocker lock(&cfg_mutex);
     ws_flags = 0;
     devices_in_cfg.clear();
@@ -505,15 +527,15 @@ void Test_link::lose_link_keeping_a_client(QTcpSocket& client)
 void Test_link::unreachable_server_retries()
 {
     start_link(QStringLiteral("ws://127.0.0.1:%1").arg(free_port()));
-    QTRY_VERIFY_WITH_TIMEOUT(logged(text_not_connected) >= 3, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(logged(text_refused) >= 3, 5000);
     const QList<Entry> all = entries();
     for (int i = 1; i < 3; ++i) {
-        QCOMPARE(all[i].text, QString::fromUtf8(text_not_connected));
+        QCOMPARE(all[i].text, QString::fromUtf8(text_refused));
         // Coarse timers may fire up to 5% early.
         QVERIFY(all[i - 1].time.msecsTo(all[i].time) >= ws_reconnect_delay * 95 / 100);
     }
-    // The socket's error signal for the same refusal is a late one, ignored.
-    QCOMPARE(logged(text_not_connected), texts().size());
+    // Whichever of the socket's two signals for the same refusal comes second is ignored.
+    QCOMPARE(logged(text_refused), texts().size());
     QCOMPARE(flags_now() & (WS_STARTING | WS_ONLINE), 0);
 }
 
@@ -729,20 +751,35 @@ void Test_link::devlist_requests_never_overlap()
     QCOMPARE(server->sockets.size(), 1);
 }
 
-void Test_link::frames_sent_in_order_after_answers()
+// Configures these modems on free ports; returns the device list that reports them all.
+QString Test_link::configure_reported(const QList<unsigned long>& euis)
+{
+    QStringList devices;
+    for (unsigned long eui : euis) {
+        configure(eui, free_port());
+        devices << device(eui);
+    }
+    return devlist_answer(devices);
+}
+
+// Online after this device list, with the first periodic request awaited.
+void Test_link::start_with_devlist_awaited(const QString& list)
 {
     ws_devlist_period = 200;
     ws_devlist_timeout = 3000;
-    configure(eui_b, free_port());
-    configure(eui_c, free_port());
-    const QString list = devlist_answer(QStringList() << device(eui_b) << device(eui_c));
     server->responder = [](const QString& m) { return is_cmd(m, "auth_req") ? QString::fromUtf8(auth_ok) : QString(); };
     start_link(server->url());
     wait_received(2);
     server->send(list);
     QTRY_VERIFY_WITH_TIMEOUT(flags_now() & WS_ONLINE, 5000);
-    // The periodic request is awaited while both frames are posted.
     wait_received(3);
+}
+
+void Test_link::frames_sent_in_order_after_answers()
+{
+    const QString list = configure_reported(QList<unsigned long>() << eui_b << eui_c);
+    start_with_devlist_awaited(list);
+    // The periodic request is awaited while both frames are posted.
     QVERIFY(is_cmd(server->received[2], "get_device_appdata_req"));
     post_frame(eui_b, "abc");
     post_frame(eui_c, QByteArray("\x00\xff", 2));
@@ -840,6 +877,113 @@ void Test_link::bad_append_status_drops_link()
     QCOMPARE(texts().mid(1, 3), QStringList() << framed(column, reason) << QString::fromUtf8(text_bad_message)
                                               << QString::fromUtf8(text_dump) + "«" + answer + "»");
     QTRY_VERIFY_WITH_TIMEOUT(port_taken(port), 5000);
+}
+
+// A's frame goes alone; B's and C's wait for its answer and then share one command.
+void Test_link::send_batch_of_b_and_c()
+{
+    post_frame(eui_a, "a");
+    wait_received(3);
+    post_frame(eui_b, "b");
+    post_frame(eui_c, "c");
+    server->send(sdata_answer(append_one(eui_a, true)));
+    wait_received(4);
+    QCOMPARE(server->received[3], sdata_request(QStringList() << sdata_element(eui_b, "b") << sdata_element(eui_c, "c")));
+}
+
+void Test_link::batch_takes_one_frame_per_modem_up_to_the_limit()
+{
+    ws_batch_max = 2;
+    const QString list = configure_reported(QList<unsigned long>() << eui_a << eui_b << eui_c);
+    start_with_devlist_awaited(list);
+    // While the periodic request is awaited, B's second frame queues behind its first.
+    post_frame(eui_b, "b1");
+    post_frame(eui_b, "b2");
+    post_frame(eui_c, "c1");
+    post_frame(eui_a, "a1");
+    server->send(list);
+    wait_received(4);
+    QCOMPARE(server->received[3], sdata_request(QStringList() << sdata_element(eui_b, "b1") << sdata_element(eui_c, "c1")));
+    // The next periodic request queues behind b2 and a1; c2 comes after it.
+    QTRY_VERIFY_WITH_TIMEOUT(link->connection.load()->flags & Ws_connection::devlist_requested, 5000);
+    post_frame(eui_c, "c2");
+    server->send(sdata_answer(QStringLiteral("[%1,%2]").arg(append_item(eui_b, true), append_item(eui_c, true))));
+    wait_received(5);
+    QCOMPARE(server->received[4], sdata_request(QStringList() << sdata_element(eui_b, "b2") << sdata_element(eui_a, "a1")));
+    server->send(sdata_answer(QStringLiteral("[%1,%2]").arg(append_item(eui_b, true), append_item(eui_a, true))));
+    wait_received(6);
+    QVERIFY(is_cmd(server->received[5], "get_device_appdata_req"));
+    server->send(list);
+    wait_received(7);
+    QCOMPARE(server->received[6], sdata_request(eui_c, "c2"));
+    QCOMPARE(logged_starting(text_bad_message), 0);
+}
+
+void Test_link::batch_statuses_reach_their_own_clients()
+{
+    const quint16 port_b = free_port();
+    const quint16 port_c = free_port();
+    configure(eui_a, free_port());
+    configure(eui_b, port_b);
+    configure(eui_c, port_c);
+    QTcpSocket client_b;
+    QTcpSocket client_c;
+    ws_batch_max = 2;
+    start_online(QStringList() << device(eui_a) << device(eui_b) << device(eui_c));
+    client_b.connectToHost(QHostAddress::LocalHost, port_b);
+    client_c.connectToHost(QHostAddress::LocalHost, port_c);
+    QVERIFY(client_b.waitForConnected(5000));
+    QVERIFY(client_c.waitForConnected(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 2u, 5000);
+    send_batch_of_b_and_c();
+    server->send(sdata_answer(QStringLiteral("[%1,%2]").arg(append_item(eui_b, true), append_item(eui_c, false))));
+    QTRY_COMPARE_WITH_TIMEOUT(client_c.state(), QAbstractSocket::UnconnectedState, 5000);
+    server->send(rx(eui_b, 2, single_packet("pong")));
+    QTRY_COMPARE_WITH_TIMEOUT(client_b.bytesAvailable(), qint64(4), 5000);
+    QCOMPARE(client_b.readAll(), QByteArray("pong"));
+    QCOMPARE(client_b.state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(server->sockets.size(), 1);
+    QCOMPARE(logged_starting(text_bad_message), 0);
+}
+
+void Test_link::bad_batch_answer_drops_link_data()
+{
+    QTest::addColumn<QString>("append_status");
+    QTest::addColumn<QString>("upto");
+    QTest::addColumn<QString>("reason");
+    const QString b = append_item(eui_b, true);
+    const QString c = append_item(eui_c, true);
+    const QString sent_two = QString::fromUtf8("неправильное поле \"append_status\": посылали данные сразу нескольким "
+                                               "устройствам (элементов в \"data_list\": 2), а ответов в массиве ");
+    QTest::newRow("short") << QStringLiteral("[%1]").arg(b) << QStringLiteral("[%1]").arg(b)
+                           << sent_two + QString::fromUtf8("меньше (1).");
+    QTest::newRow("empty") << QStringLiteral("[ ]") << QStringLiteral("[ ]") << sent_two + QString::fromUtf8("меньше (0).");
+    QTest::newRow("extra") << QStringLiteral("[%1,%2,%1]").arg(b, c) << QStringLiteral("[%1,%2,").arg(b, c)
+                           << sent_two + QString::fromUtf8("больше.");
+    QTest::newRow("reordered") << QStringLiteral("[%1,%2]").arg(c, b) << QStringLiteral("[%1,").arg(c)
+                               << QString::fromUtf8("неправильный ответ на нашу команду \"send_data_req\": посылали "
+                                                    "команду устройству с EUI=0x00000000000000B2, а пришёл "
+                                                    "\"send_data_resp\" про устройство с EUI=0x00000000000000C3.");
+}
+
+void Test_link::bad_batch_answer_drops_link()
+{
+    QFETCH(QString, append_status);
+    QFETCH(QString, upto);
+    QFETCH(QString, reason);
+    configure(eui_a, free_port());
+    configure(eui_b, free_port());
+    configure(eui_c, free_port());
+    ws_batch_max = 2;
+    start_online(QStringList() << device(eui_a) << device(eui_b) << device(eui_c));
+    send_batch_of_b_and_c();
+    const QString answer = sdata_answer(append_status);
+    server->send(answer);
+    QTRY_COMPARE_WITH_TIMEOUT(server->sockets.size(), 2, 5000);
+    const int column = answer.indexOf(append_status) + upto.size() + 1;
+    QCOMPARE(texts().mid(1, 3), QStringList() << framed(column, reason) << QString::fromUtf8(text_bad_message)
+                                              << QString::fromUtf8(text_dump) + "«" + answer + "»");
+    QTRY_COMPARE_WITH_TIMEOUT(server_euis().size(), 3, 5000);
 }
 
 void Test_link::bad_messages_drop_link_data()
@@ -1227,7 +1371,7 @@ void Test_link::simulator_accepts_escaped_login()
     QCOMPARE(logged_starting(text_bad_message), 0);
 }
 
-void Test_link::crash_shows_box_then_exits_with_1()
+void Test_link::crash_shows_box_then_exits_with_4()
 {
     const quint16 port = free_port();
     configure(eui_b, port);
@@ -1245,7 +1389,7 @@ void Test_link::crash_shows_box_then_exits_with_1()
     });
     poll.start(20);
     in_link([](Ws_connection& c) { c.crash(QStringLiteral("test crash")); });
-    QCOMPARE(QCoreApplication::exec(), 1);
+    QCOMPARE(QCoreApplication::exec(), 4);
     poll.stop();
     QVERIFY(offline_while_shown);
     QCOMPARE(box_text, QString::fromUtf8("Обнаружена ошибка в программе. Работа программы завершена."));

@@ -24,25 +24,6 @@ QString sent_req(const char* eui, const QByteArray& data)
         .arg(QLatin1String(eui), QString::fromLatin1(data.toHex()));
 }
 
-std::unique_ptr<QTcpSocket> client_of(quint16 port)
-{
-    std::unique_ptr<QTcpSocket> c(new QTcpSocket);
-    c->connectToHost(QHostAddress::LocalHost, port);
-    if (!c->waitForConnected(process_wait_ms))
-        qWarning() << "cannot connect to" << port;
-    return c;
-}
-
-bool read_exactly(QTcpSocket& c, const QByteArray& expected)
-{
-    QByteArray got;
-    const bool ok = wait_for([&] {
-        got += c.readAll();
-        return got.size() >= expected.size();
-    });
-    return ok && got == expected;
-}
-
 // The value of one series in the text format; NaN when the series is not there.
 double value_of(const QByteArray& text, const QString& series)
 {
@@ -219,7 +200,7 @@ void Test_metrics::client_errors_by_kind()
     auto refused = client_of(port_b);
     refused->write("no");
     QVERIFY(wait_value(modem_series("client_errors_total", eui_b, port_b, "refused"), [](double v) { return v == 1; }));
-    QVERIFY(wait_for([&] { return refused->state() == QAbstractSocket::UnconnectedState; }));
+    QVERIFY(wait_gone(*refused));
 
     const QByteArray text = scrape();
     QCOMPARE(value_of(text, modem_series("client_errors_total", eui_b, port_b, "overflow")), 0.0);

@@ -39,29 +39,6 @@ QByteArray holding_10(int first)
     return pdu;
 }
 
-std::unique_ptr<QTcpSocket> client_of(quint16 port)
-{
-    std::unique_ptr<QTcpSocket> c(new QTcpSocket);
-    c->connectToHost(QHostAddress::LocalHost, port);
-    if (!c->waitForConnected(process_wait_ms))
-        qWarning() << "cannot connect to" << port;
-    return c;
-}
-
-bool read_exactly(QTcpSocket& c, const QByteArray& expected, int ms = process_wait_ms)
-{
-    QByteArray got;
-    const bool ok = wait_for(
-        [&] {
-            got += c.readAll();
-            return got.size() >= expected.size();
-        },
-        ms);
-    if (!ok || got != expected)
-        qWarning() << "read" << got.toHex() << "expected" << expected.toHex();
-    return ok && got == expected;
-}
-
 // Runs a Modbus master to its end; its standard output, or a warning and nothing.
 QString run_master(const QString& program, const QStringList& args)
 {

@@ -26,6 +26,24 @@ QString data_req(const QString& eui, const QByteArray& bytes, int port = 2)
     return data_template.arg(eui, QString::fromLatin1(bytes.toHex())).arg(port);
 }
 
+QString data_element(const QString& eui, const QByteArray& bytes)
+{
+    return QStringLiteral(R"({"devEui":"%1","data":"04%2","port":2})").arg(eui, QString::fromLatin1(bytes.toHex()));
+}
+
+QString batch_req(const QStringList& elements)
+{
+    return QStringLiteral(R"({"cmd":"send_data_req","data_list":[%1]})").arg(elements.join(','));
+}
+
+QStringList answered_euis(const QJsonObject& answer)
+{
+    QStringList euis;
+    for (const QJsonValue& element : answer.value("append_status").toArray())
+        euis << element["devEui"].toString();
+    return euis;
+}
+
 // CRC-16/MODBUS written here bit by bit from its definition, to check the simulator's own
 quint16 crc16_modbus(const QByteArray& bytes)
 {
@@ -187,6 +205,12 @@ bool start_logged_in(Sim_process& sim, Client& c)
     return sim.start(standard_args()) && c.open(sim.port) && c.login();
 }
 
+// The same, with a fault set before the first command.
+bool start_logged_in(Sim_process& sim, Client& c, const QString& fault)
+{
+    return start_logged_in(sim, c) && sim.run(fault) == QLatin1String("ok");
+}
+
 
 // The header fields of a type-3 payload
 struct Header {
@@ -224,6 +248,7 @@ private slots:
     void device_list_has_every_modem_with_extra_fields();
     void data_command_checks_data();
     void data_command_checks();
+    void several_elements_are_answered_in_order_and_delivered();
     void echo_answer_of_200_bytes_comes_in_5_packets();
     void modbus_frames_data();
     void modbus_frames();
@@ -241,6 +266,8 @@ private slots:
     void rejections();
     void append_status_faults_data();
     void append_status_faults();
+    void batch_answer_faults_data();
+    void batch_answer_faults();
     void clear_drops_all_faults();
     void broken_messages_data();
     void broken_messages();
@@ -353,9 +380,8 @@ void Test_sim::data_command_checks_data()
     QTest::newRow("not hex")
         << QString(R"({"cmd":"send_data_req","data_list":[{"devEui":"%1","data":"04zz","port":2}]})").arg(echo_eui)
         << false << false;
-    QTest::newRow("two elements")
-        << QString(R"({"cmd":"send_data_req","data_list":[{"devEui":"%1","data":"04","port":2},)"
-                   R"({"devEui":"%1","data":"04","port":2}]})").arg(echo_eui)
+    QTest::newRow("bad second element")
+        << batch_req({data_element(echo_eui, "01"), data_element(echo_eui, "02").replace("\"04", "\"05")})
         << false << false;
     QTest::newRow("no elements") << QString(R"({"cmd":"send_data_req","data_list":[]})") << false << false;
     QTest::newRow("short EUI") << data_req(echo_eui.left(15), "01") << false << false;
@@ -382,6 +408,26 @@ void Test_sim::data_command_checks()
     const QString eui = QJsonDocument::fromJson(request.toUtf8())["data_list"][0]["devEui"].toString();
     QCOMPARE(elements[0].toObject().value("devEui").toString(), eui.toUpper());
     QCOMPARE(elements[0].toObject().value("status").toBool(!append_status), append_status);
+}
+
+void Test_sim::several_elements_are_answered_in_order_and_delivered()
+{
+    Sim_process sim;
+    Client c;
+    QVERIFY(start_logged_in(sim, c));
+    const QString unknown = QStringLiteral("0102030405060799");
+    QVERIFY(c.ask(batch_req({data_element(echo_eui, "a"), data_element(unknown, "u"), data_element(silent_eui, "s"),
+                             data_element(echo_eui, "b")})));
+    const QJsonObject answer = c.last();
+    QCOMPARE(answer.value("status").toBool(), true);
+    QCOMPARE(answered_euis(answer), QStringList({echo_eui, unknown, silent_eui, echo_eui}));
+    QList<bool> statuses;
+    for (const QJsonValue& element : answer.value("append_status").toArray())
+        statuses << element["status"].toBool();
+    QCOMPARE(statuses, QList<bool>({true, false, true, true}));
+    QVERIFY(c.wait_rx(2));
+    QCOMPARE(c.payloads()[0].mid(6), QByteArray("a"));
+    QCOMPARE(c.payloads()[1].mid(6), QByteArray("b"));
 }
 
 void Test_sim::echo_answer_of_200_bytes_comes_in_5_packets()
@@ -654,8 +700,7 @@ void Test_sim::rejections()
     QFETCH(QString, err_string);
     Sim_process sim;
     Client c;
-    QVERIFY(start_logged_in(sim, c));
-    QCOMPARE(sim.run(fault), QString("ok"));
+    QVERIFY(start_logged_in(sim, c, fault));
     QVERIFY(c.ask(request));
     const QJsonObject answer = c.last();
     QCOMPARE(answer.value("cmd").toString(), request.section('"', 3, 3).replace("_req", "_resp"));
@@ -685,8 +730,7 @@ void Test_sim::append_status_faults()
     QFETCH(QString, eui);
     Sim_process sim;
     Client c;
-    QVERIFY(start_logged_in(sim, c));
-    QCOMPARE(sim.run("fault append_status " + mode), QString("ok"));
+    QVERIFY(start_logged_in(sim, c, "fault append_status " + mode));
     for (int round = 0; round < 2; ++round) {
         QVERIFY(c.ask(data_req(echo_eui, "abc")));
         const QJsonObject answer = c.last();
@@ -704,6 +748,31 @@ void Test_sim::append_status_faults()
     QVERIFY(c.ask(data_req(echo_eui, "after")));
     QVERIFY(c.wait_rx(1));
     QCOMPARE(c.payloads()[0].mid(6), QByteArray("after"));
+}
+
+void Test_sim::batch_answer_faults_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QStringList>("euis");
+    QTest::newRow("short") << "short" << QStringList({echo_eui, silent_eui});
+    QTest::newRow("reordered") << "reordered" << QStringList({silent_eui, echo_eui, slave17_eui});
+}
+
+void Test_sim::batch_answer_faults()
+{
+    QFETCH(QString, mode);
+    QFETCH(QStringList, euis);
+    Sim_process sim;
+    Client c;
+    QVERIFY(start_logged_in(sim, c, "fault batch_answer " + mode));
+    QVERIFY(c.ask(batch_req({data_element(echo_eui, "batch"), data_element(silent_eui, "x"),
+                             data_element(slave17_eui, "y")})));
+    QCOMPARE(answered_euis(c.last()), euis);
+    // A command of one element is answered as usual; the spoiled batch did not reach the echo device.
+    QVERIFY(c.ask(data_req(echo_eui, "alone")));
+    QCOMPARE(answered_euis(c.last()), QStringList({echo_eui}));
+    QVERIFY(c.wait_rx(1));
+    QCOMPARE(c.payloads()[0].mid(6), QByteArray("alone"));
 }
 
 void Test_sim::clear_drops_all_faults()
@@ -954,7 +1023,7 @@ void Test_sim::help_names_every_option_and_command()
     for (const char* name : {"--listen", "--login", "--password", "--modem", "--radio-delay", "--packet-size",
                              "--packet-gap", "--answer-delay", "--noise", "--modbus-registers", "--fault", "--record",
                              "close_after", "abort_after", "no_answer", "delay", "reject_login", "reject CMD",
-                             "append_status", "uplink_bad", "send TEXT", "sendbin", "send_malformed",
+                             "append_status", "batch_answer", "uplink_bad", "send TEXT", "sendbin", "send_malformed",
                              "send_trailing", "send_duplicate", "send_nested", "rx EUI", "uplink EUI", "packets",
                              "modems", "add_modem", "remove_modem", "set ", "close", "abort", "quit", "clear"})
         QVERIFY2(help.contains(QLatin1String(name)), name);

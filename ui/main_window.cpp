@@ -245,6 +245,7 @@ bool Main_window::register_instance()
 void Main_window::configured_devices_changed()
 {
     devices_count->setText(QString::number(devices_in_cfg.size()));
+    emit state_shown();
 }
 
 void Main_window::show_link_state(const QString& word, const QColor& color)
@@ -284,6 +285,7 @@ void Main_window::on_servers_changed()
         show_link_state(word_offline, color_offline);
         show_rows_online(false);
     }
+    emit state_shown();
 }
 
 void Main_window::on_clients_changed()
@@ -298,6 +300,7 @@ void Main_window::on_clients_changed()
     }
     if (flags & WS_ONLINE)
         clients_count->setText(QString::number(clients));
+    emit state_shown();
 }
 
 void Main_window::on_btn_devices_clicked()

@@ -58,6 +58,8 @@ public:
 
 signals:
     void shutdown();
+    // The link state or a counter shown has changed.
+    void state_shown();
 
 public slots:
     void on_servers_changed();

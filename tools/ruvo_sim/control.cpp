@@ -321,6 +321,9 @@ Control commands, one per line on standard input, also accepted by --fault
   fault append_status MODE                every send_data_resp from now on: false (status false), wrong_eui,
                                           two (two elements), empty (empty array), missing (no field), none;
                                           while a mode is set, the data do not reach the device
+  fault batch_answer MODE                 every send_data_resp to a command of several elements: short (the last
+                                          element left out), reordered (the first two swapped), none; such a
+                                          command's data do not reach the devices; one element is answered as usual
   fault uplink_bad MODE                   spoil the packets of every device answer: out_of_order, size, total,
                                           packets (see uplink_bad below), none
   send TEXT                               send TEXT (the rest of the line, as it is) to every client

@@ -27,6 +27,15 @@ std::optional<int> count_word(const QString& word)
     return value;
 }
 
+template<class E>
+std::optional<E> named_mode(const QHash<QString, E>& names, const QString& word)
+{
+    const auto found = names.find(word);
+    if (found == names.end())
+        return std::nullopt;
+    return *found;
+}
+
 std::optional<Append_fault> parse_append_fault(const QString& word)
 {
     static const QHash<QString, Append_fault> names = {
@@ -37,10 +46,27 @@ std::optional<Append_fault> parse_append_fault(const QString& word)
         {QStringLiteral("empty"), Append_fault::empty},
         {QStringLiteral("missing"), Append_fault::missing},
     };
-    const auto found = names.find(word);
-    if (found == names.end())
-        return std::nullopt;
-    return *found;
+    return named_mode(names, word);
+}
+
+std::optional<Batch_fault> parse_batch_fault(const QString& word)
+{
+    static const QHash<QString, Batch_fault> names = {
+        {QStringLiteral("none"), Batch_fault::none},
+        {QStringLiteral("short"), Batch_fault::short_answer},
+        {QStringLiteral("reordered"), Batch_fault::reordered},
+    };
+    return named_mode(names, word);
+}
+
+// Sets a fault that takes one mode word, or tells which words it takes.
+template<class E>
+QString set_mode(const std::optional<E>& mode, E& fault, const char* usage)
+{
+    if (!mode)
+        return QLatin1String(usage);
+    fault = *mode;
+    return QString();
 }
 
 // The words of "fault NAME ARG1 ARG2..." as a handler sees them.
@@ -102,20 +128,19 @@ QString reject(const Fault_args& a)
 
 QString append_status(const Fault_args& a)
 {
-    const std::optional<Append_fault> mode = parse_append_fault(a.arg(1));
-    if (!mode)
-        return QStringLiteral("append_status takes false, wrong_eui, two, empty, missing or none");
-    a.faults.append_status = *mode;
-    return QString();
+    return set_mode(parse_append_fault(a.arg(1)), a.faults.append_status,
+                    "append_status takes false, wrong_eui, two, empty, missing or none");
+}
+
+QString batch_answer(const Fault_args& a)
+{
+    return set_mode(parse_batch_fault(a.arg(1)), a.faults.batch_answer, "batch_answer takes short, reordered or none");
 }
 
 QString uplink_bad(const Fault_args& a)
 {
-    const std::optional<Uplink_fault> mode = parse_uplink_fault(a.arg(1));
-    if (!mode)
-        return QStringLiteral("uplink_bad takes out_of_order, size, total, packets or none");
-    a.faults.uplink = *mode;
-    return QString();
+    return set_mode(parse_uplink_fault(a.arg(1)), a.faults.uplink,
+                    "uplink_bad takes out_of_order, size, total, packets or none");
 }
 
 } // namespace
@@ -131,6 +156,7 @@ QString apply_fault(Faults& faults, const Command_words& command)
         {QStringLiteral("reject_login"), reject_login},
         {QStringLiteral("reject"), reject},
         {QStringLiteral("append_status"), append_status},
+        {QStringLiteral("batch_answer"), batch_answer},
         {QStringLiteral("uplink_bad"), uplink_bad},
     };
     const Fault_args args{faults, command};

@@ -13,6 +13,9 @@
 // How the next data answers report the append status: as they should, refused (status false),
 // for another EUI, with two elements, with an empty array, or without the field at all.
 enum class Append_fault { none, refused, wrong_eui, two, empty, missing };
+// How the answer to a data command of several elements is spoiled: the last element left out, or
+// the first two swapped. An answer of one element is left alone.
+enum class Batch_fault { none, short_answer, reordered };
 
 struct Faults {
     int close_after = 0;   // received messages left before the connection is closed; 0 = never
@@ -21,6 +24,7 @@ struct Faults {
     QHash<QString, int> delay_ms;
     QHash<QString, std::optional<QString>> reject;   // command → err_string, if any
     Append_fault append_status = Append_fault::none;
+    Batch_fault batch_answer = Batch_fault::none;
     Uplink_fault uplink = Uplink_fault::none;
 };
 

@@ -25,6 +25,35 @@ QString answer_name(const QString& cmd)
                                                : cmd + QStringLiteral("_resp");
 }
 
+// One element of data_list: a devEui of 16 hex digits, port 2 and hex bytes after the payload type 04.
+QString check_data_element(const QJsonObject& element, Data_element& out)
+{
+    const std::optional<quint64> value = parse_eui(element.value(QStringLiteral("devEui")).toString());
+    if (!value)
+        return QStringLiteral("devEui must be 16 hexadecimal digits");
+    const QJsonValue port = element.value(QStringLiteral("port"));
+    if (!port.isDouble() || port.toDouble() != lora_port_data)
+        return QStringLiteral("modem data goes on port 2");
+    const QString data = element.value(QStringLiteral("data")).toString();
+    if (!is_hex_text(data) || data.size() % 2 != 0 || !data.startsWith(QLatin1String("04")))
+        return QStringLiteral("data must be hexadecimal bytes beginning with the payload type 04");
+    out.eui = *value;
+    out.message = QByteArray::fromHex(data.mid(2).toLatin1());
+    return QString();
+}
+
+// The answer to several elements, spoiled as told; one element is left alone.
+QJsonArray spoiled_batch(QJsonArray statuses, Batch_fault fault)
+{
+    if (statuses.size() < 2)
+        return statuses;
+    if (fault == Batch_fault::short_answer)
+        statuses.removeLast();
+    else if (fault == Batch_fault::reordered)
+        statuses.insert(1, statuses.takeAt(0));
+    return statuses;
+}
+
 } // namespace
 
 Sim_server::Sim_server(const Sim_settings& settings, QObject* parent)
@@ -205,62 +234,69 @@ void Sim_server::handle_auth(QWebSocket* socket, const QJsonObject& request)
                                       : rejection(answer_name(cmd_auth), QStringLiteral("Неверный логин или пароль")));
 }
 
-QString Sim_server::check_data_element(const QJsonObject& request, quint64& eui, QByteArray& message) const
+QString Sim_server::check_data_list(const QJsonObject& request, QVector<Data_element>& elements)
 {
     const QJsonArray list = request.value(QStringLiteral("data_list")).toArray();
-    if (list.size() != 1)
-        return QStringLiteral("data_list must hold exactly one element");
-    const QJsonObject element = list[0].toObject();
-    const std::optional<quint64> value = parse_eui(element.value(QStringLiteral("devEui")).toString());
-    if (!value)
-        return QStringLiteral("devEui must be 16 hexadecimal digits");
-    const QJsonValue port = element.value(QStringLiteral("port"));
-    if (!port.isDouble() || port.toDouble() != lora_port_data)
-        return QStringLiteral("modem data goes on port 2");
-    const QString data = element.value(QStringLiteral("data")).toString();
-    if (!is_hex_text(data) || data.size() % 2 != 0 || !data.startsWith(QLatin1String("04")))
-        return QStringLiteral("data must be hexadecimal bytes beginning with the payload type 04");
-    eui = *value;
-    message = QByteArray::fromHex(data.mid(2).toLatin1());
+    if (list.isEmpty())
+        return QStringLiteral("data_list must hold at least one element");
+    for (int n = 0; n < list.size(); ++n) {
+        Data_element element;
+        const QString reason = check_data_element(list[n].toObject(), element);
+        if (!reason.isEmpty())
+            return QStringLiteral("data_list[%1]: %2").arg(n).arg(reason);
+        element.known = find_modem(element.eui) != nullptr;
+        elements.append(element);
+    }
     return QString();
 }
 
-QString Sim_server::data_answer(quint64 eui, bool known) const
+QJsonObject Sim_server::append_status_of(const Data_element& element) const
 {
-    const QString eui_hex = eui_text(eui);
     switch (fault_set.append_status) {
-    case Append_fault::none:
-        return send_data_answer(QJsonArray{append_status_element(eui_hex, known)});
     case Append_fault::refused:
-        return send_data_answer(QJsonArray{append_status_element(eui_hex, false)});
+        return append_status_element(eui_text(element.eui), false);
     case Append_fault::wrong_eui:
-        return send_data_answer(QJsonArray{append_status_element(eui_text(eui ^ 0xFF), true)});
-    case Append_fault::two:
-        return send_data_answer(QJsonArray{append_status_element(eui_hex, true), append_status_element(eui_hex, true)});
-    case Append_fault::empty:
-        return send_data_answer(QJsonArray());
-    case Append_fault::missing:
-        break;
+        return append_status_element(eui_text(element.eui ^ 0xFF), true);
+    default:
+        return append_status_element(eui_text(element.eui), element.known);
     }
-    return json_text(QJsonObject{{QStringLiteral("cmd"), answer_name(cmd_data)}, {QStringLiteral("status"), true}});
+}
+
+QString Sim_server::data_answer(const QVector<Data_element>& elements) const
+{
+    if (fault_set.append_status == Append_fault::missing)
+        return json_text(QJsonObject{{QStringLiteral("cmd"), answer_name(cmd_data)}, {QStringLiteral("status"), true}});
+    QJsonArray statuses;
+    if (fault_set.append_status != Append_fault::empty)
+        for (const Data_element& element : elements)
+            statuses.append(append_status_of(element));
+    if (fault_set.append_status == Append_fault::two)
+        statuses.append(statuses.last());
+    return send_data_answer(spoiled_batch(statuses, fault_set.batch_answer));
+}
+
+bool Sim_server::answer_spoiled(int elements) const
+{
+    return fault_set.append_status != Append_fault::none
+        || (elements > 1 && fault_set.batch_answer != Batch_fault::none);
 }
 
 void Sim_server::handle_send_data(QWebSocket* socket, const QJsonObject& request)
 {
-    quint64 eui = 0;
-    QByteArray message;
-    const QString reason = check_data_element(request, eui, message);
+    QVector<Data_element> elements;
+    const QString reason = check_data_list(request, elements);
     if (!reason.isEmpty()) {
         answer(socket, cmd_data, rejection(answer_name(cmd_data), reason));
         return;
     }
-    const bool known = find_modem(eui) != nullptr;
-    answer(socket, cmd_data, data_answer(eui, known));
-    if (!known || fault_set.append_status != Append_fault::none)
+    answer(socket, cmd_data, data_answer(elements));
+    if (answer_spoiled(elements.size()))
         return;
     const int delay = fault_set.delay_ms.value(cmd_data, config.answer_delay_ms) + config.radio_delay_ms;
     const QPointer<QWebSocket> requester(socket);
-    QTimer::singleShot(delay, this, [this, requester, eui, message] { deliver(requester, eui, message); });
+    for (const Data_element& element : elements)
+        if (element.known)
+            QTimer::singleShot(delay, this, [this, requester, element] { deliver(requester, element.eui, element.message); });
 }
 
 void Sim_server::answer(QWebSocket* socket, const QString& cmd, const QString& text)

@@ -16,6 +16,13 @@
 
 class QWebSocket;
 
+// One element of a data command: the modem and the bytes for its device.
+struct Data_element {
+    quint64 eui = 0;
+    QByteArray message;
+    bool known = false;   // the server has this modem
+};
+
 struct Sim_settings {
     QString login = QStringLiteral("demo");
     QString password = QStringLiteral("demo");
@@ -77,8 +84,11 @@ private:
     void dispatch(QWebSocket* socket, const QString& cmd, const QJsonObject& request);
     void handle_auth(QWebSocket* socket, const QJsonObject& request);
     void handle_send_data(QWebSocket* socket, const QJsonObject& request);
-    QString check_data_element(const QJsonObject& request, quint64& eui, QByteArray& message) const;
-    QString data_answer(quint64 eui, bool known) const;
+    QString check_data_list(const QJsonObject& request, QVector<Data_element>& elements);
+    QString data_answer(const QVector<Data_element>& elements) const;
+    QJsonObject append_status_of(const Data_element& element) const;
+    // A faulty answer does not let the data reach the devices.
+    bool answer_spoiled(int elements) const;
     void answer(QWebSocket* socket, const QString& cmd, const QString& text);
     void deliver(const QPointer<QWebSocket>& socket, quint64 eui, const QByteArray& message);
     void send_payloads_to(const Targets& targets, const QString& eui, const QVector<QByteArray>& payloads);

@@ -1,0 +1,172 @@
+// The operating-system side of running unattended: descriptor limits, signals through a socket
+// pair watched by the event loop, and sd_notify messages to systemd.
+#include "app/os_service.h"
+
+#include <QByteArray>
+#include <QSocketNotifier>
+#include <csignal>
+#include <limits>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <systemd/sd-daemon.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+// The log, the WebSocket, the devices file being saved, the signal pair, the spare descriptor,
+// the standard streams and what Qt and the C library keep open for themselves.
+const quint64 descriptors_for_the_program = 64;
+
+int signal_fds[2] = {-1, -1};
+int spare_fd = -1;
+
+void on_signal(int signal_number)
+{
+    const char byte = static_cast<char>(signal_number);
+    ssize_t written = ::write(signal_fds[0], &byte, 1);
+    (void)written;
+}
+
+void set_handler(int signal_number, void (*handler)(int))
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal_number, &action, nullptr);
+}
+
+const int handled_signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void notify(const QByteArray& state)
+{
+    sd_notify(0, state.constData());
+}
+
+quint64 monotonic_usec()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<quint64>(now.tv_sec) * 1000000u + static_cast<quint64>(now.tv_nsec) / 1000u;
+}
+
+}  // namespace
+
+quint64 raise_descriptor_limit()
+{
+    rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return descriptor_limit();
+}
+
+quint64 descriptor_limit()
+{
+    rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<quint64>::max();
+    return limit.rlim_cur;
+}
+
+quint64 descriptors_needed(quint64 modems)
+{
+    return 2 * modems + descriptors_for_the_program;
+}
+
+quint64 listeners_within_descriptor_limit()
+{
+    const quint64 limit = descriptor_limit();
+    return limit > descriptors_for_the_program ? limit - descriptors_for_the_program : 0;
+}
+
+void keep_spare_descriptor()
+{
+    if (spare_fd < 0)
+        spare_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+bool release_spare_descriptor()
+{
+    if (spare_fd < 0)
+        return false;
+    ::close(spare_fd);
+    spare_fd = -1;
+    return true;
+}
+
+void notify_ready()
+{
+    notify("READY=1");
+}
+
+void notify_reloading()
+{
+    notify("RELOADING=1\nMONOTONIC_USEC=" + QByteArray::number(monotonic_usec()));
+}
+
+void notify_stopping()
+{
+    notify("STOPPING=1");
+}
+
+void notify_status(const QString& status)
+{
+    notify("STATUS=" + status.toUtf8());
+}
+
+Os_service::Os_service(QObject* parent) : QObject(parent)
+{
+    start_watchdog();
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signal_fds) != 0)
+        return;
+    notifier = new QSocketNotifier(signal_fds[1], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &Os_service::on_notifier_activated);
+    for (int signal_number : handled_signals)
+        set_handler(signal_number, on_signal);
+}
+
+Os_service::~Os_service()
+{
+    if (!notifier)
+        return;
+    for (int signal_number : handled_signals)
+        set_handler(signal_number, SIG_DFL);
+    delete notifier;
+    ::close(signal_fds[0]);
+    ::close(signal_fds[1]);
+    signal_fds[0] = signal_fds[1] = -1;
+}
+
+void Os_service::on_notifier_activated()
+{
+    char byte;
+    if (::read(signal_fds[1], &byte, 1) != 1)
+        return;
+    if (byte == SIGHUP)
+        emit reload_requested();
+    else
+        emit exit_requested();
+}
+
+// The notice goes out at half the period systemd asked for, from the GUI thread's own event
+// loop, so that a loop that hangs stops the notices and systemd restarts the program.
+void Os_service::start_watchdog()
+{
+    uint64_t usec = 0;
+    if (sd_watchdog_enabled(0, &usec) <= 0 || usec == 0)
+        return;
+    const quint64 half_ms = usec / 2000;
+    watchdog_timer.setInterval(static_cast<int>(qBound<quint64>(1, half_ms, std::numeric_limits<int>::max())));
+    connect(&watchdog_timer, &QTimer::timeout, this, &Os_service::on_watchdog_timer_timeout);
+    watchdog_timer.start();
+    notify("WATCHDOG=1");
+}
+
+void Os_service::on_watchdog_timer_timeout()
+{
+    notify("WATCHDOG=1");
+}
