@@ -27,6 +27,9 @@ int modbus_timeout = 15000;
 unsigned char trace_ws = 1;
 unsigned char trace_tcp = 1;
 int ws_batch_max = 1;
+QHostAddress tcp_listen_address = QHostAddress(QHostAddress::Any);
+Client_allow_list tcp_allow;
+Ws_tls_settings ws_tls;
 QString metrics_listen;
 
 namespace {
@@ -37,7 +40,26 @@ Tr errtext_unknown_key{"parser",
                        "«ws_devlist_timeout», «ws_data_timeout», «devices_file», «default_max_frame», "
                        "«interframe_delay», «trace_ws» и «trace_tcp»."};
 // Keys added to the list above, named in a sentence of their own after it.
-Tr errtext_unknown_key_added{"parser", "Знаю также параметры «modbus_timeout», «ws_batch_max» и «metrics_listen»."};
+Tr errtext_unknown_key_added{"parser", "Знаю также параметры «modbus_timeout» и «ws_batch_max»."};
+Tr errtext_security_keys{"parser",
+                         "Кроме того, знаю параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert» "
+                         "и «ws_client_key»."};
+Tr errtext_metrics_key{"parser", "Знаю и параметр «metrics_listen»."};
+// The sentences appended to the list, in this order.
+Tr* const more_keys[] = {&errtext_unknown_key_added, &errtext_security_keys, &errtext_metrics_key};
+Tr errtext_bad_listen_address{"parser",
+                              "неправильное значение параметра «tcp_listen_address»: ожидается адрес IPv4 или IPv6 "
+                              "(например, «127.0.0.1» или «::1»)."};
+Tr errfmt_bad_allow_entry{"parser",
+                          "неправильный элемент «%1» в значении параметра «tcp_allow»: ожидается адрес IPv4 или IPv6 "
+                          "либо сеть вида адрес/длина префикса (например, «10.1.0.0/16» или «fd00::/8»)."};
+Tr errtext_empty_allow_entry{"parser",
+                             "пустой элемент в значении параметра «tcp_allow»: ожидается список адресов и сетей "
+                             "через запятую."};
+Tr errtext_client_pair{"parser", "параметры «ws_client_cert» и «ws_client_key» задаются только вместе."};
+Tr errfmt_key_mismatch{"parser",
+                       "закрытый ключ из файла «%1» (параметр «ws_client_key») не подходит к сертификату из "
+                       "файла «%2» (параметр «ws_client_cert»)."};
 Tr errtext_bad_metrics_listen{"parser",
                               "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, "
                               "например «127.0.0.1:9464» или «0.0.0.0:9464»."};
@@ -74,6 +96,11 @@ struct Seen {
     bool trace_tcp = false;
     bool modbus_timeout = false;
     bool batch_max = false;
+    bool listen_address = false;
+    bool allow = false;
+    bool ca_file = false;
+    bool client_cert = false;
+    bool client_key = false;
     bool metrics_listen = false;
 };
 
@@ -116,9 +143,41 @@ bool trace_key(Utf8_file_parser& p, const char* name, bool& seen, Tr& errtext_ba
     throw p.Error(errtext_bad.tr());
 }
 
+// A string value checked once read (check gives "" or the reason); a bad one is reported at its
+// opening quote.
+template <class Check>
+bool checked_key(Utf8_file_parser& p, const char* name, bool& seen, Check check)
+{
+    if (!p.is_assignment(name, seen))
+        return false;
+    const char* const position = p.position;
+    const char* const line_start = p.line_start;
+    const quint32 line = p.line;
+    const QString reason = check(p.req_printable_utf8_string());
+    if (reason.isEmpty())
+        return true;
+    p.position = position;
+    p.line_start = line_start;
+    p.line = line;
+    throw p.Error(reason);
+}
+
+QString listen_address_error(const QString& value)
+{
+    return parse_ip_literal(value, tcp_listen_address) ? QString() : errtext_bad_listen_address.tr();
+}
+
+QString allow_list_error(const QString& value)
+{
+    QString bad_entry;
+    if (tcp_allow.parse(value, bad_entry))
+        return QString();
+    return bad_entry.isEmpty() ? errtext_empty_allow_entry.tr() : QString(errfmt_bad_allow_entry.tr()).arg(bad_entry);
+}
+
 // "ADDRESS:PORT" with an IPv4 address in full and a port from 1 to 65535. The HTTP server of
 // Debian's prometheus-cpp (civetweb) is built without IPv6.
-bool is_listen_address(const QString& text)
+bool is_metrics_address(const QString& text)
 {
     const int colon = text.indexOf(QLatin1Char(':'));
     const QString host = text.left(colon);
@@ -131,16 +190,30 @@ bool is_listen_address(const QString& text)
            value >= 1 && value <= 65535;
 }
 
-bool listen_key(Utf8_file_parser& p, const char* name, bool& seen, QString& value)
+QString metrics_listen_error(const QString& value)
 {
-    if (!p.is_assignment(name, seen))
-        return false;
-    const Utf8_file_parser at_value = p;
-    const QString text = p.req_printable_utf8_string();
-    if (!is_listen_address(text))
-        throw at_value.Error(errtext_bad_metrics_listen.tr());
-    value = text;
-    return true;
+    if (!is_metrics_address(value))
+        return errtext_bad_metrics_listen.tr();
+    metrics_listen = value;
+    return QString();
+}
+
+bool security_key(Utf8_file_parser& p, Seen& seen)
+{
+    return checked_key(p, "tcp_listen_address", seen.listen_address, listen_address_error) ||
+           checked_key(p, "tcp_allow", seen.allow, allow_list_error) ||
+           checked_key(p, "ws_ca_file", seen.ca_file, [](const QString& v) { return ws_tls.read_ca_file(v); }) ||
+           checked_key(p, "ws_client_cert", seen.client_cert,
+                       [](const QString& v) { return ws_tls.read_client_cert(v); }) ||
+           checked_key(p, "ws_client_key", seen.client_key, [](const QString& v) { return ws_tls.read_client_key(v); });
+}
+
+QString unknown_key_text()
+{
+    QString text = errtext_unknown_key.tr();
+    for (Tr* sentence : more_keys)
+        text += QLatin1Char(' ') + sentence->tr();
+    return text;
 }
 
 void read_statement(Utf8_file_parser& p, Seen& seen)
@@ -159,11 +232,12 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
         trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp) ||
         bounded_key(p, "ws_batch_max", seen.batch_max, 1, ws_batch_max_limit, ws_batch_max) ||
-        listen_key(p, "metrics_listen", seen.metrics_listen, metrics_listen))
+        security_key(p, seen) ||
+        checked_key(p, "metrics_listen", seen.metrics_listen, metrics_listen_error))
         return;
     if (bounded_key(p, "modbus_timeout", seen.modbus_timeout, 1, max_timing, modbus_timeout))
         return;
-    throw p.Error(errtext_unknown_key.tr() + QLatin1Char(' ') + errtext_unknown_key_added.tr());
+    throw p.Error(unknown_key_text());
 }
 
 // After a value only blanks and a comment may follow on its line.
@@ -188,6 +262,15 @@ void check_mandatory(Utf8_file_parser& p, const Seen& seen)
         throw p.Error(errtext_no_ws_password.tr());
 }
 
+// The client certificate and its key come as a pair, and the key must be the certificate's.
+void check_client_pair(Utf8_file_parser& p, const Seen& seen)
+{
+    if (seen.client_cert != seen.client_key)
+        throw p.Error(errtext_client_pair.tr());
+    if (seen.client_cert && !ws_tls.key_matches_cert())
+        throw p.Error(QString(errfmt_key_mismatch.tr()).arg(ws_tls.key_file, ws_tls.cert_file));
+}
+
 void apply_defaults(const Seen& seen)
 {
     if (!seen.devices_file)
@@ -210,5 +293,6 @@ void load_cfg(const QString& file_name)
         end_statement(p);
     }
     check_mandatory(p, seen);
+    check_client_pair(p, seen);
     apply_defaults(seen);
 }

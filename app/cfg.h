@@ -1,6 +1,10 @@
 // The configuration file: the program's global settings, read once at start.
 #pragma once
 
+#include "link/ws_tls.h"
+#include "tcp/client_allow_list.h"
+
+#include <QHostAddress>
 #include <QString>
 
 extern const char default_cfg_fname[];
@@ -31,6 +35,11 @@ extern int ws_batch_max;
 const int ws_batch_max_limit = 100;
 // "ADDRESS:PORT" of the Prometheus metrics endpoint; empty when metrics are off.
 extern QString metrics_listen;
+
+// Who may reach the modem ports and how the wss:// link is secured; all optional.
+extern QHostAddress tcp_listen_address;  // default: all addresses
+extern Client_allow_list tcp_allow;      // empty: every client is let in
+extern Ws_tls_settings ws_tls;
 
 // Reads the configuration file; throws Err naming the file, line and character on any error.
 void load_cfg(const QString& file_name);

@@ -4,6 +4,7 @@
 
 #include "app/build_info.h"
 #include "app/cfg.h"
+#include "app/cfg_file_mode.h"
 #include "app/devices_file.h"
 #include "app/engine.h"
 #include "app/os_service.h"
@@ -141,6 +142,7 @@ private:
 int run_program()
 {
     load_cfg(QString::fromUtf8(cfg_fname));
+    warn_if_readable_by_others(QString::fromUtf8(cfg_fname));
     load_devices_in_cfg();
     check_descriptor_limit();
     const Metrics_endpoint metrics_endpoint;

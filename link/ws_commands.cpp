@@ -36,6 +36,8 @@ Tr errtext_append_status_lacks_status{"log",
                                       "в структуре \"append_status\" отсутствует обязательное поле \"status\"."};
 
 const char template_login[] = "{\"cmd\":\"auth_req\",\"login\":\"%1\",\"password\":\"%2\"}";
+// What the trace shows in place of the password.
+const char hidden_password[] = "***";
 const char template_devlist[] = "{\"cmd\":\"get_device_appdata_req\",\"keyword\":\"no_attributes\"}";
 // The data command: one element of data_list for every frame it carries.
 const char template_sdata_head[] = "{\"cmd\":\"send_data_req\",\"data_list\":[";
@@ -177,7 +179,9 @@ void Ws_connection::anonymize_queries(Tcp_server* s)
 
 void Ws_connection::send_login()
 {
-    send(QString::fromLatin1(template_login).arg(json_escaped(ws_login), json_escaped(ws_password_hash)));
+    const QString login = json_escaped(ws_login);
+    const QString text = QString::fromLatin1(template_login);
+    send(text.arg(login, json_escaped(ws_password_hash)), text.arg(login, QLatin1String(hidden_password)));
 }
 
 void Ws_connection::send_devlist_req(Query*, Ws_connection& connection)

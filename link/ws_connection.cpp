@@ -7,6 +7,7 @@
 #include "app/shared.h"
 #include "app/startup.h"
 #include "common/err.h"
+#include "link/ws_tls.h"
 #include "metrics/metrics.h"
 #include "tcp/tcp_server.h"
 #include "ui/main_window.h"
@@ -86,6 +87,7 @@ Ws_connection::Ws_connection(QThread& thread)
         throw Debug(0x0704);
     if (!connect(&socket, &QWebSocket::disconnected, this, &Ws_connection::on_disconnected))
         throw Debug(0x0708);
+    set_up_ws_tls(socket, ws_tls);
 
     QMutexLocker lock(&cfg_mutex);
     if (instance)
@@ -129,8 +131,13 @@ void Ws_connection::start()
 
 void Ws_connection::send(const QString& text)
 {
+    send(text, text);
+}
+
+void Ws_connection::send(const QString& text, const QString& traced)
+{
     if (trace_ws & 0x02)
-        log_utf8(QStringLiteral("to(RUVO-LoRa): "), text);
+        log_utf8(QStringLiteral("to(RUVO-LoRa): "), traced);
     socket.sendTextMessage(text);
 }
 

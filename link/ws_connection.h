@@ -44,6 +44,8 @@ public:
 
     void start();
     void send(const QString& text);
+    // Sends text; the trace shows traced instead, so that secrets stay out of the log.
+    void send(const QString& text, const QString& traced);
     void crash(const QString& text);
 
     void post(Query& q);

@@ -134,7 +134,7 @@ Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Devic
       protocol(cfg.protocol),
       modbus(cfg.protocol == Port_protocol::modbus_tcp ? new Modbus_tcp_framing(tcp_port) : nullptr)
 {
-    if (!connect(&server, &QTcpServer::newConnection, this, &Tcp_server::on_new_connection))
+    if (!connect(&server, &Client_gate::client_waiting, this, &Tcp_server::on_new_connection))
         throw Debug(0x0801);
     if (!connect(&server, &QTcpServer::acceptError, this, &Tcp_server::on_accept_error))
         throw Debug(0x0808);
@@ -143,7 +143,7 @@ Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Devic
     if (connection.live_count - 1 >= listeners_within_descriptor_limit())
         throw Err(cannot_listen_text(tcp_port, true));
     trace(".listen");
-    if (!server.listen(QHostAddress::Any, tcp_port))
+    if (!server.listen(tcp_listen_address, tcp_port))
         throw Err(cannot_listen_text(tcp_port, server.serverError() == QAbstractSocket::SocketResourceError));
     ++connection.live_count;
     metrics::modem_added(eui, tcp_port);

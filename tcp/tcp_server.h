@@ -5,11 +5,11 @@
 
 #include "app/shared.h"
 #include "link/ws_connection.h"
+#include "tcp/client_allow_list.h"
 #include "tcp/modbus_tcp_framing.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QTcpServer>
 #include <cstddef>
 #include <memory>
 
@@ -40,7 +40,7 @@ public:
         uplink = 0x04,     // an uplink packet has been accepted during this exchange
     };
 
-    // Listens on the modem's port on all addresses; throws Err or Debug when it cannot.
+    // Listens on the modem's port (on tcp_listen_address); throws Err or Debug when it cannot.
     Tcp_server(Ws_connection& connection, unsigned long eui, const Device_in_cfg& cfg);
     ~Tcp_server() override;
 
@@ -95,7 +95,7 @@ private:
     void trace_data(const char* event, const unsigned char* data, size_t size) const;
 
     size_t refs = 1;
-    QTcpServer server;
+    Client_gate server;
     Frame* frame = nullptr;
     unsigned char* frame_pos = nullptr;
     QByteArray rx_data;

@@ -239,8 +239,11 @@ struct Bridge_options {
     // Written only when not 0.
     int modbus_timeout = 0;
     int batch_max = 0;  // 0: no ws_batch_max in the file
-    // "ADDRESS:PORT" of the metrics endpoint; none when empty.
-    QString metrics_listen;
+    const char* scheme = "ws";
+    const char* password = "demo";
+    QByteArray extra_cfg;  // further lines of the configuration
+    QFileDevice::Permissions cfg_mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                        QFileDevice::ReadOther;
 };
 
 // The program in a temporary folder with its configuration, devices file and log.
@@ -248,11 +251,13 @@ class Bridge {
 public:
     Bridge(quint16 ws_port, const std::vector<Device>& devices, const Bridge_options& options = Bridge_options())
     {
-        const QString url = options.ws_url.isEmpty() ? QStringLiteral("ws://127.0.0.1:%1").arg(ws_port) : options.ws_url;
+        const QString url = options.ws_url.isEmpty()
+                                ? QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(options.scheme)).arg(ws_port)
+                                : options.ws_url;
         write_file(path("ruvo_bridge.cfg"),
                    QStringLiteral("ws_url = \"%1\"\n"
                                   "ws_login = \"demo\"\n"
-                                  "ws_password = \"demo\"\n"
+                                  "ws_password = \"%6\"\n"
                                   "ws_reconnect_delay = 300\n"
                                   "ws_devlist_period = %2\n"
                                   "interframe_delay = %3\n"
@@ -262,13 +267,14 @@ public:
                        .arg(url)
                        .arg(options.devlist_period)
                        .arg(options.interframe_delay)
-                       .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp))
+                       .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp),
+                            QLatin1String(options.password))
                        .toUtf8() +
                        (options.modbus_timeout ? "modbus_timeout = " + QByteArray::number(options.modbus_timeout) + "\n"
                                                : QByteArray()) +
-                       (options.metrics_listen.isEmpty() ? QByteArray()
-                                                         : "metrics_listen = \"" + options.metrics_listen.toUtf8() + "\"\n") +
-                       (options.batch_max ? "ws_batch_max = " + QByteArray::number(options.batch_max) + "\n" : QByteArray()));
+                       (options.batch_max ? "ws_batch_max = " + QByteArray::number(options.batch_max) + "\n" : QByteArray()) +
+                       options.extra_cfg);
+        QFile::setPermissions(path("ruvo_bridge.cfg"), options.cfg_mode);
         write_devices(devices);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

@@ -28,6 +28,9 @@ void reset_cfg()
     trace_tcp = 1;
     modbus_timeout = 15000;
     ws_batch_max = 1;
+    tcp_listen_address = QHostAddress(QHostAddress::Any);
+    tcp_allow = Client_allow_list();
+    ws_tls = Ws_tls_settings();
     metrics_listen.clear();
 }
 
@@ -50,6 +53,7 @@ QString value_of(const QString& name)
         {"trace_tcp", QString::number(trace_tcp)},
         {"modbus_timeout", QString::number(modbus_timeout)},
         {"ws_batch_max", QString::number(ws_batch_max)},
+        {"tcp_listen_address", tcp_listen_address.toString()},
         {"metrics_listen", metrics_listen},
     };
     return values.value(name, QStringLiteral("no such key"));
@@ -173,6 +177,10 @@ void Test_cfg::accepted_values_data()
     QTest::newRow("trace tcp all") << QByteArray("trace_tcp = all") << "trace_tcp" << "2";
     QTest::newRow("joined string") << QByteArray("devices_file = \"my \" # first half\n  \"devices.cfg\"")
                                    << "devices_file" << "my devices.cfg";
+    QTest::newRow("listen on IPv6 loopback") << QByteArray("tcp_listen_address = \"::1\"") << "tcp_listen_address"
+                                             << "::1";
+    QTest::newRow("listen on a scoped address") << QByteArray("tcp_listen_address = \"fe80::1%lo\"")
+                                                << "tcp_listen_address" << "fe80::1%lo";
     QTest::newRow("no-break space in a string") << QByteArray("devices_file = \"a\xC2\xA0z\"") << "devices_file"
                                                 << QString::fromUtf8("a\xC2\xA0z");
     QTest::newRow("metrics on IPv4") << QByteArray("metrics_listen = \"127.0.0.1:9464\"") << "metrics_listen"
@@ -208,7 +216,9 @@ void Test_cfg::refused_statements_data()
         "неизвестный параметр. Знаю только параметры «ws_url», «ws_login», «ws_password», «ws_connect_timeout», "
         "«ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», "
         "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp». "
-        "Знаю также параметры «modbus_timeout», «ws_batch_max» и «metrics_listen».");
+        "Знаю также параметры «modbus_timeout» и «ws_batch_max». Кроме того, знаю параметры «tcp_listen_address», "
+        "«tcp_allow», «ws_ca_file», «ws_client_cert» и «ws_client_key». "
+        "Знаю и параметр «metrics_listen».");
     const QString bad_listen = QStringLiteral(
         "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например "
         "«127.0.0.1:9464» или «0.0.0.0:9464».");

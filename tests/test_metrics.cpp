@@ -95,7 +95,7 @@ bool Test_metrics::start()
     if (!sim->started())
         return false;
     Bridge_options options;
-    options.metrics_listen = QStringLiteral("127.0.0.1:%1").arg(metrics_port);
+    options.extra_cfg = "metrics_listen = \"127.0.0.1:" + QByteArray::number(metrics_port) + "\"\n";
     bridge.reset(new Bridge(sim->port,
                             {{eui_b, port_b, 255}, {eui_c, port_c, max_frame_c}, {eui_s, port_s, 255}, {eui_d, port_d, 51}},
                             options));

@@ -3,6 +3,7 @@
 #include "output.h"
 #include "sim_server.h"
 #include "stop_signals.h"
+#include "tls_options.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -72,6 +73,22 @@ QVector<Modem_desc> modem_options(const QCommandLineParser& parser)
     return modems;
 }
 
+std::optional<QSslConfiguration> tls_option(const QCommandLineParser& parser)
+{
+    const QString cert = parser.value(QStringLiteral("tls-cert"));
+    const QString key = parser.value(QStringLiteral("tls-key"));
+    const QString client_ca = parser.value(QStringLiteral("tls-client-ca"));
+    if (cert.isEmpty() != key.isEmpty() || (cert.isEmpty() && !client_ca.isEmpty()))
+        fail(QStringLiteral("--tls-cert and --tls-key go together, and --tls-client-ca needs them"));
+    if (cert.isEmpty())
+        return std::nullopt;
+    QString reason;
+    const std::optional<QSslConfiguration> tls = server_tls(cert, key, client_ca, reason);
+    if (!tls)
+        fail(reason);
+    return tls;
+}
+
 Sim_settings settings_options(const QCommandLineParser& parser)
 {
     constexpr int max_ms = 3600000;
@@ -83,6 +100,7 @@ Sim_settings settings_options(const QCommandLineParser& parser)
     settings.packet_gap_ms = number_option(parser, QStringLiteral("packet-gap"), 0, max_ms);
     settings.answer_delay_ms = number_option(parser, QStringLiteral("answer-delay"), 0, max_ms);
     settings.modbus_registers = number_option(parser, QStringLiteral("modbus-registers"), 1, 65536);
+    settings.tls = tls_option(parser);
     return settings;
 }
 
@@ -118,6 +136,12 @@ void add_options(QCommandLineParser& parser)
         {QStringLiteral("fault"), QStringLiteral("A control command (below) applied at start; repeatable."),
          QStringLiteral("COMMAND")},
         {QStringLiteral("record"), QStringLiteral("Also write every received message to FILE, one a line."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("tls-cert"), QStringLiteral("Serve wss:// with this PEM certificate (chain); needs --tls-key."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("tls-key"), QStringLiteral("The unencrypted PEM private key of --tls-cert."), QStringLiteral("FILE")},
+        {QStringLiteral("tls-client-ca"),
+         QStringLiteral("Demand a client certificate issued by a CA of this PEM file (with --tls-cert)."),
          QStringLiteral("FILE")},
     });
 }

@@ -57,8 +57,12 @@ QJsonArray spoiled_batch(QJsonArray statuses, Batch_fault fault)
 } // namespace
 
 Sim_server::Sim_server(const Sim_settings& settings, QObject* parent)
-    : QObject(parent), config(settings), server(QStringLiteral("ruvo_sim"), QWebSocketServer::NonSecureMode)
+    : QObject(parent), config(settings),
+      server(QStringLiteral("ruvo_sim"), settings.tls ? QWebSocketServer::SecureMode : QWebSocketServer::NonSecureMode)
 {
+    if (config.tls)
+        server.setSslConfiguration(*config.tls);
+    connect(&server, &QWebSocketServer::sslErrors, this, &Sim_server::on_server_ssl_errors);
     connect(&server, &QWebSocketServer::newConnection, this, &Sim_server::on_server_new_connection);
     connect(&noise_timer, &QTimer::timeout, this, &Sim_server::on_noise_timer_timeout);
 }
@@ -137,6 +141,12 @@ void Sim_server::on_server_new_connection()
         connect(socket, &QWebSocket::disconnected, this, &Sim_server::on_client_disconnected);
         print_event(QStringLiteral("connected"));
     }
+}
+
+void Sim_server::on_server_ssl_errors(const QList<QSslError>& errors)
+{
+    for (const QSslError& e : errors)
+        print_note(QStringLiteral("TLS: ") + e.errorString());
 }
 
 void Sim_server::on_client_about_to_close()

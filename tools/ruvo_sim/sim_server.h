@@ -10,9 +10,11 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <QVector>
 #include <QWebSocketServer>
+#include <optional>
 
 class QWebSocket;
 
@@ -31,6 +33,7 @@ struct Sim_settings {
     int packet_gap_ms = 0;        // between the packets of one answer
     int answer_delay_ms = 0;      // before every answer, as a busy server
     int modbus_registers = Modbus_slave::registers_default;
+    std::optional<QSslConfiguration> tls;  // wss:// when set
 };
 
 class Sim_server : public QObject {
@@ -74,6 +77,7 @@ private slots:
     void on_client_about_to_close();
     void on_client_disconnected();
     void on_noise_timer_timeout();
+    void on_server_ssl_errors(const QList<QSslError>& errors);
 
 private:
     using Targets = QVector<QPointer<QWebSocket>>;
