@@ -5,6 +5,9 @@
 #include "common/err.h"
 #include "text/utf8_parser.h"
 
+#include <QHostAddress>
+#include <algorithm>
+
 const char default_cfg_fname[] = "ruvo_bridge.cfg";
 const char* cfg_fname = default_cfg_fname;
 const QString DEFAULT_DEVICES_FNAME = QStringLiteral("devices.cfg");
@@ -29,6 +32,7 @@ int ws_batch_max = 1;
 QHostAddress tcp_listen_address = QHostAddress(QHostAddress::Any);
 Client_allow_list tcp_allow;
 Ws_tls_settings ws_tls;
+QString metrics_listen;
 
 namespace {
 
@@ -42,9 +46,11 @@ Tr errtext_unknown_key_added{TR_TEXT("parser", "Знаю также параме
 Tr errtext_security_keys{TR_TEXT("parser",
                                  "Кроме того, знаю параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», "
                                  "«ws_client_cert» и «ws_client_key».")};
+Tr errtext_metrics_key{TR_TEXT("parser", "Знаю и параметр «metrics_listen».")};
 Tr errtext_unknown_key_language{TR_TEXT("parser", "Также знаю параметр «language».")};
 // The sentences appended to the list, in this order.
-Tr* const more_keys[] = {&errtext_unknown_key_added, &errtext_security_keys, &errtext_unknown_key_language};
+Tr* const more_keys[] = {&errtext_unknown_key_added, &errtext_security_keys, &errtext_metrics_key,
+                         &errtext_unknown_key_language};
 Tr errtext_bad_listen_address{TR_TEXT("parser",
                                       "неправильное значение параметра «tcp_listen_address»: ожидается адрес IPv4 "
                                       "или IPv6 (например, «127.0.0.1» или «::1»).")};
@@ -59,6 +65,9 @@ Tr errtext_client_pair{TR_TEXT("parser", "параметры «ws_client_cert» 
 Tr errfmt_key_mismatch{TR_TEXT("parser",
                                "закрытый ключ из файла «%1» (параметр «ws_client_key») не подходит к сертификату "
                                "из файла «%2» (параметр «ws_client_cert»).")};
+Tr errtext_bad_metrics_listen{TR_TEXT("parser",
+                                      "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и "
+                                      "порт TCP, например «127.0.0.1:9464» или «0.0.0.0:9464».")};
 Tr errtext_bad_trace_ws{TR_TEXT("parser",
                                 "неправильное значение параметра «trace_ws»: знаю только значения «err», "
                                 "«bad_frames» и «all».")};
@@ -99,6 +108,7 @@ struct Seen {
     bool ca_file = false;
     bool client_cert = false;
     bool client_key = false;
+    bool metrics_listen = false;
     bool language = false;
 };
 
@@ -180,6 +190,29 @@ QString allow_list_error(const QString& value)
     return bad_entry.isEmpty() ? errtext_empty_allow_entry.tr() : QString(errfmt_bad_allow_entry.tr()).arg(bad_entry);
 }
 
+// "ADDRESS:PORT" with an IPv4 address in full and a port from 1 to 65535. The HTTP server of
+// Debian's prometheus-cpp (civetweb) is built without IPv6.
+bool is_metrics_address(const QString& text)
+{
+    const int colon = text.indexOf(QLatin1Char(':'));
+    const QString host = text.left(colon);
+    const QString port = text.mid(colon + 1);
+    const bool dotted_quad = host.count(QLatin1Char('.')) == 3;
+    const bool digits_only = !port.isEmpty() && port.size() <= 5 &&
+                             std::all_of(port.begin(), port.end(), [](QChar c) { return c >= '0' && c <= '9'; });
+    const uint value = port.toUInt();
+    return QHostAddress(host).protocol() == QAbstractSocket::IPv4Protocol && dotted_quad && digits_only &&
+           value >= 1 && value <= 65535;
+}
+
+QString metrics_listen_error(const QString& value)
+{
+    if (!is_metrics_address(value))
+        return errtext_bad_metrics_listen.tr();
+    metrics_listen = value;
+    return QString();
+}
+
 bool security_key(Utf8_file_parser& p, Seen& seen)
 {
     return checked_key(p, "tcp_listen_address", seen.listen_address, listen_address_error) ||
@@ -216,7 +249,8 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
         trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp) ||
         bounded_key(p, "ws_batch_max", seen.batch_max, 1, ws_batch_max_limit, ws_batch_max) ||
-        security_key(p, seen))
+        security_key(p, seen) ||
+        checked_key(p, "metrics_listen", seen.metrics_listen, metrics_listen_error))
         return;
     if (bounded_key(p, "modbus_timeout", seen.modbus_timeout, 1, max_timing, modbus_timeout) ||
         checked_key(p, "language", seen.language, language_error))

@@ -35,6 +35,8 @@ extern QString cfg_language;
 // Frames that one data command may carry, each for another modem; 1 sends every frame alone.
 extern int ws_batch_max;
 const int ws_batch_max_limit = 100;
+// "ADDRESS:PORT" of the Prometheus metrics endpoint; empty when metrics are off.
+extern QString metrics_listen;
 
 // Who may reach the modem ports and how the wss:// link is secured; all optional.
 extern QHostAddress tcp_listen_address;  // default: all addresses

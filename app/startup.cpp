@@ -11,6 +11,7 @@
 #include "app/os_service.h"
 #include "app/service_control.h"
 #include "common/err.h"
+#include "metrics/metrics.h"
 #include "ui/dialog_about.h"
 #include "ui/main_window.h"
 
@@ -153,6 +154,7 @@ int run_program()
     use_configured_language();
     load_devices_in_cfg();
     check_descriptor_limit();
+    const Metrics_endpoint metrics_endpoint;
     Engine engine;
     Engine_stopper stopper(engine);
     Main_window window(engine);

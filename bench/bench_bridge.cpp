@@ -1,12 +1,15 @@
 // Benchmark of the bridge as a whole, the real program against the simulated server on loopback:
 // round trips of one and of 100 clients, a Modbus read through a raw and a Modbus TCP port, the
-// queue's throughput, 1,000 modems at once, and a burst of clients against a distant server with and
-// without batching.
+// round trips of one and of 100 clients, a Modbus read through a raw and a Modbus TCP port, the
+// queue's throughput (also with metrics on and off), 1,000 modems at once, and a burst of clients
+// against a distant server with and without batching.
 #include "tests/bridge_process.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QThread>
@@ -283,21 +286,51 @@ struct Command_count {
     qint64 bytes = 0;
 };
 
+// Scrapes the metrics endpoint once a second, far more often than Prometheus would.
+class Scraper {
+public:
+    explicit Scraper(const QString& listen) : url(QStringLiteral("http://%1/metrics").arg(listen))
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            QNetworkReply* reply = manager.get(QNetworkRequest(url));
+            QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] {
+                if (reply->error() == QNetworkReply::NoError && !reply->readAll().isEmpty())
+                    ++scrapes;
+                reply->deleteLater();
+            });
+        });
+        timer.start(1000);
+    }
+
+    int scrapes = 0;
+
+private:
+    QUrl url;
+    QNetworkAccessManager manager;
+    QTimer timer;
+};
+
 // Clients that keep sending without waiting for anything; the modems are silent, so what the
-// simulator accepts is what the queue puts through.
-void throughput(int clients, int period_ms, int seconds)
+// simulator accepts is what the queue puts through. Returns the program's processor time per
+// frame in microseconds, 0 when nothing was measured. With an address, metrics are served there
+// and scraped.
+double throughput(int clients, int period_ms, int seconds, const QString& metrics_listen = QString())
 {
     const std::vector<Device> list = numbered_devices(clients);
-    Setup setup(list, "silent");
+    Bridge_options options = quiet_options();
+    if (!metrics_listen.isEmpty())
+        options.extra_cfg = "metrics_listen = \"" + metrics_listen.toUtf8() + "\"\n";
+    Setup setup(list, "silent", options);
     if (!setup.ready)
-        return;
+        return 0;
+    std::unique_ptr<Scraper> scraper(metrics_listen.isEmpty() ? nullptr : new Scraper(metrics_listen));
     int written = 0;
     std::vector<std::unique_ptr<Sender>> senders;
     for (const Device& d : list)
         senders.emplace_back(new Sender(d.port, period_ms, written));
     if (!wait_for([&] { return std::all_of(senders.begin(), senders.end(), [](const std::unique_ptr<Sender>& s) { return s->connected(); }); })) {
         std::printf("throughput: the clients could not connect\n");
-        return;
+        return 0;
     }
     Command_count count(setup.sim);
     const qint64 pid = setup.bridge->process.processId();
@@ -323,8 +356,31 @@ void throughput(int clients, int period_ms, int seconds)
     std::printf("  %.0f frames/s accepted by the server (goal >= 3000) %s\n", rate, rate >= 3000 ? "ok" : "MISSED");
     std::printf("  %d messages written, %d commands sent, %s\n", written, count.commands,
                 drained ? "all answered" : "not all answered within a minute");
-    std::printf("  processor time of the program: %.1f us per frame\n",
-                rate > 0 ? cpu * 1000.0 / (rate * static_cast<double>(to_ns - from_ns) / 1e9) : 0.0);
+    const double per_frame = rate > 0 ? cpu * 1000.0 / (rate * static_cast<double>(to_ns - from_ns) / 1e9) : 0.0;
+    std::printf("  processor time of the program: %.1f us per frame%s\n", per_frame,
+                scraper ? qPrintable(QStringLiteral(", metrics on, %1 scrapes").arg(scraper->scrapes)) : "");
+    return per_frame;
+}
+
+// The queue's throughput with metrics off and on, in turns, so that the load of the machine
+// weighs on both alike; the medians are compared.
+void throughput_metrics(int rounds)
+{
+    std::vector<double> off_us, on_us;
+    // Odd rounds run with metrics first, so that neither mode always follows the other.
+    for (int i = 0; i < rounds; ++i)
+        for (int turn = 0; turn < 2; ++turn) {
+            if ((turn + i) % 2 == 0) {
+                off_us.push_back(throughput(100, 20, 6));
+                continue;
+            }
+            on_us.push_back(throughput(100, 20, 6, QStringLiteral("127.0.0.1:%1").arg(free_ports(1).front())));
+        }
+    const double off = percentile(off_us, 0.5);
+    const double with = percentile(on_us, 0.5);
+    const double rise = off > 0 ? (with - off) / off * 100.0 : 0.0;
+    std::printf("metrics, %d rounds: processor time per frame, median %.1f us off, %.1f us on: %+.1f%% (goal <= +5%%) %s\n",
+                rounds, off, with, rise, off > 0 && rise <= 5 ? "ok" : "MISSED");
 }
 
 qint64 resident_kb(qint64 pid)
@@ -544,6 +600,7 @@ int main(int argc, char** argv)
         {"round_trip_100_busy", [] { round_trip(100, 30, 0); }},
         {"modbus_round_trip", [] { modbus_round_trip(300); }},
         {"throughput", [] { throughput(100, 20, 6); }},
+        {"throughput_metrics", [] { throughput_metrics(6); }},
         {"scale", [] { scale(1000); }},
         {"batching", [] { batching(50, 50); }},
         {"reload", [] { reload(10000, 5); }},

@@ -39,4 +39,5 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6, libstdc++6, libqt5core5a (>= 5.11), libqt5gui5 (>= 5.11), libqt5widgets5 (>= 5.11), libqt5network5 (>= 5.11), libqt5websockets5 (>= 5.11), libsystemd0, libssl3")
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libprometheus-cpp-core1.0, libprometheus-cpp-pull1.0")
 include(CPack)

@@ -7,6 +7,7 @@
 #include "common/hex.h"
 #include "link/ws_fields.h"
 #include "link/ws_parser.h"
+#include "metrics/metrics.h"
 #include "tcp/tcp_server.h"
 
 namespace {
@@ -127,6 +128,7 @@ void Ws_connection::post(Query& q)
         q.next = nullptr;
         *queue_tail = &q;
         queue_tail = &q.next;
+        metrics::queued(1);
         return;
     }
     send_current(&q);
@@ -134,6 +136,7 @@ void Ws_connection::post(Query& q)
 
 void Ws_connection::next()
 {
+    metrics::answer_accepted();
     Query* q = queue_head;
     if (!q) {
         current = nullptr;
@@ -143,6 +146,7 @@ void Ws_connection::next()
     queue_head = q->next;
     if (!queue_head)
         queue_tail = &queue_head;
+    metrics::queued(-1);
     send_current(q);
 }
 
@@ -159,6 +163,7 @@ void Ws_connection::cancel_queries(Tcp_server* s)
     while (Query* q = *link) {
         if (q->requester == s) {
             *link = q->next;
+            metrics::queued(-1);
             q->not_send(q);
         } else {
             link = &q->next;
@@ -187,6 +192,7 @@ void Ws_connection::send_devlist_req(Query*, Ws_connection& connection)
         return;
     connection.handler = &Ws_connection::devlist_answer;
     connection.send(QString::fromLatin1(template_devlist));
+    metrics::command_sent();
 }
 
 void Ws_connection::not_send_devlist_req(Query*) {}
@@ -195,11 +201,13 @@ void Ws_connection::send_sdata(Query* q, Ws_connection& connection)
 {
     Frame* first = static_cast<Frame*>(q);
     gather_batch(*first, connection.queue_head, connection.queue_tail, ws_batch_max);
+    metrics::queued(1 - batch_size(first));
     QString text = QLatin1String(template_sdata_head);
     for (Query* f = first; f; f = f->next) {
         if (f != first)
             text += QLatin1Char(',');
         text += sdata_element(*static_cast<Frame*>(f));
+        metrics::frame_sent(static_cast<Frame*>(f)->eui, static_cast<Frame*>(f)->size);
     }
     text += QLatin1String(template_sdata_tail);
     if (!connection.start_wait(ws_sdata_timeout, 0x07D6))
@@ -266,6 +274,7 @@ void Ws_connection::sdata_answer(Ws_parser& p)
         Frame* frame = static_cast<Frame*>(sent);
         sent = frame->next;
         Tcp_server* requester = frame->requester;
+        metrics::frame_answered(frame->eui, appended[i]);
         Frame::free(frame);
         if (!requester)
             continue;

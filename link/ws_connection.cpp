@@ -8,6 +8,7 @@
 #include "app/startup.h"
 #include "common/err.h"
 #include "link/ws_tls.h"
+#include "metrics/metrics.h"
 #include "tcp/tcp_server.h"
 #include "ui/main_window.h"
 
@@ -126,6 +127,7 @@ void Ws_connection::start()
     if (!start_wait(ws_connect_timeout, 0x074E))
         return;
     flags |= connecting | disconnect_expected | error_expected;
+    metrics::link_connecting();
     socket.open(QUrl(ws_url, QUrl::TolerantMode));
 }
 
@@ -333,6 +335,7 @@ void Ws_connection::switch_to_offline()
 {
     release_queries(queue_head);
     queue_tail = &queue_head;
+    metrics::queue_emptied();
     release_queries(current);
     unsigned char old;
     {
@@ -372,6 +375,7 @@ void Ws_connection::after_rupture()
         release_live();
         return;
     }
+    metrics::link_failed();
     if (start_wait(ws_reconnect_delay, 0x075B))
         flags |= reconnect_wait;
 }

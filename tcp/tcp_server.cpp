@@ -6,6 +6,7 @@
 #include "app/os_service.h"
 #include "common/err.h"
 #include "common/hex.h"
+#include "metrics/metrics.h"
 
 #include <QHostAddress>
 #include <QMutexLocker>
@@ -145,6 +146,7 @@ Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Devic
     if (!server.listen(tcp_listen_address, tcp_port))
         throw Err(cannot_listen_text(tcp_port, server.serverError() == QAbstractSocket::SocketResourceError));
     ++connection.live_count;
+    metrics::modem_added(eui, tcp_port);
 }
 
 Tcp_server::~Tcp_server()
@@ -202,6 +204,7 @@ QTcpSocket* Tcp_server::accept_next()
             s->deleteLater();
             continue;
         }
+        metrics::client_connected(eui);
         return s;
     }
 }
@@ -361,6 +364,7 @@ void Tcp_server::shutdown_connection()
 void Tcp_server::shutdown_server()
 {
     trace(".shutdown_server");
+    metrics::modem_removed(eui);
     server.close();
     if (refs == 1) {
         delete this;
@@ -450,6 +454,7 @@ void Tcp_server::read_failed(qint64 result)
     log(QString(errfmt_read_error.tr())
             .arg(QString::number(static_cast<int>(client->error())), client->errorString(),
                  QString::number(result)));
+    metrics::client_error(eui, metrics::Client_error::read);
     shutdown_connection();
 }
 
@@ -460,6 +465,7 @@ void Tcp_server::overflow(const unsigned char* data, size_t size)
         const QByteArray prefix = errtext_bad_frame.tr().toUtf8();
         log_data(prefix.constData(), data, size);
     }
+    metrics::client_error(eui, metrics::Client_error::overflow);
     shutdown_connection();
 }
 
@@ -482,6 +488,7 @@ void Tcp_server::frame_received()
 
 void Tcp_server::rx_received(QByteArray& data)
 {
+    metrics::uplink_received(eui, static_cast<size_t>(data.size()));
     if (!(flags & confirmed))
         return;
     if (data.isEmpty()) {
@@ -501,10 +508,12 @@ void Tcp_server::rx_received(QByteArray& data)
         rx_data += data;
     if (++rx_count < rx_packets)
         return;
-    if (modbus)
+    if (modbus) {
         modbus_answered();
-    else
+    } else {
         write_to_client(rx_data);
+        metrics::answer_to_client(eui);
+    }
     rx_count = 0;
     rx_data.clear();
 }
@@ -560,6 +569,7 @@ bool Tcp_server::rx_packet_fits(const QByteArray& data)
 
 void Tcp_server::rx_error()
 {
+    metrics::client_error(eui, metrics::Client_error::packet);
     if (flags & uplink) {
         shutdown_connection();
         return;
@@ -613,6 +623,7 @@ void Tcp_server::modbus_answered()
         return;
     kill_timer();
     write_to_client(response);
+    metrics::answer_to_client(eui);
     modbus_read();
 }
 

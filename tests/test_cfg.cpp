@@ -31,6 +31,7 @@ void reset_cfg()
     tcp_listen_address = QHostAddress(QHostAddress::Any);
     tcp_allow = Client_allow_list();
     ws_tls = Ws_tls_settings();
+    metrics_listen.clear();
     cfg_language = QStringLiteral("unset");
 }
 
@@ -54,6 +55,7 @@ QString value_of(const QString& name)
         {"modbus_timeout", QString::number(modbus_timeout)},
         {"ws_batch_max", QString::number(ws_batch_max)},
         {"tcp_listen_address", tcp_listen_address.toString()},
+        {"metrics_listen", metrics_listen},
         {"language", cfg_language},
     };
     return values.value(name, QStringLiteral("no such key"));
@@ -119,6 +121,7 @@ void Test_cfg::mandatory_keys_only_give_defaults()
     QCOMPARE(int(trace_ws), 1);
     QCOMPARE(int(trace_tcp), 1);
     QCOMPARE(ws_batch_max, 1);
+    QVERIFY(metrics_listen.isEmpty());
     QVERIFY(cfg_language.isEmpty());
 }
 
@@ -186,6 +189,10 @@ void Test_cfg::accepted_values_data()
     QTest::newRow("language ru") << QByteArray("language=\"ru\" # the default") << "language" << "ru";
     QTest::newRow("no-break space in a string") << QByteArray("devices_file = \"a\xC2\xA0z\"") << "devices_file"
                                                 << QString::fromUtf8("a\xC2\xA0z");
+    QTest::newRow("metrics on IPv4") << QByteArray("metrics_listen = \"127.0.0.1:9464\"") << "metrics_listen"
+                                     << "127.0.0.1:9464";
+    QTest::newRow("metrics on every address") << QByteArray("metrics_listen = \"0.0.0.0:65535\"")
+                                              << "metrics_listen" << "0.0.0.0:65535";
 }
 
 void Test_cfg::accepted_values()
@@ -216,7 +223,11 @@ void Test_cfg::refused_statements_data()
         "«ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», "
         "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp». "
         "Знаю также параметры «modbus_timeout» и «ws_batch_max». Кроме того, знаю параметры «tcp_listen_address», "
-        "«tcp_allow», «ws_ca_file», «ws_client_cert» и «ws_client_key». Также знаю параметр «language».");
+        "«tcp_allow», «ws_ca_file», «ws_client_cert» и «ws_client_key». "
+        "Знаю и параметр «metrics_listen». Также знаю параметр «language».");
+    const QString bad_listen = QStringLiteral(
+        "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например "
+        "«127.0.0.1:9464» или «0.0.0.0:9464».");
     const QString bad_language =
         QStringLiteral("неправильное значение параметра «language»: знаю только значения «en» и «ru».");
 
@@ -248,6 +259,12 @@ void Test_cfg::refused_statements_data()
     QTest::newRow("key twice") << QByteArray("ws_url = \"a\"") << 2 << 7
                                << QStringLiteral("параметр «ws_url» уже определён выше по тексту.");
     QTest::newRow("unknown key") << QByteArray("  port = 1") << 1 << 3 << unknown;
+    for (const char* value : {"\"127.0.0.1\"", "\"127.0.0.1:0\"", "\"127.0.0.1:65536\"", "\"127.0.0.1:+80\"",
+                              "\"localhost:9464\"", "\"127.1:9464\"", "\"::1:9464\"", "\"[::1]:9464\"", "\"[127.0.0.1]:9464\"",
+                              "\":9464\"", "\"\""})
+        QTest::newRow(value) << QByteArray("metrics_listen = ") + value << 1 << 18 << bad_listen;
+    QTest::newRow("metrics not a string") << QByteArray("metrics_listen = 9464") << 1 << 18
+                                          << QStringLiteral("здесь должна быть строка в двойных кавычках.");
     QTest::newRow("key in capitals") << QByteArray("WS_URL = \"a\"") << 1 << 1 << unknown;
     QTest::newRow("string without quotes") << QByteArray("devices_file = a.cfg") << 1 << 16
                                            << QStringLiteral("здесь должна быть строка в двойных кавычках.");

@@ -33,6 +33,7 @@ private slots:
     void file_options_accepted_in_either_order();
     void unknown_language_key_ends_with_3();
     void no_arguments_use_default_files();
+    void bad_metrics_address_ends_the_start();
 
 private:
     int run(const QStringList& args);
@@ -170,6 +171,17 @@ void Test_startup::no_arguments_use_default_files()
     QCOMPARE(box_seen.count, 1);
     QCOMPARE(box_seen.text, QStringLiteral("Не найден файл «ruvo_bridge.cfg»."));
     QVERIFY(read_file(QStringLiteral("ruvo_bridge.log")).contains("программа запускается..."));
+}
+
+void Test_startup::bad_metrics_address_ends_the_start()
+{
+    write_file(QStringLiteral("my.cfg"), "ws_url = \"ws://127.0.0.1:1\"\nws_login = \"a\"\nws_password = \"b\"\n"
+                                         "metrics_listen = \"127.0.0.1:99999\"\n");
+    QCOMPARE(run({QStringLiteral("--cfg=my.cfg")}), 3);
+    QCOMPARE(box_seen.count, 1);
+    QCOMPARE(box_seen.text, QStringLiteral("Ошибка в 18-м символе 4-й строки файла «my.cfg»: неправильное значение "
+                                           "параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например "
+                                           "«127.0.0.1:9464» или «0.0.0.0:9464»."));
 }
 
 QTEST_APPLESS_MAIN(Test_startup)

@@ -156,8 +156,23 @@ void Test_translation::every_russian_text_of_the_program_is_in_the_file()
     for (const Entry& e : read_ts(ts_name))
         sources.insert(e.source);
     int russian = 0;
-    for (const char* folder : {"app", "common", "link", "tcp", "text", "ui"}) {
-        QDirIterator it(QStringLiteral(RUVO_SOURCE_DIR "/") + QLatin1String(folder),
+    // The folders that the update script gives lupdate.
+    static const QRegularExpression folder_list(QStringLiteral("-I \\. ([a-z_ ]+) -ts"));
+    const QString script =
+        QString::fromUtf8(read_file(QStringLiteral(RUVO_SOURCE_DIR "/scripts/update_translations.sh")));
+    const QStringList folders = folder_list.match(script).captured(1).split(QLatin1Char(' '));
+    // ... which are every folder of the program's sources.
+    const QString cmake = QString::fromUtf8(read_file(QStringLiteral(RUVO_SOURCE_DIR "/CMakeLists.txt")));
+    const QString globbed = cmake.section(QStringLiteral("GLOB RUVO_SOURCES"), 1).section(QLatin1Char(')'), 0, 0);
+    static const QRegularExpression source_folder(QStringLiteral("([a-z_]+)/\\*\\.cpp"));
+    auto in_cmake = source_folder.globalMatch(globbed);
+    QVERIFY(in_cmake.hasNext());
+    while (in_cmake.hasNext()) {
+        const QString folder = in_cmake.next().captured(1);
+        QVERIFY2(folders.contains(folder), qPrintable(folder + QLatin1String(" is not given to lupdate")));
+    }
+    for (const QString& folder : folders) {
+        QDirIterator it(QStringLiteral(RUVO_SOURCE_DIR "/") + folder,
                         {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files);
         while (it.hasNext()) {
             const QString file = it.next();

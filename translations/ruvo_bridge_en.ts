@@ -1196,6 +1196,14 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
         <source>Отклонено подключение к порту TCP %1: адрес клиента не разрешён параметром «tcp_allow» (всего отклонено подключений: %2).</source>
         <translation>Refused a connection to TCP port %1: the address of the client is not allowed by the parameter &quot;tcp_allow&quot; (connections refused in all: %2).</translation>
     </message>
+    <message>
+        <source>Метрики для Prometheus доступны по адресу http://%1/metrics.</source>
+        <translation>The metrics for Prometheus are available at http://%1/metrics.</translation>
+    </message>
+    <message>
+        <source>Не удалось открыть порт метрик для Prometheus «%1» (%2). Программа работает без метрик.</source>
+        <translation>Could not open the port of the metrics for Prometheus &quot;%1&quot; (%2). The program works without metrics.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -1649,6 +1657,14 @@ This window can also be closed with the keys &apos;Esc&apos;, &apos;Enter&apos;,
     <message>
         <source>в файле «%1» нет незашифрованного закрытого ключа (RSA, EC или DSA) в формате PEM.</source>
         <translation>the file &quot;%1&quot; holds no unencrypted private key (RSA, EC or DSA) in PEM format.</translation>
+    </message>
+    <message>
+        <source>Знаю и параметр «metrics_listen».</source>
+        <translation>The parameter &quot;metrics_listen&quot; is known as well.</translation>
+    </message>
+    <message>
+        <source>неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например «127.0.0.1:9464» или «0.0.0.0:9464».</source>
+        <translation>wrong value of the parameter &quot;metrics_listen&quot;: an IPv4 address and a TCP port are expected, such as &quot;127.0.0.1:9464&quot; or &quot;0.0.0.0:9464&quot;.</translation>
     </message>
 </context>
 <context>

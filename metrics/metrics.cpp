@@ -1,0 +1,328 @@
+// Prometheus metrics of the link, every served modem and the command queue, served on metrics_listen;
+// the reporting calls are lock-free and do nothing while metrics are off.
+#include "metrics/metrics.h"
+
+#include "app/cfg.h"
+#include "app/shared.h"
+#include "common/err.h"
+#include "metrics/answer_histogram.h"
+#include "metrics/process_info.h"
+
+#include <prometheus/counter.h>
+#include <prometheus/exposer.h>
+#include <prometheus/family.h>
+#include <prometheus/gauge.h>
+#include <prometheus/registry.h>
+
+#include <QHash>
+#include <QMutexLocker>
+#include <array>
+#include <chrono>
+
+namespace {
+
+Tr logtext_metrics_serving{TR_TEXT("log", "Метрики для Prometheus доступны по адресу http://%1/metrics.")};
+Tr errfmt_metrics_cannot_listen{TR_TEXT("log",
+                                        "Не удалось открыть порт метрик для Prometheus «%1» (%2). Программа "
+                                        "работает без метрик.")};
+
+using prometheus::Counter;
+using prometheus::Family;
+using prometheus::Gauge;
+
+// The link state and the main window's three counters, read together under cfg_mutex at every
+// scrape, so the exchange thread reports nothing for them.
+class Bridge_state : public prometheus::Collectable {
+public:
+    std::vector<prometheus::MetricFamily> Collect() const override
+    {
+        unsigned char flags;
+        double counts[3];
+        {
+            QMutexLocker lock(&cfg_mutex);
+            flags = ws_flags;
+            counts[0] = devices_in_cfg.size();
+            counts[1] = tcp_servers.size();
+            counts[2] = clients_number;
+        }
+        prometheus::ClientMetric link;
+        link.gauge.value = flags & WS_ONLINE ? 2 : flags & WS_STARTING ? 1 : 0;
+        prometheus::MetricFamily modems{"ruvo_bridge_modems",
+                                        "Modems to serve, of them available (known to the server and listened "
+                                        "for), of them in use by a client.",
+                                        prometheus::MetricType::Gauge,
+                                        {}};
+        static const char* const states[] = {"configured", "available", "in_use"};
+        for (int i = 0; i < 3; ++i) {
+            prometheus::ClientMetric m;
+            m.label.push_back({"state", states[i]});
+            m.gauge.value = counts[i];
+            modems.metric.push_back(m);
+        }
+        return {{"ruvo_bridge_link_state",
+                 "State of the link with the RUVO-LoRa server: 0 no link, 1 starting, 2 up.",
+                 prometheus::MetricType::Gauge,
+                 {link}},
+                modems};
+    }
+};
+
+// Counters kept for every served modem, in the order of their families.
+enum Modem_counter { frames_to_modem, bytes_to_modem, bytes_from_modem, answers_to_client, client_connections };
+
+const char* const modem_counter_names[][2] = {
+    {"ruvo_bridge_frames_to_modem_total", "Client messages sent to the modem in data commands."},
+    {"ruvo_bridge_bytes_to_modem_total", "Payload bytes sent to the modem, each with its payload type byte."},
+    {"ruvo_bridge_bytes_from_modem_total", "Uplink payload bytes received from the modem, packet headers included."},
+    {"ruvo_bridge_answers_to_client_total", "Whole answers of the modem written to its TCP client."},
+    {"ruvo_bridge_client_connections_total", "TCP client connections accepted on the modem's port."},
+};
+
+const char* const client_error_kinds[] = {"overflow", "refused", "packet", "read"};
+
+struct Modem_series {
+    std::array<Counter*, 5> counters;
+    std::array<Counter*, 4> errors;
+    Gauge* last_uplink;
+};
+
+}  // namespace
+
+class Metrics {
+public:
+    Metrics();
+    void add_modem(quint64 eui, quint16 port);
+    void remove_modem(quint64 eui);
+    // The series of a served modem; null when it has none.
+    Modem_series* modem(quint64 eui);
+    void count(quint64 eui, Modem_counter counter, double amount = 1);
+    void start_answer_clock();
+    void stop_answer_clock();
+
+    const std::shared_ptr<prometheus::Registry> registry = std::make_shared<prometheus::Registry>();
+    const std::shared_ptr<Bridge_state> state = std::make_shared<Bridge_state>();
+    const std::shared_ptr<Answer_histogram> answers = std::make_shared<Answer_histogram>();
+    const std::shared_ptr<Process_info> process = std::make_shared<Process_info>();
+    Counter& link_connects;
+    Counter& link_failures;
+    Gauge& queue_length;
+
+private:
+    std::array<Family<Counter>*, 5> modem_counters;
+    Family<Counter>& client_errors;
+    Family<Gauge>& last_uplink;
+    QHash<quint64, Modem_series> modems;
+    std::chrono::steady_clock::time_point sent_at;
+    bool answer_awaited = false;
+};
+
+namespace {
+
+Metrics* active = nullptr;
+
+Family<Counter>& counter_family(prometheus::Registry& registry, const char* name, const char* help)
+{
+    return prometheus::BuildCounter().Name(name).Help(help).Register(registry);
+}
+
+Family<Gauge>& gauge_family(prometheus::Registry& registry, const char* name, const char* help)
+{
+    return prometheus::BuildGauge().Name(name).Help(help).Register(registry);
+}
+
+}  // namespace
+
+Metrics::Metrics()
+    : link_connects(counter_family(*registry, "ruvo_bridge_link_connects_total",
+                                   "Connection attempts to the RUVO-LoRa server.")
+                        .Add({})),
+      link_failures(counter_family(*registry, "ruvo_bridge_link_failures_total",
+                                   "Links with the RUVO-LoRa server, or attempts to make one, ended by an error.")
+                        .Add({})),
+      queue_length(gauge_family(*registry, "ruvo_bridge_queue_length", "Commands waiting in the queue to be sent.")
+                       .Add({})),
+      client_errors(counter_family(*registry, "ruvo_bridge_client_errors_total",
+                                   "Exchanges with a TCP client ended by an error, by kind: overflow (message "
+                                   "longer than max_frame), refused (frame refused by the server), packet (bad "
+                                   "uplink packet), read (read error).")),
+      last_uplink(gauge_family(*registry, "ruvo_bridge_last_uplink_timestamp_seconds",
+                               "Time of the modem's last uplink message, in seconds since the epoch; 0 when none."))
+{
+    for (size_t i = 0; i < modem_counters.size(); ++i)
+        modem_counters[i] = &counter_family(*registry, modem_counter_names[i][0], modem_counter_names[i][1]);
+}
+
+void Metrics::add_modem(quint64 eui, quint16 port)
+{
+    remove_modem(eui);
+    const prometheus::Labels labels{{"eui", QStringLiteral("%1").arg(eui, 16, 16, QLatin1Char('0')).toUpper().toStdString()},
+                                    {"port", std::to_string(port)}};
+    Modem_series series;
+    for (size_t i = 0; i < series.counters.size(); ++i)
+        series.counters[i] = &modem_counters[i]->Add(labels);
+    for (size_t i = 0; i < series.errors.size(); ++i) {
+        prometheus::Labels with_kind = labels;
+        with_kind["kind"] = client_error_kinds[i];
+        series.errors[i] = &client_errors.Add(with_kind);
+    }
+    series.last_uplink = &last_uplink.Add(labels);
+    modems.insert(eui, series);
+}
+
+void Metrics::remove_modem(quint64 eui)
+{
+    const auto it = modems.find(eui);
+    if (it == modems.end())
+        return;
+    for (size_t i = 0; i < it->counters.size(); ++i)
+        modem_counters[i]->Remove(it->counters[i]);
+    for (Counter* c : it->errors)
+        client_errors.Remove(c);
+    last_uplink.Remove(it->last_uplink);
+    modems.erase(it);
+}
+
+Modem_series* Metrics::modem(quint64 eui)
+{
+    const auto it = modems.find(eui);
+    return it == modems.end() ? nullptr : &*it;
+}
+
+void Metrics::count(quint64 eui, Modem_counter counter, double amount)
+{
+    if (Modem_series* m = modem(eui))
+        m->counters[counter]->Increment(amount);
+}
+
+void Metrics::start_answer_clock()
+{
+    sent_at = std::chrono::steady_clock::now();
+    answer_awaited = true;
+}
+
+void Metrics::stop_answer_clock()
+{
+    if (!answer_awaited)
+        return;
+    answer_awaited = false;
+    answers->observe(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent_at).count());
+}
+
+void metrics::link_connecting()
+{
+    if (active)
+        active->link_connects.Increment();
+}
+
+void metrics::link_failed()
+{
+    if (active)
+        active->link_failures.Increment();
+}
+
+void metrics::queued(int change)
+{
+    if (active)
+        active->queue_length.Increment(change);
+}
+
+void metrics::queue_emptied()
+{
+    if (active)
+        active->queue_length.Set(0);
+}
+
+void metrics::command_sent()
+{
+    if (active)
+        active->start_answer_clock();
+}
+
+void metrics::frame_sent(quint64 eui, size_t bytes)
+{
+    if (!active)
+        return;
+    active->start_answer_clock();
+    active->count(eui, frames_to_modem);
+    active->count(eui, bytes_to_modem, static_cast<double>(bytes + 1));
+}
+
+void metrics::frame_answered(quint64 eui, bool accepted)
+{
+    if (!accepted)
+        client_error(eui, Client_error::refused);
+}
+
+void metrics::answer_accepted()
+{
+    if (active)
+        active->stop_answer_clock();
+}
+
+void metrics::modem_added(quint64 eui, quint16 port)
+{
+    if (active)
+        active->add_modem(eui, port);
+}
+
+void metrics::modem_removed(quint64 eui)
+{
+    if (active)
+        active->remove_modem(eui);
+}
+
+void metrics::client_connected(quint64 eui)
+{
+    if (active)
+        active->count(eui, client_connections);
+}
+
+void metrics::client_error(quint64 eui, Client_error kind)
+{
+    if (!active)
+        return;
+    if (Modem_series* m = active->modem(eui))
+        m->errors[static_cast<size_t>(kind)]->Increment();
+}
+
+void metrics::uplink_received(quint64 eui, size_t bytes)
+{
+    if (!active)
+        return;
+    if (Modem_series* m = active->modem(eui)) {
+        m->counters[bytes_from_modem]->Increment(static_cast<double>(bytes));
+        m->last_uplink->SetToCurrentTime();
+    }
+}
+
+void metrics::answer_to_client(quint64 eui)
+{
+    if (active)
+        active->count(eui, answers_to_client);
+}
+
+Metrics_endpoint::Metrics_endpoint()
+{
+    if (metrics_listen.isEmpty())
+        return;
+    std::unique_ptr<Metrics> made(new Metrics);
+    try {
+        exposer.reset(new prometheus::Exposer(metrics_listen.toStdString(), 1));
+    } catch (const std::exception& e) {
+        log(QString(errfmt_metrics_cannot_listen.tr()).arg(metrics_listen, QString::fromLocal8Bit(e.what())));
+        return;
+    }
+    exposer->RegisterCollectable(made->registry);
+    exposer->RegisterCollectable(made->state);
+    exposer->RegisterCollectable(made->answers);
+    exposer->RegisterCollectable(made->process);
+    metrics = std::move(made);
+    active = metrics.get();
+    log(QString(logtext_metrics_serving.tr()).arg(metrics_listen));
+}
+
+Metrics_endpoint::~Metrics_endpoint()
+{
+    // The exposer, a later member, stops serving before the metrics it reads are gone.
+    active = nullptr;
+}

@@ -1,0 +1,63 @@
+// Prometheus metrics of the link, every served modem and the command queue, served on metrics_listen;
+// the reporting calls are lock-free and do nothing while metrics are off.
+#pragma once
+
+#include <QtGlobal>
+#include <cstddef>
+#include <memory>
+
+namespace prometheus {
+class Exposer;
+}
+class Metrics;
+
+// The per-modem calls and the queue's are made by the exchange thread only.
+namespace metrics {
+
+enum class Client_error { overflow, refused, packet, read };
+
+// A connection attempt to the RUVO-LoRa server begins.
+void link_connecting();
+// The link, or the attempt to make it, ended by an error; a reconnect follows.
+void link_failed();
+// Commands joined (positive) or left (negative) the queue of commands waiting to be sent.
+void queued(int change);
+// The link dropped every waiting command.
+void queue_emptied();
+// A device-list command went out: the answer clock starts.
+void command_sent();
+// A data command went out with a frame for the modem: counts it and starts the answer clock.
+void frame_sent(quint64 eui, size_t bytes);
+// The server accepted or refused a frame for the modem; a refusal costs the client its exchange.
+void frame_answered(quint64 eui, bool accepted);
+// The answer to the command sent last was accepted.
+void answer_accepted();
+
+// The modem got, or lost, its TCP server: its series appear, or go.
+void modem_added(quint64 eui, quint16 port);
+void modem_removed(quint64 eui);
+void client_connected(quint64 eui);
+void client_error(quint64 eui, Client_error kind);
+// An uplink payload of this many bytes came from the modem.
+void uplink_received(quint64 eui, size_t bytes);
+// A whole answer of the modem was written to its client.
+void answer_to_client(quint64 eui);
+
+}  // namespace metrics
+
+// Serves /metrics on metrics_listen while it lives; made before the exchange thread starts and
+// destroyed after it ended. Without the key nothing is opened; a port that cannot be bound is
+// logged and the program goes on without metrics.
+class Metrics_endpoint {
+public:
+    Metrics_endpoint();
+    ~Metrics_endpoint();
+    Metrics_endpoint(const Metrics_endpoint&) = delete;
+    Metrics_endpoint& operator=(const Metrics_endpoint&) = delete;
+
+    bool serving() const { return exposer != nullptr; }
+
+private:
+    std::unique_ptr<Metrics> metrics;
+    std::unique_ptr<prometheus::Exposer> exposer;
+};
