@@ -41,16 +41,11 @@ Tr errtext_unknown_key{TR_TEXT("parser",
                                "«ws_connect_timeout», «ws_auth_timeout», «ws_reconnect_delay», "
                                "«ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», «devices_file», "
                                "«default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp».")};
-// Keys added to the list above, named in a sentence of their own after it.
-Tr errtext_unknown_key_added{TR_TEXT("parser", "Знаю также параметры «modbus_timeout» и «ws_batch_max».")};
-Tr errtext_security_keys{TR_TEXT("parser",
-                                 "Кроме того, знаю параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», "
-                                 "«ws_client_cert» и «ws_client_key».")};
-Tr errtext_metrics_key{TR_TEXT("parser", "Знаю и параметр «metrics_listen».")};
-Tr errtext_unknown_key_language{TR_TEXT("parser", "Также знаю параметр «language».")};
-// The sentences appended to the list, in this order.
-Tr* const more_keys[] = {&errtext_unknown_key_added, &errtext_security_keys, &errtext_metrics_key,
-                         &errtext_unknown_key_language};
+// Keys added since the list above was written, named in a sentence of their own after it.
+Tr errtext_unknown_key_added{TR_TEXT("parser",
+                                     "Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», "
+                                     "«ws_client_cert», «ws_client_key», «metrics_listen», «modbus_timeout», "
+                                     "«ws_batch_max» и «language».")};
 Tr errtext_bad_listen_address{TR_TEXT("parser",
                                       "неправильное значение параметра «tcp_listen_address»: ожидается адрес IPv4 "
                                       "или IPv6 (например, «127.0.0.1» или «::1»).")};
@@ -225,12 +220,7 @@ bool security_key(Utf8_file_parser& p, Seen& seen)
 
 QString unknown_key_text()
 {
-    QString text = errtext_unknown_key.tr();
-    for (Tr* sentence : more_keys) {
-        Tr& added = *sentence;
-        text += QLatin1Char(' ') + added.tr();
-    }
-    return text;
+    return errtext_unknown_key.tr() + QLatin1Char(' ') + errtext_unknown_key_added.tr();
 }
 
 void read_statement(Utf8_file_parser& p, Seen& seen)

@@ -222,9 +222,8 @@ void Test_cfg::refused_statements_data()
         "неизвестный параметр. Знаю только параметры «ws_url», «ws_login», «ws_password», «ws_connect_timeout», "
         "«ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», "
         "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp». "
-        "Знаю также параметры «modbus_timeout» и «ws_batch_max». Кроме того, знаю параметры «tcp_listen_address», "
-        "«tcp_allow», «ws_ca_file», «ws_client_cert» и «ws_client_key». "
-        "Знаю и параметр «metrics_listen». Также знаю параметр «language».");
+        "Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert», «ws_client_key», "
+        "«metrics_listen», «modbus_timeout», «ws_batch_max» и «language».");
     const QString bad_listen = QStringLiteral(
         "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например "
         "«127.0.0.1:9464» или «0.0.0.0:9464».");

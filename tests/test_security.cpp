@@ -205,8 +205,8 @@ void Test_security::bad_values_end_the_program_with_code_3()
         {key_line("ws_client_cert", "client.pem") + key_line("ws_client_key", "rsa.key"), mismatch},
         {key_line("ws_client_cert", "client.pem"),
          QStringLiteral("параметры «ws_client_cert» и «ws_client_key» задаются только вместе.")},
-        {"unknown_key = 1\n", QStringLiteral("Кроме того, знаю параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», "
-                                             "«ws_client_cert» и «ws_client_key».")},
+        {"unknown_key = 1\n", QStringLiteral("Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», "
+                                             "«ws_client_cert», «ws_client_key», «metrics_listen»")},
     };
     std::vector<std::unique_ptr<Bridge>> runs;
     for (const auto& c : cases) {

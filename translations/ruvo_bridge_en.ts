@@ -1611,18 +1611,6 @@ This window can also be closed with the keys &apos;Esc&apos;, &apos;Enter&apos;,
         <translation>The devices file (&quot;%1&quot;) gives the device with eui=0x%2 the TCP port 0. Port 0 cannot take client connections, so this device is not served; give it a port from 1 to 65535.</translation>
     </message>
     <message>
-        <source>Знаю также параметры «modbus_timeout» и «ws_batch_max».</source>
-        <translation>The parameters &quot;modbus_timeout&quot; and &quot;ws_batch_max&quot; are known too.</translation>
-    </message>
-    <message>
-        <source>Кроме того, знаю параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert» и «ws_client_key».</source>
-        <translation>Besides, the parameters &quot;tcp_listen_address&quot;, &quot;tcp_allow&quot;, &quot;ws_ca_file&quot;, &quot;ws_client_cert&quot; and &quot;ws_client_key&quot; are known.</translation>
-    </message>
-    <message>
-        <source>Также знаю параметр «language».</source>
-        <translation>The parameter &quot;language&quot; is known too.</translation>
-    </message>
-    <message>
         <source>неправильное значение параметра «tcp_listen_address»: ожидается адрес IPv4 или IPv6 (например, «127.0.0.1» или «::1»).</source>
         <translation>wrong value of the parameter &quot;tcp_listen_address&quot;: an IPv4 or IPv6 address is expected (such as &quot;127.0.0.1&quot; or &quot;::1&quot;).</translation>
     </message>
@@ -1659,12 +1647,12 @@ This window can also be closed with the keys &apos;Esc&apos;, &apos;Enter&apos;,
         <translation>the file &quot;%1&quot; holds no unencrypted private key (RSA, EC or DSA) in PEM format.</translation>
     </message>
     <message>
-        <source>Знаю и параметр «metrics_listen».</source>
-        <translation>The parameter &quot;metrics_listen&quot; is known as well.</translation>
-    </message>
-    <message>
         <source>неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например «127.0.0.1:9464» или «0.0.0.0:9464».</source>
         <translation>wrong value of the parameter &quot;metrics_listen&quot;: an IPv4 address and a TCP port are expected, such as &quot;127.0.0.1:9464&quot; or &quot;0.0.0.0:9464&quot;.</translation>
+    </message>
+    <message>
+        <source>Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert», «ws_client_key», «metrics_listen», «modbus_timeout», «ws_batch_max» и «language».</source>
+        <translation>The parameters &quot;tcp_listen_address&quot;, &quot;tcp_allow&quot;, &quot;ws_ca_file&quot;, &quot;ws_client_cert&quot;, &quot;ws_client_key&quot;, &quot;metrics_listen&quot;, &quot;modbus_timeout&quot;, &quot;ws_batch_max&quot; and &quot;language&quot; are known too.</translation>
     </message>
 </context>
 <context>
