@@ -32,24 +32,15 @@ Tr logtext_devices_not_reloaded{TR_TEXT("log",
 Tr caption_status{TR_TEXT("main",
                           "Связь с сервером RUVO-LoRa: %1. Устройств в списке: %2, доступно: %3, занято клиентами: "
                           "%4.")};
-Tr word_offline{TR_TEXT("Main_window", "нет")};
-Tr word_start{TR_TEXT("Main_window", "старт")};
-Tr word_online{TR_TEXT("Main_window", "есть")};
 
 // A reload waits while a dialog that holds entries of the table (add, edit, delete) is open.
 const int reload_retry_ms = 250;
 
-QString link_word(unsigned char flags)
-{
-    if (flags & WS_ONLINE)
-        return word_online.tr();
-    return flags & WS_STARTING ? word_start.tr() : word_offline.tr();
-}
-
-QString status_text()
+// The link state in the window's own word, and the counters.
+QString status_text(const Main_window& window)
 {
     QMutexLocker lock(&cfg_mutex);
-    return caption_status.tr().arg(link_word(ws_flags), QString::number(devices_in_cfg.size()),
+    return caption_status.tr().arg(window.link_state_text(), QString::number(devices_in_cfg.size()),
                                    QString::number(tcp_servers.size()), QString::number(clients_number));
 }
 
@@ -80,7 +71,7 @@ Service_control::Service_control(Engine& engine, Main_window& window) : engine(e
     connect(&os, &Os_service::reload_requested, this, &Service_control::on_os_reload_requested);
     connect(&window, &Main_window::state_shown, this, &Service_control::on_window_state_shown);
     connect(&window, &Main_window::shutdown, this, &Service_control::on_window_shutdown);
-    notify_status(status_text());
+    notify_status(status_text(window));
     notify_ready();
 }
 
@@ -135,7 +126,7 @@ void Service_control::reload_devices()
 
 void Service_control::on_window_state_shown()
 {
-    notify_status(status_text());
+    notify_status(status_text(window));
 }
 
 void Service_control::on_window_shutdown()

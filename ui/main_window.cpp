@@ -248,6 +248,11 @@ void Main_window::configured_devices_changed()
     emit state_shown();
 }
 
+QString Main_window::link_state_text() const
+{
+    return link_state->text();
+}
+
 void Main_window::show_link_state(const QString& word, const QColor& color)
 {
     link_state->setText(word);

@@ -56,6 +56,9 @@ public:
     // The one existing main window, null when none; guarded by cfg_mutex.
     static Main_window* instance;
 
+    // The link state as the window shows it ("нет", "старт" or "есть").
+    QString link_state_text() const;
+
 signals:
     void shutdown();
     // The link state or a counter shown has changed.
