@@ -1,7 +1,7 @@
 // The exchange thread: builds the WebSocket link on its own stack and runs its event loop.
 #include "app/engine.h"
 
-#include "app/shared.h"
+#include "core/shared.h"
 #include "common/err.h"
 #include "link/ws_connection.h"
 

@@ -2,7 +2,7 @@
 // translator of the English texts, which is built into the program as a resource.
 #include "app/language.h"
 
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "app/startup.h"
 #include "common/err.h"
 

@@ -2,10 +2,10 @@
 // file as an edit in the device list would, and systemd hears of readiness, state and stopping.
 #include "app/service_control.h"
 
-#include "app/cfg.h"
-#include "app/devices_file.h"
+#include "core/cfg.h"
+#include "core/devices_file.h"
 #include "app/engine.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "app/startup.h"
 #include "common/err.h"
 #include "link/ws_connection.h"

@@ -2,10 +2,10 @@
 // the exchange thread and the main window, and the exit code of the process.
 #include "app/startup.h"
 
-#include "app/build_info.h"
-#include "app/cfg.h"
-#include "app/cfg_file_mode.h"
-#include "app/devices_file.h"
+#include "core/build_info.h"
+#include "core/cfg.h"
+#include "core/cfg_file_mode.h"
+#include "core/devices_file.h"
 #include "app/engine.h"
 #include "app/language.h"
 #include "app/os_service.h"

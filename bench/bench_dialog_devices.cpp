@@ -1,7 +1,7 @@
 // Time to open the device list with 1,000 modems (all known to the server and served), to refresh
 // it after an edit and select the edited row, and after a client change; the goal is at most 1 s
 // to open and fill.
-#include "app/shared.h"
+#include "core/shared.h"
 #include "ui/dialog_devices.h"
 
 #include <QApplication>

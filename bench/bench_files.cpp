@@ -1,8 +1,8 @@
 // Benchmark of the file readers: a devices file of 10,000 modems and the sample configuration
 // file, each read many times; prints the time per file and per line.
-#include "app/cfg.h"
-#include "app/devices_file.h"
-#include "app/shared.h"
+#include "core/cfg.h"
+#include "core/devices_file.h"
+#include "core/shared.h"
 #include "common/err.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 // Benchmark of the metrics' own cost on the data path: the reporting calls one frame makes on its
 // way through the program, timed in-process with metrics off and on, while the endpoint is scraped.
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "metrics/metrics.h"
 #include "tests/bridge_process.h"
 

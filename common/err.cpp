@@ -2,7 +2,7 @@
 // the error box and the holders of translatable texts.
 #include "common/err.h"
 
-#include "app/build_info.h"
+#include "core/build_info.h"
 #include "app/os_service.h"
 #include "common/hex.h"
 #include "ui/main_window.h"

@@ -2,7 +2,7 @@
 // frame about to be sent, and how many travel together.
 #pragma once
 
-#include "app/cfg.h"
+#include "core/cfg.h"
 
 #include <bitset>
 

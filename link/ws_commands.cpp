@@ -2,7 +2,7 @@
 // and the data command, and the checks on the login and data answers.
 #include "link/ws_connection.h"
 
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "common/err.h"
 #include "common/hex.h"
 #include "link/ws_fields.h"

@@ -2,9 +2,9 @@
 // after every failure, shutdown and the fatal-error exit.
 #include "link/ws_connection.h"
 
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "app/engine.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "app/startup.h"
 #include "common/err.h"
 #include "link/ws_tls.h"

@@ -2,7 +2,7 @@
 // modems to serve: one TCP server for every modem that is in both lists.
 #include "link/ws_connection.h"
 
-#include "app/shared.h"
+#include "core/shared.h"
 #include "common/err.h"
 #include "common/hex.h"
 #include "link/ws_fields.h"

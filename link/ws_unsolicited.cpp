@@ -3,8 +3,8 @@
 // drops the link.
 #include "link/ws_connection.h"
 
-#include "app/cfg.h"
-#include "app/shared.h"
+#include "core/cfg.h"
+#include "core/shared.h"
 #include "common/err.h"
 #include "link/ws_fields.h"
 #include "link/ws_parser.h"

@@ -2,8 +2,8 @@
 // the reporting calls are lock-free and do nothing while metrics are off.
 #include "metrics/metrics.h"
 
-#include "app/cfg.h"
-#include "app/shared.h"
+#include "core/cfg.h"
+#include "core/shared.h"
 #include "common/err.h"
 #include "metrics/answer_histogram.h"
 #include "metrics/process_info.h"

@@ -2,7 +2,7 @@
 // time) and the program's build info, read from /proc at every scrape.
 #include "metrics/process_info.h"
 
-#include "app/build_info.h"
+#include "core/build_info.h"
 
 #include <cstdlib>
 #include <dirent.h>

@@ -2,7 +2,7 @@
 // networks, and the listening socket that closes connections from anywhere else at once.
 #include "tcp/client_allow_list.h"
 
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "common/err.h"
 
 #include <QRegularExpression>

@@ -2,7 +2,7 @@
 // answers checked and returned as MBAP responses.
 #include "tcp/modbus_tcp_framing.h"
 
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "common/crc16.h"
 #include "common/err.h"
 

@@ -2,7 +2,7 @@
 // frames by pauses, and joining the modem's uplink packets into one answer for the client.
 #include "tcp/tcp_server.h"
 
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "app/os_service.h"
 #include "common/err.h"
 #include "common/hex.h"

@@ -3,7 +3,7 @@
 // back to the client.
 #pragma once
 
-#include "app/shared.h"
+#include "core/shared.h"
 #include "link/ws_connection.h"
 #include "tcp/client_allow_list.h"
 #include "tcp/modbus_tcp_framing.h"

@@ -1,6 +1,6 @@
 // Tests of the configuration file: keys, values, limits, defaults, the order of the checks,
 // the messages with their positions, and the sample file shipped with the program.
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "tests/test_util.h"
 
 #include <QtTest>

@@ -1,9 +1,9 @@
 // The devices file survives the program being killed while it saves: a child process (this executable
 // started with --save-loop) rewrites the file again and again and is killed with SIGKILL at random
 // moments; the file must always read back as one of the two tables, byte for byte.
-#include "app/cfg.h"
-#include "app/devices_file.h"
-#include "app/shared.h"
+#include "core/cfg.h"
+#include "core/devices_file.h"
+#include "core/shared.h"
 #include "test_util.h"
 
 #include <QCoreApplication>

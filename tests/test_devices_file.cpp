@@ -1,8 +1,8 @@
 // Tests of the devices file: sentences and attributes, the messages with their positions,
 // duplicate warnings in the log, saving and reading back, and saves that cannot complete.
-#include "app/cfg.h"
-#include "app/devices_file.h"
-#include "app/shared.h"
+#include "core/cfg.h"
+#include "core/devices_file.h"
+#include "core/shared.h"
 #include "tests/test_util.h"
 
 #include <QDir>

@@ -2,11 +2,11 @@
 // drives them: fields typed, buttons clicked, message boxes read and answered.
 #include "test_util.h"
 
-#include "app/cfg.h"
-#include "app/devices_file.h"
+#include "core/cfg.h"
+#include "core/devices_file.h"
 #include "app/engine.h"
 #include "app/service_control.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
 #include "ui/dialog_add_device.h"

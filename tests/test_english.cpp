@@ -5,9 +5,9 @@
 #include "bridge_process.h"
 #include "start_in_process.h"
 
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "app/language.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "ui/dialog_about.h"
 #include "ui/dialog_add_device.h"
 #include "ui/dialog_devices.h"

@@ -1,8 +1,8 @@
 // Tests of the link with the RUVO-LoRa server: a real Ws_connection in its own thread against an
 // in-process WebSocket server (and the simulator), with exact log texts.
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "app/engine.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
 #include "test_util.h"

@@ -1,7 +1,7 @@
 // Tests of the main window, its fonts and colours, the About dialog and the exit dialog.
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "app/engine.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "link/ws_connection.h"
 #include "test_util.h"
 #include "ui/dialog_about.h"

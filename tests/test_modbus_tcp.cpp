@@ -2,7 +2,7 @@
 // between real Modbus masters (mbpoll, pymodbus) and the simulator's Modbus slaves.
 #include "tests/bridge_process.h"
 
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "common/crc16.h"
 #include "tcp/modbus_tcp_framing.h"
 

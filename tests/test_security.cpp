@@ -1,7 +1,7 @@
 // Tests of who may reach the modem ports and of the secured server link: the allow list, the
 // listen address, wss:// with a private CA and client certificates, the hidden password, the
 // configuration checks of these keys, all against the real program and the simulator where it counts.
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "tests/bridge_process.h"
 #include "tests/tls_files.h"
 

@@ -1,6 +1,6 @@
 // Tests of the command line and the start of the program: the whole start-up runs in this
 // process, and every message box it shows is read and closed from here.
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "start_in_process.h"
 #include "test_util.h"
 

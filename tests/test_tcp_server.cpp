@@ -1,8 +1,8 @@
 // Tests of the TCP server of a modem: clients and their replacement, pause framing, the frame
 // limit, uplink packet joining and retirement, with real sockets on loopback and a real link
 // object that is never started (its sent commands are read from the log).
-#include "app/cfg.h"
-#include "app/shared.h"
+#include "core/cfg.h"
+#include "core/shared.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
 #include "test_util.h"

@@ -1,8 +1,8 @@
 // The About dialog: what the program is, what it does and which files it uses.
 #include "ui/dialog_about.h"
 
-#include "app/build_info.h"
-#include "app/cfg.h"
+#include "core/build_info.h"
+#include "core/cfg.h"
 #include "common/err.h"
 #include "ui/fonts.h"
 

@@ -2,7 +2,7 @@
 // that the edit dialog shares: the parameter rows, their reading and the collision checks.
 #pragma once
 
-#include "app/shared.h"
+#include "core/shared.h"
 
 #include <QDialog>
 

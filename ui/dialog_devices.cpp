@@ -1,8 +1,8 @@
 // The list of modems to serve, with their live state, a filter and the edit buttons.
 #include "ui/dialog_devices.h"
 
-#include "app/build_info.h"
-#include "app/devices_file.h"
+#include "core/build_info.h"
+#include "core/devices_file.h"
 #include "common/hex.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"

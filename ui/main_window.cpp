@@ -2,9 +2,9 @@
 // modems, refreshed by the exchange thread's notifications, and the way out of the program.
 #include "ui/main_window.h"
 
-#include "app/build_info.h"
-#include "app/cfg.h"
-#include "app/shared.h"
+#include "core/build_info.h"
+#include "core/cfg.h"
+#include "core/shared.h"
 #include "common/err.h"
 #include "link/ws_connection.h"
 #include "ui/dialog_about.h"

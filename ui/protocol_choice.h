@@ -2,7 +2,7 @@
 // device list.
 #pragma once
 
-#include "app/shared.h"
+#include "core/shared.h"
 
 class QBoxLayout;
 class QComboBox;

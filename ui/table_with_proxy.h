@@ -2,7 +2,7 @@
 // that ties a row to its modem; the base of the device list and of the modem picker.
 #pragma once
 
-#include "app/shared.h"
+#include "core/shared.h"
 #include "common/err.h"
 
 #include <QStandardItem>

@@ -1,5 +1,5 @@
 // libFuzzer target: the configuration reader must refuse any bad text with an Err, never crash.
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "tests/fuzz/fuzz_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

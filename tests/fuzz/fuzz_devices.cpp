@@ -1,8 +1,8 @@
 // libFuzzer target: the devices-file reader must refuse any bad text with an Err, never crash,
 // and leave the device tables consistent whatever it has read.
-#include "app/cfg.h"
-#include "app/devices_file.h"
-#include "app/shared.h"
+#include "core/cfg.h"
+#include "core/devices_file.h"
+#include "core/shared.h"
 #include "tests/fuzz/fuzz_file.h"
 
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // quiet log kept for the internal-error check, the event loop turned by hand, and a real TCP client.
 #pragma once
 
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "common/err.h"
 
 #include <QCoreApplication>

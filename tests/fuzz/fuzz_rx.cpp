@@ -2,7 +2,7 @@
 // its client's message. Nothing may crash, and the client must receive exactly what the packet rules make
 // of the payloads: whole answers joined in order, nothing of a broken one.
 // Input: payloads, each a 16-bit little-endian length followed by that many bytes.
-#include "app/shared.h"
+#include "core/shared.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
 #include "tests/fuzz/fuzz_link.h"

@@ -3,7 +3,7 @@
 // still shut down completely afterwards with no client counted and nothing left behind.
 // Input: the first byte chooses the state; the rest is one or more messages separated by bytes 0xFF,
 // which UTF-8 text never holds.
-#include "app/shared.h"
+#include "core/shared.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
 #include "tests/fuzz/fuzz_link.h"

@@ -1,9 +1,9 @@
 // Renders the main window in each link state, the About and exit dialogs and the editing
 // dialogs to PNG files, in Russian or English, so that the layout can be looked at with the
 // fonts of a real display.
-#include "app/cfg.h"
+#include "core/cfg.h"
 #include "app/language.h"
-#include "app/shared.h"
+#include "core/shared.h"
 #include "common/err.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"

@@ -1,7 +1,7 @@
 // The devices file: the modems to serve, read at start into the shared tables and rewritten after edits.
 #pragma once
 
-#include "app/shared.h"
+#include "core/shared.h"
 
 // Empties both tables and reads the file named by devices_fname into them; throws Err at the
 // first syntax error.

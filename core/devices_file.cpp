@@ -1,9 +1,9 @@
 // The devices file: the modems to serve, read at start into the shared tables and rewritten after edits.
-#include "app/devices_file.h"
+#include "core/devices_file.h"
 
-#include "app/build_info.h"
-#include "app/cfg.h"
-#include "app/shared.h"
+#include "core/build_info.h"
+#include "core/cfg.h"
+#include "core/shared.h"
 #include "common/err.h"
 #include "common/hex.h"
 #include "text/utf8_parser.h"

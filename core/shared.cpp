@@ -1,5 +1,5 @@
 // State shared by the GUI thread and the exchange thread.
-#include "app/shared.h"
+#include "core/shared.h"
 
 const char* const port_protocol_names[2] = {"raw", "modbus_tcp"};
 QMutex cfg_mutex;

@@ -1,5 +1,5 @@
 // The configuration file holds the server password: a warning when others may read it.
-#include "app/cfg_file_mode.h"
+#include "core/cfg_file_mode.h"
 
 #include "common/err.h"
 

@@ -1,5 +1,5 @@
 // The configuration file: the program's global settings, read once at start.
-#include "app/cfg.h"
+#include "core/cfg.h"
 
 #include "app/language.h"
 #include "common/err.h"
