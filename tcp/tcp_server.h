@@ -3,6 +3,7 @@
 // back to the client.
 #pragma once
 
+#include "common/err.h"
 #include "core/shared.h"
 #include "link/ws_connection.h"
 #include "tcp/client_allow_list.h"
@@ -30,6 +31,13 @@ struct Frame : Query {
     static void free(Frame* frame);
 };
 
+// The system refused to listen on a modem's port; the reason is the system's own words.
+class Listen_error : public Err {
+public:
+    Listen_error(const QString& message, const QString& reason) : Err(message), reason(reason) {}
+    const QString reason;
+};
+
 class Tcp_server : public QObject {
     Q_OBJECT
 public:
@@ -40,7 +48,8 @@ public:
         uplink = 0x04,     // an uplink packet has been accepted during this exchange
     };
 
-    // Listens on the modem's port (on tcp_listen_address); throws Err or Debug when it cannot.
+    // Listens on the modem's port (on tcp_listen_address); throws Listen_error when the system
+    // refuses, Err or Debug on other failures.
     Tcp_server(Ws_connection& connection, unsigned long eui, const Device_in_cfg& cfg);
     ~Tcp_server() override;
 

@@ -789,6 +789,10 @@ client; no pauses are needed, requests go to the device one by one.</translation
         <source>Протокол</source>
         <translation>Protocol</translation>
     </message>
+    <message>
+        <source>Порт TCP %1 не удалось открыть: %2.</source>
+        <translation>TCP port %1 could not be opened: %2.</translation>
+    </message>
 </context>
 <context>
     <name>dialog_exit</name>
@@ -1203,6 +1207,10 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
     <message>
         <source>Не удалось открыть порт метрик для Prometheus «%1» (%2). Программа работает без метрик.</source>
         <translation>Could not open the port of the metrics for Prometheus &quot;%1&quot; (%2). The program works without metrics.</translation>
+    </message>
+    <message>
+        <source>Радиомодем 0x%1 не обслуживается: порт TCP %2 не удалось открыть: %3.</source>
+        <translation>Modem 0x%1 is not served: TCP port %2 could not be opened: %3.</translation>
     </message>
 </context>
 <context>
