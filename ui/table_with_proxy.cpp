@@ -29,6 +29,8 @@ const char flat_row_numbers[] = "QHeaderView::section { border: none; border-rig
 
 // The filter field keeps room for this many digits however narrow the window.
 const int filter_min_digits = 10;
+// What a line edit keeps between its frame and its text, on both sides together.
+const int filter_margins = 4;
 
 }  // namespace
 
@@ -300,7 +302,9 @@ QLayout* make_filter_row_widgets(QLineEdit*& text, QComboBox*& field, const QStr
     text->setMaxLength(16);
     text->setFont(font_value_big);
     text->setToolTip(hint_filter_text);
-    text->setMinimumWidth(QFontMetrics(font_value_big).horizontalAdvance(QString(filter_min_digits, QLatin1Char('0'))));
+    const int frame = text->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, text);
+    text->setMinimumWidth(text->fontMetrics().horizontalAdvance(QString(filter_min_digits, QLatin1Char('0'))) +
+                          2 * frame + filter_margins);
     auto* field_label = new QLabel(caption_filter_field);
     field_label->setToolTip(hint_filter_field);
     field = new Combo_box_fitting;
