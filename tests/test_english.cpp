@@ -297,9 +297,9 @@ void Test_english::windows_in_english_data()
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("caption");
     QTest::newRow("main window") << "main" << "Connection to the RUVO-LoRa server: ";
-    QTest::newRow("device list") << "devices" << "Close window";
+    QTest::newRow("device list") << "devices" << "Close";
     QTest::newRow("add dialog") << "add" << "Radio modem address (EUI)";
-    QTest::newRow("picker") << "modems" << "Which radio modems to list:";
+    QTest::newRow("picker") << "modems" << "Modems to list:";
     QTest::newRow("About") << "about" << "About";
 }
 
