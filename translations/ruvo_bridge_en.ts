@@ -1066,7 +1066,7 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
     </message>
     <message>
         <source>Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: фактическая длина пакета равна %2 байтов, т.е., в нём не помещается даже заголовок.</source>
-        <translation>Wrong &quot;packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the radio modem with EUI=0x%1: the actual length of the packet is %2 bytes, that is, not even the header fits in it.</translation>
+        <translation>Wrong &quot;packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the radio modem with EUI=0x%1: the packet is only %2 bytes long, too short even for its header.</translation>
     </message>
     <message>
         <source>Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: поле «размер данных в данном пакете» содержит значение %2, а фактически поле «данные» имеет размер %3 байтов.</source>
@@ -1074,7 +1074,7 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
     </message>
     <message>
         <source>«Пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от устройства с EUI=0x%1 пришёл с нарушением порядка: ожидается пакет №%2, а пришёл пакет №%3.</source>
-        <translation>&quot;Packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the device with EUI=0x%1 has come out of order: packet no. %2 is expected, but packet no. %3 has come.</translation>
+        <translation>&quot;Packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the device with EUI=0x%1 arrived out of order: packet no. %2 was expected, but packet no. %3 arrived.</translation>
     </message>
     <message>
         <source>Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: в %2-м пакете поле «общий размер полученных через интерфейс данных» содержало значение %3, а в %4-м пакете оно уже содержит значение %5.</source>
@@ -1130,11 +1130,11 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
     </message>
     <message>
         <source>Файл со списком устройств «%1» перечитан: устройств в списке %2.</source>
-        <translation>The devices file &quot;%1&quot; has been read again: %2 devices in the list.</translation>
+        <translation>The devices file &quot;%1&quot; has been reloaded: %2 devices in the list.</translation>
     </message>
     <message>
         <source>Файл со списком устройств не перечитан, действует прежний список устройств.</source>
-        <translation>The devices file has not been read again; the previous list of devices stays in force.</translation>
+        <translation>The devices file was not reloaded; the previous list of devices remains in effect.</translation>
     </message>
     <message>
         <source>Не хватает дескрипторов файлов: предел числа открытых файлов процесса равен %1.</source>
