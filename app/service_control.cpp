@@ -1,19 +1,15 @@
-// Running unattended: SIGTERM and SIGINT end the program in order, SIGHUP reloads the devices
-// file as an edit in the device list would, and systemd hears of readiness, state and stopping.
+// Running unattended: SIGTERM and SIGINT end the program in order, SIGHUP has the list's owner
+// reload the devices file, and systemd hears of readiness, state and stopping.
 #include "app/service_control.h"
 
-#include "core/cfg.h"
-#include "core/devices_file.h"
 #include "app/engine.h"
+#include "core/served_devices.h"
 #include "core/shared.h"
 #include "app/startup.h"
 #include "common/err.h"
-#include "link/ws_connection.h"
-#include "ui/dialog_devices.h"
 #include "ui/main_window.h"
 
-#include <QApplication>
-#include <QMetaObject>
+#include <QCoreApplication>
 #include <QMutexLocker>
 #include <QTimer>
 
@@ -25,15 +21,11 @@ Tr logtext_descriptor_shortage{TR_TEXT("log",
                                        "запас для самой программы). Порты будут открыты не более чем для %4 "
                                        "устройств, а клиенты сверх предела не будут приняты. Поднимите предел "
                                        "(LimitNOFILE= в службе systemd, ulimit -n) и перезапустите программу.")};
-Tr logtext_devices_reloaded{TR_TEXT("log", "Файл со списком устройств «%1» перечитан: устройств в списке %2.")};
-Tr logtext_devices_not_reloaded{TR_TEXT("log",
-                                        "Файл со списком устройств не перечитан, действует прежний список "
-                                        "устройств.")};
 Tr caption_status{TR_TEXT("main",
                           "Связь с сервером RUVO-LoRa: %1. Устройств в списке: %2, доступно: %3, занято клиентами: "
                           "%4.")};
 
-// A reload waits while a dialog that holds entries of the table (add, edit, delete) is open.
+// A reload waits while a dialog holds entries of the list (add, edit, delete).
 const int reload_retry_ms = 250;
 
 // The link state in the window's own word, and the counters.
@@ -42,14 +34,6 @@ QString status_text(const Main_window& window)
     QMutexLocker lock(&cfg_mutex);
     return caption_status.tr().arg(window.link_state_text(), QString::number(devices_in_cfg.size()),
                                    QString::number(tcp_servers.size()), QString::number(clients_number));
-}
-
-// The link reconciles its TCP servers with the new table, as after an edit in the device list.
-void ask_link_to_update_servers()
-{
-    QMutexLocker lock(&cfg_mutex);
-    if (Ws_connection::instance)
-        QMetaObject::invokeMethod(Ws_connection::instance, "update_servers", Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -71,6 +55,7 @@ Service_control::Service_control(Engine& engine, Main_window& window) : engine(e
     connect(&os, &Os_service::reload_requested, this, &Service_control::on_os_reload_requested);
     connect(&window, &Main_window::state_shown, this, &Service_control::on_window_state_shown);
     connect(&window, &Main_window::shutdown, this, &Service_control::on_window_shutdown);
+    connect(&served_devices, &Served_devices::changed, this, &Service_control::on_devices_changed);
     notify_status(status_text(window));
     notify_ready();
 }
@@ -87,41 +72,20 @@ void Service_control::on_os_exit_requested()
 
 void Service_control::on_os_reload_requested()
 {
-    QWidget* modal = QApplication::activeModalWidget();
-    Dialog_devices* list = qobject_cast<Dialog_devices*>(modal);
-    if (modal && !list) {
+    if (served_devices.held()) {
         QTimer::singleShot(reload_retry_ms, this, &Service_control::on_os_reload_requested);
         return;
     }
     notify_reloading();
-    reload_devices();
-    if (list)
-        list->update_table();
+    served_devices.replace_from_file();
     notify_ready();
 }
 
-void Service_control::reload_devices()
+// A list that grew may need more descriptors than the process may open.
+void Service_control::on_devices_changed()
 {
-    Devices_in_cfg devices;
-    Port_index ports;
-    try {
-        read_devices_file(devices, ports);
-    } catch (const std::exception& e) {
-        log_exception(e, logtext_devices_not_reloaded.tr());
-        return;
-    } catch (...) {
-        log_debug(0x0110);
-        return;
-    }
-    {
-        QMutexLocker lock(&cfg_mutex);
-        devices_in_cfg.swap(devices);
-    }
-    tcp_ports.swap(ports);
-    ask_link_to_update_servers();
-    log(logtext_devices_reloaded.tr().arg(devices_fname, QString::number(devices_in_cfg.size())));
     check_descriptor_limit();
-    window.configured_devices_changed();
+    notify_status(status_text(window));
 }
 
 void Service_control::on_window_state_shown()

@@ -23,10 +23,9 @@ private slots:
     void on_os_reload_requested();
     void on_window_state_shown();
     void on_window_shutdown();
+    void on_devices_changed();
 
 private:
-    // Reads the devices file again; on an error the table in force stays.
-    void reload_devices();
     // Tells the service manager once that the program is ending.
     void announce_stopping();
 

@@ -2,6 +2,7 @@
 // the edit dialog.
 #include "ui/dialog_add_device.h"
 
+#include "core/served_devices.h"
 #include "common/hex.h"
 #include "ui/dialog_modems.h"
 #include "ui/main_window.h"
@@ -11,7 +12,6 @@
 
 #include <QDialogButtonBox>
 #include <QLineEdit>
-#include <QMutexLocker>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <limits>
@@ -100,12 +100,7 @@ void Dialog_add_device::accept()
         const Device_params p = fields.read();
         req_eui_unused(p.eui);
         req_port_unused(p.tcp_port);
-        Devices_in_cfg::iterator entry;
-        {
-            QMutexLocker lock(&cfg_mutex);
-            entry = devices_in_cfg.insert(p.eui, Device_in_cfg{p.max_frame, p.tcp_port, p.protocol});
-        }
-        tcp_ports.insert(p.tcp_port, entry);
+        served_devices.add(p.eui, Device_in_cfg{p.max_frame, p.tcp_port, p.protocol});
         added = p.eui;
         QDialog::accept();
     } catch (const std::exception& e) {

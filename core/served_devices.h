@@ -1,0 +1,54 @@
+// The owner of the list of modems to serve: the one writer of devices_in_cfg and tcp_ports. It
+// changes them on the device list's edits and on a reload of the devices file, publishes them
+// under cfg_mutex and announces every change with one signal, to which the main window, the
+// device list, the service control and the link subscribe. Lives in the GUI thread.
+#pragma once
+
+#include "core/shared.h"
+
+#include <QObject>
+
+class Served_devices : public QObject {
+    Q_OBJECT
+public:
+    // While one lives, a dialog holds entries of the list (an edit, a delete question), so a
+    // reload from the file has to wait.
+    class Hold {
+    public:
+        explicit Hold(Served_devices& owner);
+        ~Hold();
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        Served_devices& owner;
+    };
+
+    // Reads the devices file at start; throws Err at its first error.
+    void load();
+    // A modem whose EUI and port the caller has found unused.
+    Devices_in_cfg::iterator add(quint64 eui, const Device_in_cfg& device);
+    // Gives the modem at entry the EUI and setup; a new port or EUI the caller has found unused.
+    // Returns where the modem now is (the same entry when the EUI stays).
+    Devices_in_cfg::iterator edit(Devices_in_cfg::iterator entry, quint64 eui, const Device_in_cfg& device);
+    void remove(Devices_in_cfg::iterator entry);
+    // Replaces the list with the devices file, as SIGHUP asks; not while a dialog holds entries.
+    // On an error in the file the list in force stays, with the reason logged; false then.
+    bool replace_from_file();
+    // Writes the list to the devices file; throws Err when it cannot, the list staying as it is.
+    void save();
+
+    bool held() const { return holds != 0; }
+
+signals:
+    // The list has changed; it is published already.
+    void changed();
+
+private:
+    void assert_gui_thread() const;
+
+    int holds = 0;
+};
+
+// The one owner; made before the application, in the thread that becomes the GUI thread.
+extern Served_devices served_devices;
