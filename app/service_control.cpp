@@ -2,7 +2,9 @@
 // reload the devices file, and systemd hears of readiness, state and stopping.
 #include "app/service_control.h"
 
+#include "core/cfg.h"
 #include "app/engine.h"
+#include "core/devices_file.h"
 #include "core/served_devices.h"
 #include "core/shared.h"
 #include "app/startup.h"
@@ -27,6 +29,17 @@ Tr caption_status{TR_TEXT("main",
 
 // A reload waits while a dialog holds entries of the list (add, edit, delete).
 const int reload_retry_ms = 250;
+// The devices file is read only once it has stood still this long, so that a file being written
+// in place is not caught half-way.
+const int settle_ms = 200;
+// A file that does not stand still within this time after the signal is not reloaded.
+const int settle_limit_ms = 10000;
+
+Tr logfmt_never_settled{TR_TEXT("log",
+                                "Файл со списком устройств «%1» не перечитан: он всё время изменялся в течение %2 "
+                                "с после сигнала SIGHUP. Действует прежний список устройств. Записывайте новый "
+                                "список в другой файл той же папки и переименовывайте его в «%1»: так файл "
+                                "заменяется целиком за один шаг.")};
 
 // The link state in the window's own word, and the counters.
 QString status_text(const Main_window& window)
@@ -56,6 +69,8 @@ Service_control::Service_control(Engine& engine, Main_window& window) : engine(e
     connect(&window, &Main_window::state_shown, this, &Service_control::on_window_state_shown);
     connect(&window, &Main_window::shutdown, this, &Service_control::on_window_shutdown);
     connect(&served_devices, &Served_devices::changed, this, &Service_control::on_devices_changed);
+    settle_timer.setSingleShot(true);
+    connect(&settle_timer, &QTimer::timeout, this, &Service_control::on_settle_timer_timeout);
     notify_status(status_text(window));
     notify_ready();
 }
@@ -70,14 +85,45 @@ void Service_control::on_os_exit_requested()
         QCoreApplication::exit(exit_ok);
 }
 
+// Signals that come while a reload waits join it: it reads the file as it is when it settles.
 void Service_control::on_os_reload_requested()
 {
+    if (reload_waiting)
+        return;
+    reload_waiting = true;
+    notify_reloading();
+    settle_clock.start();
+    watch_devices_file();
+}
+
+void Service_control::watch_devices_file()
+{
+    settling = stamp_devices_file();
+    settle_timer.start(settle_ms);
+}
+
+void Service_control::on_settle_timer_timeout()
+{
     if (served_devices.held()) {
-        QTimer::singleShot(reload_retry_ms, this, &Service_control::on_os_reload_requested);
+        settle_timer.start(reload_retry_ms);
         return;
     }
-    notify_reloading();
-    served_devices.replace_from_file();
+    if (stamp_devices_file() == settling &&
+        served_devices.replace_from_file(settling) != Served_devices::Reload::file_changed) {
+        end_reload();
+        return;
+    }
+    if (settle_clock.elapsed() >= settle_limit_ms) {
+        log(logfmt_never_settled.tr().arg(devices_fname, QString::number(settle_limit_ms / 1000)));
+        end_reload();
+        return;
+    }
+    watch_devices_file();
+}
+
+void Service_control::end_reload()
+{
+    reload_waiting = false;
     notify_ready();
 }
 
