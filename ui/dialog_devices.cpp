@@ -47,6 +47,16 @@ const QBrush* column_brush(int column)
     return nullptr;
 }
 
+// The modem of the selected row, read back from its EUI cell; false when no row is selected.
+bool selected_eui(const QTableView& table, quint64& eui)
+{
+    const QModelIndexList selected = table.selectionModel()->selectedRows(col_eui);
+    bool found = false;
+    if (!selected.isEmpty())
+        eui = selected.first().data().toString().toULongLong(&found, 16);
+    return found;
+}
+
 }  // namespace
 
 Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.size(), column_count, parent)
@@ -387,11 +397,16 @@ void Dialog_devices::save()
 
 void Dialog_devices::update_table()
 {
-    // Emptying the model scrolls the view to the top; the operator's place in a long list is
-    // put back once the rows are there again.
+    // Emptying the model scrolls the view to the top and drops the selection; the operator's
+    // place in a long list, and the selected modem while it is still listed (after a reload of
+    // the file, say), are put back once the rows are there again.
     const int scrolled = table->verticalScrollBar()->value();
+    quint64 eui = 0;
+    const bool selected = selected_eui(*table, eui);
     table->reset_rows(devices_in_cfg.size());
     table->create_contents();
     show_link_state(true);
     table->verticalScrollBar()->setValue(scrolled);
+    if (selected)
+        table->select_modem(eui);
 }
