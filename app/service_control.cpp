@@ -12,6 +12,7 @@
 #include "ui/main_window.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QMutexLocker>
 #include <QTimer>
 
@@ -31,7 +32,7 @@ Tr caption_status{TR_TEXT("main",
 const int reload_retry_ms = 250;
 // The devices file is read only once it has stood still this long, so that a file being written
 // in place is not caught half-way.
-const int settle_ms = 200;
+const int settle_ms = 50;
 // A file that does not stand still within this time after the signal is not reloaded.
 const int settle_limit_ms = 10000;
 
@@ -40,6 +41,14 @@ Tr logfmt_never_settled{TR_TEXT("log",
                                 "с после сигнала SIGHUP. Действует прежний список устройств. Записывайте новый "
                                 "список в другой файл той же папки и переименовывайте его в «%1»: так файл "
                                 "заменяется целиком за один шаг.")};
+
+// Whether the file was last written settle_ms ago or earlier; a stamp from the future (a clock
+// set back) does not count, the file is then watched instead.
+bool stood_still(const Devices_file_stamp& stamp)
+{
+    const qint64 age_ms = QDateTime::currentMSecsSinceEpoch() - stamp.modified_ns / 1000000;
+    return age_ms >= settle_ms;
+}
 
 // The link state in the window's own word, and the counters.
 QString status_text(const Main_window& window)
@@ -93,7 +102,9 @@ void Service_control::on_os_reload_requested()
     reload_waiting = true;
     notify_reloading();
     settle_clock.start();
-    watch_devices_file();
+    settling = stamp_devices_file();
+    // The usual case, a file written well before the signal, is read at once.
+    settle_timer.start(stood_still(settling) ? 0 : settle_ms);
 }
 
 void Service_control::watch_devices_file()

@@ -288,6 +288,7 @@ void Test_service::sighup_storm_while_the_file_is_rewritten_in_place()
     QVERIFY(wait_for([&] { return bridge.log().filter(reloaded).size() > during_storm; }));
 
     const QStringList reloads = bridge.log().filter(reloaded);
+    qInfo("reloads applied during the storm of 200 signals: %d", during_storm);
     QVERIFY2(during_storm >= 1, qPrintable(bridge.log().join('\n').right(2000)));
     QCOMPARE(reloads.filter(reloaded + QStringLiteral("3.")), reloads);
     QCOMPARE(client->state(), QAbstractSocket::ConnectedState);
