@@ -116,6 +116,8 @@ void Service_control::watch_devices_file()
 void Service_control::on_settle_timer_timeout()
 {
     if (served_devices.held()) {
+        // The time limit is for a file that keeps changing, not for a dialog left open.
+        settle_clock.restart();
         settle_timer.start(reload_retry_ms);
         return;
     }

@@ -21,8 +21,8 @@ List_change list_change(const Devices_in_cfg& before, const Devices_in_cfg& afte
 class Served_devices : public QObject {
     Q_OBJECT
 public:
-    // While one lives, a dialog holds entries of the list (an edit, a delete question), so a
-    // reload from the file has to wait.
+    // While one lives, a dialog works on the list (add, edit, a delete question) and may hold
+    // its entries, so a reload from the file has to wait.
     class Hold {
     public:
         explicit Hold(Served_devices& owner);

@@ -2,7 +2,6 @@
 // the edit dialog.
 #include "ui/dialog_add_device.h"
 
-#include "core/served_devices.h"
 #include "common/hex.h"
 #include "ui/dialog_modems.h"
 #include "ui/main_window.h"
