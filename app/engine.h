@@ -7,6 +7,10 @@
 class The_end {};
 
 class Engine : public QThread {
+public:
+    // Gives the thread the epoll dispatcher unless RUVO_QT_DISPATCHER=1 asks for Qt's own.
+    Engine();
+
 protected:
     void run() override;
 };

@@ -141,6 +141,8 @@ void Ws_connection::send(const QString& text, const QString& traced)
     if (trace_ws & 0x02)
         log_utf8(QStringLiteral("to(RUVO-LoRa): "), traced);
     socket.sendTextMessage(text);
+    // Handed to the kernel now rather than at the loop's next turn.
+    socket.flush();
 }
 
 bool Ws_connection::start_wait(int interval, unsigned short code)

@@ -523,6 +523,7 @@ void Tcp_server::write_to_client(const QByteArray& bytes)
     trace_data(".send ", reinterpret_cast<const unsigned char*>(bytes.constData()),
                static_cast<size_t>(bytes.size()));
     client->write(bytes);
+    client->flush();  // handed to the kernel now rather than at the loop's next turn
 }
 
 // Checks one uplink packet against its own length and the answer's first packet, logging
