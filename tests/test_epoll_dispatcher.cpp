@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <numeric>
@@ -73,6 +74,8 @@ QString timers_of_every_type(QThread&)
     QString early;
     const Qt::TimerType types[] = {Qt::VeryCoarseTimer, Qt::CoarseTimer, Qt::PreciseTimer};
     const int intervals[] = {1000, 60, 30};
+    // Qt rounds a very coarse timer to the second and lets a coarse one be 5 % early.
+    const int early_allowed[] = {500, 3, 0};
     std::vector<std::unique_ptr<QTimer>> timers;
     for (int i = 0; i < 3; ++i) {
         timers.emplace_back(new QTimer);
@@ -81,7 +84,7 @@ QString timers_of_every_type(QThread&)
         t.setTimerType(types[i]);
         QObject::connect(&t, &QTimer::timeout, [&, i] {
             order.push_back(intervals[i]);
-            if (clock.elapsed() < intervals[i] - (types[i] == Qt::PreciseTimer ? 0 : intervals[i] / 20))
+            if (clock.elapsed() < intervals[i] - early_allowed[i])
                 early += QStringLiteral("the %1 ms timer fired after %2 ms; ").arg(intervals[i]).arg(clock.elapsed());
         });
         t.start(intervals[i]);
@@ -374,6 +377,8 @@ void Test_epoll_dispatcher::contracts_data()
 {
     QTest::addColumn<bool>("epoll");
     QTest::addColumn<Scenario>("scenario");
+    // Qt's dispatcher of other threads on Linux, glib's, lets excluded notifiers fire all the same.
+    const char* const epoll_only = "ExcludeSocketNotifiers";
     const std::vector<std::pair<const char*, Scenario>> rows = {
         {"timers of every type in deadline order, none early", timers_of_every_type},
         {"a repeating timer", repeating_timer},
@@ -392,7 +397,8 @@ void Test_epoll_dispatcher::contracts_data()
     };
     for (bool epoll : {false, true})
         for (const auto& row : rows)
-            QTest::addRow("%s: %s", epoll ? "epoll" : "qt", row.first) << epoll << row.second;
+            if (epoll || std::strcmp(row.first, epoll_only) != 0)
+                QTest::addRow("%s: %s", epoll ? "epoll" : "qt", row.first) << epoll << row.second;
 }
 
 void Test_epoll_dispatcher::contracts()
