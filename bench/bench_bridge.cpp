@@ -524,6 +524,9 @@ Bridge_options dispatcher_options(bool qt)
     Bridge_options options = quiet_options();
     if (qt)
         options.environment << QStringLiteral("RUVO_QT_DISPATCHER=1");
+    // The device list of 10,000 modems may take the simulator more than the default 3 s to send
+    // on a busy machine.
+    options.extra_cfg = "ws_devlist_timeout = 30000\n";
     return options;
 }
 
@@ -544,6 +547,7 @@ void dispatchers(int rounds)
     std::vector<Load> loads = {{50, 50, 6, true, {}}, {10000, 50, 6, false, {}}, {50, 1000, 16, true, {}},
                                {10000, 1000, 16, true, {}}};
     std::vector<double> socat;
+    std::vector<double> overheads[2];  // of round trips, by dispatcher
     for (int round = 0; round < rounds; ++round) {
         for (Load& load : loads) {
             const std::vector<Device> list = numbered_devices(load.modems);
@@ -560,6 +564,14 @@ void dispatchers(int rounds)
             }
         }
         socat.push_back(socat_us_per_frame(clients, 50, 6));
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool qt = (turn + round) % 2 == 0;
+            int unfinished = 0;
+            const std::vector<double> o = round_trip_overheads(clients, 40, 100, dispatcher_options(qt), unfinished);
+            if (unfinished)
+                std::printf("  %d round-trip clients unfinished\n", unfinished);
+            overheads[qt ? 0 : 1].insert(overheads[qt ? 0 : 1].end(), o.begin(), o.end());
+        }
     }
     std::printf("processor time per frame, %d clients, median of %d rounds, Qt's dispatcher and the epoll one in turns:\n",
                 clients, rounds);
@@ -576,20 +588,21 @@ void dispatchers(int rounds)
     const double slow_50 = percentile(loads[2].us[1], 0.5);
     const double slow_10000 = percentile(loads[3].us[1], 0.5);
     std::printf("  epoll, 50 modems at 1000 frames/s: %.1f us (goal <= 60) %s\n", at_50, at_50 > 0 && at_50 <= 60 ? "ok" : "MISSED");
-    std::printf("  epoll, 10000 modems against 50 at 1000 frames/s: %.2f times (goal <= 1.5) %s\n", at_10000 / at_50,
-                at_50 > 0 && at_10000 / at_50 <= 1.5 ? "ok" : "MISSED");
-    std::printf("  epoll, 10000 modems against 50 at 50 frames/s: %.2f times (goal <= 1.5) %s\n", slow_10000 / slow_50,
-                slow_50 > 0 && slow_10000 / slow_50 <= 1.5 ? "ok" : "MISSED");
-    double median[2];
-    for (int qt = 1; qt >= 0; --qt) {
-        int unfinished = 0;
-        median[qt] = percentile(round_trip_overheads(clients, 40, 100, dispatcher_options(qt), unfinished), 0.5);
-        if (unfinished)
-            std::printf("  %d round-trip clients unfinished\n", unfinished);
-    }
-    std::printf("round trip, %d clients on as many echo modems, a random pause of up to 100 ms between trips:\n", clients);
+    const auto ratio = [](const char* rate, double many, double few) {
+        if (many > 0 && few > 0)
+            std::printf("  epoll, 10000 modems against 50 at %s frames/s: %.2f times (goal <= 1.5) %s\n", rate, many / few,
+                        many / few <= 1.5 ? "ok" : "MISSED");
+        else
+            std::printf("  epoll, 10000 modems against 50 at %s frames/s: not measured, MISSED\n", rate);
+    };
+    ratio("1000", at_10000, at_50);
+    ratio("50", slow_10000, slow_50);
+    const double qt = percentile(overheads[0], 0.5);
+    const double epoll = percentile(overheads[1], 0.5);
+    std::printf("round trips, %d clients on as many echo modems, a random pause of up to 100 ms between trips, %zu and %zu trips:\n",
+                clients, overheads[0].size(), overheads[1].size());
     std::printf("  median overhead (- interframe_delay %d ms): Qt's dispatcher %.2f ms, epoll %.2f ms (goal: no worse) %s\n",
-                interframe_delay, median[0], median[1], median[1] > 0 && median[1] <= median[0] ? "ok" : "MISSED");
+                interframe_delay, qt, epoll, epoll > 0 && epoll <= qt ? "ok" : "MISSED");
 }
 
 // One client on every port; in a round all of them send a message at the same moment.

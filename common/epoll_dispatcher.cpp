@@ -96,6 +96,7 @@ int Epoll_dispatcher::wait(bool block, bool include_timers, bool include_notifie
             arm_timer_fd(next);
     }
     if (include_notifiers) {
+        apply_changes();
         const int count = epoll_wait(epoll_fd, events, size, timeout);
         return count > 0 ? count : 0;
     }
@@ -187,15 +188,45 @@ void Epoll_dispatcher::unregisterSocketNotifier(QSocketNotifier* notifier)
         watched.erase(w);
 }
 
-// Tells epoll what the descriptor's notifiers ask for. A descriptor closed while watched has
-// left the set by itself, and its number may already be another socket's: add and change
-// then stand in for each other, and a removal that finds nothing is what was wanted.
+// Tells epoll what the descriptor's notifiers ask for. The first notifier and the last one
+// are told at once: a descriptor is closed only once its notifiers are gone, and its number may
+// then serve another socket. A change in between, such as a write notifier enabled for a write
+// and disabled once the data is out, waits for the next wait, where the two cancel out.
 void Epoll_dispatcher::update_watch(int fd, Watched& w)
 {
     unsigned events = 0;
     for (int type = 0; type < 3; ++type)
         if (w.notifiers[type])
             events |= asks[type];
+    if (!w.events || !events) {
+        tell_kernel(fd, w, events);
+    } else if (!w.changed) {
+        w.changed = true;
+        changed_fds.push_back(fd);
+    }
+}
+
+void Epoll_dispatcher::apply_changes()
+{
+    for (int fd : changed_fds) {
+        const auto w = watched.find(fd);
+        if (w == watched.end() || !w->second.changed)
+            continue;
+        w->second.changed = false;
+        unsigned events = 0;
+        for (int type = 0; type < 3; ++type)
+            if (w->second.notifiers[type])
+                events |= asks[type];
+        tell_kernel(fd, w->second, events);
+    }
+    changed_fds.clear();
+}
+
+// A descriptor closed while watched has left the set by itself, and its number may already be
+// another socket's: add and change then stand in for each other, and a removal that finds
+// nothing is what was wanted.
+void Epoll_dispatcher::tell_kernel(int fd, Watched& w, unsigned events)
+{
     if (events == w.events)
         return;
     epoll_event e = {};

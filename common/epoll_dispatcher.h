@@ -7,6 +7,7 @@
 #include <QAtomicInt>
 #include <map>
 #include <unordered_map>
+#include <vector>
 
 class Epoll_dispatcher : public QAbstractEventDispatcher {
     Q_OBJECT
@@ -38,7 +39,8 @@ private:
     // The notifiers of one descriptor, by QSocketNotifier::Type, and the events asked of epoll.
     struct Watched {
         QSocketNotifier* notifiers[3] = {};
-        unsigned events = 0;
+        unsigned events = 0;  // as the kernel has them
+        bool changed = false;  // listed in changed_fds
     };
     typedef std::multimap<qint64, int> Deadlines;
     // Every type is run as precise: the program's timers are few, so coarseness would save nothing.
@@ -52,6 +54,8 @@ private:
     };
 
     void update_watch(int fd, Watched& w);
+    void tell_kernel(int fd, Watched& w, unsigned events);
+    void apply_changes();
     // Blocks (or not) as the flags and the timers allow; returns the events the kernel reported.
     int wait(bool block, bool include_timers, bool include_notifiers, struct epoll_event* events, int size);
     void arm_timer_fd(qint64 deadline);
@@ -67,6 +71,8 @@ private:
     // The deadline the timerfd is set to, 0 when it is not set.
     qint64 armed = 0;
     std::unordered_map<int, Watched> watched;
+    // Descriptors whose events changed since the last wait, told to the kernel just before it.
+    std::vector<int> changed_fds;
     std::unordered_map<int, Timer> timers;
     Deadlines deadlines;
     quint64 next_serial = 0;

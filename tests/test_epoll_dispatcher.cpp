@@ -239,6 +239,38 @@ QString notifier_deleted_in_its_slot(QThread&)
                                                          .arg(read).arg(written).arg(fired_again));
 }
 
+QString write_notifier_toggled_beside_reader(QThread&)
+{
+    // A write notifier enabled and disabled within one turn never fires; enabled, it does, and
+    // the reader beside it keeps working throughout.
+    Socket_pair pair;
+    QSocketNotifier reader(pair.fd[0], QSocketNotifier::Read);
+    QSocketNotifier writer(pair.fd[0], QSocketNotifier::Write);
+    int reads = 0;
+    int writes = 0;
+    QObject::connect(&reader, &QSocketNotifier::activated, [&] {
+        ++reads;
+        pair.read_all();
+    });
+    QObject::connect(&writer, &QSocketNotifier::activated, [&] {
+        ++writes;
+        writer.setEnabled(false);
+    });
+    writer.setEnabled(false);
+    writer.setEnabled(true);
+    writer.setEnabled(false);
+    pair.send_byte();
+    run_until([&] { return reads > 0; });
+    run_until([] { return false; }, 30);
+    if (writes != 0 || reads != 1)
+        return QStringLiteral("a disabled writer fired %1 times, the reader %2").arg(writes).arg(reads);
+    writer.setEnabled(true);
+    run_until([&] { return writes > 0; });
+    pair.send_byte();
+    run_until([&] { return reads > 1; });
+    return expect(writes == 1 && reads == 2, QStringLiteral("writer %1 times, reader %2").arg(writes).arg(reads));
+}
+
 QString only_ready_notifier_fires(QThread&)
 {
     // Many watched sockets, one of them ready: only its notifier fires, and a closed descriptor's
@@ -388,6 +420,7 @@ void Test_epoll_dispatcher::contracts_data()
         {"registeredTimers, remainingTime, unregisterTimers", timer_queries},
         {"a notifier disabled in its slot", notifier_disabled_in_its_slot},
         {"notifiers deleted in a slot", notifier_deleted_in_its_slot},
+        {"a write notifier toggled beside a reader", write_notifier_toggled_beside_reader},
         {"only the ready socket's notifier fires", only_ready_notifier_fires},
         {"ExcludeSocketNotifiers", excluded_notifiers_wait},
         {"queued calls from another thread", queued_calls_from_another_thread},
