@@ -22,6 +22,13 @@ Engine::Engine()
         delete dispatcher;
 }
 
+Engine::~Engine()
+{
+    // Qt deletes a thread's dispatcher when the thread ends; that of one never started would stay.
+    if (!isRunning() && !isFinished())
+        delete eventDispatcher();
+}
+
 void Engine::run()
 {
     try {

@@ -10,6 +10,7 @@ class Engine : public QThread {
 public:
     // Gives the thread the epoll dispatcher unless RUVO_QT_DISPATCHER=1 asks for Qt's own.
     Engine();
+    ~Engine() override;
 
 protected:
     void run() override;
