@@ -2,7 +2,7 @@
 // frames, and end to end the real program against the simulator, whose lines record every
 // command it receives.
 #include "link/ws_batch.h"
-#include "tcp/tcp_server.h"
+#include "tcp/frame.h"
 #include "tests/bridge_process.h"
 
 #include <QJsonArray>
