@@ -2,12 +2,32 @@
 #include "app/engine.h"
 
 #include "core/shared.h"
+#include "common/epoll_dispatcher.h"
 #include "common/err.h"
 #include "link/ws_connection.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QMutexLocker>
+
+Engine::Engine()
+{
+    if (qEnvironmentVariableIntValue("RUVO_QT_DISPATCHER") == 1)
+        return;
+    // A dispatcher the kernel gave no descriptors for is left out: Qt's own serves then.
+    auto* dispatcher = new Epoll_dispatcher;
+    if (dispatcher->ok())
+        setEventDispatcher(dispatcher);
+    else
+        delete dispatcher;
+}
+
+Engine::~Engine()
+{
+    // Qt deletes a thread's dispatcher when the thread ends; that of one never started would stay.
+    if (!isRunning() && !isFinished())
+        delete eventDispatcher();
+}
 
 void Engine::run()
 {

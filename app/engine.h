@@ -7,6 +7,11 @@
 class The_end {};
 
 class Engine : public QThread {
+public:
+    // Gives the thread the epoll dispatcher unless RUVO_QT_DISPATCHER=1 asks for Qt's own.
+    Engine();
+    ~Engine() override;
+
 protected:
     void run() override;
 };

@@ -1,16 +1,18 @@
 // Benchmark of the bridge as a whole, the real program against the simulated server on loopback:
 // round trips of one and of 100 clients, a Modbus read through a raw and a Modbus TCP port, the
-// round trips of one and of 100 clients, a Modbus read through a raw and a Modbus TCP port, the
-// queue's throughput (also with metrics on and off), 1,000 modems at once, and a burst of clients
-// against a distant server with and without batching.
+// queue's throughput (also with metrics on and off), 1,000 modems at once, a burst of clients
+// against a distant server with and without batching, and the exchange thread's cost per frame
+// on Qt's event dispatcher and on the epoll one, with socat as the floor.
 #include "tests/bridge_process.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
@@ -94,15 +96,15 @@ double percentile(std::vector<double> samples, double fraction)
     return samples[i];
 }
 
-// Processor time used by a process so far, in milliseconds.
+// Processor time used by a process so far, in milliseconds: the sum of its threads' run times,
+// which the kernel counts in nanoseconds rather than in clock ticks.
 double cpu_ms(qint64 pid)
 {
-    const QByteArray stat = read_file(QStringLiteral("/proc/%1/stat").arg(pid));
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return 0;
-    const double ticks = fields[11].toDouble() + fields[12].toDouble();
-    return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    qint64 ns = 0;
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        ns += read_file(tasks + QLatin1Char('/') + task + QStringLiteral("/schedstat")).split(' ').first().toLongLong();
+    return static_cast<double>(ns) / 1e6;
 }
 
 // One client doing round trips: the next one after a random pause of up to max_pause_ms (0: at
@@ -164,22 +166,34 @@ private:
     std::function<void()> done;
 };
 
-void round_trip(int clients, int trips, int max_pause_ms)
+// The overheads of the round trips of as many clients as echo modems, all at once; the count of
+// clients left unfinished goes to unfinished. Empty when the set-up failed.
+std::vector<double> round_trip_overheads(int clients, int trips, int max_pause_ms, const Bridge_options& options,
+                                         int& unfinished)
 {
     const std::vector<Device> list = numbered_devices(clients);
-    Setup setup(list, "echo");
-    if (!setup.ready)
-        return;
+    Setup setup(list, "echo", options);
+    unfinished = clients;
     std::vector<double> samples;
-    int running = clients;
+    if (!setup.ready)
+        return samples;
     std::vector<std::unique_ptr<Round_trips>> all;
     run_loop(600000, [&](QEventLoop& loop) {
         for (const Device& d : list)
             all.emplace_back(new Round_trips(d.port, echo_trip, trips, max_pause_ms, samples, [&] {
-                if (--running == 0)
+                if (--unfinished == 0)
                     loop.quit();
             }));
     });
+    return samples;
+}
+
+void round_trip(int clients, int trips, int max_pause_ms)
+{
+    int running = 0;
+    const std::vector<double> samples = round_trip_overheads(clients, trips, max_pause_ms, quiet_options(), running);
+    if (samples.empty())
+        return;
     const double median = percentile(samples, 0.5);
     const double p99 = percentile(samples, 0.99);
     std::printf("round trip, %d client(s) on as many echo modems, %s, %zu trips%s:\n", clients,
@@ -310,27 +324,32 @@ private:
     QTimer timer;
 };
 
-// Clients that keep sending without waiting for anything; the modems are silent, so what the
-// simulator accepts is what the queue puts through. Returns the program's processor time per
-// frame in microseconds, 0 when nothing was measured. With an address, metrics are served there
-// and scraped.
-double throughput(int clients, int period_ms, int seconds, const QString& metrics_listen = QString())
+// What a run of senders cost: the frames per second the server accepted, the program's processor
+// time per frame, and whether everything written was carried in the end.
+struct Carried {
+    double rate = 0;
+    double us_per_frame = 0;
+    int written = 0;
+    int commands = 0;
+    bool drained = false;
+};
+
+// The first `clients` modems of the list get a client that keeps sending without waiting for
+// anything; the modems are silent, so what the simulator accepts is what the queue puts through.
+// The first second is not counted. Nothing when the set-up failed.
+std::optional<Carried> carry(const std::vector<Device>& list, int clients, int period_ms, int seconds,
+                             const Bridge_options& options)
 {
-    const std::vector<Device> list = numbered_devices(clients);
-    Bridge_options options = quiet_options();
-    if (!metrics_listen.isEmpty())
-        options.extra_cfg = "metrics_listen = \"" + metrics_listen.toUtf8() + "\"\n";
     Setup setup(list, "silent", options);
     if (!setup.ready)
-        return 0;
-    std::unique_ptr<Scraper> scraper(metrics_listen.isEmpty() ? nullptr : new Scraper(metrics_listen));
+        return std::nullopt;
     int written = 0;
     std::vector<std::unique_ptr<Sender>> senders;
-    for (const Device& d : list)
-        senders.emplace_back(new Sender(d.port, period_ms, written));
+    for (int i = 0; i < clients; ++i)
+        senders.emplace_back(new Sender(list[static_cast<size_t>(i)].port, period_ms, written));
     if (!wait_for([&] { return std::all_of(senders.begin(), senders.end(), [](const std::unique_ptr<Sender>& s) { return s->connected(); }); })) {
-        std::printf("throughput: the clients could not connect\n");
-        return 0;
+        std::printf("the clients could not connect\n");
+        return std::nullopt;
     }
     Command_count count(setup.sim);
     const qint64 pid = setup.bridge->process.processId();
@@ -345,21 +364,40 @@ double throughput(int clients, int period_ms, int seconds, const QString& metric
     const double cpu = cpu_ms(pid) - cpu_from;
     for (auto& s : senders)
         s->stop();
-    const double rate = count.rate(from_ns, to_ns);
+    Carried c;
+    c.rate = count.rate(from_ns, to_ns);
     // Every byte written reaches the server and every command is answered.
-    const bool drained = wait_for([&] {
+    c.drained = wait_for([&] {
         return count.bytes == static_cast<qint64>(written) * message.size() &&
                static_cast<int>(count.accepted.size()) == count.commands;
     }, 60000);
+    c.written = written;
+    c.commands = count.commands;
+    c.us_per_frame = c.rate > 0 ? cpu * 1000.0 / (c.rate * static_cast<double>(to_ns - from_ns) / 1e9) : 0.0;
+    return c;
+}
+
+// The queue's throughput, the clients each on a modem of their own; returns the program's
+// processor time per frame in microseconds, 0 when nothing was measured. With an address,
+// metrics are served there and scraped.
+double throughput(int clients, int period_ms, int seconds, const QString& metrics_listen = QString())
+{
+    Bridge_options options = quiet_options();
+    if (!metrics_listen.isEmpty())
+        options.extra_cfg = "metrics_listen = \"" + metrics_listen.toUtf8() + "\"\n";
+    // Made before the program starts, scraping from its first second.
+    std::unique_ptr<Scraper> scraper(metrics_listen.isEmpty() ? nullptr : new Scraper(metrics_listen));
+    const std::optional<Carried> c = carry(numbered_devices(clients), clients, period_ms, seconds, options);
+    if (!c)
+        return 0;
     std::printf("throughput of the queue, %d clients each writing a message every %d ms (up to %d frames/s):\n", clients,
                 period_ms, clients * 1000 / period_ms);
-    std::printf("  %.0f frames/s accepted by the server (goal >= 3000) %s\n", rate, rate >= 3000 ? "ok" : "MISSED");
-    std::printf("  %d messages written, %d commands sent, %s\n", written, count.commands,
-                drained ? "all answered" : "not all answered within a minute");
-    const double per_frame = rate > 0 ? cpu * 1000.0 / (rate * static_cast<double>(to_ns - from_ns) / 1e9) : 0.0;
-    std::printf("  processor time of the program: %.1f us per frame%s\n", per_frame,
+    std::printf("  %.0f frames/s accepted by the server (goal >= 3000) %s\n", c->rate, c->rate >= 3000 ? "ok" : "MISSED");
+    std::printf("  %d messages written, %d commands sent, %s\n", c->written, c->commands,
+                c->drained ? "all answered" : "not all answered within a minute");
+    std::printf("  processor time of the program: %.1f us per frame%s\n", c->us_per_frame,
                 scraper ? qPrintable(QStringLiteral(", metrics on, %1 scrapes").arg(scraper->scrapes)) : "");
-    return per_frame;
+    return c->us_per_frame;
 }
 
 // The queue's throughput with metrics off and on, in turns, so that the load of the machine
@@ -426,6 +464,145 @@ void scale(int count)
                 rss >= 0 && rss <= 200 * 1024 ? "ok" : "MISSED");
     if (!bridge.stop())
         std::printf("  the program did not end with exit code 0\n");
+}
+
+// A plain TCP relay of the same load as the floor of what pushing the bytes costs: one socat
+// between every client and a sink that reads everything. Their processor time per frame, 0 when
+// socat could not serve.
+double socat_us_per_frame(int clients, int period_ms, int seconds)
+{
+    QTcpServer sink;
+    qint64 received = 0;
+    QObject::connect(&sink, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* s = sink.nextPendingConnection())
+            QObject::connect(s, &QTcpSocket::readyRead, [&received, s] { received += s->readAll().size(); });
+    });
+    sink.listen(QHostAddress::LocalHost);
+    const std::vector<Device> list = numbered_devices(clients);
+    std::vector<std::unique_ptr<QProcess>> relays;
+    for (const Device& d : list) {
+        relays.emplace_back(new QProcess);
+        relays.back()->start(QStringLiteral("socat"), {QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr").arg(d.port),
+                                                       QStringLiteral("TCP:127.0.0.1:%1").arg(sink.serverPort())});
+    }
+    int written = 0;
+    std::vector<std::unique_ptr<Sender>> senders;
+    const bool up = wait_for([&] { return all_listening(list); });
+    if (up)
+        for (const Device& d : list)
+            senders.emplace_back(new Sender(d.port, period_ms, written));
+    const auto cpu = [&] {
+        double sum = 0;
+        for (const auto& r : relays)
+            sum += cpu_ms(r->processId());
+        return sum;
+    };
+    double cpu_from = 0;
+    qint64 received_from = 0;
+    if (up && wait_for([&] { return std::all_of(senders.begin(), senders.end(), [](const std::unique_ptr<Sender>& s) { return s->connected(); }); }))
+        run_loop(seconds * 1000, [&](QEventLoop&) {
+            for (size_t i = 0; i < senders.size(); ++i)
+                senders[i]->start(static_cast<int>(i) * period_ms / clients);
+            QTimer::singleShot(1000, [&] {
+                cpu_from = cpu();
+                received_from = received;
+            });
+        });
+    const double used = cpu() - cpu_from;
+    const double frames = static_cast<double>(received - received_from) / message.size();
+    senders.clear();
+    for (const auto& r : relays) {
+        r->terminate();
+        r->waitForFinished(5000);
+    }
+    return frames > 0 ? used * 1000.0 / frames : 0.0;
+}
+
+// The exchange thread on Qt's dispatcher (RUVO_QT_DISPATCHER=1) or on the epoll one.
+Bridge_options dispatcher_options(bool qt)
+{
+    Bridge_options options = quiet_options();
+    if (qt)
+        options.environment << QStringLiteral("RUVO_QT_DISPATCHER=1");
+    // The device list of 10,000 modems may take the simulator more than the default 3 s to send
+    // on a busy machine.
+    options.extra_cfg = "ws_devlist_timeout = 30000\n";
+    return options;
+}
+
+// Processor time per frame with Qt's dispatcher and the epoll one in turns, 50 clients sending
+// while 50 or 10,000 modems listen, at 1,000 and at 50 frames/s in all (Qt's dispatcher cannot
+// carry 1,000 frames/s among 10,000 listeners); socat relaying the 1,000 frames/s as the floor;
+// and the median round-trip overhead of 50 clients on each dispatcher.
+void dispatchers(int rounds)
+{
+    const int clients = 50;
+    struct Load {
+        int modems;
+        int period_ms;
+        int seconds;
+        bool qt;  // Qt's dispatcher measured too
+        std::vector<double> us[2];  // by dispatcher: 0 Qt's, 1 epoll
+    };
+    std::vector<Load> loads = {{50, 50, 6, true, {}}, {10000, 50, 6, false, {}}, {50, 1000, 16, true, {}},
+                               {10000, 1000, 16, true, {}}};
+    std::vector<double> socat;
+    std::vector<double> overheads[2];  // of round trips, by dispatcher
+    for (int round = 0; round < rounds; ++round) {
+        for (Load& load : loads) {
+            const std::vector<Device> list = numbered_devices(load.modems);
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool qt = (turn + round) % 2 == 0;
+                if (qt && !load.qt)
+                    continue;
+                const std::optional<Carried> c =
+                    carry(list, clients, load.period_ms, load.seconds, dispatcher_options(qt));
+                if (c && c->drained)
+                    load.us[qt ? 0 : 1].push_back(c->us_per_frame);
+                else
+                    std::printf("  %d modems, %s dispatcher: not everything was carried\n", load.modems, qt ? "Qt's" : "epoll");
+            }
+        }
+        socat.push_back(socat_us_per_frame(clients, 50, 6));
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool qt = (turn + round) % 2 == 0;
+            int unfinished = 0;
+            const std::vector<double> o = round_trip_overheads(clients, 40, 100, dispatcher_options(qt), unfinished);
+            if (unfinished)
+                std::printf("  %d round-trip clients unfinished\n", unfinished);
+            overheads[qt ? 0 : 1].insert(overheads[qt ? 0 : 1].end(), o.begin(), o.end());
+        }
+    }
+    std::printf("processor time per frame, %d clients, median of %d rounds, Qt's dispatcher and the epoll one in turns:\n",
+                clients, rounds);
+    std::printf("  %-8s %-10s %12s %12s\n", "modems", "frames/s", "Qt's", "epoll");
+    const auto figure = [](const std::vector<double>& us) {
+        return us.empty() ? QByteArray("-") : QByteArray::number(percentile(us, 0.5), 'f', 1) + " us";
+    };
+    for (const Load& load : loads)
+        std::printf("  %-8d %-10d %12s %12s\n", load.modems, clients * 1000 / load.period_ms,
+                    figure(load.us[0]).constData(), figure(load.us[1]).constData());
+    std::printf("  socat, a plain TCP relay of the 1000 frames/s (the floor): %.1f us\n", percentile(socat, 0.5));
+    const double at_50 = percentile(loads[0].us[1], 0.5);
+    const double at_10000 = percentile(loads[1].us[1], 0.5);
+    const double slow_50 = percentile(loads[2].us[1], 0.5);
+    const double slow_10000 = percentile(loads[3].us[1], 0.5);
+    std::printf("  epoll, 50 modems at 1000 frames/s: %.1f us (goal <= 60) %s\n", at_50, at_50 > 0 && at_50 <= 60 ? "ok" : "MISSED");
+    const auto ratio = [](const char* rate, double many, double few) {
+        if (many > 0 && few > 0)
+            std::printf("  epoll, 10000 modems against 50 at %s frames/s: %.2f times (goal <= 1.5) %s\n", rate, many / few,
+                        many / few <= 1.5 ? "ok" : "MISSED");
+        else
+            std::printf("  epoll, 10000 modems against 50 at %s frames/s: not measured, MISSED\n", rate);
+    };
+    ratio("1000", at_10000, at_50);
+    ratio("50", slow_10000, slow_50);
+    const double qt = percentile(overheads[0], 0.5);
+    const double epoll = percentile(overheads[1], 0.5);
+    std::printf("round trips, %d clients on as many echo modems, a random pause of up to 100 ms between trips, %zu and %zu trips:\n",
+                clients, overheads[0].size(), overheads[1].size());
+    std::printf("  median overhead (- interframe_delay %d ms): Qt's dispatcher %.2f ms, epoll %.2f ms (goal: no worse) %s\n",
+                interframe_delay, qt, epoll, epoll > 0 && epoll <= qt ? "ok" : "MISSED");
 }
 
 // One client on every port; in a round all of them send a message at the same moment.
@@ -604,6 +781,7 @@ int main(int argc, char** argv)
         {"scale", [] { scale(1000); }},
         {"batching", [] { batching(50, 50); }},
         {"reload", [] { reload(10000, 5); }},
+        {"dispatchers", [] { dispatchers(2); }},
     };
     const QStringList wanted = app.arguments().mid(1);
     for (const auto& b : benches)

@@ -1,9 +1,10 @@
 // Data commands that carry the frames of several modems at once: which queued frames join the
-// frame about to be sent, and how many travel together.
+// frame about to be sent, how many travel together, and the command's text.
 #pragma once
 
 #include "core/cfg.h"
 
+#include <QByteArray>
 #include <bitset>
 
 struct Frame;
@@ -19,3 +20,7 @@ void gather_batch(Frame& first, Query*& queue_head, Query**& queue_tail, int max
 
 // Number of records chained from first, first included.
 int batch_size(const Query* first);
+
+// The send_data_req command carrying first and the frames chained behind it, one element of
+// data_list each, written straight into one buffer.
+QByteArray sdata_command(Frame& first);

@@ -41,12 +41,6 @@ const char template_login[] = "{\"cmd\":\"auth_req\",\"login\":\"%1\",\"password
 // What the trace shows in place of the password.
 const char hidden_password[] = "***";
 const char template_devlist[] = "{\"cmd\":\"get_device_appdata_req\",\"keyword\":\"no_attributes\"}";
-// The data command: one element of data_list for every frame it carries.
-const char template_sdata_head[] = "{\"cmd\":\"send_data_req\",\"data_list\":[";
-const char template_sdata_element[] = "{\"devEui\":\"%1\",\"data\":\"04%2\",\"port\":%3}";
-const char template_sdata_tail[] = "]}";
-// The LoRa port that carries modem data.
-const char modem_port[] = "2";
 
 // Configuration strings are printable, so the quote and the backslash are all that JSON needs escaped.
 QString json_escaped(QString text)
@@ -59,14 +53,6 @@ void forget_requester(Query* first, const Tcp_server* s)
     for (Query* q = first; q; q = q->next)
         if (q->requester == s)
             q->requester = nullptr;
-}
-
-QString sdata_element(Frame& frame)
-{
-    const QByteArray hex =
-        QByteArray(reinterpret_cast<const char*>(frame.data()), static_cast<int>(frame.size)).toHex();
-    return QString::fromLatin1(template_sdata_element)
-        .arg(buf_hex64_engine.set(frame.eui), QString::fromLatin1(hex), QLatin1String(modem_port));
 }
 
 // Fewer elements in append_status than frames sent.
@@ -202,14 +188,9 @@ void Ws_connection::send_sdata(Query* q, Ws_connection& connection)
     Frame* first = static_cast<Frame*>(q);
     gather_batch(*first, connection.queue_head, connection.queue_tail, ws_batch_max);
     metrics::queued(1 - batch_size(first));
-    QString text = QLatin1String(template_sdata_head);
-    for (Query* f = first; f; f = f->next) {
-        if (f != first)
-            text += QLatin1Char(',');
-        text += sdata_element(*static_cast<Frame*>(f));
+    for (Query* f = first; f; f = f->next)
         metrics::frame_sent(static_cast<Frame*>(f)->eui, static_cast<Frame*>(f)->size);
-    }
-    text += QLatin1String(template_sdata_tail);
+    const QString text = QString::fromLatin1(sdata_command(*first));
     if (!connection.start_wait(ws_sdata_timeout, 0x07D6))
         return;
     connection.handler = &Ws_connection::sdata_answer;

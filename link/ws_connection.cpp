@@ -146,6 +146,16 @@ void Ws_connection::send(const QString& text, const QString& traced)
     if (trace_ws & 0x02)
         log_utf8(QStringLiteral("to(RUVO-LoRa): "), traced);
     socket.sendTextMessage(text);
+    // Handed to the kernel before the loop waits again, not once the socket reports itself
+    // writable; not right here either, where a failed write would tear the link down under the
+    // caller's feet.
+    if (flags & flush_posted)
+        return;
+    flags |= flush_posted;
+    QMetaObject::invokeMethod(this, [this] {
+        flags &= static_cast<unsigned char>(~flush_posted);
+        socket.flush();
+    }, Qt::QueuedConnection);
 }
 
 bool Ws_connection::start_wait(int interval, unsigned short code)

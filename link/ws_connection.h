@@ -36,6 +36,7 @@ public:
         error_expected = 0x10,
         reconnect_wait = 0x20,
         shutting_down = 0x40,
+        flush_posted = 0x80,  // the socket is to be flushed at the loop's next turn
     };
 
     explicit Ws_connection(QThread& thread);

@@ -393,6 +393,7 @@ void Tcp_server::write_to_client(const QByteArray& bytes)
     tracer.data(".send ", reinterpret_cast<const unsigned char*>(bytes.constData()),
                static_cast<size_t>(bytes.size()));
     client->write(bytes);
+    client->flush();  // handed to the kernel now rather than at the loop's next turn
 }
 
 void Tcp_server::write_answer(const QByteArray& bytes)

@@ -1,5 +1,8 @@
-// End-to-end tests of data commands that carry the frames of several modems: the real program
-// against the simulator, whose lines record every command it receives.
+// Tests of data commands that carry the frames of several modems: the command's text from its
+// frames, and end to end the real program against the simulator, whose lines record every
+// command it receives.
+#include "link/ws_batch.h"
+#include "tcp/frame.h"
 #include "tests/bridge_process.h"
 
 #include <QJsonArray>
@@ -7,8 +10,35 @@
 #include <QJsonObject>
 #include <QTcpSocket>
 #include <QtTest>
+#include <cstring>
+#include <new>
 
 namespace {
+
+// Frames made in place for the command builder: the bytes follow the header, as in the program.
+class Frames {
+public:
+    Frame* add(quint64 eui, const QByteArray& bytes)
+    {
+        store.emplace_back((sizeof(Frame) + static_cast<size_t>(bytes.size())) / sizeof(std::max_align_t) + 1);
+        Frame* f = new (store.back().data()) Frame();
+        f->eui = eui;
+        f->size = static_cast<size_t>(bytes.size());
+        std::memcpy(f->data(), bytes.constData(), f->size);
+        if (!head)
+            head = f;
+        else
+            tail->next = f;
+        tail = f;
+        return f;
+    }
+    Frame* first() { return head; }
+
+private:
+    std::vector<std::vector<std::max_align_t>> store;
+    Frame* head = nullptr;
+    Frame* tail = nullptr;
+};
 
 struct Element {
     QString eui;
@@ -58,6 +88,8 @@ class Test_batching : public QObject {
 private slots:
     void cleanup();
 
+    void command_text_data();
+    void command_text();
     void without_batching_every_command_carries_one_frame_data();
     void without_batching_every_command_carries_one_frame();
     void batches_carry_at_most_the_limit_and_one_frame_per_modem();
@@ -123,6 +155,42 @@ bool Test_batching::all_answered(const std::vector<QByteArray>& expected)
         if (received[i] != expected[i])
             qWarning() << "client" << i << "got" << received[i] << "expected" << expected[i];
     return false;
+}
+
+typedef QVector<QPair<quint64, QByteArray>> Frame_list;
+
+void Test_batching::command_text_data()
+{
+    QTest::addColumn<Frame_list>("frames");
+    QTest::addColumn<QByteArray>("text");
+    const QByteArray head = "{\"cmd\":\"send_data_req\",\"data_list\":[";
+    QTest::newRow("one frame, every kind of byte")
+        << Frame_list{{0x0102030405060708ULL, QByteArray::fromHex("00ff0a7f80225c")}}
+        << head + "{\"devEui\":\"0102030405060708\",\"data\":\"0400ff0a7f80225c\",\"port\":2}]}";
+    QTest::newRow("EUI with leading zeros and letters")
+        << Frame_list{{0xABULL, "A"}, {0xFEDCBA9876543210ULL, "b"}}
+        << head + "{\"devEui\":\"00000000000000AB\",\"data\":\"0441\",\"port\":2},"
+                  "{\"devEui\":\"FEDCBA9876543210\",\"data\":\"0462\",\"port\":2}]}";
+    QTest::newRow("three frames, in order")
+        << Frame_list{{1, "x"}, {2, "yy"}, {3, "zzz"}}
+        << head + "{\"devEui\":\"0000000000000001\",\"data\":\"0478\",\"port\":2},"
+                  "{\"devEui\":\"0000000000000002\",\"data\":\"047979\",\"port\":2},"
+                  "{\"devEui\":\"0000000000000003\",\"data\":\"047a7a7a\",\"port\":2}]}";
+    const QByteArray longest(255, '\xa5');
+    QTest::newRow("the longest frame")
+        << Frame_list{{0xFFFFFFFFFFFFFFFFULL, longest}}
+        << head + "{\"devEui\":\"FFFFFFFFFFFFFFFF\",\"data\":\"04" + longest.toHex() + "\",\"port\":2}]}";
+}
+
+void Test_batching::command_text()
+{
+    QFETCH(Frame_list, frames);
+    QFETCH(QByteArray, text);
+    Frames made;
+    for (const auto& f : frames)
+        made.add(f.first, f.second);
+    QCOMPARE(sdata_command(*made.first()), text);
+    QCOMPARE(batch_size(made.first()), frames.size());
 }
 
 void Test_batching::without_batching_every_command_carries_one_frame_data()
