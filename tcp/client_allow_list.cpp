@@ -13,6 +13,10 @@ namespace {
 Tr errfmt_client_refused{TR_TEXT("log",
                                  "Отклонено подключение к порту TCP %1: адрес клиента не разрешён параметром "
                                  "«tcp_allow» (всего отклонено подключений: %2).")};
+Tr errfmt_clients_refused{TR_TEXT("log",
+                                  "Порт TCP %1: за последнюю минуту отклонено ещё %2 подключений с адресов, не "
+                                  "разрешённых параметром «tcp_allow» (всего отклонено подключений: %3). Чаще всего "
+                                  "подключались с адресов: %4.")};
 
 const unsigned char trace_all = 0x02;
 
@@ -90,7 +94,12 @@ bool Client_allow_list::allows(QHostAddress peer) const
 
 quint64 Client_gate::refused_total = 0;
 
-Client_gate::Client_gate(QObject* parent) : QTcpServer(parent)
+Client_gate::Client_gate(QObject* parent)
+    : QTcpServer(parent),
+      refusals([this](quint64 held, const QString& peers) {
+          return QString(errfmt_clients_refused.tr())
+              .arg(QString::number(serverPort()), QString::number(held), QString::number(refused_total), peers);
+      })
 {
     connect(this, &QTcpServer::newConnection, this, &Client_gate::on_new_connection);
 }
@@ -115,7 +124,9 @@ void Client_gate::refuse(QTcpSocket* s)
     if (trace_tcp & trace_all)
         log(QStringLiteral("tcp%1(peer=[%2]:%3).refused")
                 .arg(QString::number(serverPort()), s->peerAddress().toString(), QString::number(s->peerPort())));
-    log(QString(errfmt_client_refused.tr()).arg(serverPort()).arg(refused_total));
+    refusals.event(QString(errfmt_client_refused.tr()).arg(serverPort()).arg(refused_total),
+                   unmapped(s->peerAddress()).toString());
+    emit connection_refused();
     s->abort();
     delete s;
 }

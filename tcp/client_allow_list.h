@@ -2,6 +2,8 @@
 // networks, and the listening socket that closes connections from anywhere else at once.
 #pragma once
 
+#include "common/repeated_log.h"
+
 #include <QHostAddress>
 #include <QPair>
 #include <QString>
@@ -27,7 +29,8 @@ private:
 
 // The listening socket of a modem port. Connections from peers outside tcp_allow are closed as
 // soon as they are accepted, before they can reach the pending queue, so the current client
-// never notices them; client_waiting() is raised only for connections that were let in.
+// never notices them; client_waiting() is raised only for connections that were let in. Each
+// refusal is announced; the log gets the first of a minute and then a summary.
 class Client_gate : public QTcpServer {
     Q_OBJECT
 public:
@@ -38,6 +41,7 @@ public:
 
 signals:
     void client_waiting();
+    void connection_refused();
 
 protected:
     void incomingConnection(qintptr handle) override;
@@ -47,4 +51,6 @@ private slots:
 
 private:
     void refuse(QTcpSocket* s);
+
+    Repeated_log refusals;
 };
