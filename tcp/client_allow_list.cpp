@@ -20,14 +20,6 @@ Tr errfmt_clients_refused{TR_TEXT("log",
 
 const unsigned char trace_all = 0x02;
 
-// An IPv4-mapped IPv6 address (::ffff:a.b.c.d) stands for its IPv4 address.
-QHostAddress unmapped(const QHostAddress& address)
-{
-    bool is_v4 = false;
-    const quint32 v4 = address.toIPv4Address(&is_v4);
-    return is_v4 ? QHostAddress(v4) : address;
-}
-
 bool parse_prefix(const QString& text, int max, int& prefix)
 {
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
@@ -59,6 +51,13 @@ bool parse_network(const QString& text, QPair<QHostAddress, int>& network)
 }
 
 }  // namespace
+
+QHostAddress unmapped(const QHostAddress& address)
+{
+    bool is_v4 = false;
+    const quint32 v4 = address.toIPv4Address(&is_v4);
+    return is_v4 ? QHostAddress(v4) : address;
+}
 
 bool parse_ip_literal(const QString& text, QHostAddress& address)
 {

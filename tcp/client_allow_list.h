@@ -13,6 +13,8 @@
 // Reads one IPv4 literal (four decimal parts) or IPv6 literal (an optional %scope allowed);
 // false for anything else, including the shorthand forms QHostAddress also takes.
 bool parse_ip_literal(const QString& text, QHostAddress& address);
+// An IPv4-mapped IPv6 address (::ffff:a.b.c.d) stands for its IPv4 address.
+QHostAddress unmapped(const QHostAddress& address);
 
 class Client_allow_list {
 public:

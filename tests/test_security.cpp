@@ -62,6 +62,7 @@ private slots:
     void listen_address_limits_the_ports();
     void allow_list_refuses_others_without_disturbing_the_client();
     void refusal_flood_is_summed_up_in_the_log_and_counted();
+    void port_takeover_is_logged_with_both_addresses();
     void handshake_failure_is_logged_and_retried_data();
     void handshake_failure_is_logged_and_retried();
     void private_ca_and_client_certificate();
@@ -301,7 +302,8 @@ void Test_security::refusal_flood_is_summed_up_in_the_log_and_counted()
     const qint64 log_before = QFileInfo(log_name).size();
 
     const int attempts = 10000;
-    const int batch = 250;
+    // Below the listen backlog, so that no connection waits for a repeated SYN.
+    const int batch = 40;
     for (int round = 0; round < attempts / batch; ++round) {
         std::vector<std::unique_ptr<QTcpSocket>> others;
         for (int i = 0; i < batch; ++i) {
@@ -312,7 +314,7 @@ void Test_security::refusal_flood_is_summed_up_in_the_log_and_counted()
             return std::all_of(others.begin(), others.end(),
                                [](const auto& s) { return s->state() == QAbstractSocket::UnconnectedState; });
         }));
-        if (round % 10 == 0)
+        if (round % 25 == 0)
             QVERIFY(round_trip(*sim, *client, "round " + QByteArray::number(round)));
     }
     const QByteArray series = "ruvo_bridge_client_connections_refused_total{eui=\"" + QByteArray(eui) + "\",port=\"" +
@@ -325,6 +327,36 @@ void Test_security::refusal_flood_is_summed_up_in_the_log_and_counted()
     qInfo("the log grew by %lld bytes for %d refused connections", static_cast<long long>(growth), attempts);
     QVERIFY(growth < 20 * 1024);
     QCOMPARE(count_starting(bridge->log(), QStringLiteral("Отклонено подключение к порту TCP %1:").arg(port)), 1);
+}
+
+// At the default trace level: the first takeover with both addresses, the next ones wait for
+// the summary of the minute.
+void Test_security::port_takeover_is_logged_with_both_addresses()
+{
+    Bridge_options options;
+    options.trace_tcp = "bad_frames";
+    QVERIFY(start({}, options));
+    QVERIFY(wait_for([&] { return listening(port); }));
+    auto owner = connected_client(QHostAddress::LocalHost, port);
+    const quint16 owner_port = owner->localPort();
+    QVERIFY(round_trip(*sim, *owner, "mine"));
+    // Each taker's own port, read while it is connected.
+    std::vector<std::unique_ptr<QTcpSocket>> takers;
+    std::vector<quint16> taker_ports;
+    for (int i = 0; i < 3; ++i) {
+        takers.push_back(connected_client(QHostAddress::LocalHost, port, QHostAddress(QStringLiteral("127.0.0.2"))));
+        taker_ports.push_back(takers.back()->localPort());
+        QVERIFY(round_trip(*sim, *takers.back(), "taken " + QByteArray::number(i)));
+    }
+    QVERIFY(wait_gone(*owner));
+    const QStringList log = bridge->log();
+    QCOMPARE(count_starting(log, QStringLiteral("Порт TCP %1 занят новым клиентом").arg(port)), 1);
+    QVERIFY2(log.contains(QStringLiteral("Порт TCP %1 занят новым клиентом [127.0.0.2]:%2; прежний клиент "
+                                         "[127.0.0.1]:%3 отключён.")
+                              .arg(port)
+                              .arg(taker_ports.front())
+                              .arg(owner_port)),
+             qPrintable(log.join(QLatin1Char('\n'))));
 }
 
 void Test_security::handshake_failure_is_logged_and_retried_data()
