@@ -1216,6 +1216,18 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
         <source>Порт TCP %1: за последнюю минуту отклонено ещё %2 подключений с адресов, не разрешённых параметром «tcp_allow» (всего отклонено подключений: %3). Чаще всего подключались с адресов: %4.</source>
         <translation>TCP port %1: %2 more connections refused in the last minute from addresses not allowed by the parameter &quot;tcp_allow&quot; (connections refused in all: %3). The addresses seen most: %4.</translation>
     </message>
+    <message>
+        <source>Порт TCP %1: за последнюю минуту ещё %2 запросов Modbus TCP с неправильным заголовком MBAP, соединения с клиентами закрыты. Чаще всего такие запросы приходили с адресов: %3.</source>
+        <translation>TCP port %1: %2 more Modbus TCP requests with a malformed MBAP header in the last minute; the connections with the clients were closed. The addresses such requests came from most: %3.</translation>
+    </message>
+    <message>
+        <source>Порт TCP %1 занят новым клиентом [%2]:%3; прежний клиент [%4]:%5 отключён.</source>
+        <translation>TCP port %1 was taken over by a new client [%2]:%3; the previous client [%4]:%5 was disconnected.</translation>
+    </message>
+    <message>
+        <source>Порт TCP %1: за последнюю минуту новые клиенты заняли порт ещё %2 раз, отключив прежних. Чаще всего новые клиенты подключались с адресов: %3.</source>
+        <translation>TCP port %1: new clients took over the port %2 more times in the last minute, disconnecting the previous ones. The addresses the new clients came from most: %3.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
