@@ -105,8 +105,6 @@ bool Log_file::open(const char* fname)
 // does not stick to a torn one.
 bool Log_file::write_whole(const QByteArray& bytes)
 {
-    struct stat st;
-    const off_t before = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
     const char* p = bytes.constData();
     size_t left = static_cast<size_t>(bytes.size());
     while (left) {
@@ -118,12 +116,19 @@ bool Log_file::write_whole(const QByteArray& bytes)
             continue;
         } else {
             error = n < 0 ? errno : EIO;
-            if (before >= 0 && p != bytes.constData() && ::ftruncate(fd, before) != 0)
-                error = errno;
+            cut_off(static_cast<off_t>(p - bytes.constData()));
             return false;
         }
     }
     return true;
+}
+
+// Only the program appends to the file, so the part written is its last bytes.
+void Log_file::cut_off(off_t written)
+{
+    struct stat st;
+    if (written > 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, st.st_size - written) != 0)
+        error = errno;
 }
 
 // The first entry written after losses says how many there were.

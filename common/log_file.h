@@ -35,6 +35,7 @@ private:
     bool is_open_as(const char* fname) const;
     bool open(const char* fname);
     bool write_whole(const QByteArray& bytes);
+    void cut_off(off_t written);
     bool report_losses();
     void close();
 
