@@ -27,6 +27,7 @@ Tr errfmt_devlist_eui_again{TR_TEXT("log",
                                     "игнорируются.")};
 Tr errtext_cannot_create_server{TR_TEXT("log", "Не удалось создать блок управления устройством.")};
 Tr errtext_cannot_realloc_server{TR_TEXT("log", "Не удалось создать отредактированный блок управления устройством.")};
+Tr errfmt_port_failure{TR_TEXT("log", "Радиомодем 0x%1 не обслуживается: порт TCP %2 не удалось открыть: %3.")};
 
 // Counts the elements of the array whose first element is at the parser's position, leaving the
 // parser where it was.
@@ -85,6 +86,19 @@ void sort_unique(QVector<Device_on_lora>& devices)
     devices.resize(kept);
 }
 
+// Whether the server reported the modem; devices_on_lora is sorted by EUI.
+bool on_lora(unsigned long eui)
+{
+    const auto it = std::lower_bound(devices_on_lora.constBegin(), devices_on_lora.constEnd(), eui,
+                                     [](const Device_on_lora& d, unsigned long key) { return d.eui < key; });
+    return it != devices_on_lora.constEnd() && it->eui == eui;
+}
+
+bool same_setup(const Tcp_server& server, const Device_in_cfg& cfg)
+{
+    return server.tcp_port == cfg.tcp_port && server.max_frame == cfg.max_frame && server.protocol == cfg.protocol;
+}
+
 // Reads "devices_list" in two passes, so that the table is allocated once, and publishes it.
 void read_devices_list(Ws_parser& p)
 {
@@ -102,6 +116,29 @@ void read_devices_list(Ws_parser& p)
     sort_unique(devices);
     QMutexLocker lock(&cfg_mutex);
     devices_on_lora.swap(devices);
+}
+
+// Keeps why the system refused the port of a modem; any other failure leaves no reason.
+void note_port_failure(const std::exception& e, unsigned long eui, quint16 port)
+{
+    if (const auto* refused = dynamic_cast<const Listen_error*>(&e))
+        port_failures.insert(eui, Port_failure{port, refused->reason});
+}
+
+// Logs each port failure that is new since the last reconciliation: the first one of a modem,
+// another port or reason, or one after the port was served in between (which dropped the
+// record). True when the failures differ from the last ones, so that the lists are shown again.
+bool report_port_failures(const QMap<unsigned long, Port_failure>& before)
+{
+    bool changed = before.size() != port_failures.size();
+    for (auto it = port_failures.constBegin(); it != port_failures.constEnd(); ++it) {
+        const auto old = before.constFind(it.key());
+        if (old != before.constEnd() && old->port == it->port && old->reason == it->reason)
+            continue;
+        log(QString(errfmt_port_failure.tr()).arg(buf_hex64_engine.set(it.key()), QString::number(it->port), it->reason));
+        changed = true;
+    }
+    return changed;
 }
 
 }  // namespace
@@ -143,26 +180,24 @@ bool Ws_connection::create_server(Server_map::iterator& s, unsigned long eui, co
         return true;
     } catch (const std::exception& e) {
         log_exception(e, errtext_cannot_create_server.tr());
+        note_port_failure(e, eui, cfg.tcp_port);
     } catch (...) {
         log_debug(tcp_servers.isEmpty() ? 0x0706 : 0x0705);
     }
     return false;
 }
 
-bool Ws_connection::replace_server(Server_map::iterator& s, const Device_in_cfg& cfg)
+// The null at s that a retired server left: a server with the new setup, or no entry when it
+// cannot listen.
+bool Ws_connection::reopen_server(Server_map::iterator& s, const Device_in_cfg& cfg)
 {
-    Tcp_server* old = s.value();
-    if (old->tcp_port == cfg.tcp_port && old->max_frame == cfg.max_frame && old->protocol == cfg.protocol) {
-        ++s;
-        return false;
-    }
-    old->shutdown_server();
     try {
         s.value() = new Tcp_server(*this, s.key(), cfg);
         ++s;
         return true;
     } catch (const std::exception& e) {
         log_exception(e, errtext_cannot_realloc_server.tr());
+        note_port_failure(e, s.key(), cfg.tcp_port);
     } catch (...) {
         log_debug(0x0704);
     }
@@ -170,10 +205,35 @@ bool Ws_connection::replace_server(Server_map::iterator& s, const Device_in_cfg&
     return true;
 }
 
-// One walk over the three tables, all sorted by EUI: an EUI is wanted when it is both configured
-// with a port for clients and reported by the server.
-bool Ws_connection::reconcile_servers()
+bool Ws_connection::retire_servers()
 {
+    bool changed = false;
+    for (auto s = tcp_servers.begin(); s != tcp_servers.end();) {
+        const auto c = devices_in_cfg.constFind(s.key());
+        const bool wanted = c != devices_in_cfg.constEnd() && has_client_port(c.value()) && on_lora(s.key());
+        if (wanted && same_setup(*s.value(), c.value())) {
+            ++s;
+            continue;
+        }
+        s.value()->shutdown_server();
+        changed = true;
+        if (wanted) {
+            s.value() = nullptr;
+            ++s;
+        } else {
+            s = tcp_servers.erase(s);
+        }
+    }
+    return changed;
+}
+
+// One walk over the three tables, all sorted by EUI: an EUI is wanted when it is both configured
+// with a port for clients and reported by the server. Only wanted servers are left by now.
+// The port failures are those of this walk.
+bool Ws_connection::open_servers()
+{
+    QMap<unsigned long, Port_failure> failures_before;
+    failures_before.swap(port_failures);
     bool changed = false;
     auto c = devices_in_cfg.constBegin();
     auto l = devices_on_lora.constBegin();
@@ -186,21 +246,25 @@ bool Ws_connection::reconcile_servers()
             else
                 ++l;
         }
-        const bool any_wanted = c != devices_in_cfg.constEnd() && l != devices_on_lora.constEnd();
-        while (s != tcp_servers.end() && (!any_wanted || s.key() < c.key())) {
-            s.value()->shutdown_server();
-            s = tcp_servers.erase(s);
-            changed = true;
-        }
-        if (!any_wanted)
-            return changed;
-        if (s != tcp_servers.end() && s.key() == c.key())
-            changed |= replace_server(s, c.value());
-        else
+        if (c == devices_in_cfg.constEnd() || l == devices_on_lora.constEnd())
+            return report_port_failures(failures_before) || changed;
+        if (s == tcp_servers.end() || s.key() != c.key())
             changed |= create_server(s, c.key(), c.value());
+        else if (!s.value())
+            changed |= reopen_server(s, c.value());
+        else
+            ++s;
         ++c;
         ++l;
     }
+}
+
+// Every port given up is closed before any is opened, so that two modems may trade their
+// ports in one change.
+bool Ws_connection::reconcile_servers()
+{
+    const bool retired = retire_servers();
+    return open_servers() || retired;
 }
 
 void Ws_connection::servers_update(bool after_list)

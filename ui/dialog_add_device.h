@@ -2,7 +2,7 @@
 // that the edit dialog shares: the parameter rows, their reading and the collision checks.
 #pragma once
 
-#include "core/shared.h"
+#include "core/served_devices.h"
 
 #include <QDialog>
 
@@ -35,7 +35,7 @@ void req_eui_unused(quint64 eui);
 // Throws the collision message when tcp_ports already has the port.
 void req_port_unused(quint16 port);
 
-// Adds the accept and reject buttons, wired to the dialog, below the rows.
+// Adds the accept and reject buttons, wired to the dialog, below the rows; accept is the default.
 void add_dialog_buttons(QBoxLayout& layout, QDialog& dialog, const QString& accept_caption,
                         const QString& accept_hint, const QString& reject_caption, const QString& reject_hint);
 
@@ -51,6 +51,8 @@ private slots:
     void on_btn_eui_clicked();
 
 private:
+    // The reload of the list waits while the dialog is open.
+    Served_devices::Hold hold{served_devices};
     Device_fields fields;
     quint64 added = 0;
 };

@@ -2,7 +2,7 @@
 #include "ui/dialog_devices.h"
 
 #include "core/build_info.h"
-#include "core/devices_file.h"
+#include "core/served_devices.h"
 #include "common/hex.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
@@ -11,6 +11,7 @@
 #include "ui/main_window.h"
 #include "ui/protocol_choice.h"
 #include "ui/resources_for_editing.h"
+#include "ui/window_size.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -33,6 +34,11 @@ const QString caption_no = QStringLiteral(" ");
 
 namespace {
 
+Tr errfmt_port_not_opened{TR_TEXT("devices", "Порт TCP %1 не удалось открыть: %2.")};
+
+// The size the operator gave the list, for its next opening.
+Window_size opening_size;
+
 enum Column { col_eui, col_port, col_size, col_server, col_client, col_name, col_protocol, column_count };
 
 // How often the dialog looks for a link that did not exist when it opened.
@@ -45,6 +51,16 @@ const QBrush* column_brush(int column)
     if (column == col_client)
         return &br_client_exists;
     return nullptr;
+}
+
+// The modem of the selected row, read back from its EUI cell; false when no row is selected.
+bool selected_eui(const QTableView& table, quint64& eui)
+{
+    const QModelIndexList selected = table.selectionModel()->selectedRows(col_eui);
+    bool found = false;
+    if (!selected.isEmpty())
+        eui = selected.first().data().toString().toULongLong(&found, 16);
+    return found;
 }
 
 }  // namespace
@@ -77,7 +93,7 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
     preferred_width = width_around_columns(0x0301);
     resizeColumnsToContents();
     preferred_width += horizontalHeader()->length();
-    horizontalHeader()->setStretchLastSection(true);
+    set_stretching_column(col_name);
 }
 
 int Dialog_devices::Table::sizeHintForColumn(int column) const
@@ -124,7 +140,19 @@ void Dialog_devices::Table::show_states()
         const bool client = exists && server.value() && server.value()->client;
         set_cell(row, col_server, exists ? caption_yes : caption_no);
         set_cell(row, col_client, client ? caption_yes : caption_no);
+        const auto failure = port_failures.constFind(it.key());
+        set_row_tooltip(row, failure == port_failures.constEnd()
+                                 ? QString()
+                                 : QString(errfmt_port_not_opened.tr()).arg(failure->port).arg(failure->reason));
     }
+}
+
+void Dialog_devices::Table::set_row_tooltip(int row, const QString& text)
+{
+    for (int column = 0; column < column_count; ++column)
+        if (column != col_name)
+            if (QStandardItem* item = model_src->item(row, column))
+                item->setToolTip(text);
 }
 
 void Dialog_devices::Table::show_names()
@@ -143,9 +171,11 @@ void Dialog_devices::Table::show_names()
 void Dialog_devices::Table::hide_states_and_names()
 {
     const int rows = model_src->rowCount();
-    for (int row = 0; row < rows; ++row)
+    for (int row = 0; row < rows; ++row) {
         for (int column : {col_server, col_client, col_name})
             set_cell(row, column, caption_no);
+        set_row_tooltip(row, QString());
+    }
 }
 
 Dialog_devices::Dialog_devices(QWidget* parent) : QDialog(parent, editing_dialog_flags)
@@ -164,6 +194,7 @@ Dialog_devices::Dialog_devices(QWidget* parent) : QDialog(parent, editing_dialog
     // Enter on a row does what a double-click on it does.
     connect(table, &Table_with_proxy::row_entered, this, &Dialog_devices::on_double_click);
     connect(table, &Table_with_proxy::row_delete_pressed, this, &Dialog_devices::on_table_delete_pressed);
+    connect(&served_devices, &Served_devices::changed, this, &Dialog_devices::update_table);
 
     link_timer.setInterval(link_poll_ms);
     connect(&link_timer, &QTimer::timeout, this, &Dialog_devices::on_link_timer_timeout);
@@ -171,6 +202,13 @@ Dialog_devices::Dialog_devices(QWidget* parent) : QDialog(parent, editing_dialog
     if (!link_to_connection())
         link_timer.start();
     show_link_state(true);
+    opening_size.apply(*this);
+}
+
+void Dialog_devices::done(int result)
+{
+    opening_size.keep(*this);
+    QDialog::done(result);
 }
 
 QLayout* Dialog_devices::make_filter_row()
@@ -208,7 +246,6 @@ bool Dialog_devices::link_to_connection()
     Ws_connection* connection = Ws_connection::instance;
     if (!connection || connection == linked)
         return connection != nullptr;
-    connect(this, &Dialog_devices::update_servers, connection, &Ws_connection::update_servers);
     connect(connection, &Ws_connection::servers_changed, this, &Dialog_devices::on_servers_changed);
     connect(connection, &Ws_connection::clients_changed, this, &Dialog_devices::on_clients_changed);
     // Qt drops the connections with the object; a link built later is looked for again.
@@ -257,7 +294,7 @@ void Dialog_devices::on_btn_add_clicked()
     Dialog_add_device dialog(this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    after_change(true);
+    save();
     show_modem(dialog.added_eui());
 }
 
@@ -326,7 +363,7 @@ void Dialog_devices::edit_device(const QStandardItem* item)
     Dialog_edit_device dialog(entry.key(), entry, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    after_change(false);
+    save();
     show_modem(dialog.changed_eui());
 }
 
@@ -335,6 +372,7 @@ void Dialog_devices::edit_device(const QStandardItem* item)
 // the row in view rather than on a hidden one.
 void Dialog_devices::show_modem(quint64 eui)
 {
+    table->setFocus();
     if (table->select_modem(eui))
         return;
     filter_text->clear();
@@ -356,47 +394,29 @@ void Dialog_devices::delete_device(const QStandardItem* item)
     no->setToolTip(hint_btn_not_del);
     box.setDefaultButton(no);
     box.setEscapeButton(no);
-    box.exec();
+    {
+        Served_devices::Hold hold(served_devices);
+        box.exec();
+    }
     if (box.clickedButton() == no)
         return;
     if (box.clickedButton() != yes) {
         show_debug(0x0305, this);
         return;
     }
-    if (tcp_ports.remove(entry->tcp_port) != 1)
-        log_debug(0x0306);
-    {
-        QMutexLocker lock(&cfg_mutex);
-        devices_in_cfg.erase(entry);
-    }
-    after_change(true);
+    served_devices.remove(entry);
+    save();
     // The row that took the deleted one's place, so that the keyboard goes on from there.
     table->select_shown_row(row);
+    table->setFocus();
 }
 
-void Dialog_devices::after_change(bool count_changed)
-{
-    link_to_connection();
-    emit update_servers();
-    if (count_changed) {
-        Main_window* window = nullptr;
-        {
-            QMutexLocker lock(&cfg_mutex);
-            window = Main_window::instance;
-        }
-        if (window)
-            window->configured_devices_changed();
-    }
-    // Rebuilt before the file is written: an error box about the file must not leave rows
-    // that still point at entries already gone.
-    update_table();
-    save();
-}
-
+// The table follows the list's owner before the file is written: an error box about the file
+// must not leave rows that still point at entries already gone.
 void Dialog_devices::save()
 {
     try {
-        save_devices_in_cfg();
+        served_devices.save();
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
@@ -406,11 +426,16 @@ void Dialog_devices::save()
 
 void Dialog_devices::update_table()
 {
-    // Emptying the model scrolls the view to the top; the operator's place in a long list is
-    // put back once the rows are there again.
+    // Emptying the model scrolls the view to the top and drops the selection; the operator's
+    // place in a long list, and the selected modem while it is still listed (after a reload of
+    // the file, say), are put back once the rows are there again.
     const int scrolled = table->verticalScrollBar()->value();
+    quint64 eui = 0;
+    const bool selected = selected_eui(*table, eui);
     table->reset_rows(devices_in_cfg.size());
     table->create_contents();
     show_link_state(true);
     table->verticalScrollBar()->setValue(scrolled);
+    if (selected)
+        table->select_modem(eui);
 }

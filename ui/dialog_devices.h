@@ -32,17 +32,19 @@ public:
         // Sets the text of a cell, creating the cell with its font and colour when it is missing.
         void set_cell(int row, int column, const QString& text);
         void put_value(int row, int column, QStandardItem* item);
+        // Every cell of the row but the name says it; an empty text takes the tooltip away.
+        void set_row_tooltip(int row, const QString& text);
 
         int column_width[7];
     };
 
     explicit Dialog_devices(QWidget* parent);
 
+    // Rebuilds the rows from the list; the list's owner calls it on every change.
     void update_table();
     void edit_device(const QStandardItem* item);
-
-signals:
-    void update_servers();
+    // Keeps the window's size for its next opening.
+    void done(int result) override;
 
 private slots:
     void on_filter_field_changed(int index);
@@ -64,7 +66,6 @@ private:
     QWidget* make_buttons();
     bool link_to_connection();
     void show_link_state(bool blank_always);
-    void after_change(bool count_changed);
     void delete_device(const QStandardItem* item);
     void show_modem(quint64 eui);
     void save();
