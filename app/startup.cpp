@@ -11,6 +11,7 @@
 #include "app/os_service.h"
 #include "app/service_control.h"
 #include "common/err.h"
+#include "common/log_file.h"
 #include "metrics/metrics.h"
 #include "ui/dialog_about.h"
 #include "ui/main_window.h"
@@ -150,6 +151,8 @@ private:
 int run_program()
 {
     load_cfg(QString::fromUtf8(cfg_fname));
+    // A trace of all traffic writes an entry for every message: the log stays open for them.
+    keep_log_open((trace_ws | trace_tcp) & 0x02);
     warn_if_readable_by_others(QString::fromUtf8(cfg_fname));
     use_configured_language();
     served_devices.load();

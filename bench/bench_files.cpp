@@ -1,9 +1,11 @@
 // Benchmark of the file readers: a devices file of 10,000 modems and the sample configuration
-// file, each read many times; prints the time per file and per line.
+// file, each read many times; prints the time per file and per line. And the log: the time of a
+// trace entry with the file opened and closed for each, and kept open.
 #include "core/cfg.h"
 #include "core/devices_file.h"
 #include "core/shared.h"
 #include "common/err.h"
+#include "common/log_file.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -59,6 +61,22 @@ void write_devices_file(const QString& name)
     save_devices_in_cfg();
 }
 
+void measure_log_entries()
+{
+    const QString text = QStringLiteral("tcp41082.recv 0x{01 03 00 00 00 0A C5 CD}");
+    const int entries = 20000;
+    for (bool kept : {false, true}) {
+        keep_log_open(kept);
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < entries; ++i)
+            log(text);
+        printf("log entries, %s: %.2f us per entry\n", kept ? "file kept open" : "file opened and closed for each",
+               static_cast<double>(timer.nsecsElapsed()) / 1e3 / entries);
+    }
+    keep_log_open(false);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -79,6 +97,7 @@ int main(int argc, char** argv)
 
         const QString cfg = QStringLiteral(RUVO_SOURCE_DIR "/samples/ruvo_bridge.cfg");
         measure("sample configuration file", cfg, 3000, [&cfg] { load_cfg(cfg); });
+        measure_log_entries();
     } catch (const Err& e) {
         printf("error: %s\n", e.message().toUtf8().constData());
         return 1;

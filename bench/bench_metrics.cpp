@@ -1,5 +1,6 @@
 // Benchmark of the metrics' own cost on the data path: the reporting calls one frame makes on its
-// way through the program, timed in-process with metrics off and on, while the endpoint is scraped.
+// way through the program, timed in-process with metrics off and on, while the endpoint is scraped;
+// and the time of a scrape alone and beside slow clients that hold connections.
 #include "core/cfg.h"
 #include "metrics/metrics.h"
 #include "tests/bridge_process.h"
@@ -59,6 +60,27 @@ int scrape_meanwhile(quint16 port, const std::function<double()>& work, double& 
     return scrapes;
 }
 
+// Milliseconds of one scrape while so many clients hold connections with a request they never end.
+double scrape_ms(quint16 port, int slow_clients)
+{
+    std::vector<std::unique_ptr<QTcpSocket>> slow;
+    for (int i = 0; i < slow_clients; ++i) {
+        slow.push_back(client_of(port));
+        slow.back()->write("GET /metrics HTTP/1.1\r\nHo");
+        slow.back()->waitForBytesWritten(5000);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    if (s.waitForConnected(5000)) {
+        s.write("GET /metrics HTTP/1.0\r\n\r\n");
+        while (s.waitForReadyRead(5000))
+            s.readAll();
+    }
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -81,5 +103,8 @@ int main(int argc, char** argv)
     std::printf("metrics' reporting calls of one frame, %d modems, %d frames:\n", modems, frames);
     std::printf("  %.1f ns per frame with metrics off, %.1f ns with metrics on (%d scrapes meanwhile)\n", off, on,
                 scrapes);
+    const double alone = scrape_ms(port, 0);
+    std::printf("one scrape: %.1f ms alone, %.1f ms beside 3 slow clients holding connections\n", alone,
+                scrape_ms(port, 3));
     return 0;
 }

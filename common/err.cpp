@@ -5,11 +5,10 @@
 #include "core/build_info.h"
 #include "app/os_service.h"
 #include "common/hex.h"
+#include "common/log_file.h"
 #include "ui/main_window.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QFile>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMutexLocker>
@@ -64,28 +63,22 @@ bool no_display()
 // Appends one entry whose text is given as UTF-8 bytes.
 // When the process has run out of descriptors, the spare one makes room for this entry,
 // which is most likely the one that says so.
-bool open_log(QFile& file)
-{
-    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered;
-    return file.open(mode) || (release_spare_descriptor() && file.open(mode));
-}
-
 bool write_entry(const QByteArray& text)
 {
-    const QByteArray bytes =
-        QDateTime::currentDateTime().toString(QStringLiteral("[d.M.yyyy h:mm:ss.zzz] ")).toUtf8() + text +
-        QByteArrayLiteral("\n\n");
+    const QByteArray entry = stamped_log_entry(text);
     QMutexLocker lock(&mutex_log);
-    QFile file(QString::fromUtf8(log_fname));
-    if (!open_log(file)) {
+    Log_file::Result result = program_log.append(log_fname, entry);
+    if (result == Log_file::not_opened && release_spare_descriptor())
+        result = program_log.append(log_fname, entry);
+    if (result == Log_file::not_opened) {
         fputs("Error in logging.\n", stdout);
         fflush(stdout);
-        return false;
+    } else {
+        keep_spare_descriptor();
     }
-    file.write(bytes.constData(), static_cast<qint64>(strlen(bytes.constData())));
-    file.close();
-    keep_spare_descriptor();
-    return true;
+    if (result != Log_file::written)
+        program_log.lost(entry);
+    return result != Log_file::not_opened;
 }
 
 // The dumps go to the log byte for byte: a text dump shows the data exactly as it came, even

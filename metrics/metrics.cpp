@@ -5,6 +5,7 @@
 #include "core/cfg.h"
 #include "core/shared.h"
 #include "common/err.h"
+#include "common/log_file.h"
 #include "metrics/answer_histogram.h"
 #include "metrics/process_info.h"
 
@@ -24,7 +25,13 @@ namespace {
 Tr logtext_metrics_serving{TR_TEXT("log", "Метрики для Prometheus доступны по адресу http://%1/metrics.")};
 Tr errfmt_metrics_cannot_listen{TR_TEXT("log",
                                         "Не удалось открыть порт метрик для Prometheus «%1» (%2). Программа "
-                                        "работает без метрик.")};
+                                        "работает без метрик и пробует открыть порт снова каждые %3 с.")};
+
+// Scrapes are served by several workers, and a request must arrive whole within a short time: a
+// client that sends slowly, or not at all, holds one worker for no longer than that.
+const char metrics_workers[] = "4";
+const char metrics_request_timeout_ms[] = "3000";
+const int metrics_bind_retry_s = 5;
 
 using prometheus::Counter;
 using prometheus::Family;
@@ -67,8 +74,30 @@ public:
     }
 };
 
+// Entries of the log file that could not be written.
+class Log_losses : public prometheus::Collectable {
+public:
+    std::vector<prometheus::MetricFamily> Collect() const override
+    {
+        prometheus::ClientMetric lost;
+        lost.counter.value = static_cast<double>(log_entries_lost());
+        return {{"ruvo_bridge_log_entries_lost_total",
+                 "Log entries that could not be written to the log file (full disk, unwritable file).",
+                 prometheus::MetricType::Counter,
+                 {lost}}};
+    }
+};
+
 // Counters kept for every served modem, in the order of their families.
-enum Modem_counter { frames_to_modem, bytes_to_modem, bytes_from_modem, answers_to_client, client_connections };
+enum Modem_counter {
+    frames_to_modem,
+    bytes_to_modem,
+    bytes_from_modem,
+    answers_to_client,
+    client_connections,
+    client_connections_refused,
+    modem_counter_count
+};
 
 const char* const modem_counter_names[][2] = {
     {"ruvo_bridge_frames_to_modem_total", "Client messages sent to the modem in data commands."},
@@ -76,13 +105,15 @@ const char* const modem_counter_names[][2] = {
     {"ruvo_bridge_bytes_from_modem_total", "Uplink payload bytes received from the modem, packet headers included."},
     {"ruvo_bridge_answers_to_client_total", "Whole answers of the modem written to its TCP client."},
     {"ruvo_bridge_client_connections_total", "TCP client connections accepted on the modem's port."},
+    {"ruvo_bridge_client_connections_refused_total",
+     "TCP client connections to the modem's port refused: the peer's address is not in tcp_allow."},
 };
 
-const char* const client_error_kinds[] = {"overflow", "refused", "packet", "read"};
+const char* const client_error_kinds[] = {"overflow", "refused", "packet", "read", "header"};
 
 struct Modem_series {
-    std::array<Counter*, 5> counters;
-    std::array<Counter*, 4> errors;
+    std::array<Counter*, modem_counter_count> counters;
+    std::array<Counter*, 5> errors;
     Gauge* last_uplink;
 };
 
@@ -103,12 +134,13 @@ public:
     const std::shared_ptr<Bridge_state> state = std::make_shared<Bridge_state>();
     const std::shared_ptr<Answer_histogram> answers = std::make_shared<Answer_histogram>();
     const std::shared_ptr<Process_info> process = std::make_shared<Process_info>();
+    const std::shared_ptr<Log_losses> log_losses = std::make_shared<Log_losses>();
     Counter& link_connects;
     Counter& link_failures;
     Gauge& queue_length;
 
 private:
-    std::array<Family<Counter>*, 5> modem_counters;
+    std::array<Family<Counter>*, modem_counter_count> modem_counters;
     Family<Counter>& client_errors;
     Family<Gauge>& last_uplink;
     QHash<quint64, Modem_series> modems;
@@ -144,7 +176,7 @@ Metrics::Metrics()
       client_errors(counter_family(*registry, "ruvo_bridge_client_errors_total",
                                    "Exchanges with a TCP client ended by an error, by kind: overflow (message "
                                    "longer than max_frame), refused (frame refused by the server), packet (bad "
-                                   "uplink packet), read (read error).")),
+                                   "uplink packet), read (read error), header (malformed Modbus TCP header).")),
       last_uplink(gauge_family(*registry, "ruvo_bridge_last_uplink_timestamp_seconds",
                                "Time of the modem's last uplink message, in seconds since the epoch; 0 when none."))
 {
@@ -277,6 +309,12 @@ void metrics::client_connected(quint64 eui)
         active->count(eui, client_connections);
 }
 
+void metrics::client_refused(quint64 eui)
+{
+    if (active)
+        active->count(eui, client_connections_refused);
+}
+
 void metrics::client_error(quint64 eui, Client_error kind)
 {
     if (!active)
@@ -305,24 +343,43 @@ Metrics_endpoint::Metrics_endpoint()
 {
     if (metrics_listen.isEmpty())
         return;
-    std::unique_ptr<Metrics> made(new Metrics);
-    try {
-        exposer.reset(new prometheus::Exposer(metrics_listen.toStdString(), 1));
-    } catch (const std::exception& e) {
-        log(QString(errfmt_metrics_cannot_listen.tr()).arg(metrics_listen, QString::fromLocal8Bit(e.what())));
-        return;
-    }
-    exposer->RegisterCollectable(made->registry);
-    exposer->RegisterCollectable(made->state);
-    exposer->RegisterCollectable(made->answers);
-    exposer->RegisterCollectable(made->process);
-    metrics = std::move(made);
+    metrics.reset(new Metrics);
     active = metrics.get();
-    log(QString(logtext_metrics_serving.tr()).arg(metrics_listen));
+    std::string why;
+    if (serve(why))
+        return;
+    log(QString(errfmt_metrics_cannot_listen.tr())
+            .arg(metrics_listen, QString::fromLocal8Bit(why.c_str()))
+            .arg(metrics_bind_retry_s));
+    QObject::connect(&bind_retry, &QTimer::timeout, [this] {
+        std::string ignored;
+        if (serve(ignored))
+            bind_retry.stop();
+    });
+    bind_retry.start(metrics_bind_retry_s * 1000);
 }
 
 Metrics_endpoint::~Metrics_endpoint()
 {
     // The exposer, a later member, stops serving before the metrics it reads are gone.
     active = nullptr;
+}
+
+bool Metrics_endpoint::serve(std::string& why)
+{
+    try {
+        exposer.reset(new prometheus::Exposer(std::vector<std::string>{
+            "listening_ports", metrics_listen.toStdString(), "num_threads", metrics_workers, "request_timeout_ms",
+            metrics_request_timeout_ms}));
+    } catch (const std::exception& e) {
+        why = e.what();
+        return false;
+    }
+    exposer->RegisterCollectable(metrics->registry);
+    exposer->RegisterCollectable(metrics->state);
+    exposer->RegisterCollectable(metrics->answers);
+    exposer->RegisterCollectable(metrics->process);
+    exposer->RegisterCollectable(metrics->log_losses);
+    log(QString(logtext_metrics_serving.tr()).arg(metrics_listen));
+    return true;
 }

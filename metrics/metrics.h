@@ -2,9 +2,11 @@
 // the reporting calls are lock-free and do nothing while metrics are off.
 #pragma once
 
+#include <QTimer>
 #include <QtGlobal>
 #include <cstddef>
 #include <memory>
+#include <string>
 
 namespace prometheus {
 class Exposer;
@@ -14,7 +16,7 @@ class Metrics;
 // The per-modem calls and the queue's are made by the exchange thread only.
 namespace metrics {
 
-enum class Client_error { overflow, refused, packet, read };
+enum class Client_error { overflow, refused, packet, read, header };
 
 // A connection attempt to the RUVO-LoRa server begins.
 void link_connecting();
@@ -37,6 +39,8 @@ void answer_accepted();
 void modem_added(quint64 eui, quint16 port);
 void modem_removed(quint64 eui);
 void client_connected(quint64 eui);
+// A connection to the modem's port came from an address outside tcp_allow.
+void client_refused(quint64 eui);
 void client_error(quint64 eui, Client_error kind);
 // An uplink payload of this many bytes came from the modem.
 void uplink_received(quint64 eui, size_t bytes);
@@ -47,7 +51,7 @@ void answer_to_client(quint64 eui);
 
 // Serves /metrics on metrics_listen while it lives; made before the exchange thread starts and
 // destroyed after it ended. Without the key nothing is opened; a port that cannot be bound is
-// logged and the program goes on without metrics.
+// logged and tried again every few seconds while the program goes on, counting all the same.
 class Metrics_endpoint {
 public:
     Metrics_endpoint();
@@ -58,6 +62,10 @@ public:
     bool serving() const { return exposer != nullptr; }
 
 private:
+    // Opens the port and serves the metrics; false with the reason when the port cannot be bound.
+    bool serve(std::string& why);
+
     std::unique_ptr<Metrics> metrics;
+    QTimer bind_retry;
     std::unique_ptr<prometheus::Exposer> exposer;
 };

@@ -13,16 +13,12 @@ namespace {
 Tr errfmt_client_refused{TR_TEXT("log",
                                  "Отклонено подключение к порту TCP %1: адрес клиента не разрешён параметром "
                                  "«tcp_allow» (всего отклонено подключений: %2).")};
+Tr errfmt_clients_refused{TR_TEXT("log",
+                                  "Порт TCP %1: за последнюю минуту отклонено ещё %2 подключений с адресов, не "
+                                  "разрешённых параметром «tcp_allow» (всего отклонено подключений: %3). Чаще всего "
+                                  "подключались с адресов: %4.")};
 
 const unsigned char trace_all = 0x02;
-
-// An IPv4-mapped IPv6 address (::ffff:a.b.c.d) stands for its IPv4 address.
-QHostAddress unmapped(const QHostAddress& address)
-{
-    bool is_v4 = false;
-    const quint32 v4 = address.toIPv4Address(&is_v4);
-    return is_v4 ? QHostAddress(v4) : address;
-}
 
 bool parse_prefix(const QString& text, int max, int& prefix)
 {
@@ -55,6 +51,13 @@ bool parse_network(const QString& text, QPair<QHostAddress, int>& network)
 }
 
 }  // namespace
+
+QHostAddress unmapped(const QHostAddress& address)
+{
+    bool is_v4 = false;
+    const quint32 v4 = address.toIPv4Address(&is_v4);
+    return is_v4 ? QHostAddress(v4) : address;
+}
 
 bool parse_ip_literal(const QString& text, QHostAddress& address)
 {
@@ -90,7 +93,12 @@ bool Client_allow_list::allows(QHostAddress peer) const
 
 quint64 Client_gate::refused_total = 0;
 
-Client_gate::Client_gate(QObject* parent) : QTcpServer(parent)
+Client_gate::Client_gate(QObject* parent)
+    : QTcpServer(parent),
+      refusals([this](quint64 held, const QString& peers) {
+          return QString(errfmt_clients_refused.tr())
+              .arg(QString::number(serverPort()), QString::number(held), QString::number(refused_total), peers);
+      })
 {
     connect(this, &QTcpServer::newConnection, this, &Client_gate::on_new_connection);
 }
@@ -115,7 +123,9 @@ void Client_gate::refuse(QTcpSocket* s)
     if (trace_tcp & trace_all)
         log(QStringLiteral("tcp%1(peer=[%2]:%3).refused")
                 .arg(QString::number(serverPort()), s->peerAddress().toString(), QString::number(s->peerPort())));
-    log(QString(errfmt_client_refused.tr()).arg(serverPort()).arg(refused_total));
+    refusals.event(QString(errfmt_client_refused.tr()).arg(serverPort()).arg(refused_total),
+                   unmapped(s->peerAddress()).toString());
+    emit connection_refused();
     s->abort();
     delete s;
 }

@@ -2,6 +2,8 @@
 // networks, and the listening socket that closes connections from anywhere else at once.
 #pragma once
 
+#include "common/repeated_log.h"
+
 #include <QHostAddress>
 #include <QPair>
 #include <QString>
@@ -11,6 +13,8 @@
 // Reads one IPv4 literal (four decimal parts) or IPv6 literal (an optional %scope allowed);
 // false for anything else, including the shorthand forms QHostAddress also takes.
 bool parse_ip_literal(const QString& text, QHostAddress& address);
+// An IPv4-mapped IPv6 address (::ffff:a.b.c.d) stands for its IPv4 address.
+QHostAddress unmapped(const QHostAddress& address);
 
 class Client_allow_list {
 public:
@@ -27,7 +31,8 @@ private:
 
 // The listening socket of a modem port. Connections from peers outside tcp_allow are closed as
 // soon as they are accepted, before they can reach the pending queue, so the current client
-// never notices them; client_waiting() is raised only for connections that were let in.
+// never notices them; client_waiting() is raised only for connections that were let in. Each
+// refusal is announced; the log gets the first of a minute and then a summary.
 class Client_gate : public QTcpServer {
     Q_OBJECT
 public:
@@ -38,6 +43,7 @@ public:
 
 signals:
     void client_waiting();
+    void connection_refused();
 
 protected:
     void incomingConnection(qintptr handle) override;
@@ -47,4 +53,6 @@ private slots:
 
 private:
     void refuse(QTcpSocket* s);
+
+    Repeated_log refusals;
 };

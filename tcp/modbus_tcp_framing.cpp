@@ -5,6 +5,8 @@
 #include "core/cfg.h"
 #include "common/crc16.h"
 #include "common/err.h"
+#include "metrics/metrics.h"
+#include "tcp/client_allow_list.h"
 
 #include <QTcpSocket>
 #include <cstring>
@@ -14,6 +16,9 @@ namespace {
 Tr errfmt_bad_mbap{TR_TEXT("log",
                            "Ошибка: клиент на порту %1 прислал запрос Modbus TCP с неправильным заголовком MBAP "
                            "(идентификатор протокола %2, длина %3). Соединение с клиентом закрыто.")};
+Tr errfmt_bad_mbaps{TR_TEXT("log",
+                            "Порт TCP %1: за последнюю минуту ещё %2 запросов Modbus TCP с неправильным заголовком "
+                            "MBAP, соединения с клиентами закрыты. Чаще всего такие запросы приходили с адресов: %3.")};
 Tr errfmt_answer_unasked{TR_TEXT("log",
                                  "Ответ устройства через порт %1 отброшен: ни один запрос Modbus не ждёт ответа.")};
 Tr errfmt_answer_bad_crc{TR_TEXT("log",
@@ -50,9 +55,18 @@ int word_at(const QByteArray& bytes, int at)
 
 }  // namespace
 
+Modbus_tcp_framing::Modbus_tcp_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame)
+    : Client_framing(host, eui, tcp_port, max_frame),
+      bad_headers([tcp_port](quint64 held, const QString& peers) {
+          return QString(errfmt_bad_mbaps.tr()).arg(QString::number(tcp_port), QString::number(held), peers);
+      })
+{
+}
+
 void Modbus_tcp_framing::begin(QTcpSocket& client)
 {
     client.setReadBufferSize(read_buffer);
+    peer = unmapped(client.peerAddress()).toString();
 }
 
 void Modbus_tcp_framing::read(QIODevice& client)
@@ -66,6 +80,7 @@ void Modbus_tcp_framing::read(QIODevice& client)
         }
         tracer.data(".recv ", reinterpret_cast<const unsigned char*>(bytes), static_cast<size_t>(n));
         if (!take(bytes, static_cast<int>(n))) {
+            metrics::client_error(eui, metrics::Client_error::header);
             host.shutdown_connection();
             return;
         }
@@ -112,7 +127,7 @@ bool Modbus_tcp_framing::take(const char* bytes, int size)
         const int protocol = word_at(input, 2);
         const int length = word_at(input, 4);
         if (protocol != 0 || length < min_length || length > max_length) {
-            log(errfmt_bad_mbap.tr().arg(tcp_port).arg(protocol).arg(length));
+            bad_headers.event(errfmt_bad_mbap.tr().arg(tcp_port).arg(protocol).arg(length), peer);
             input.clear();
             return false;
         }

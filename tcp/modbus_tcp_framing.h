@@ -2,6 +2,7 @@
 // sent to the modem one at a time as RTU frames, and the RTU answers returned as MBAP responses.
 #pragma once
 
+#include "common/repeated_log.h"
 #include "tcp/client_framing.h"
 
 #include <QByteArray>
@@ -13,9 +14,10 @@ public:
     // The largest MBAP request: the 7-byte header with the unit id, and a PDU of 253 bytes.
     static const int max_request = 260;
 
-    using Client_framing::Client_framing;
+    Modbus_tcp_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame);
 
     // Requests beyond the waiting line stay in the kernel, so a flooding client is slowed down.
+    // The client's address is kept for the log.
     void begin(QTcpSocket& client) override;
     // Reads whole requests while the waiting line has room, then sends the next one if the modem
     // is free.
@@ -26,7 +28,8 @@ public:
     void client_gone() override {}
 
     // Takes bytes of the client; complete requests join the waiting line. False, with a log
-    // entry, when a header is malformed: the client has then to be dropped.
+    // entry (the first of a minute, then a summary), when a header is malformed: the client has
+    // then to be dropped.
     bool take(const char* bytes, int size);
     // Enough requests wait: the client's further bytes stay in its socket until some are answered.
     bool line_full() const { return waiting.size() >= max_waiting; }
@@ -55,4 +58,6 @@ private:
     QQueue<QByteArray> waiting;
     // The MBAP request whose answer the modem owes; empty when none.
     QByteArray awaited;
+    QString peer;
+    Repeated_log bad_headers;
 };

@@ -17,6 +17,11 @@
 namespace {
 
 Tr errfmt_cannot_listen{TR_TEXT("log", "Не удалось создать серверный сокет, слушающий порт TCP %1.")};
+Tr errfmt_client_replaced{TR_TEXT("log",
+                                  "Порт TCP %1 занят новым клиентом [%2]:%3; прежний клиент [%4]:%5 отключён.")};
+Tr errfmt_clients_replaced{TR_TEXT("log",
+                                   "Порт TCP %1: за последнюю минуту новые клиенты заняли порт ещё %2 раз, отключив "
+                                   "прежних. Чаще всего новые клиенты подключались с адресов: %3.")};
 Tr errfmt_descriptor_limit{TR_TEXT("log",
                                    "Не хватает дескрипторов файлов: предел числа открытых файлов процесса равен %1.")};
 Tr errfmt_accept_error{TR_TEXT("log",
@@ -62,12 +67,16 @@ Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Devic
       protocol(cfg.protocol),
       tracer(tcp_port),
       uplink(eui),
-      framing(make_framing(*this, eui, cfg))
+      framing(make_framing(*this, eui, cfg)),
+      takeovers([this](quint64 held, const QString& peers) {
+          return QString(errfmt_clients_replaced.tr()).arg(QString::number(tcp_port), QString::number(held), peers);
+      })
 {
     if (!connect(&server, &Client_gate::client_waiting, this, &Tcp_server::on_new_connection))
         throw Debug(0x0801);
     if (!connect(&server, &QTcpServer::acceptError, this, &Tcp_server::on_accept_error))
         throw Debug(0x0808);
+    connect(&server, &Client_gate::connection_refused, this, [this] { metrics::client_refused(this->eui); });
     // The last descriptors are left to the link, the log and some clients: a program that has
     // spent them all on listeners could no longer reconnect to the server nor say why.
     if (connection.live_count - 1 >= listeners_within_descriptor_limit())
@@ -185,6 +194,11 @@ void Tcp_server::replace_client(QTcpSocket* old)
     uplink.reset();
     framing->reset();
     flags &= ~confirmed;
+    const QString taker = unmapped(client->peerAddress()).toString();
+    takeovers.event(QString(errfmt_client_replaced.tr())
+                        .arg(QString::number(tcp_port), taker, QString::number(client->peerPort()),
+                             unmapped(old->peerAddress()).toString(), QString::number(old->peerPort())),
+                    taker);
     drop_socket(old);
 }
 

@@ -5,6 +5,7 @@
 
 #include "common/err.h"
 #include "core/shared.h"
+#include "common/repeated_log.h"
 #include "link/ws_connection.h"
 #include "tcp/client_allow_list.h"
 #include "tcp/client_framing.h"
@@ -93,4 +94,5 @@ private:
     unsigned char flags = 0;
     int timer_id = 0;
     const std::unique_ptr<Client_framing> framing;
+    Repeated_log takeovers;
 };

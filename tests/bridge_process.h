@@ -349,3 +349,30 @@ public:
 private:
     QTemporaryDir dir;
 };
+
+// The text of the program's metrics endpoint on loopback; empty when it does not answer.
+inline QByteArray scrape_metrics(quint16 port)
+{
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    if (!s.waitForConnected(process_wait_ms))
+        return QByteArray();
+    s.write("GET /metrics HTTP/1.0\r\n\r\n");
+    QByteArray reply;
+    wait_for([&] {
+        reply += s.readAll();
+        return s.state() == QAbstractSocket::UnconnectedState;
+    });
+    reply += s.readAll();
+    const int body = reply.indexOf("\r\n\r\n");
+    return body < 0 ? QByteArray() : reply.mid(body + 4);
+}
+
+// The value of one series in a scrape; -1 when the series is not there.
+inline double metric_value(const QByteArray& text, const QByteArray& series)
+{
+    for (const QByteArray& line : text.split('\n'))
+        if (line.startsWith(series + ' '))
+            return line.mid(series.size() + 1).toDouble();
+    return -1;
+}

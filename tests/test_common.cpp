@@ -126,6 +126,12 @@ void Test_common::unwritable_log_prints_notice()
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 2);
     QCOMPARE(process.readAllStandardOutput(), QByteArray("Error in logging.\n"));
+    // Standard error says why, and what the lost entry was.
+    const QString told = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(told.contains(QStringLiteral("Не удалось записать в журнал «/nonexistent-folder/ruvo.log» (%1).")
+                               .arg(qt_error_string(ENOENT))) &&
+                 told.contains(QStringLiteral("программа запускается...")),
+             qPrintable(told));
 }
 
 void Test_common::data_dumps_at_their_boundaries()

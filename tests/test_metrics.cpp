@@ -54,6 +54,7 @@ private slots:
     void scrape_shows_traffic_modems_and_link();
     void client_errors_by_kind();
     void busy_metrics_port_is_logged_and_the_bridge_goes_on();
+    void slow_http_clients_do_not_hold_the_scrape();
 
 private:
     bool start();
@@ -217,12 +218,41 @@ void Test_metrics::busy_metrics_port_is_logged_and_the_bridge_goes_on()
     QVERIFY(start());
     const QRegularExpression logged(
         QStringLiteral("^Не удалось открыть порт метрик для Prometheus «127\\.0\\.0\\.1:%1» \\(.*\\)\\. Программа "
-                       "работает без метрик\\.$")
+                       "работает без метрик и пробует открыть порт снова каждые 5 с\\.$")
             .arg(metrics_port));
     QVERIFY(!bridge->log().filter(logged).isEmpty());
     auto b = client_of(port_b);
     b->write("still served");
     QVERIFY(read_exactly(*b, "still served"));
+
+    // Once the port is free the metrics are served, with what was counted meanwhile.
+    squatter.close();
+    QVERIFY(bridge->wait_log(QStringLiteral("Метрики для Prometheus доступны по адресу http://127.0.0.1:%1/metrics.")
+                                 .arg(metrics_port)));
+    QCOMPARE(scraped(modem_series("frames_to_modem_total", eui_b, port_b)), 1.0);
+}
+
+void Test_metrics::slow_http_clients_do_not_hold_the_scrape()
+{
+    QVERIFY(start());
+    // Three clients that begin a request and never end it.
+    std::vector<std::unique_ptr<QTcpSocket>> slow;
+    for (int i = 0; i < 3; ++i) {
+        slow.push_back(client_of(metrics_port));
+        slow.back()->write("GET /metrics HTTP/1.1\r\nHo");
+        QVERIFY(slow.back()->waitForBytesWritten(process_wait_ms));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const QByteArray text = scrape();
+    qInfo("scrape beside three slow clients: %lld ms", static_cast<long long>(timer.elapsed()));
+    QCOMPARE(value_of(text, QStringLiteral("ruvo_bridge_link_state")), 2.0);
+    // The scrape did not wait for them: they are all still held.
+    for (const auto& c : slow)
+        QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
+    // A request that does not arrive in time is given up.
+    for (const auto& c : slow)
+        QVERIFY(wait_gone(*c));
 }
 
 QTEST_MAIN(Test_metrics)

@@ -90,7 +90,7 @@ private slots:
     void bad_header_closes_only_that_client();
 
 private:
-    bool start();
+    bool start(bool with_metrics = false);
 
     Temp_log temp_log;
     std::unique_ptr<Sim> sim;
@@ -99,6 +99,7 @@ private:
     quint16 port_rtu = 0;
     quint16 port_silent = 0;
     quint16 port_echo = 0;
+    quint16 port_metrics = 0;
 };
 
 void Test_modbus_tcp::initTestCase()
@@ -116,13 +117,14 @@ void Test_modbus_tcp::cleanup()
     temp_log.clear();
 }
 
-bool Test_modbus_tcp::start()
+bool Test_modbus_tcp::start(bool with_metrics)
 {
-    const std::vector<quint16> ports = free_ports(4);
+    const std::vector<quint16> ports = free_ports(5);
     port_mb = ports[0];
     port_rtu = ports[1];
     port_silent = ports[2];
     port_echo = ports[3];
+    port_metrics = ports[4];
     sim.reset(new Sim({QStringLiteral("%1:modbus").arg(QLatin1String(eui_mb)),
                        QStringLiteral("%1:modbus").arg(QLatin1String(eui_rtu)),
                        QStringLiteral("%1:silent").arg(QLatin1String(eui_silent)),
@@ -131,6 +133,8 @@ bool Test_modbus_tcp::start()
         return false;
     Bridge_options options;
     options.modbus_timeout = modbus_timeout_ms;
+    if (with_metrics)
+        options.extra_cfg = "metrics_listen = \"127.0.0.1:" + QByteArray::number(port_metrics) + "\"\n";
     bridge.reset(new Bridge(sim->port,
                             {{eui_mb, port_mb, 51, "modbus_tcp"},
                              {eui_rtu, port_rtu, 51, "raw"},
@@ -292,7 +296,7 @@ void Test_modbus_tcp::silent_modem_times_out_then_recovers()
 
 void Test_modbus_tcp::bad_header_closes_only_that_client()
 {
-    QVERIFY(start());
+    QVERIFY(start(true));
     auto echo = client_of(port_echo);
     echo->write("before");
     QVERIFY(read_exactly(*echo, "before"));
@@ -309,6 +313,15 @@ void Test_modbus_tcp::bad_header_closes_only_that_client()
     auto again = client_of(port_mb);
     again->write(mbap(5, 1, read_10));
     QVERIFY(read_exactly(*again, mbap(5, 1, holding_10(0))));
+
+    // Every bad header is counted; within the minute only the first is logged.
+    auto other = client_of(port_mb);
+    other->write(QByteArray::fromHex("000100080006") + read_10);
+    QVERIFY(wait_gone(*other));
+    const QByteArray series = "ruvo_bridge_client_errors_total{eui=\"" + QByteArray(eui_mb) + "\",kind=\"header\",port=\"" +
+                              QByteArray::number(port_mb) + "\"}";
+    QVERIFY(wait_for([&] { return metric_value(scrape_metrics(port_metrics), series) == 2; }));
+    QCOMPARE(bridge->log().filter(QStringLiteral("неправильным заголовком MBAP")).size(), 1);
 }
 
 QTEST_MAIN(Test_modbus_tcp)

@@ -61,6 +61,8 @@ private slots:
 
     void listen_address_limits_the_ports();
     void allow_list_refuses_others_without_disturbing_the_client();
+    void refusal_flood_is_summed_up_in_the_log_and_counted();
+    void port_takeover_is_logged_with_both_addresses();
     void handshake_failure_is_logged_and_retried_data();
     void handshake_failure_is_logged_and_retried();
     void private_ca_and_client_certificate();
@@ -276,11 +278,85 @@ void Test_security::allow_list_refuses_others_without_disturbing_the_client()
     QCOMPARE(client->state(), QAbstractSocket::ConnectedState);
 
     const QStringList log = bridge->log();
-    QCOMPARE(count_starting(log, QStringLiteral("Отклонено подключение к порту TCP %1:").arg(port)), attempts);
+    // The trace names every refused peer; the error entry comes once, the rest wait for the summary.
+    QCOMPARE(count_starting(log, QStringLiteral("Отклонено подключение к порту TCP %1:").arg(port)), 1);
     QCOMPARE(count_starting(log, QStringLiteral("tcp%1(peer=[::ffff:127.0.0.1]:").arg(port)), attempts);
     QCOMPARE(count_starting(log, QStringLiteral("tcp%1(peer=[::ffff:127.0.0.2]:%2).accept").arg(port).arg(client->localPort())), 1);
     QVERIFY(log.contains(QStringLiteral("Отклонено подключение к порту TCP %1: адрес клиента не разрешён параметром "
-                                        "«tcp_allow» (всего отклонено подключений: %2).").arg(port).arg(attempts)));
+                                        "«tcp_allow» (всего отклонено подключений: 1).").arg(port)));
+}
+
+void Test_security::refusal_flood_is_summed_up_in_the_log_and_counted()
+{
+    const std::vector<quint16> ports = free_ports(2);
+    const quint16 metrics_port = ports[0] != port ? ports[0] : ports[1];
+    Bridge_options options;
+    options.trace_tcp = "bad_frames";
+    options.extra_cfg = "tcp_allow = \"127.0.0.2\"\nmetrics_listen = \"127.0.0.1:" + QByteArray::number(metrics_port) + "\"\n";
+    QVERIFY(start({}, options));
+    QVERIFY(wait_for([&] { return listening(port); }));
+    auto client = connected_client(QHostAddress::LocalHost, port, QHostAddress(QStringLiteral("127.0.0.2")));
+    QSignalSpy client_lost(client.get(), &QTcpSocket::disconnected);
+    QVERIFY(round_trip(*sim, *client, "first"));
+    const QString log_name = bridge->path("ruvo_bridge.log");
+    const qint64 log_before = QFileInfo(log_name).size();
+
+    const int attempts = 10000;
+    // Below the listen backlog, so that no connection waits for a repeated SYN.
+    const int batch = 40;
+    for (int round = 0; round < attempts / batch; ++round) {
+        std::vector<std::unique_ptr<QTcpSocket>> others;
+        for (int i = 0; i < batch; ++i) {
+            others.emplace_back(new QTcpSocket);
+            others.back()->connectToHost(QHostAddress::LocalHost, port);
+        }
+        QVERIFY(wait_for([&] {
+            return std::all_of(others.begin(), others.end(),
+                               [](const auto& s) { return s->state() == QAbstractSocket::UnconnectedState; });
+        }));
+        if (round % 25 == 0)
+            QVERIFY(round_trip(*sim, *client, "round " + QByteArray::number(round)));
+    }
+    const QByteArray series = "ruvo_bridge_client_connections_refused_total{eui=\"" + QByteArray(eui) + "\",port=\"" +
+                              QByteArray::number(port) + "\"}";
+    QVERIFY(wait_for([&] { return metric_value(scrape_metrics(metrics_port), series) == attempts; }));
+    QVERIFY(round_trip(*sim, *client, "last"));
+    QCOMPARE(client_lost.count(), 0);
+
+    const qint64 growth = QFileInfo(log_name).size() - log_before;
+    qInfo("the log grew by %lld bytes for %d refused connections", static_cast<long long>(growth), attempts);
+    QVERIFY(growth < 20 * 1024);
+    QCOMPARE(count_starting(bridge->log(), QStringLiteral("Отклонено подключение к порту TCP %1:").arg(port)), 1);
+}
+
+// At the default trace level: the first takeover with both addresses, the next ones wait for
+// the summary of the minute.
+void Test_security::port_takeover_is_logged_with_both_addresses()
+{
+    Bridge_options options;
+    options.trace_tcp = "bad_frames";
+    QVERIFY(start({}, options));
+    QVERIFY(wait_for([&] { return listening(port); }));
+    auto owner = connected_client(QHostAddress::LocalHost, port);
+    const quint16 owner_port = owner->localPort();
+    QVERIFY(round_trip(*sim, *owner, "mine"));
+    // Each taker's own port, read while it is connected.
+    std::vector<std::unique_ptr<QTcpSocket>> takers;
+    std::vector<quint16> taker_ports;
+    for (int i = 0; i < 3; ++i) {
+        takers.push_back(connected_client(QHostAddress::LocalHost, port, QHostAddress(QStringLiteral("127.0.0.2"))));
+        taker_ports.push_back(takers.back()->localPort());
+        QVERIFY(round_trip(*sim, *takers.back(), "taken " + QByteArray::number(i)));
+    }
+    QVERIFY(wait_gone(*owner));
+    const QStringList log = bridge->log();
+    QCOMPARE(count_starting(log, QStringLiteral("Порт TCP %1 занят новым клиентом").arg(port)), 1);
+    QVERIFY2(log.contains(QStringLiteral("Порт TCP %1 занят новым клиентом [127.0.0.2]:%2; прежний клиент "
+                                         "[127.0.0.1]:%3 отключён.")
+                              .arg(port)
+                              .arg(taker_ports.front())
+                              .arg(owner_port)),
+             qPrintable(log.join(QLatin1Char('\n'))));
 }
 
 void Test_security::handshake_failure_is_logged_and_retried_data()

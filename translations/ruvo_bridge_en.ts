@@ -1161,8 +1161,32 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <translation>The metrics for Prometheus are available at http://%1/metrics.</translation>
     </message>
     <message>
-        <source>Не удалось открыть порт метрик для Prometheus «%1» (%2). Программа работает без метрик.</source>
-        <translation>Could not open the port of the metrics for Prometheus &quot;%1&quot; (%2). The program works without metrics.</translation>
+        <source>Не удалось записать в журнал «%1» (%2). Записи журнала теряются, пока запись в него не заработает снова. Первая потерянная запись: %3</source>
+        <translation>Could not write to the log &quot;%1&quot; (%2). Log entries are lost until writing to it works again. The first lost entry: %3</translation>
+    </message>
+    <message>
+        <source>Запись в журнал снова работает. Записей журнала потеряно, пока она не работала: %1.</source>
+        <translation>Writing to the log works again. Log entries lost while it did not: %1.</translation>
+    </message>
+    <message>
+        <source>Не удалось открыть порт метрик для Prometheus «%1» (%2). Программа работает без метрик и пробует открыть порт снова каждые %3 с.</source>
+        <translation>Could not open the port of the metrics for Prometheus &quot;%1&quot; (%2). The program works without metrics and tries to open the port again every %3 s.</translation>
+    </message>
+    <message>
+        <source>Порт TCP %1: за последнюю минуту отклонено ещё %2 подключений с адресов, не разрешённых параметром «tcp_allow» (всего отклонено подключений: %3). Чаще всего подключались с адресов: %4.</source>
+        <translation>TCP port %1: %2 more connections refused in the last minute from addresses not allowed by the parameter &quot;tcp_allow&quot; (connections refused in all: %3). The addresses seen most: %4.</translation>
+    </message>
+    <message>
+        <source>Порт TCP %1: за последнюю минуту ещё %2 запросов Modbus TCP с неправильным заголовком MBAP, соединения с клиентами закрыты. Чаще всего такие запросы приходили с адресов: %3.</source>
+        <translation>TCP port %1: %2 more Modbus TCP requests with a malformed MBAP header in the last minute; the connections with the clients were closed. The addresses such requests came from most: %3.</translation>
+    </message>
+    <message>
+        <source>Порт TCP %1 занят новым клиентом [%2]:%3; прежний клиент [%4]:%5 отключён.</source>
+        <translation>TCP port %1 was taken over by a new client [%2]:%3; the previous client [%4]:%5 was disconnected.</translation>
+    </message>
+    <message>
+        <source>Порт TCP %1: за последнюю минуту новые клиенты заняли порт ещё %2 раз, отключив прежних. Чаще всего новые клиенты подключались с адресов: %3.</source>
+        <translation>TCP port %1: new clients took over the port %2 more times in the last minute, disconnecting the previous ones. The addresses the new clients came from most: %3.</translation>
     </message>
     <message>
         <source>Радиомодем 0x%1 не обслуживается: порт TCP %2 не удалось открыть: %3.</source>

@@ -1,0 +1,61 @@
+// Log entries of one kind that a peer can cause at will (refused connections, malformed headers,
+// taken-over ports): the first is written as it comes, the rest are counted and written as at most
+// one summary a minute with their number and the peer addresses seen most, so the log cannot be
+// flooded.
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+
+// The bookkeeping alone, on a clock given in milliseconds.
+class Repeated_entries {
+public:
+    using Clock = std::function<qint64()>;
+    // The summary's text from the number of entries held back and the addresses seen most.
+    using Summary = std::function<QString(quint64 held, const QString& peers)>;
+
+    static const qint64 window_ms = 60000;
+    // Distinct addresses remembered between summaries; the rest count under none.
+    static const int max_peers = 64;
+    // Addresses named in a summary.
+    static const int peers_named = 3;
+
+    Repeated_entries(Summary summary_text, Clock clock);
+
+    // One more event: the entries to write now; the entry itself when no other was written
+    // within the last window, preceded by a summary that fell due.
+    QStringList event(const QString& entry, const QString& peer);
+    // The summary when one is due, or empty.
+    QString summary_due();
+    // Milliseconds until a summary falls due; negative when none waits.
+    qint64 due_in() const;
+
+private:
+    QString summary();
+
+    const Summary summary_text;
+    const Clock clock;
+    // Until this time entries are held back.
+    qint64 window_end;
+    bool window_open = false;
+    quint64 held = 0;
+    QHash<QString, quint64> peers;
+};
+
+// Writes the entries of Repeated_entries to the log on the steady clock, a timer writing a
+// summary that falls due while no further event comes. Lives in the thread that makes it.
+class Repeated_log {
+public:
+    explicit Repeated_log(Repeated_entries::Summary summary_text);
+    void event(const QString& entry, const QString& peer);
+
+private:
+    void write(const QStringList& entries);
+    void on_timer();
+
+    Repeated_entries entries;
+    QTimer timer;
+};
