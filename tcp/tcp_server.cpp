@@ -27,6 +27,8 @@ Tr errtext_connect_exception{TR_TEXT("log",
 Tr errfmt_read_error{TR_TEXT("log",
                              "Ошибка при чтении принятых от клиента данных. Код ошибки=%1 («%2»). Длина "
                              "прочитанных данных=%3.")};
+Tr errfmt_repeated{TR_TEXT("log",
+                           "Повторный пакет от радиомодема порта %1 (счётчик кадров fcnt=%2) отброшен.")};
 
 // After a failed accept the listener rests, or it would be woken again at once by the same
 // waiting connection.
@@ -180,7 +182,6 @@ void Tcp_server::replace_client(QTcpSocket* old)
     if (!(flags & exchange))
         return;
     connection.cancel_queries(this);
-    kill_timer();
     uplink.reset();
     framing->reset();
     flags &= ~confirmed;
@@ -206,10 +207,9 @@ void Tcp_server::set_up_exchange(QTcpSocket* s)
     drop_socket(s);
 }
 
-// Ends the exchange on this side: no timer, no frame, no uplink state.
+// Ends the exchange on this side: no frame, no uplink state; the framing keeps what it owes.
 void Tcp_server::end_exchange()
 {
-    kill_timer();
     Frame::free(frame);
     frame = nullptr;
     uplink.reset();
@@ -274,6 +274,7 @@ void Tcp_server::shutdown_server()
 
 void Tcp_server::success()
 {
+    framing->frame_accepted();
     if (flags & confirmed)
         return;
     flags |= confirmed;
@@ -366,12 +367,13 @@ void Tcp_server::post_orphan_frame(size_t size)
     frame = nullptr;
 }
 
-void Tcp_server::rx_received(QByteArray& data)
+void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
 {
     metrics::uplink_received(eui, static_cast<size_t>(data.size()));
-    if (!(flags & confirmed))
+    const bool strict = framing->strict_uplink();
+    if (!(flags & confirmed) && !strict)
         return;
-    switch (uplink.take(data)) {
+    switch (uplink.take(data, strict ? fcnt : std::nullopt)) {
     case Uplink_assembler::incomplete:
         return;
     case Uplink_assembler::complete:
@@ -383,6 +385,10 @@ void Tcp_server::rx_received(QByteArray& data)
         return;
     case Uplink_assembler::broken:
         packet_error();
+        return;
+    case Uplink_assembler::repeated:
+        if (trace_tcp)
+            log(QString(errfmt_repeated.tr()).arg(QString::number(tcp_port), QString::number(*fcnt)));
         return;
     }
 }
@@ -400,12 +406,15 @@ void Tcp_server::write_answer(const QByteArray& bytes)
     metrics::answer_to_client(eui);
 }
 
-// A packet lost between others of an answer leaves the client with part of it: the exchange ends.
 void Tcp_server::packet_error()
 {
     log(uplink.error());
     metrics::client_error(eui, metrics::Client_error::packet);
-    if (uplink.joined_before())
-        shutdown_connection();
+    framing->answer_broken(uplink.joined_before());
+}
+
+void Tcp_server::restart_uplink()
+{
+    uplink.restart();
 }
 
