@@ -16,6 +16,19 @@
 
 namespace {
 
+// Read one holding register; its answer tells the register's address.
+QByteArray read_one(int address)
+{
+    return QByteArray::fromHex("03") + char(address >> 8) + char(address & 0xFF) + QByteArray::fromHex("0001");
+}
+
+QByteArray register_value(int value)
+{
+    return QByteArray::fromHex("0302") + char(value >> 8) + char(value & 0xFF);
+}
+
+const QByteArray failed_0B = QByteArray::fromHex("830b");
+
 // Modems of the simulator: two Modbus slaves (one served as Modbus TCP, one raw), a silent
 // modem served as Modbus TCP and an echo served raw.
 const char eui_mb[] = "0102030405060711";
@@ -161,6 +174,9 @@ private slots:
     void pipelined_and_split_requests();
     void silent_modem_times_out_then_recovers();
     void bad_header_closes_only_that_client();
+    void answers_reach_only_their_own_request();
+    void radio_losses_end_the_request_with_0x0B();
+    void broadcast_and_too_long_requests_hold_nothing();
 
 private:
     bool start();
@@ -501,6 +517,87 @@ void Test_modbus_tcp::bad_header_closes_only_that_client()
     auto again = client_of(port_mb);
     again->write(mbap(5, 1, read_10));
     QVERIFY(read_exactly(*again, mbap(5, 1, holding_10(0))));
+}
+
+// A newer client, an answer later than modbus_timeout and a repeated uplink: each answer reaches
+// its own request or none (exception 0x0B), never another one.
+void Test_modbus_tcp::answers_reach_only_their_own_request()
+{
+    QVERIFY(start());
+    const QString mb = QLatin1String(eui_mb);
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 600").arg(mb)));
+    {
+        auto older = client_of(port_mb);
+        older->write(mbap(1, 1, read_one(10)));
+        QVERIFY(wait_for([&] {
+            return !sim->lines.filter(QStringLiteral("recv ")).filter(QStringLiteral("send_data_req")).isEmpty();
+        }));
+    }
+    auto newer = client_of(port_mb);
+    newer->write(mbap(2, 1, read_one(20)));
+    QVERIFY(read_exactly(*newer, mbap(2, 1, register_value(20)), 10000));
+    QVERIFY(bridge->wait_log(QStringLiteral("Ответ устройства на запрос Modbus через порт %1 отброшен: клиент, "
+                                            "приславший запрос, уже отключился.").arg(port_mb)));
+
+    // Later than the timeout: 0x0B, and the late answer is not the next request's.
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 %2").arg(mb).arg(modbus_timeout_ms)));
+    newer->write(mbap(3, 1, read_one(30)));
+    QVERIFY(read_exactly(*newer, mbap(3, 1, failed_0B), 10000));
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 0").arg(mb)));
+    newer->write(mbap(4, 1, read_one(40)));
+    QVERIFY(read_exactly(*newer, mbap(4, 1, register_value(40)), 10000));
+
+    // A repeated uplink, coming once the next request is with the modem, answers nothing more.
+    QVERIFY(sim->command(QStringLiteral("fault repeat_next %1").arg(mb)));
+    newer->write(mbap(5, 1, read_one(50)) + mbap(6, 1, read_one(60)));
+    QVERIFY(read_exactly(*newer, mbap(5, 1, register_value(50)) + mbap(6, 1, register_value(60))));
+    QVERIFY(wait_for([&] {
+        return !bridge->log().filter(QStringLiteral("Повторный пакет от радиомодема порта %1").arg(port_mb)).isEmpty();
+    }));
+    QCOMPARE(newer->state(), QAbstractSocket::ConnectedState);
+}
+
+// A read of 40 registers comes in two packets; losing either ends that request with 0x0B, and
+// the next answer is joined afresh on the same connection.
+void Test_modbus_tcp::radio_losses_end_the_request_with_0x0B()
+{
+    QVERIFY(start());
+    auto c = client_of(port_mb);
+    const QByteArray read_40 = QByteArray::fromHex("0300000028");
+    QByteArray holding_40 = QByteArray::fromHex("0350");
+    for (int n = 0; n < 40; ++n)
+        holding_40.append(char(n >> 8)).append(char(n & 0xFF));
+    quint16 tid = 0;
+    for (const char* lost : {"0", "1"}) {
+        QVERIFY(sim->command(QStringLiteral("fault lose_next %1 %2").arg(QLatin1String(eui_mb), QLatin1String(lost))));
+        c->write(mbap(++tid, 1, read_40));
+        QVERIFY(read_exactly(*c, mbap(tid, 1, QByteArray::fromHex("830b")), 10000));
+        c->write(mbap(++tid, 1, read_40));
+        QVERIFY(read_exactly(*c, mbap(tid, 1, holding_40), 10000));
+    }
+    QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
+}
+
+// A broadcast is carried out and not answered; a request too long for the radio gets 0x0A; the
+// requests behind both are answered at once.
+void Test_modbus_tcp::broadcast_and_too_long_requests_hold_nothing()
+{
+    QVERIFY(start());
+    auto c = client_of(port_mb);
+    const QByteArray too_long = QByteArray::fromHex("100000001830") + QByteArray(48, '\0');
+    QElapsedTimer clock;
+    clock.start();
+    c->write(mbap(1, 0, QByteArray::fromHex("060005030c")) + mbap(2, 1, read_one(5)) + mbap(3, 1, too_long) +
+             mbap(4, 1, read_one(6)));
+    QVERIFY(read_exactly(*c, mbap(2, 1, register_value(780)) + mbap(3, 1, QByteArray::fromHex("900a")) +
+                                 mbap(4, 1, register_value(6))));
+    QVERIFY(clock.elapsed() < modbus_timeout_ms);
+    QVERIFY(bridge->wait_log(QStringLiteral("Запрос Modbus через порт %1 (транзакция 3) не отправлен устройству: кадр "
+                                            "RTU длиной 57 байтов длиннее предельного размера сообщения радиомодема "
+                                            "(51 байтов); клиенту отправлено исключение 0x0A.").arg(port_mb)));
+    QTest::qWait(300);
+    QCOMPARE(c->bytesAvailable(), qint64(0));
+    QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
 }
 
 QTEST_MAIN(Test_modbus_tcp)
