@@ -268,6 +268,11 @@ void Modbus_tcp_framing::timer_expired()
         end_request(exception(awaited, gateway_target_failed));
         return;
     case Owed::late_answer:
+        // A part of the late answer must not be joined to the next one's.
+        host.restart_uplink();
+        owed = Owed::nothing;
+        host.read_on();
+        return;
     case Owed::broadcast:
         owed = Owed::nothing;
         awaited.clear();
