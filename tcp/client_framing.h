@@ -66,6 +66,8 @@ public:
     // Uplink reaches the framing before the server accepted a frame of the client, and repeated
     // uplink packets are dropped.
     virtual bool strict_uplink() const { return false; }
+    // A frame given to the link stays the modem's to answer when its client is broken off.
+    virtual bool frames_outlive_client() const { return false; }
     // The client went away by itself.
     virtual void client_gone() = 0;
     // The exchange has ended or passed to a newer client.

@@ -181,7 +181,7 @@ void Tcp_server::replace_client(QTcpSocket* old)
 {
     if (!(flags & exchange))
         return;
-    connection.cancel_queries(this);
+    let_go_of_queries();
     uplink.reset();
     framing->reset();
     flags &= ~confirmed;
@@ -250,9 +250,18 @@ void Tcp_server::client_gone()
     end_exchange();
 }
 
+// The frames of a client broken off are not sent, unless its framing still owes them their answers.
+void Tcp_server::let_go_of_queries()
+{
+    if (framing->frames_outlive_client())
+        connection.anonymize_queries(this);
+    else
+        connection.cancel_queries(this);
+}
+
 void Tcp_server::shutdown_connection()
 {
-    connection.cancel_queries(this);
+    let_go_of_queries();
     end_exchange();
     if (client)
         drop_socket(client);

@@ -63,6 +63,7 @@ private:
     void replace_client(QTcpSocket* old);
     void set_up_exchange(QTcpSocket* s);
     void client_gone();
+    void let_go_of_queries();
     void end_exchange();
     void packet_error();
 
