@@ -1,9 +1,11 @@
-// The six common fields of a server message: reading and checking each value, and the
+// The common fields of a server message: reading and checking each value, and the
 // decision whether a message is the awaited answer and whether the server accepted the command.
 #include "link/ws_fields.h"
 
 #include "common/hex.h"
 #include "link/ws_parser.h"
+
+#include <limits>
 
 namespace {
 
@@ -88,6 +90,12 @@ void Ws_common_fields::field(Ws_parser& parser)
             return;
         }
         break;
+    case 'f':
+        if (parser.json_field("fcnt", flags, has_fcnt)) {
+            read_fcnt(parser);
+            return;
+        }
+        break;
     case 'p':
         if (parser.json_field("port", flags, has_port)) {
             port = static_cast<unsigned char>(parser.req_dec<16>(max_port));
@@ -105,6 +113,20 @@ void Ws_common_fields::field(Ws_parser& parser)
         data = req_hex_data(parser);
     else
         parser.skip_json_field();
+}
+
+void Ws_common_fields::read_fcnt(Ws_parser& parser)
+{
+    const unsigned short* start = parser.position;
+    quint32 value = 0;
+    if (dec_from_str(parser, value, std::numeric_limits<quint32>::max()) == Dec_result::done &&
+        *parser.position != '.' && *parser.position != 'e' && *parser.position != 'E') {
+        fcnt = value;
+        return;
+    }
+    parser.position = start;
+    flags &= ~has_fcnt;
+    parser.skip_json_value();
 }
 
 bool Ws_common_fields::is_resp(Ws_parser& parser, const QString& name)

@@ -1,4 +1,4 @@
-// The six common fields of a server message and the test whether it is the awaited answer.
+// The common fields of a server message and the test whether it is the awaited answer.
 #pragma once
 
 #include <QByteArray>
@@ -16,6 +16,7 @@ struct Ws_common_fields {
         has_devEui = 0x08,
         has_port = 0x10,
         has_data = 0x20,
+        has_fcnt = 0x40,
     };
 
     unsigned char flags = 0;
@@ -25,12 +26,15 @@ struct Ws_common_fields {
     quint64 devEui = 0;
     unsigned char port = 0;
     QByteArray data;
+    // The frame counter of an "rx" message; optional, and skipped when it is not a plain number.
+    quint32 fcnt = 0;
 
     // Reads one field of the current object (position just after the opening quote of its name):
-    // one of the six is checked and stored, any other is skipped.
+    // one of the common fields is checked and stored, any other is skipped.
     void field(Ws_parser& parser);
     // After the whole object: is it the answer `name`, and did the server accept the command?
     bool is_resp(Ws_parser& parser, const QString& name);
+    void read_fcnt(Ws_parser& parser);
     // The JSON name of the lowest mark bit set in bits.
     QString any_field_name(unsigned char bits) const;
 };

@@ -101,5 +101,6 @@ void Ws_connection::unsolicited(Ws_common_fields& f, Ws_parser& p)
     // Only this thread changes the table, so it reads it without the lock.
     const auto it = tcp_servers.constFind(f.devEui);
     if (it != tcp_servers.constEnd())
-        it.value()->rx_received(f.data);
+        it.value()->rx_received(f.data, f.flags & Ws_common_fields::has_fcnt ? std::optional<quint32>(f.fcnt)
+                                                                              : std::nullopt);
 }

@@ -23,11 +23,14 @@ public:
         virtual void post_frame(size_t size) = 0;
         // Sends the unsent bytes of a client that has gone, answered to nobody.
         virtual void post_orphan_frame(size_t size) = 0;
+        // Both writes need a client.
         virtual void write_to_client(const QByteArray& bytes) = 0;
         // Writes the modem's answer, counted as one.
         virtual void write_answer(const QByteArray& bytes) = 0;
         // Calls read() again while the exchange lasts, whether or not the client sent more.
         virtual void read_on() = 0;
+        // The next uplink packet starts a new answer.
+        virtual void restart_uplink() = 0;
         // The framing's one timer; when it fires, timer_expired() is called.
         virtual void start_timer(int interval, Qt::TimerType type) = 0;
         virtual void kill_timer() = 0;
@@ -55,9 +58,19 @@ public:
     virtual void timer_expired() = 0;
     // A whole answer of the modem.
     virtual void answer_received(const QByteArray& answer) = 0;
+    // A packet of an answer was lost, repeated or shuffled; joined_before: a packet of this
+    // exchange's answers had been accepted, so a part of an answer may be lost.
+    virtual void answer_broken(bool joined_before) = 0;
+    // The server accepted a frame of this port for the modem.
+    virtual void frame_accepted() {}
+    // Uplink reaches the framing before the server accepted a frame of the client, and repeated
+    // uplink packets are dropped.
+    virtual bool strict_uplink() const { return false; }
+    // A frame given to the link stays the modem's to answer when its client is broken off.
+    virtual bool frames_outlive_client() const { return false; }
     // The client went away by itself.
     virtual void client_gone() = 0;
-    // The exchange has ended or passed to a newer client: nothing of it stays.
+    // The exchange has ended or passed to a newer client.
     virtual void reset() = 0;
 
 protected:

@@ -1,5 +1,5 @@
 // Modbus TCP on a modem's port: MBAP requests in, RTU frames to the modem one at a time, RTU
-// answers checked and returned as MBAP responses.
+// answers checked against the owed request and returned as MBAP responses.
 #include "tcp/modbus_tcp_framing.h"
 
 #include "core/cfg.h"
@@ -7,6 +7,7 @@
 #include "common/err.h"
 #include "metrics/metrics.h"
 #include "tcp/client_allow_list.h"
+#include "tcp/modbus_answer_shape.h"
 
 #include <QTcpSocket>
 #include <cstring>
@@ -30,9 +31,26 @@ Tr errfmt_answer_other_unit{TR_TEXT("log",
 Tr errfmt_answer_other_function{TR_TEXT("log",
                                         "Ответ устройства на запрос Modbus через порт %1 отброшен: это ответ на "
                                         "функцию %2, а запрос был функции %3.")};
+Tr errfmt_answer_other_shape{TR_TEXT("log",
+                                     "Ответ устройства на запрос Modbus через порт %1 отброшен: его длина или "
+                                     "содержимое не подходят к запросу функции %2.")};
+Tr errfmt_answer_late{TR_TEXT("log",
+                              "Ответ устройства через порт %1 отброшен: он пришёл после того, как время ожидания "
+                              "ответа на запрос Modbus истекло.")};
+Tr errfmt_answer_owner_gone{TR_TEXT("log",
+                                    "Ответ устройства на запрос Modbus через порт %1 отброшен: клиент, приславший "
+                                    "запрос, уже отключился.")};
 Tr errfmt_no_answer{TR_TEXT("log",
                             "Устройство не ответило на запрос Modbus через порт %1 (транзакция %2) за %3 мс; "
                             "клиенту отправлено исключение 0x0B.")};
+Tr errfmt_broken_answer{TR_TEXT("log",
+                                "Ответ устройства на запрос Modbus через порт %1 (транзакция %2) пришёл не целиком "
+                                "(пакет потерян, повторён или пришёл не по порядку); клиенту отправлено "
+                                "исключение 0x0B.")};
+Tr errfmt_too_long{TR_TEXT("log",
+                           "Запрос Modbus через порт %1 (транзакция %2) не отправлен устройству: кадр RTU длиной "
+                           "%3 байтов длиннее предельного размера сообщения радиомодема (%4 байтов); клиенту "
+                           "отправлено исключение 0x0A.")};
 Tr errtext_bad_answer{TR_TEXT("log", "Ответ устройства, вызвавший предыдущую ошибку: ")};
 
 // MBAP header: transaction id, protocol id, length (of the unit id and the PDU), unit id.
@@ -43,7 +61,10 @@ const int min_length = 2;
 const int max_length = 254;
 // The smallest RTU answer: unit id, function, CRC.
 const int min_rtu = 4;
+const quint8 broadcast_unit = 0;
 const quint8 exception_flag = 0x80;
+const quint8 illegal_function = 0x01;
+const quint8 gateway_path_unavailable = 0x0A;
 const quint8 gateway_target_failed = 0x0B;
 // Read buffer of a Modbus TCP client's socket.
 const qint64 read_buffer = 16 * Modbus_tcp_framing::max_request;
@@ -51,6 +72,24 @@ const qint64 read_buffer = 16 * Modbus_tcp_framing::max_request;
 int word_at(const QByteArray& bytes, int at)
 {
     return static_cast<quint8>(bytes[at]) << 8 | static_cast<quint8>(bytes[at + 1]);
+}
+
+// The request's header with the length of this PDU, then the PDU.
+QByteArray response(const QByteArray& request, const QByteArray& pdu)
+{
+    QByteArray mbap = request.left(unit_at + 1);
+    const int length = pdu.size() + 1;
+    mbap[4] = static_cast<char>(length >> 8);
+    mbap[5] = static_cast<char>(length & 0xFF);
+    return mbap + pdu;
+}
+
+QByteArray exception(const QByteArray& request, quint8 code)
+{
+    QByteArray pdu;
+    pdu.append(static_cast<char>(static_cast<quint8>(request[function_at]) | exception_flag));
+    pdu.append(static_cast<char>(code));
+    return response(request, pdu);
 }
 
 }  // namespace
@@ -67,6 +106,7 @@ void Modbus_tcp_framing::begin(QTcpSocket& client)
 {
     client.setReadBufferSize(read_buffer);
     peer = unmapped(client.peerAddress()).toString();
+    client_here = true;
 }
 
 void Modbus_tcp_framing::read(QIODevice& client)
@@ -88,38 +128,6 @@ void Modbus_tcp_framing::read(QIODevice& client)
     send_next();
 }
 
-// The next request goes to the modem through the usual frame, with its own answer timeout.
-void Modbus_tcp_framing::send_next()
-{
-    const QByteArray rtu = next_rtu();
-    if (rtu.isEmpty())
-        return;
-    const size_t size = static_cast<size_t>(rtu.size());
-    if (size > max_frame) {
-        refuse_oversize(reinterpret_cast<const unsigned char*>(rtu.constData()), size);
-        return;
-    }
-    std::memcpy(host.frame_area(), rtu.constData(), size);
-    host.post_frame(size);
-    host.start_timer(modbus_timeout, Qt::CoarseTimer);
-}
-
-void Modbus_tcp_framing::answer_received(const QByteArray& rtu)
-{
-    const QByteArray response = answer(rtu);
-    if (response.isEmpty())
-        return;
-    host.kill_timer();
-    host.write_answer(response);
-    host.read_on();
-}
-
-void Modbus_tcp_framing::timer_expired()
-{
-    host.write_to_client(timeout_exception());
-    host.read_on();
-}
-
 bool Modbus_tcp_framing::take(const char* bytes, int size)
 {
     input.append(bytes, size);
@@ -139,29 +147,79 @@ bool Modbus_tcp_framing::take(const char* bytes, int size)
     return true;
 }
 
-QByteArray Modbus_tcp_framing::next_rtu()
+// The next waiting request goes to the modem once nothing is owed (RTU is half-duplex, and an
+// answer still owed could be taken for the next one's); requests that need no radio are
+// answered on the way.
+void Modbus_tcp_framing::send_next()
 {
-    if (!awaited.isEmpty() || waiting.isEmpty())
-        return QByteArray();
-    awaited = waiting.dequeue();
-    return with_crc16(awaited.mid(unit_at));
+    while (owed == Owed::nothing && !waiting.isEmpty()) {
+        const QByteArray request = waiting.dequeue();
+        if (answered_at_once(request))
+            continue;
+        const QByteArray rtu = with_crc16(request.mid(unit_at));
+        if (static_cast<size_t>(rtu.size()) > max_frame) {
+            log(errfmt_too_long.tr().arg(tcp_port).arg(word_at(request, 0)).arg(rtu.size()).arg(max_frame));
+            host.write_to_client(exception(request, gateway_path_unavailable));
+            continue;
+        }
+        send(request, rtu);
+    }
 }
 
-QByteArray Modbus_tcp_framing::answer(const QByteArray& rtu)
+// An exception code as function is no request: illegal function, without the radio.
+bool Modbus_tcp_framing::answered_at_once(const QByteArray& request)
 {
+    if (!(static_cast<quint8>(request[function_at]) & exception_flag))
+        return false;
+    host.write_to_client(exception(request, illegal_function));
+    return true;
+}
+
+// The request goes to the modem through the usual frame; a broadcast is owed only the server's
+// acknowledgement (Modbus has no answer to it), any other request its answer within the timeout.
+void Modbus_tcp_framing::send(const QByteArray& request, const QByteArray& rtu)
+{
+    const size_t size = static_cast<size_t>(rtu.size());
+    std::memcpy(host.frame_area(), rtu.constData(), size);
+    awaited = request;
+    owner_here = true;
+    owed = static_cast<quint8>(request[unit_at]) == broadcast_unit ? Owed::broadcast : Owed::answer;
+    host.start_timer(modbus_timeout, Qt::PreciseTimer);
+    host.post_frame(size);
+}
+
+void Modbus_tcp_framing::answer_received(const QByteArray& rtu)
+{
+    if (owed == Owed::late_answer) {
+        if (trace_tcp)
+            log_answer_error(errfmt_answer_late.tr().arg(tcp_port), rtu);
+        host.kill_timer();
+        owed = Owed::nothing;
+        host.read_on();
+        return;
+    }
+    if (owed != Owed::answer) {
+        if (client_here)
+            log_answer_error(errfmt_answer_unasked.tr().arg(tcp_port), rtu);
+        return;
+    }
     if (!answer_fits(rtu))
-        return QByteArray();
-    // The PDU: without the unit id in front and the CRC behind.
-    return response(rtu.mid(1, rtu.size() - 3));
+        return;
+    host.kill_timer();
+    if (owner_here) {
+        // The PDU: without the unit id in front and the CRC behind.
+        host.write_answer(response(awaited, rtu.mid(1, rtu.size() - 3)));
+    } else if (trace_tcp) {
+        log_answer_error(errfmt_answer_owner_gone.tr().arg(tcp_port), rtu);
+    }
+    owed = Owed::nothing;
+    awaited.clear();
+    host.read_on();
 }
 
 // Checks the answer against the awaited request, logging why it does not fit.
 bool Modbus_tcp_framing::answer_fits(const QByteArray& rtu) const
 {
-    if (awaited.isEmpty()) {
-        log_answer_error(errfmt_answer_unasked.tr().arg(tcp_port), rtu);
-        return false;
-    }
     if (rtu.size() < min_rtu || !crc16_ok(rtu)) {
         log_answer_error(errfmt_answer_bad_crc.tr().arg(tcp_port).arg(rtu.size()), rtu);
         return false;
@@ -178,6 +236,10 @@ bool Modbus_tcp_framing::answer_fits(const QByteArray& rtu) const
         log_answer_error(errfmt_answer_other_function.tr().arg(tcp_port).arg(function).arg(asked_function), rtu);
         return false;
     }
+    if (!modbus_answer_fits(awaited.mid(function_at), rtu.mid(1, rtu.size() - 3))) {
+        log_answer_error(errfmt_answer_other_shape.tr().arg(tcp_port).arg(asked_function), rtu);
+        return false;
+    }
     return true;
 }
 
@@ -192,29 +254,65 @@ void Modbus_tcp_framing::log_answer_error(const QString& text, const QByteArray&
     }
 }
 
-QByteArray Modbus_tcp_framing::timeout_exception()
+void Modbus_tcp_framing::answer_broken(bool)
 {
-    log(errfmt_no_answer.tr().arg(tcp_port).arg(word_at(awaited, 0)).arg(modbus_timeout));
-    QByteArray pdu;
-    pdu.append(static_cast<char>(static_cast<quint8>(awaited[function_at]) | exception_flag));
-    pdu.append(static_cast<char>(gateway_target_failed));
-    return response(pdu);
+    if (owed != Owed::answer)
+        return;
+    log(errfmt_broken_answer.tr().arg(tcp_port).arg(word_at(awaited, 0)));
+    end_request(exception(awaited, gateway_target_failed));
 }
 
-// The awaited request's header with the length of this PDU, then the PDU; the request ends.
-QByteArray Modbus_tcp_framing::response(const QByteArray& pdu)
+void Modbus_tcp_framing::frame_accepted()
 {
-    QByteArray mbap = awaited.left(unit_at + 1);
-    const int length = pdu.size() + 1;
-    mbap[4] = static_cast<char>(length >> 8);
-    mbap[5] = static_cast<char>(length & 0xFF);
+    if (owed != Owed::broadcast)
+        return;
+    host.kill_timer();
+    owed = Owed::nothing;
     awaited.clear();
-    return mbap + pdu;
+    host.read_on();
+}
+
+// The time of the owed request is up: its client gets exception 0x0B; a late answer is then
+// still awaited for a guard time, and dropped if it comes. A broadcast's acknowledgement
+// that never came holds the port no longer.
+void Modbus_tcp_framing::timer_expired()
+{
+    switch (owed) {
+    case Owed::answer:
+        log(errfmt_no_answer.tr().arg(tcp_port).arg(word_at(awaited, 0)).arg(modbus_timeout));
+        end_request(exception(awaited, gateway_target_failed));
+        return;
+    case Owed::late_answer:
+        // A part of the late answer must not be joined to the next one's.
+        host.restart_uplink();
+        owed = Owed::nothing;
+        host.read_on();
+        return;
+    case Owed::broadcast:
+        owed = Owed::nothing;
+        awaited.clear();
+        host.read_on();
+        return;
+    case Owed::nothing:
+        return;
+    }
+}
+
+// The request ends without its answer: the answer may still come, late.
+void Modbus_tcp_framing::end_request(const QByteArray& response)
+{
+    if (owner_here)
+        host.write_to_client(response);
+    awaited.clear();
+    host.restart_uplink();
+    owed = Owed::late_answer;
+    host.start_timer(modbus_timeout, Qt::PreciseTimer);
 }
 
 void Modbus_tcp_framing::reset()
 {
     input.clear();
     waiting.clear();
-    awaited.clear();
+    owner_here = false;
+    client_here = false;
 }

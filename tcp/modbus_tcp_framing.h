@@ -1,5 +1,7 @@
 // Modbus TCP on a modem's port: MBAP requests cut from the client's stream by their length field,
 // sent to the modem one at a time as RTU frames, and the RTU answers returned as MBAP responses.
+// A request given to the modem stays owed until its answer came or its time is up, whatever
+// happens to its client, so that no answer ever reaches another request.
 #pragma once
 
 #include "common/repeated_log.h"
@@ -23,35 +25,32 @@ public:
     // is free.
     void read(QIODevice& client) override;
     void timer_expired() override;
-    // An answer that does not fit the awaited request is dropped; the request then times out.
+    // An answer that does not fit the owed request is dropped; the request then times out.
     void answer_received(const QByteArray& rtu) override;
+    // A lost, repeated or shuffled packet: the owed request ends with exception 0x0B.
+    void answer_broken(bool joined_before) override;
+    void frame_accepted() override;
+    bool strict_uplink() const override { return true; }
     void client_gone() override {}
-
-    // Takes bytes of the client; complete requests join the waiting line. False, with a log
-    // entry (the first of a minute, then a summary), when a header is malformed: the client has
-    // then to be dropped.
-    bool take(const char* bytes, int size);
-    // Enough requests wait: the client's further bytes stay in its socket until some are answered.
-    bool line_full() const { return waiting.size() >= max_waiting; }
-    // Makes the next waiting request the awaited one and gives its RTU frame (unit id, PDU,
-    // CRC); empty while a request is awaited or when none waits (RTU is half-duplex).
-    QByteArray next_rtu();
-    // The MBAP response to the awaited request from the modem's RTU answer, which ends the
-    // request; empty, with a log entry, when the answer is not the awaited one's.
-    QByteArray answer(const QByteArray& rtu);
-    // Exception 0x0B (gateway target device failed to respond) for the awaited request,
-    // which ends it.
-    QByteArray timeout_exception();
-    // The exchange with the client has ended: every request and partial header is forgotten.
+    // The client's requests not yet given to the modem are dropped; the owed one stays owed.
     void reset() override;
 
 private:
     static const int max_waiting = 16;
 
-    void send_next();
+    // What the modem owes: nothing, the answer to the awaited request, possibly a late answer
+    // (after a timeout or a broken answer, for a guard time), or the acknowledgement of a broadcast.
+    enum class Owed { nothing, answer, late_answer, broadcast };
 
+    // Takes bytes of the client; complete requests join the waiting line. False, with a log
+    // entry, when a header is malformed: the client has then to be dropped.
+    bool take(const char* bytes, int size);
+    bool line_full() const { return waiting.size() >= max_waiting; }
+    void send_next();
+    bool answered_at_once(const QByteArray& request);
+    void send(const QByteArray& request, const QByteArray& rtu);
     bool answer_fits(const QByteArray& rtu) const;
-    QByteArray response(const QByteArray& pdu);
+    void end_request(const QByteArray& response);
     void log_answer_error(const QString& text, const QByteArray& rtu) const;
 
     QByteArray input;
@@ -60,4 +59,8 @@ private:
     QByteArray awaited;
     QString peer;
     Repeated_log bad_headers;
+    Owed owed = Owed::nothing;
+    // The client that sent the awaited request is still here.
+    bool owner_here = false;
+    bool client_here = false;
 };

@@ -43,6 +43,12 @@ void Pause_framing::answer_received(const QByteArray& answer)
     host.write_answer(answer);
 }
 
+void Pause_framing::answer_broken(bool joined_before)
+{
+    if (joined_before)
+        host.shutdown_connection();
+}
+
 // The bytes the client sent just before leaving still go to the modem.
 void Pause_framing::client_gone()
 {
@@ -53,5 +59,6 @@ void Pause_framing::client_gone()
 
 void Pause_framing::reset()
 {
+    host.kill_timer();
     received = 0;
 }

@@ -32,6 +32,8 @@ Tr errtext_connect_exception{TR_TEXT("log",
 Tr errfmt_read_error{TR_TEXT("log",
                              "Ошибка при чтении принятых от клиента данных. Код ошибки=%1 («%2»). Длина "
                              "прочитанных данных=%3.")};
+Tr errfmt_repeated{TR_TEXT("log",
+                           "Повторный пакет от радиомодема порта %1 (счётчик кадров fcnt=%2) отброшен.")};
 
 // After a failed accept the listener rests, or it would be woken again at once by the same
 // waiting connection.
@@ -189,8 +191,7 @@ void Tcp_server::replace_client(QTcpSocket* old)
 {
     if (!(flags & exchange))
         return;
-    connection.cancel_queries(this);
-    kill_timer();
+    let_go_of_queries();
     uplink.reset();
     framing->reset();
     flags &= ~confirmed;
@@ -221,10 +222,9 @@ void Tcp_server::set_up_exchange(QTcpSocket* s)
     drop_socket(s);
 }
 
-// Ends the exchange on this side: no timer, no frame, no uplink state.
+// Ends the exchange on this side: no frame, no uplink state; the framing keeps what it owes.
 void Tcp_server::end_exchange()
 {
-    kill_timer();
     Frame::free(frame);
     frame = nullptr;
     uplink.reset();
@@ -265,9 +265,18 @@ void Tcp_server::client_gone()
     end_exchange();
 }
 
+// The frames of a client broken off are not sent, unless its framing still owes them their answers.
+void Tcp_server::let_go_of_queries()
+{
+    if (framing->frames_outlive_client())
+        connection.anonymize_queries(this);
+    else
+        connection.cancel_queries(this);
+}
+
 void Tcp_server::shutdown_connection()
 {
-    connection.cancel_queries(this);
+    let_go_of_queries();
     end_exchange();
     if (client)
         drop_socket(client);
@@ -289,6 +298,7 @@ void Tcp_server::shutdown_server()
 
 void Tcp_server::success()
 {
+    framing->frame_accepted();
     if (flags & confirmed)
         return;
     flags |= confirmed;
@@ -381,12 +391,13 @@ void Tcp_server::post_orphan_frame(size_t size)
     frame = nullptr;
 }
 
-void Tcp_server::rx_received(QByteArray& data)
+void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
 {
     metrics::uplink_received(eui, static_cast<size_t>(data.size()));
-    if (!(flags & confirmed))
+    const bool strict = framing->strict_uplink();
+    if (!(flags & confirmed) && !strict)
         return;
-    switch (uplink.take(data)) {
+    switch (uplink.take(data, strict ? fcnt : std::nullopt)) {
     case Uplink_assembler::incomplete:
         return;
     case Uplink_assembler::complete:
@@ -398,6 +409,10 @@ void Tcp_server::rx_received(QByteArray& data)
         return;
     case Uplink_assembler::broken:
         packet_error();
+        return;
+    case Uplink_assembler::repeated:
+        if (trace_tcp)
+            log(QString(errfmt_repeated.tr()).arg(QString::number(tcp_port), QString::number(*fcnt)));
         return;
     }
 }
@@ -416,12 +431,15 @@ void Tcp_server::write_answer(const QByteArray& bytes)
     metrics::answer_to_client(eui);
 }
 
-// A packet lost between others of an answer leaves the client with part of it: the exchange ends.
 void Tcp_server::packet_error()
 {
     log(uplink.error());
     metrics::client_error(eui, metrics::Client_error::packet);
-    if (uplink.joined_before())
-        shutdown_connection();
+    framing->answer_broken(uplink.joined_before());
+}
+
+void Tcp_server::restart_uplink()
+{
+    uplink.restart();
 }
 

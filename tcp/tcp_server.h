@@ -17,6 +17,7 @@
 #include <QObject>
 #include <cstddef>
 #include <memory>
+#include <optional>
 
 class QTcpSocket;
 
@@ -45,7 +46,8 @@ public:
     void shutdown_server();
     void shutdown_connection() override;
     void success();
-    void rx_received(QByteArray& data);
+    // One uplink packet of the modem, with the frame counter of its message when it had one.
+    void rx_received(QByteArray& data, std::optional<quint32> fcnt = std::nullopt);
 
     Ws_connection& connection;
     const quint64 eui;
@@ -71,6 +73,7 @@ private:
     void replace_client(QTcpSocket* old);
     void set_up_exchange(QTcpSocket* s);
     void client_gone();
+    void let_go_of_queries();
     void end_exchange();
     void packet_error();
 
@@ -81,6 +84,7 @@ private:
     void write_to_client(const QByteArray& bytes) override;
     void write_answer(const QByteArray& bytes) override;
     void read_on() override;
+    void restart_uplink() override;
     void start_timer(int interval, Qt::TimerType type) override;
     void kill_timer() override;
     void read_failed(qint64 result) override;

@@ -46,9 +46,15 @@ QString packet_error(Tr& format, quint64 eui)
 
 }  // namespace
 
-Uplink_assembler::Verdict Uplink_assembler::take(QByteArray& packet)
+Uplink_assembler::Verdict Uplink_assembler::take(QByteArray& packet, std::optional<quint32> fcnt)
 {
     error_text.clear();
+    if (fcnt) {
+        if (fcnt == last_fcnt && packet == last_packet)
+            return repeated;
+        last_fcnt = fcnt;
+        last_packet = packet;
+    }
     if (packet.isEmpty()) {
         error_text = packet_error(errfmt_rx_empty_data, eui);
         return ignored;

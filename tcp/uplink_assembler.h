@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 class Uplink_assembler {
 public:
@@ -12,12 +13,15 @@ public:
         complete,    // the answer is whole: take_answer() gives it
         ignored,     // not a packet of an answer; error() may say why
         broken,      // the packet does not fit: error() says why, the answer is dropped
+        repeated,    // the same frame counter as the packet before: a repeat, dropped
     };
 
     explicit Uplink_assembler(quint64 eui) : eui(eui) {}
 
-    // Takes the data of one "rx" message; its header is cut off in place.
-    Verdict take(QByteArray& packet);
+    // Takes the data of one "rx" message; its header is cut off in place. With the message's
+    // frame counter, a packet with the counter and the bytes of the one before it is a repeat
+    // (a modem that starts counting afresh may give a new packet the counter of the last one).
+    Verdict take(QByteArray& packet, std::optional<quint32> fcnt = std::nullopt);
     QByteArray take_answer();
     const QString& error() const { return error_text; }
     // A packet was accepted since the last reset: a later broken one means lost answer bytes.
@@ -36,4 +40,6 @@ private:
     quint8 packets = 0;
     quint16 total = 0;
     bool joined_any = false;
+    std::optional<quint32> last_fcnt;
+    QByteArray last_packet;
 };

@@ -26,6 +26,7 @@ public:
         if (reading_on)
             reading_on();
     }
+    void restart_uplink() override { ++uplink_restarts; }
     void start_timer(int interval, Qt::TimerType type) override
     {
         timer = interval;
@@ -40,6 +41,7 @@ public:
     QByteArrayList orphans;
     QByteArrayList written;
     int answers = 0;
+    int uplink_restarts = 0;
     // The interval of the running timer, 0 when none.
     int timer = 0;
     Qt::TimerType timer_type = Qt::CoarseTimer;

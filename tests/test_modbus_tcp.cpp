@@ -5,13 +5,29 @@
 #include "core/cfg.h"
 #include "common/crc16.h"
 #include "tcp/modbus_tcp_framing.h"
+#include "tcp/modbus_answer_shape.h"
 #include "tests/recording_host.h"
+
+#include <QBuffer>
 
 #include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QtTest>
 
 namespace {
+
+// Read one holding register; its answer tells the register's address.
+QByteArray read_one(int address)
+{
+    return QByteArray::fromHex("03") + char(address >> 8) + char(address & 0xFF) + QByteArray::fromHex("0001");
+}
+
+QByteArray register_value(int value)
+{
+    return QByteArray::fromHex("0302") + char(value >> 8) + char(value & 0xFF);
+}
+
+const QByteArray failed_0B = QByteArray::fromHex("830b");
 
 // Modems of the simulator: two Modbus slaves (one served as Modbus TCP, one raw), a silent
 // modem served as Modbus TCP and an echo served raw.
@@ -71,6 +87,73 @@ QStringList numbers(int first, int count)
     return out;
 }
 
+// Drives a Modbus framing as its server would, event by event.
+class Framing_script {
+public:
+    Framing_script(Recording_host& host, Modbus_tcp_framing& framing) : host(host), framing(framing)
+    {
+        framing.begin(socket);
+        host.reading_on = [this] { read(QByteArray()); };
+    }
+
+    void client(const QByteArray& bytes) { read(bytes); }
+    void answer(const QByteArray& rtu)
+    {
+        if (!host.shut)
+            framing.answer_received(rtu);
+    }
+    void event(const QString& e)
+    {
+        const QByteArray hex = e.mid(2).toLatin1();
+        switch (e[0].toLatin1()) {
+        case 'c':
+            client(QByteArray::fromHex(hex));
+            break;
+        case 'a':
+            answer(QByteArray::fromHex(hex));
+            break;
+        case 't':
+            QVERIFY(host.timer);
+            host.timer = 0;
+            framing.timer_expired();
+            break;
+        case 'k':
+            framing.frame_accepted();
+            break;
+        case 'b':
+            framing.answer_broken(true);
+            break;
+        case 'g':
+            framing.client_gone();
+            framing.reset();
+            present = false;
+            break;
+        case 'n':
+            framing.begin(socket);
+            present = true;
+            break;
+        }
+    }
+
+private:
+    void read(const QByteArray& bytes)
+    {
+        if (!present)
+            return;
+        pending += bytes;
+        QBuffer buffer(&pending);
+        buffer.open(QIODevice::ReadOnly);
+        framing.read(buffer);
+        pending.remove(0, static_cast<int>(buffer.pos()));
+    }
+
+    Recording_host& host;
+    Modbus_tcp_framing& framing;
+    QTcpSocket socket;
+    QByteArray pending;
+    bool present = true;
+};
+
 }  // namespace
 
 class Test_modbus_tcp : public QObject {
@@ -81,13 +164,19 @@ private slots:
 
     void framing_refuses_bad_headers_data();
     void framing_refuses_bad_headers();
-    void framing_checks_answers();
+    void framing_data();
+    void framing();
+    void answer_shape_data();
+    void answer_shape();
 
     void mbpoll_reads_and_writes();
     void pymodbus_in_both_modes_side_by_side();
     void pipelined_and_split_requests();
     void silent_modem_times_out_then_recovers();
     void bad_header_closes_only_that_client();
+    void answers_reach_only_their_own_request();
+    void radio_losses_end_the_request_with_0x0B();
+    void broadcast_and_too_long_requests_hold_nothing();
 
 private:
     bool start(bool with_metrics = false);
@@ -162,36 +251,158 @@ void Test_modbus_tcp::framing_refuses_bad_headers()
     QFETCH(QString, logged);
     Recording_host host(51);
     Modbus_tcp_framing f(host, 1, 3001, 51);
-    const QByteArray good = mbap(9, 1, read_10);
-    QVERIFY(f.take(good.constData(), good.size()));
-    QVERIFY(!f.take(header.constData(), header.size()));
+    // The modem owes an answer, so the good request waits in line.
+    Framing_script script(host, f);
+    script.client(mbap(8, 1, read_10));
+    script.client(mbap(9, 1, read_10) + header);
+    QVERIFY(host.shut);
     QVERIFY(QString::fromUtf8(temp_log.text()).contains(
         QStringLiteral("клиент на порту 3001 прислал запрос Modbus TCP с неправильным заголовком MBAP (") + logged));
     f.reset();
-    QCOMPARE(f.next_rtu(), QByteArray());
+    host.shut = false;
+    script.answer(with_crc16(QByteArray::fromHex("01") + holding_10(0)));
+    QCOMPARE(host.posted.size(), 1);
 }
 
-// What does not answer the awaited request is dropped with a log entry and its bytes; an
-// exception from the slave is an answer. (A bad CRC is shown through the real program.)
-void Test_modbus_tcp::framing_checks_answers()
+// Each event: "c HEX" the client sends, "a HEX" the modem's RTU answer, "t" the timer fires,
+// "k" the server accepted the frame, "b" a broken answer, "g" the client goes, "n" a new client.
+// The frames given to the modem and the bytes written to the client are compared whole.
+void Test_modbus_tcp::framing_data()
 {
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QStringList>("posted");
+    QTest::addColumn<QStringList>("written");
+    QTest::addColumn<QString>("logged");
+    const QString req = QString::fromLatin1(mbap(0x1234, 1, read_10).toHex());
+    const QString req2 = QString::fromLatin1(mbap(0x1235, 1, read_10).toHex());
+    const QString rtu = QStringLiteral("01030000000ac5cd");
+    const QString answer = QString::fromLatin1(with_crc16(QByteArray::fromHex("01") + holding_10(0)).toHex());
+    const QString answer_1 = QString::fromLatin1(with_crc16(QByteArray::fromHex("01") + holding_10(1)).toHex());
+    const QString response = QString::fromLatin1(mbap(0x1234, 1, holding_10(0)).toHex());
+    const QString response2 = QString::fromLatin1(mbap(0x1235, 1, holding_10(1)).toHex());
+    const QString timeout = QString::fromLatin1(mbap(0x1234, 1, QByteArray::fromHex("830b")).toHex());
+
+    QTest::newRow("unasked answer") << QStringList{"a " + answer} << QStringList() << QStringList()
+                                    << "ни один запрос Modbus не ждёт ответа";
+    QTest::newRow("answer") << QStringList{"c " + req, "a " + answer} << QStringList{rtu} << QStringList{response}
+                            << QString();
+    QTest::newRow("too short") << QStringList{"c " + req, "a " + QString::fromLatin1(with_crc16("\x01").toHex())}
+                               << QStringList{rtu} << QStringList() << "неправильная контрольная сумма";
+    QTest::newRow("other unit") << QStringList{"c " + req, "a " + QString::fromLatin1(with_crc16(QByteArray::fromHex("02") + holding_10(0)).toHex())}
+                                << QStringList{rtu} << QStringList() << "ответил адрес 2, а запрос был к адресу 1";
+    QTest::newRow("other function")
+        << QStringList{"c " + req, "a " + QString::fromLatin1(with_crc16(QByteArray::fromHex("01040200ff")).toHex())}
+        << QStringList{rtu} << QStringList()
+        << "это ответ на функцию 4, а запрос был функции 3|Ответ устройства, вызвавший предыдущую ошибку: 0x{01 04 02 00 FF";
+    QTest::newRow("exception fits")
+        << QStringList{"c " + req, "a " + QString::fromLatin1(with_crc16(QByteArray::fromHex("018302")).toHex())}
+        << QStringList{rtu} << QStringList{QString::fromLatin1(mbap(0x1234, 1, QByteArray::fromHex("8302")).toHex())}
+        << QString();
+    QTest::newRow("other shape")
+        << QStringList{"c " + req, "a " + QString::fromLatin1(with_crc16(QByteArray::fromHex("0103020001")).toHex())}
+        << QStringList{rtu} << QStringList() << "не подходят к запросу функции 3";
+    QTest::newRow("one at a time")
+        << QStringList{"c " + req + req2, "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
+        << QStringList{response, response2} << QString();
+    QTest::newRow("late answer dropped, next request held for it")
+        << QStringList{"c " + req + req2, "t", "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
+        << QStringList{timeout, response2} << "пришёл после того, как время ожидания";
+    QTest::newRow("no late answer: next request after the guard")
+        << QStringList{"c " + req + req2, "t", "t", "a " + answer_1} << QStringList{rtu, rtu}
+        << QStringList{timeout, response2} << "за 400 мс; клиенту отправлено исключение 0x0B";
+    QTest::newRow("answer of a gone client dropped, the new one's request held for it")
+        << QStringList{"c " + req, "g", "n", "c " + req2, "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
+        << QStringList{response2} << "клиент, приславший запрос, уже отключился";
+    QTest::newRow("gone client's waiting requests dropped")
+        << QStringList{"c " + req + req2, "g", "a " + answer} << QStringList{rtu} << QStringList() << QString();
+    QTest::newRow("broken answer")
+        << QStringList{"c " + req + req2, "b", "t", "a " + answer_1} << QStringList{rtu, rtu}
+        << QStringList{timeout, response2} << "пришёл не целиком";
+    QTest::newRow("broadcast not awaited")
+        << QStringList{"c " + QString::fromLatin1(mbap(7, 0, QByteArray::fromHex("0600010005")).toHex()) + req2, "k",
+                       "a " + answer_1}
+        << QStringList{QString::fromLatin1(with_crc16(QByteArray::fromHex("000600010005")).toHex()), rtu}
+        << QStringList{response2} << QString();
+    QTest::newRow("too long for the radio")
+        << QStringList{"c " + QString::fromLatin1(mbap(5, 1, QByteArray::fromHex("100000001830") + QByteArray(48, '\0')).toHex()) + req2,
+                       "a " + answer_1}
+        << QStringList{rtu} << QStringList{QString::fromLatin1(mbap(5, 1, QByteArray::fromHex("900a")).toHex()), response2}
+        << "кадр RTU длиной 57 байтов длиннее предельного размера сообщения радиомодема (51 байтов)";
+    QTest::newRow("exception code as function")
+        << QStringList{"c " + QString::fromLatin1(mbap(6, 1, QByteArray::fromHex("8300000001")).toHex())} << QStringList()
+        << QStringList{QString::fromLatin1(mbap(6, 1, QByteArray::fromHex("8301")).toHex())} << QString();
+}
+
+void Test_modbus_tcp::framing()
+{
+    QFETCH(QStringList, events);
+    QFETCH(QStringList, posted);
+    QFETCH(QStringList, written);
+    QFETCH(QString, logged);
+    modbus_timeout = 400;
     Recording_host host(51);
     Modbus_tcp_framing f(host, 1, 3002, 51);
-    const QByteArray good = with_crc16(QByteArray::fromHex("01") + holding_10(0));
-    QCOMPARE(f.answer(good), QByteArray());
-    QVERIFY(temp_log.text().contains("ни один запрос Modbus не ждёт ответа"));
+    Framing_script script(host, f);
+    for (const QString& e : events)
+        script.event(e);
+    QStringList got_posted;
+    for (const QByteArray& p : host.posted)
+        got_posted << QString::fromLatin1(p.toHex());
+    QStringList got_written;
+    for (const QByteArray& w : host.written)
+        got_written << QString::fromLatin1(w.toHex());
+    QCOMPARE(got_posted, posted);
+    QCOMPARE(got_written, written);
+    QVERIFY(!host.shut);
+    // Whenever a request ends without its answer, or stops waiting for a late one, a partly
+    // joined answer is dropped.
+    QCOMPARE(host.uplink_restarts, events.count(QStringLiteral("t")) + events.count(QStringLiteral("b")));
+    for (const QString& part : logged.split('|', Qt::SkipEmptyParts))
+        QVERIFY2(QString::fromUtf8(temp_log.text()).contains(part), temp_log.text().constData());
+    if (!host.posted.isEmpty())
+        QCOMPARE(host.timer_type, Qt::PreciseTimer);
+    modbus_timeout = modbus_timeout_ms;
+}
 
-    const QByteArray request = mbap(0x1234, 1, read_10);
-    QVERIFY(f.take(request.constData(), request.size()));
-    QCOMPARE(f.next_rtu(), QByteArray::fromHex("01030000000ac5cd"));
-    QCOMPARE(f.answer(with_crc16(QByteArray::fromHex("01"))), QByteArray());
-    QCOMPARE(f.answer(with_crc16(QByteArray::fromHex("02") + holding_10(0))), QByteArray());
-    QVERIFY(temp_log.text().contains("ответил адрес 2, а запрос был к адресу 1"));
-    QCOMPARE(f.answer(with_crc16(QByteArray::fromHex("01040200ff"))), QByteArray());
-    QVERIFY(temp_log.text().contains("это ответ на функцию 4, а запрос был функции 3"));
-    QVERIFY(temp_log.text().contains("Ответ устройства, вызвавший предыдущую ошибку: 0x{01 04 02 00 FF"));
-    QCOMPARE(f.answer(with_crc16(QByteArray::fromHex("018302"))), mbap(0x1234, 1, QByteArray::fromHex("8302")));
-    QCOMPARE(f.answer(good), QByteArray());
+void Test_modbus_tcp::answer_shape_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("fits");
+    const auto row = [](const char* name, const char* request, const char* answer, bool fits) {
+        QTest::newRow(name) << QByteArray::fromHex(request) << QByteArray::fromHex(answer) << fits;
+    };
+    row("coils 10", "010000000a", "01020102", true);
+    row("coils 10, 1 byte", "010000000a", "010101", false);
+    row("inputs 8", "0200000008", "020101", true);
+    row("holding 2", "0300000002", "030400010002", true);
+    row("holding 2, 1 register", "0300000002", "03020001", false);
+    row("holding 2, count lies", "0300000002", "03060001000200", false);
+    row("input 1", "0400050001", "04020005", true);
+    row("write coil echoed", "050001ff00", "050001ff00", true);
+    row("write coil, other address", "050001ff00", "050002ff00", false);
+    row("write register echoed", "0600010005", "0600010005", true);
+    row("write register, other value", "0600010005", "0600010006", false);
+    row("write coils echoed", "0f0000000a0201ff", "0f0000000a", true);
+    row("write registers echoed", "10000000020400010002", "1000000002", true);
+    row("write registers, other quantity", "10000000020400010002", "1000000001", false);
+    row("mask write echoed", "16000100ff0000", "16000100ff0000", true);
+    row("mask write, other", "16000100ff0000", "16000100ff0001", false);
+    row("read/write 1", "1700000001000000010200ff", "17020005", true);
+    row("read/write 1, 2 bytes more", "1700000001000000010200ff", "170400050006", false);
+    row("exception", "0300000002", "8302", true);
+    row("exception, long", "0300000002", "830200", false);
+    row("exception of another function", "0300000002", "8402", false);
+    row("other function", "0300000002", "040400010002", false);
+    row("function without a shape", "2b0e0100", "2b0e01", true);
+}
+
+void Test_modbus_tcp::answer_shape()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, fits);
+    QCOMPARE(modbus_answer_fits(request, answer), fits);
 }
 
 void Test_modbus_tcp::mbpoll_reads_and_writes()
@@ -281,8 +492,8 @@ void Test_modbus_tcp::silent_modem_times_out_then_recovers()
     QVERIFY(bridge->wait_log(QStringLiteral("Ответ устройства, вызвавший предыдущую ошибку: 0x{") +
                              QString::fromLatin1(spoiled.toHex(' ').toUpper()) + QLatin1Char('}')));
     QVERIFY(read_exactly(*c, mbap(0x0A01, 1, QByteArray::fromHex("830b"))));
-    // A coarse timer may fire up to 5 % early.
-    QVERIFY(clock.elapsed() >= modbus_timeout_ms * 9 / 10);
+    // Never early: the timer is precise.
+    QVERIFY(clock.elapsed() >= modbus_timeout_ms);
     QVERIFY(bridge->wait_log(QStringLiteral("Устройство не ответило на запрос Modbus через порт %1 (транзакция 2561) "
                                             "за %2 мс; клиенту отправлено исключение 0x0B.")
                                  .arg(port_silent)
@@ -322,6 +533,87 @@ void Test_modbus_tcp::bad_header_closes_only_that_client()
                               QByteArray::number(port_mb) + "\"}";
     QVERIFY(wait_for([&] { return metric_value(scrape_metrics(port_metrics), series) == 2; }));
     QCOMPARE(bridge->log().filter(QStringLiteral("неправильным заголовком MBAP")).size(), 1);
+}
+
+// A newer client, an answer later than modbus_timeout and a repeated uplink: each answer reaches
+// its own request or none (exception 0x0B), never another one.
+void Test_modbus_tcp::answers_reach_only_their_own_request()
+{
+    QVERIFY(start());
+    const QString mb = QLatin1String(eui_mb);
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 600").arg(mb)));
+    {
+        auto older = client_of(port_mb);
+        older->write(mbap(1, 1, read_one(10)));
+        QVERIFY(wait_for([&] {
+            return !sim->lines.filter(QStringLiteral("recv ")).filter(QStringLiteral("send_data_req")).isEmpty();
+        }));
+    }
+    auto newer = client_of(port_mb);
+    newer->write(mbap(2, 1, read_one(20)));
+    QVERIFY(read_exactly(*newer, mbap(2, 1, register_value(20)), 10000));
+    QVERIFY(bridge->wait_log(QStringLiteral("Ответ устройства на запрос Modbus через порт %1 отброшен: клиент, "
+                                            "приславший запрос, уже отключился.").arg(port_mb)));
+
+    // Later than the timeout: 0x0B, and the late answer is not the next request's.
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 %2").arg(mb).arg(modbus_timeout_ms)));
+    newer->write(mbap(3, 1, read_one(30)));
+    QVERIFY(read_exactly(*newer, mbap(3, 1, failed_0B), 10000));
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 0").arg(mb)));
+    newer->write(mbap(4, 1, read_one(40)));
+    QVERIFY(read_exactly(*newer, mbap(4, 1, register_value(40)), 10000));
+
+    // A repeated uplink, coming once the next request is with the modem, answers nothing more.
+    QVERIFY(sim->command(QStringLiteral("fault repeat_next %1").arg(mb)));
+    newer->write(mbap(5, 1, read_one(50)) + mbap(6, 1, read_one(60)));
+    QVERIFY(read_exactly(*newer, mbap(5, 1, register_value(50)) + mbap(6, 1, register_value(60))));
+    QVERIFY(wait_for([&] {
+        return !bridge->log().filter(QStringLiteral("Повторный пакет от радиомодема порта %1").arg(port_mb)).isEmpty();
+    }));
+    QCOMPARE(newer->state(), QAbstractSocket::ConnectedState);
+}
+
+// A read of 40 registers comes in two packets; losing either ends that request with 0x0B, and
+// the next answer is joined afresh on the same connection.
+void Test_modbus_tcp::radio_losses_end_the_request_with_0x0B()
+{
+    QVERIFY(start());
+    auto c = client_of(port_mb);
+    const QByteArray read_40 = QByteArray::fromHex("0300000028");
+    QByteArray holding_40 = QByteArray::fromHex("0350");
+    for (int n = 0; n < 40; ++n)
+        holding_40.append(char(n >> 8)).append(char(n & 0xFF));
+    quint16 tid = 0;
+    for (const char* lost : {"0", "1"}) {
+        QVERIFY(sim->command(QStringLiteral("fault lose_next %1 %2").arg(QLatin1String(eui_mb), QLatin1String(lost))));
+        c->write(mbap(++tid, 1, read_40));
+        QVERIFY(read_exactly(*c, mbap(tid, 1, QByteArray::fromHex("830b")), 10000));
+        c->write(mbap(++tid, 1, read_40));
+        QVERIFY(read_exactly(*c, mbap(tid, 1, holding_40), 10000));
+    }
+    QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
+}
+
+// A broadcast is carried out and not answered; a request too long for the radio gets 0x0A; the
+// requests behind both are answered at once.
+void Test_modbus_tcp::broadcast_and_too_long_requests_hold_nothing()
+{
+    QVERIFY(start());
+    auto c = client_of(port_mb);
+    const QByteArray too_long = QByteArray::fromHex("100000001830") + QByteArray(48, '\0');
+    QElapsedTimer clock;
+    clock.start();
+    c->write(mbap(1, 0, QByteArray::fromHex("060005030c")) + mbap(2, 1, read_one(5)) + mbap(3, 1, too_long) +
+             mbap(4, 1, read_one(6)));
+    QVERIFY(read_exactly(*c, mbap(2, 1, register_value(780)) + mbap(3, 1, QByteArray::fromHex("900a")) +
+                                 mbap(4, 1, register_value(6))));
+    QVERIFY(clock.elapsed() < modbus_timeout_ms);
+    QVERIFY(bridge->wait_log(QStringLiteral("Запрос Modbus через порт %1 (транзакция 3) не отправлен устройству: кадр "
+                                            "RTU длиной 57 байтов длиннее предельного размера сообщения радиомодема "
+                                            "(51 байтов); клиенту отправлено исключение 0x0A.").arg(port_mb)));
+    QTest::qWait(300);
+    QCOMPARE(c->bytesAvailable(), qint64(0));
+    QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
 }
 
 QTEST_MAIN(Test_modbus_tcp)

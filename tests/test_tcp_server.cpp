@@ -104,6 +104,7 @@ private slots:
     void refused_frame_ends_the_exchange();
     void uplink_packets_data();
     void uplink_packets();
+    void repeated_packets_by_frame_counter();
     void answers_are_written_with_a_trace();
     void broken_answer_ends_the_exchange_only_when_joined();
     void packets_before_confirmation_are_ignored();
@@ -547,6 +548,23 @@ void Test_tcp_server::uplink_packets()
     QCOMPARE(got, verdicts);
     QCOMPARE(joined, answers);
     QCOMPARE(said, errors);
+}
+
+// Only the same counter with the same bytes right after is a repeat: a modem counting afresh
+// may give a new packet the last one's counter; without a counter nothing is a repeat.
+void Test_tcp_server::repeated_packets_by_frame_counter()
+{
+    Uplink_assembler assembler(test_eui);
+    const QByteArray first = packet("030400020002", "ab");
+    QByteArray p = first;
+    QCOMPARE(assembler.take(p, 7u), Uplink_assembler::incomplete);
+    p = first;
+    QCOMPARE(assembler.take(p, 7u), Uplink_assembler::repeated);
+    p = packet("030400020102", "cd");
+    QCOMPARE(assembler.take(p, 7u), Uplink_assembler::complete);
+    QCOMPARE(assembler.take_answer(), QByteArray("abcd"));
+    p = packet("030400020102", "cd");
+    QCOMPARE(assembler.take(p), Uplink_assembler::broken);
 }
 
 void Test_tcp_server::answers_are_written_with_a_trace()

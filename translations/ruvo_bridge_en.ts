@@ -1204,6 +1204,30 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <source>Действовавший список устройств отличался от файла «%1»: изменения, сделанные в окне списка, не удалось сохранить. Перечитанный файл добавил устройств: %2, убрал: %3, изменил: %4.</source>
         <translation>The list of devices in force differed from the file &quot;%1&quot;: the changes made in the device list could not be saved. The reloaded file added %2 devices, removed %3 and changed %4.</translation>
     </message>
+    <message>
+        <source>Ответ устройства на запрос Modbus через порт %1 отброшен: его длина или содержимое не подходят к запросу функции %2.</source>
+        <translation>The device&apos;s answer to a Modbus request through port %1 was dropped: its length or contents do not fit the request of function %2.</translation>
+    </message>
+    <message>
+        <source>Ответ устройства через порт %1 отброшен: он пришёл после того, как время ожидания ответа на запрос Modbus истекло.</source>
+        <translation>The device&apos;s answer through port %1 was dropped: it came after the time to wait for the answer to a Modbus request had run out.</translation>
+    </message>
+    <message>
+        <source>Ответ устройства на запрос Modbus через порт %1 отброшен: клиент, приславший запрос, уже отключился.</source>
+        <translation>The device&apos;s answer to a Modbus request through port %1 was dropped: the client that sent the request has already disconnected.</translation>
+    </message>
+    <message>
+        <source>Ответ устройства на запрос Modbus через порт %1 (транзакция %2) пришёл не целиком (пакет потерян, повторён или пришёл не по порядку); клиенту отправлено исключение 0x0B.</source>
+        <translation>The device&apos;s answer to a Modbus request through port %1 (transaction %2) came incomplete (a packet was lost, repeated or out of order); exception 0x0B was sent to the client.</translation>
+    </message>
+    <message>
+        <source>Запрос Modbus через порт %1 (транзакция %2) не отправлен устройству: кадр RTU длиной %3 байтов длиннее предельного размера сообщения радиомодема (%4 байтов); клиенту отправлено исключение 0x0A.</source>
+        <translation>The Modbus request through port %1 (transaction %2) was not sent to the device: its RTU frame of %3 bytes is longer than the modem&apos;s maximum message size (%4 bytes); exception 0x0A was sent to the client.</translation>
+    </message>
+    <message>
+        <source>Повторный пакет от радиомодема порта %1 (счётчик кадров fcnt=%2) отброшен.</source>
+        <translation>A repeated packet from the modem of port %1 (frame counter fcnt=%2) was dropped.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>

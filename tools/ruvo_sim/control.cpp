@@ -326,6 +326,9 @@ Control commands, one per line on standard input, also accepted by --fault
                                           command's data do not reach the devices; one element is answered as usual
   fault uplink_bad MODE                   spoil the packets of every device answer: out_of_order, size, total,
                                           packets (see uplink_bad below), none
+  fault modem_delay EUI MS                the device behind EUI takes MS ms more to answer; 0 ends it
+  fault repeat_next EUI [MS]              every packet of that modem's next answer comes again MS ms later
+  fault lose_next EUI N                   packet N (from 0) of that modem's next answer is not sent
   send TEXT                               send TEXT (the rest of the line, as it is) to every client
   sendbin HEX                             send a binary message to every client
   send_malformed                          send a message whose JSON breaks off inside a string

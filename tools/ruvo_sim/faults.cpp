@@ -1,6 +1,8 @@
 // Reading "fault ..." commands into the set of faults the server commits.
 #include "faults.h"
 
+#include "virtual_device.h"
+
 #include <functional>
 
 namespace {
@@ -143,6 +145,50 @@ QString uplink_bad(const Fault_args& a)
                     "uplink_bad takes out_of_order, size, total, packets or none");
 }
 
+std::optional<quint64> modem_word(const Fault_args& a, QString& reason)
+{
+    const std::optional<quint64> eui = parse_eui(a.arg(1));
+    if (!eui)
+        reason = QStringLiteral("an EUI of 16 hexadecimal digits is needed: ") + a.arg(1);
+    return eui;
+}
+
+QString modem_delay(const Fault_args& a)
+{
+    QString reason;
+    const std::optional<quint64> eui = modem_word(a, reason);
+    const std::optional<int> ms = count_word(a.arg(2));
+    if (reason.isEmpty() && !ms)
+        reason = QStringLiteral("a delay in milliseconds is needed");
+    if (reason.isEmpty())
+        a.faults.modem_delay_ms.insert(*eui, *ms);
+    return reason;
+}
+
+QString repeat_next(const Fault_args& a)
+{
+    QString reason;
+    const std::optional<quint64> eui = modem_word(a, reason);
+    const std::optional<int> ms = a.arg(2).isEmpty() ? std::optional<int>(0) : count_word(a.arg(2));
+    if (reason.isEmpty() && !ms)
+        reason = QStringLiteral("a delay in milliseconds is needed");
+    if (reason.isEmpty())
+        a.faults.repeat_next.insert(*eui, *ms);
+    return reason;
+}
+
+QString lose_next(const Fault_args& a)
+{
+    QString reason;
+    const std::optional<quint64> eui = modem_word(a, reason);
+    const std::optional<int> n = count_word(a.arg(2));
+    if (reason.isEmpty() && !n)
+        reason = QStringLiteral("the number of the packet to lose is needed, from 0");
+    if (reason.isEmpty())
+        a.faults.lose_next.insert(*eui, *n);
+    return reason;
+}
+
 } // namespace
 
 QString apply_fault(Faults& faults, const Command_words& command)
@@ -158,6 +204,9 @@ QString apply_fault(Faults& faults, const Command_words& command)
         {QStringLiteral("append_status"), append_status},
         {QStringLiteral("batch_answer"), batch_answer},
         {QStringLiteral("uplink_bad"), uplink_bad},
+        {QStringLiteral("modem_delay"), modem_delay},
+        {QStringLiteral("repeat_next"), repeat_next},
+        {QStringLiteral("lose_next"), lose_next},
     };
     const Fault_args args{faults, command};
     const auto handler = handlers.find(args.arg(0));

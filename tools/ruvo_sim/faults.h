@@ -26,6 +26,9 @@ struct Faults {
     Append_fault append_status = Append_fault::none;
     Batch_fault batch_answer = Batch_fault::none;
     Uplink_fault uplink = Uplink_fault::none;
+    QHash<quint64, int> modem_delay_ms;   // modem → extra time its device takes to answer
+    QHash<quint64, int> repeat_next;      // modem → ms after which each packet of its next answer comes again
+    QHash<quint64, int> lose_next;        // modem → number of the packet of its next answer left out
 };
 
 // Applies a "fault NAME ARGS..." command; returns the reason when it is not understood, else an empty string.

@@ -306,7 +306,8 @@ void Sim_server::handle_send_data(QWebSocket* socket, const QJsonObject& request
     const QPointer<QWebSocket> requester(socket);
     for (const Data_element& element : elements)
         if (element.known)
-            QTimer::singleShot(delay, this, [this, requester, element] { deliver(requester, element.eui, element.message); });
+            QTimer::singleShot(delay + fault_set.modem_delay_ms.value(element.eui), this,
+                               [this, requester, element] { deliver(requester, element.eui, element.message); });
 }
 
 void Sim_server::answer(QWebSocket* socket, const QString& cmd, const QString& text)
@@ -333,18 +334,40 @@ void Sim_server::deliver(const QPointer<QWebSocket>& socket, quint64 eui, const 
     if (!socket || !device)
         return;
     const std::optional<QByteArray> reply = device->answer(message);
-    if (reply)
-        send_payloads_to(Targets{socket}, eui_text(eui), cut_uplink(*reply, config.packet_size, fault_set.uplink));
+    if (!reply)
+        return;
+    const int repeat_after = fault_set.repeat_next.contains(eui) ? fault_set.repeat_next.take(eui) : -1;
+    send_payloads_to(Targets{socket}, eui_text(eui), lose_packet(eui, cut_uplink(*reply, config.packet_size, fault_set.uplink)),
+                     repeat_after);
 }
 
-void Sim_server::send_payloads_to(const Targets& targets, const QString& eui, const QVector<QByteArray>& payloads)
+// The one-shot loss of a packet of the modem's next answer.
+QVector<QByteArray> Sim_server::lose_packet(quint64 eui, QVector<QByteArray> payloads)
+{
+    const auto lost = fault_set.lose_next.find(eui);
+    if (lost != fault_set.lose_next.end()) {
+        if (*lost < payloads.size())
+            payloads.remove(*lost);
+        fault_set.lose_next.erase(lost);
+    }
+    return payloads;
+}
+
+void Sim_server::send_payloads_to(const Targets& targets, const QString& eui, const QVector<QByteArray>& payloads,
+                                  int repeat_after_ms)
 {
     for (int n = 0; n < payloads.size(); ++n) {
         const QString text = rx_message(eui, lora_port_data, QString::fromLatin1(payloads[n].toHex()), next_fcnt(eui));
-        auto send = [this, targets, text] {
+        auto send = [this, targets, text, repeat_after_ms] {
             for (const QPointer<QWebSocket>& socket : targets)
                 if (socket)
                     send_to(socket, text);
+            if (repeat_after_ms >= 0)
+                QTimer::singleShot(repeat_after_ms, this, [this, targets, text] {
+                    for (const QPointer<QWebSocket>& socket : targets)
+                        if (socket)
+                            send_to(socket, text);
+                });
         };
         if (config.packet_gap_ms > 0 && n > 0)
             QTimer::singleShot(n * config.packet_gap_ms, this, send);

@@ -95,7 +95,11 @@ private:
     bool answer_spoiled(int elements) const;
     void answer(QWebSocket* socket, const QString& cmd, const QString& text);
     void deliver(const QPointer<QWebSocket>& socket, quint64 eui, const QByteArray& message);
-    void send_payloads_to(const Targets& targets, const QString& eui, const QVector<QByteArray>& payloads);
+    // With repeat_after_ms of 0 or more, every packet comes again that much later, the same
+    // message (as a repeat of the radio or the server).
+    void send_payloads_to(const Targets& targets, const QString& eui, const QVector<QByteArray>& payloads,
+                          int repeat_after_ms = -1);
+    QVector<QByteArray> lose_packet(quint64 eui, QVector<QByteArray> payloads);
     void send_to(QWebSocket* socket, const QString& text);
     Targets all_clients() const;
     Virtual_device* find_modem(quint64 eui);
