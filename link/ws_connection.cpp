@@ -333,8 +333,7 @@ void Ws_connection::notify_servers(unsigned char old_ws_flags)
 
 void Ws_connection::switch_to_offline()
 {
-    release_queries(queue_head);
-    queue_tail = &queue_head;
+    queue.release_all();
     metrics::queue_emptied();
     release_queries(current);
     unsigned char old;

@@ -2,6 +2,7 @@
 // queue, the device list with the reconciliation of TCP servers, and unsolicited messages.
 #pragma once
 
+#include "link/fair_queue.h"
 #include "link/ws_batch.h"
 
 #include <QAbstractSocket>
@@ -48,8 +49,9 @@ public:
     void crash(const QString& text);
 
     void post(Query& q);
+    // True while the server s may queue one more frame.
+    bool has_room(const Tcp_server& s) const;
     void cancel_queries(Tcp_server* s);
-    void anonymize_queries(Tcp_server* s);
 
     static void send_devlist_req(Query* q, Ws_connection& connection);
     static void not_send_devlist_req(Query* q);
@@ -133,8 +135,7 @@ private:
     bool replace_server(Server_map::iterator& s, const Device_in_cfg& cfg);
 
     QWebSocket socket;
-    Query* queue_head = nullptr;
-    Query** queue_tail = &queue_head;
+    Fair_queue queue;
     Query* current = nullptr;
     Query devlist_query;
     Handler handler;

@@ -35,6 +35,9 @@ Tr errfmt_overflow{TR_TEXT("log",
                            "Ошибка: от клиента на порту %1 пришло сообщение, размер которого превышает предельный "
                            "для этого клиента (%2 байтов). Предельный размер сообщения можно настроить в файле "
                            "конфигурации и в описании устройства.")};
+Tr errfmt_queue_overflow{TR_TEXT("log",
+                                 "Ошибка: клиент на порту %1 прислал больше сообщений, чем может ждать отправки "
+                                 "радиомодему (%2), не дожидаясь ответов на них. Соединение с клиентом разорвано.")};
 Tr errtext_bad_frame{TR_TEXT("log", "Уже принятая часть сообщения, вызвавшего предыдущую ошибку: ")};
 Tr errfmt_rx_empty_data{TR_TEXT("log",
                                 "От сервера RUVO-LoRa пришло сообщение \"rx\" с пустым полем \"data\" (EUI=0x%1). "
@@ -339,17 +342,11 @@ void Tcp_server::on_connection_destroyed(QObject* o)
         --refs;
 }
 
-// The client went away by itself: its frames still go to the modem, answered to nobody,
-// including the bytes it sent just before leaving.
+// The client went away by itself: its frames not yet sent, and the bytes it sent just before
+// leaving, are dropped, as nobody is left to hear their answers.
 void Tcp_server::client_gone()
 {
-    connection.anonymize_queries(this);
-    if (frame_pos != frame->data()) {
-        frame->size = static_cast<size_t>(frame_pos - frame->data());
-        frame->requester = nullptr;
-        connection.post(*frame);
-        frame = nullptr;
-    }
+    connection.cancel_queries(this);
     end_exchange();
 }
 
@@ -469,8 +466,21 @@ void Tcp_server::overflow(const unsigned char* data, size_t size)
     shutdown_connection();
 }
 
+// The client sends faster than its modem is served: the frames it has queued stay intact, the
+// rest of what it sends is refused with the client.
+void Tcp_server::queue_overflow()
+{
+    log(QString(errfmt_queue_overflow.tr()).arg(QString::number(tcp_port), QString::number(max_queued_per_port)));
+    metrics::client_error(eui, metrics::Client_error::overflow);
+    shutdown_connection();
+}
+
 void Tcp_server::frame_received()
 {
+    if (!connection.has_room(*this)) {
+        queue_overflow();
+        return;
+    }
     Frame* done = frame;
     done->size = static_cast<size_t>(frame_pos - done->data());
     // From here the frame is the connection's: nothing of it may stay behind.

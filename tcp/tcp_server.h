@@ -83,6 +83,7 @@ private:
     void kill_timer();
     void read_failed(qint64 result);
     void overflow(const unsigned char* data, size_t size);
+    void queue_overflow();
     void write_to_client(const QByteArray& bytes);
     void modbus_read();
     void modbus_send_next();
