@@ -1,9 +1,13 @@
-// The commands waiting for the link, with frames served in turn between modems: the modem next
-// in turn is the one with the lowest EUI above the last served, or the lowest when none is above.
+// The commands waiting for the link, in turns: a frame waits for the turn after its modem's
+// previous waiting frame, or for the next turn when its modem has none waiting; the link's own
+// command waits for the last turn in the queue. Records are kept sorted by turn, so that the
+// head is always the next to go.
 #include "link/fair_queue.h"
 
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -27,59 +31,53 @@ bool has_modem(const Query* chain, quint64 eui)
 
 }  // namespace
 
+quint64 Fair_queue::round_of(const Query& q) const
+{
+    quint64 round = current_round + 1;
+    for (const Query* r = head; r; r = r->next) {
+        if (!is_frame(&q))
+            round = std::max(round, r->round);
+        else if (is_frame(r) && modem_of(r) == modem_of(&q))
+            round = r->round + 1;
+    }
+    return round;
+}
+
 void Fair_queue::push(Query& q)
 {
-    q.next = nullptr;
-    *tail = &q;
-    tail = &q.next;
+    q.round = round_of(q);
+    Query** link = &head;
+    while (*link && (*link)->round <= q.round)
+        link = &(*link)->next;
+    q.next = *link;
+    *link = &q;
 }
 
 Query* Fair_queue::take(Query** link)
 {
     Query* q = *link;
     *link = q->next;
-    if (!q->next)
-        tail = link;
     q->next = nullptr;
     return q;
 }
 
-Query** Fair_queue::next_in_turn(const Query* batch) const
+Query* Fair_queue::send_next(Query** link)
 {
-    Query* const* above = nullptr;
-    Query* const* lowest = nullptr;
-    for (Query* const* link = &head; *link; link = &(*link)->next) {
-        const Query* q = *link;
-        if (!is_frame(q) || has_modem(batch, modem_of(q)))
-            continue;
-        const quint64 eui = modem_of(q);
-        if (!lowest || eui < modem_of(*lowest))
-            lowest = link;
-        if (eui > last_modem && (!above || eui < modem_of(*above)))
-            above = link;
-    }
-    return const_cast<Query**>(above ? above : lowest);
+    current_round = std::max(current_round, (*link)->round);
+    return take(link);
 }
 
 Query* Fair_queue::pop()
 {
-    if (!head)
-        return nullptr;
-    if (!is_frame(head))
-        return take(&head);
-    return pop_frame_besides(nullptr);
+    return head ? send_next(&head) : nullptr;
 }
 
 Frame* Fair_queue::pop_frame_besides(const Query* batch)
 {
-    if (!head || !is_frame(head))
-        return nullptr;
-    Query** link = next_in_turn(batch);
-    if (!link)
-        return nullptr;
-    Frame* f = static_cast<Frame*>(take(link));
-    last_modem = f->eui;
-    return f;
+    for (Query** link = &head; *link && is_frame(*link); link = &(*link)->next)
+        if (!has_modem(batch, modem_of(*link)))
+            return static_cast<Frame*>(send_next(link));
+    return nullptr;
 }
 
 int Fair_queue::count(const Tcp_server* s) const

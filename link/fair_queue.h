@@ -1,6 +1,6 @@
-// The commands waiting for the link: frames are served in turn between modems, so that one busy
-// port cannot hold back the others, and each modem's frames keep their order; the link's own
-// commands keep their place among the frames.
+// The commands waiting for the link: modems take turns, so that one busy port cannot hold back
+// the others, and each modem's frames keep their order; with at most one frame per modem waiting
+// the queue is first come, first served. The link's own commands keep their place.
 #pragma once
 
 #include <QtGlobal>
@@ -17,11 +17,10 @@ class Fair_queue {
 public:
     bool empty() const { return !head; }
     void push(Query& q);
-    // The next command to send, null when none: a command of the link itself once every record
-    // queued before it has gone, otherwise the oldest frame of the modem next in turn.
+    // The next command to send, null when none.
     Query* pop();
-    // The oldest frame of the modem next in turn among those not yet in the chain from batch;
-    // null when there is none or a command of the link itself is first in the queue.
+    // The first waiting frame of a modem not yet in the chain from batch; null when there is
+    // none before a command of the link itself, which thus keeps its place.
     Frame* pop_frame_besides(const Query* batch);
     // Frames queued by the server s.
     int count(const Tcp_server* s) const;
@@ -31,14 +30,15 @@ public:
     void release_all();
 
 private:
+    // The turn a new record waits for.
+    quint64 round_of(const Query& q) const;
     // Unlinks the record at *link.
-    Query* take(Query** link);
-    // The place of the oldest frame of the modem next in turn after last_modem, skipping
-    // modems in the chain from batch; null when none.
-    Query** next_in_turn(const Query* batch) const;
+    static Query* take(Query** link);
+    // Unlinks the record at *link as the one going to the link now.
+    Query* send_next(Query** link);
 
+    // Records in the order of their turns, and in the order of arrival within one turn.
     Query* head = nullptr;
-    Query** tail = &head;
-    // The modem whose frame was served last; the turn goes to the next EUI above it, round.
-    quint64 last_modem = 0;
+    // The turn of the record sent last.
+    quint64 current_round = 0;
 };

@@ -13,9 +13,9 @@ struct Query;
 // The append status of every frame of one data command, by its place in the command.
 typedef std::bitset<ws_batch_max_limit> Batch_status;
 
-// Moves up to max - 1 queued frames behind first, chained through next, taking modems in turn. A
+// Moves up to max - 1 queued frames behind first, chained through next, in the queue's order. A
 // frame for a modem already in the batch stays queued, so that every modem gets its frames in
-// order; a command of the link itself first in the queue ends the batch and keeps its place.
+// order; the scan ends at a command of the link itself, which thus keeps its place.
 void gather_batch(Frame& first, Fair_queue& queue, int max);
 
 // Number of records chained from first, first included.

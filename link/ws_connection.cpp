@@ -75,7 +75,7 @@ void release_queries(Query*& first)
 Ws_connection::Ws_connection(QThread& thread)
     : thread(thread),
       socket(QString(), QWebSocketProtocol::Version13),
-      devlist_query{nullptr, &Ws_connection::send_devlist_req, &Ws_connection::not_send_devlist_req, nullptr},
+      devlist_query{nullptr, &Ws_connection::send_devlist_req, &Ws_connection::not_send_devlist_req, nullptr, 0},
       handler(&Ws_connection::unexpected_message)
 {
     if (!connect(&socket, &QWebSocket::connected, this, &Ws_connection::on_connected))

@@ -23,6 +23,8 @@ struct Query {
     void (*send)(Query* q, Ws_connection& connection);
     void (*not_send)(Query* q);
     Tcp_server* requester;
+    // The turn of the queue it waits for.
+    quint64 round;
 };
 
 class Ws_connection : public QObject {

@@ -7,6 +7,7 @@
 #include "common/err.h"
 #include "common/hex.h"
 #include "metrics/metrics.h"
+#include "tcp/client_socket_guard.h"
 
 #include <QHostAddress>
 #include <QMutexLocker>
@@ -38,6 +39,10 @@ Tr errfmt_overflow{TR_TEXT("log",
 Tr errfmt_queue_overflow{TR_TEXT("log",
                                  "Ошибка: клиент на порту %1 прислал больше сообщений, чем может ждать отправки "
                                  "радиомодему (%2), не дожидаясь ответов на них. Соединение с клиентом разорвано.")};
+Tr errfmt_unread{TR_TEXT("log",
+                         "Клиент на порту %1 не читает ответы: их непереданный остаток превысил %2 байтов. "
+                         "Соединение с клиентом разорвано.")};
+Tr errfmt_client_error{TR_TEXT("log", "Соединение с клиентом на порту %1 ([%2]:%3) разорвано: %4.")};
 Tr errtext_bad_frame{TR_TEXT("log", "Уже принятая часть сообщения, вызвавшего предыдущую ошибку: ")};
 Tr errfmt_rx_empty_data{TR_TEXT("log",
                                 "От сервера RUVO-LoRa пришло сообщение \"rx\" с пустым полем \"data\" (EUI=0x%1). "
@@ -69,6 +74,8 @@ Tr errfmt_rx_total_packets_mismatch{TR_TEXT("log",
 // After a failed accept the listener rests, or it would be woken again at once by the same
 // waiting connection.
 const int accept_pause_ms = 1000;
+// The largest answer of a raw port: an uplink's total size has 16 bits.
+const qint64 max_raw_answer = 65535;
 // Read buffer of a Modbus TCP client's socket.
 const qint64 modbus_read_buffer = 16 * Modbus_tcp_framing::max_request;
 
@@ -118,6 +125,7 @@ Frame* Frame::alloc(size_t size, Tcp_server& server)
     f->send = &Ws_connection::send_sdata;
     f->not_send = &Ws_connection::not_send_sdata;
     f->requester = &server;
+    f->round = 0;
     f->eui = server.eui;
     f->data_end = f->data() + size;
     f->size = 0;
@@ -207,6 +215,7 @@ QTcpSocket* Tcp_server::accept_next()
             s->deleteLater();
             continue;
         }
+        guard_client(s);
         metrics::client_connected(eui);
         return s;
     }
@@ -224,10 +233,30 @@ void Tcp_server::on_accept_error(QAbstractSocket::SocketError e)
     });
 }
 
+// Keepalive finds a client whose network went away; the error that then ends it is logged.
+void Tcp_server::guard_client(QTcpSocket* s)
+{
+    if (!set_keepalive(*s))
+        log_debug(0x0891);
+    if (!connect(s, &QAbstractSocket::errorOccurred, this, &Tcp_server::on_client_error))
+        log_debug(0x0892);
+}
+
+// A client closing by itself is no news; any other end of its connection is.
+void Tcp_server::on_client_error(QAbstractSocket::SocketError e)
+{
+    QTcpSocket* s = qobject_cast<QTcpSocket*>(sender());
+    if (!s || e == QAbstractSocket::RemoteHostClosedError)
+        return;
+    log(QString(errfmt_client_error.tr())
+            .arg(QString::number(tcp_port), s->peerAddress().toString(), QString::number(s->peerPort()),
+                 s->errorString()));
+}
+
 void Tcp_server::drop_socket(QTcpSocket* s)
 {
     trace_peer(s, ".shutdown");
-    s->disconnectFromHost();
+    close_with_grace(*s);
 }
 
 // Sets client under cfg_mutex; when a client appears or goes, counts it and raises the notice.
@@ -520,19 +549,27 @@ void Tcp_server::rx_received(QByteArray& data)
         return;
     if (modbus) {
         modbus_answered();
-    } else {
-        write_to_client(rx_data);
+    } else if (write_to_client(rx_data)) {
         metrics::answer_to_client(eui);
     }
     rx_count = 0;
     rx_data.clear();
 }
 
-void Tcp_server::write_to_client(const QByteArray& bytes)
+// A client that leaves more than a few of the port's largest answers unread is dropped, so that
+// its answers do not pile up in memory; false then.
+bool Tcp_server::write_to_client(const QByteArray& bytes)
 {
     trace_data(".send ", reinterpret_cast<const unsigned char*>(bytes.constData()),
                static_cast<size_t>(bytes.size()));
     client->write(bytes);
+    const qint64 limit = unsent_answers_limit * (modbus ? Modbus_tcp_framing::max_request : max_raw_answer);
+    if (client->bytesToWrite() <= limit)
+        return true;
+    log(QString(errfmt_unread.tr()).arg(QString::number(tcp_port), QString::number(limit)));
+    metrics::client_error(eui, metrics::Client_error::overflow);
+    shutdown_connection();
+    return false;
 }
 
 // Checks one uplink packet against its own length and the answer's first packet, logging
@@ -632,13 +669,14 @@ void Tcp_server::modbus_answered()
     if (response.isEmpty())
         return;
     kill_timer();
-    write_to_client(response);
+    if (!write_to_client(response))
+        return;
     metrics::answer_to_client(eui);
     modbus_read();
 }
 
 void Tcp_server::modbus_timed_out()
 {
-    write_to_client(modbus->timeout_exception());
-    modbus_read();
+    if (write_to_client(modbus->timeout_exception()))
+        modbus_read();
 }

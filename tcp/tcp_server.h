@@ -67,11 +67,13 @@ private slots:
     void on_accept_error(QAbstractSocket::SocketError e);
     void on_ready_read();
     void on_connection_destroyed(QObject* o);
+    void on_client_error(QAbstractSocket::SocketError e);
 
 private:
     typedef void (Tcp_server::*Timer_action)();
 
     QTcpSocket* accept_next();
+    void guard_client(QTcpSocket* s);
     void drop_socket(QTcpSocket* s);
     void set_client(QTcpSocket* s);
     void replace_client(QTcpSocket* old);
@@ -84,7 +86,7 @@ private:
     void read_failed(qint64 result);
     void overflow(const unsigned char* data, size_t size);
     void queue_overflow();
-    void write_to_client(const QByteArray& bytes);
+    bool write_to_client(const QByteArray& bytes);
     void modbus_read();
     void modbus_send_next();
     void modbus_answered();

@@ -42,7 +42,7 @@ struct Rig {
         f.send = &Ws_connection::send_sdata;
         f.not_send = [](Query* q) { dropped << name(q); };
         f.requester = server(token[0]);
-        // Modem C has the lowest EUI, so that turns follow EUIs and not letters.
+        // Modem C has the lowest EUI, so that turns cannot follow EUIs or letters by chance.
         const int letter = token[0].toLatin1() - 'A';
         f.eui = token[0] == QLatin1Char('C') ? 1 : 0x100 + static_cast<quint64>(letter);
         // The frame's size field carries its name.
@@ -113,22 +113,26 @@ void Test_queue::turns_data()
     QTest::newRow("one modem keeps its order") << "A1 A2 A3 pop1 pop1 pop1 pop1" << "A1 A2 A3 -";
     QTest::newRow("a flood waits its turn")
         << "A1 A2 A3 A4 B1 pop1 pop1 pop1 pop1 pop1" << "A1 B1 A2 A3 A4";
-    QTest::newRow("turns follow EUIs round") << "A1 A2 B1 B2 C1 C2 pop1 pop1 pop1 pop1 pop1 pop1"
-                                             << "C1 A1 B1 C2 A2 B2";
-    QTest::newRow("a late comer is served next round")
-        << "A1 A2 A3 pop1 pop1 B1 pop1 pop1" << "A1 A2 B1 A3";
+    QTest::newRow("one frame each is first come, first served")
+        << "C1 B1 A1 pop1 pop1 pop1" << "C1 B1 A1";
+    QTest::newRow("turns follow arrival") << "A1 A2 B1 B2 C1 C2 pop1 pop1 pop1 pop1 pop1 pop1"
+                                          << "A1 B1 C1 A2 B2 C2";
+    QTest::newRow("a late comer waits one turn at most")
+        << "A1 A2 A3 A4 pop1 pop1 B1 pop1 pop1 pop1" << "A1 A2 A3 B1 A4";
+    QTest::newRow("a modem back after its turn joins the next turn")
+        << "A1 B1 B2 B3 pop1 A2 pop1 pop1 A3 pop1 pop1 pop1" << "A1 B1 B2 A2 B3 A3";
     QTest::newRow("link command after the frames before it")
         << "A1 A2 L B1 pop1 pop1 pop1 pop1 pop1" << "A1 B1 A2 L -";
     QTest::newRow("link command first goes first") << "L A1 pop1 pop1" << "L A1";
     QTest::newRow("batch takes modems in turn, one frame each")
         << "A1 A2 A3 B1 B2 pop3 pop3 pop3" << "A1+B1 A2+B2 A3";
-    QTest::newRow("batch continues the round") << "A1 A2 B1 B2 C1 pop2 pop2 pop2" << "C1+A1 B1+A2 B2";
+    QTest::newRow("batch continues the round") << "A1 A2 B1 B2 C1 pop2 pop2 pop2" << "A1+B1 C1+A2 B2";
     QTest::newRow("batch stops at the link command") << "A1 L B1 pop5 pop5 pop5" << "A1 L B1";
     QTest::newRow("count per port") << "A1 B1 A2 L A3 countA countB countC" << "#3 #1 #0 dropped A1,B1,A2,L,A3";
     QTest::newRow("cancel keeps the others in order")
         << "A1 B1 A2 B2 A3 cancelA pop1 pop1 pop1" << "x3 B1 B2 - dropped A1,A2,A3";
     QTest::newRow("cancel of the last record keeps the queue whole")
-        << "B1 A1 cancelA C1 pop1 pop1 pop1" << "x1 C1 B1 - dropped A1";
+        << "B1 A1 cancelA C1 pop1 pop1 pop1" << "x1 B1 C1 - dropped A1";
 }
 
 void Test_queue::turns()

@@ -1204,6 +1204,18 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
         <source>Не удалось открыть порт метрик для Prometheus «%1» (%2). Программа работает без метрик.</source>
         <translation>Could not open the port of the metrics for Prometheus &quot;%1&quot; (%2). The program works without metrics.</translation>
     </message>
+    <message>
+        <source>Ошибка: клиент на порту %1 прислал больше сообщений, чем может ждать отправки радиомодему (%2), не дожидаясь ответов на них. Соединение с клиентом разорвано.</source>
+        <translation>Error: the client on port %1 sent more messages than may wait to be sent to the radio modem (%2) without waiting for their answers. The client has been disconnected.</translation>
+    </message>
+    <message>
+        <source>Клиент на порту %1 не читает ответы: их непереданный остаток превысил %2 байтов. Соединение с клиентом разорвано.</source>
+        <translation>The client on port %1 does not read its answers: their unsent rest exceeded %2 bytes. The client has been disconnected.</translation>
+    </message>
+    <message>
+        <source>Соединение с клиентом на порту %1 ([%2]:%3) разорвано: %4.</source>
+        <translation>The connection with the client on port %1 ([%2]:%3) was broken: %4.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -1651,8 +1663,8 @@ This window can also be closed with the keys &apos;Esc&apos;, &apos;Enter&apos;,
         <translation>wrong value of the parameter &quot;metrics_listen&quot;: an IPv4 address and a TCP port are expected, such as &quot;127.0.0.1:9464&quot; or &quot;0.0.0.0:9464&quot;.</translation>
     </message>
     <message>
-        <source>Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert», «ws_client_key», «metrics_listen», «modbus_timeout», «ws_batch_max» и «language».</source>
-        <translation>The parameters &quot;tcp_listen_address&quot;, &quot;tcp_allow&quot;, &quot;ws_ca_file&quot;, &quot;ws_client_cert&quot;, &quot;ws_client_key&quot;, &quot;metrics_listen&quot;, &quot;modbus_timeout&quot;, &quot;ws_batch_max&quot; and &quot;language&quot; are known too.</translation>
+        <source>Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert», «ws_client_key», «metrics_listen», «modbus_timeout», «ws_batch_max», «language» и «tcp_keepalive».</source>
+        <translation>The parameters &quot;tcp_listen_address&quot;, &quot;tcp_allow&quot;, &quot;ws_ca_file&quot;, &quot;ws_client_cert&quot;, &quot;ws_client_key&quot;, &quot;metrics_listen&quot;, &quot;modbus_timeout&quot;, &quot;ws_batch_max&quot;, &quot;language&quot; and &quot;tcp_keepalive&quot; are known too.</translation>
     </message>
 </context>
 <context>
