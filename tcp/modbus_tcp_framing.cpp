@@ -6,6 +6,9 @@
 #include "common/crc16.h"
 #include "common/err.h"
 
+#include <QTcpSocket>
+#include <cstring>
+
 namespace {
 
 Tr errfmt_bad_mbap{TR_TEXT("log",
@@ -37,6 +40,8 @@ const int max_length = 254;
 const int min_rtu = 4;
 const quint8 exception_flag = 0x80;
 const quint8 gateway_target_failed = 0x0B;
+// Read buffer of a Modbus TCP client's socket.
+const qint64 read_buffer = 16 * Modbus_tcp_framing::max_request;
 
 int word_at(const QByteArray& bytes, int at)
 {
@@ -44,6 +49,61 @@ int word_at(const QByteArray& bytes, int at)
 }
 
 }  // namespace
+
+void Modbus_tcp_framing::begin(QTcpSocket& client)
+{
+    client.setReadBufferSize(read_buffer);
+}
+
+void Modbus_tcp_framing::read(QIODevice& client)
+{
+    char bytes[max_request];
+    while (!line_full() && client.bytesAvailable() > 0) {
+        const qint64 n = client.read(bytes, sizeof bytes);
+        if (n <= 0) {
+            host.read_failed(n);
+            return;
+        }
+        tracer.data(".recv ", reinterpret_cast<const unsigned char*>(bytes), static_cast<size_t>(n));
+        if (!take(bytes, static_cast<int>(n))) {
+            host.shutdown_connection();
+            return;
+        }
+    }
+    send_next();
+}
+
+// The next request goes to the modem through the usual frame, with its own answer timeout.
+void Modbus_tcp_framing::send_next()
+{
+    const QByteArray rtu = next_rtu();
+    if (rtu.isEmpty())
+        return;
+    const size_t size = static_cast<size_t>(rtu.size());
+    if (size > max_frame) {
+        refuse_oversize(reinterpret_cast<const unsigned char*>(rtu.constData()), size);
+        return;
+    }
+    std::memcpy(host.frame_area(), rtu.constData(), size);
+    host.post_frame(size);
+    host.start_timer(modbus_timeout, Qt::CoarseTimer);
+}
+
+void Modbus_tcp_framing::answer_received(const QByteArray& rtu)
+{
+    const QByteArray response = answer(rtu);
+    if (response.isEmpty())
+        return;
+    host.kill_timer();
+    host.write_answer(response);
+    host.read_on();
+}
+
+void Modbus_tcp_framing::timer_expired()
+{
+    host.write_to_client(timeout_exception());
+    host.read_on();
+}
 
 bool Modbus_tcp_framing::take(const char* bytes, int size)
 {

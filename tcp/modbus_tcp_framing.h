@@ -2,16 +2,27 @@
 // sent to the modem one at a time as RTU frames, and the RTU answers returned as MBAP responses.
 #pragma once
 
+#include "tcp/client_framing.h"
+
 #include <QByteArray>
 #include <QQueue>
 #include <QtGlobal>
 
-class Modbus_tcp_framing {
+class Modbus_tcp_framing : public Client_framing {
 public:
     // The largest MBAP request: the 7-byte header with the unit id, and a PDU of 253 bytes.
     static const int max_request = 260;
 
-    explicit Modbus_tcp_framing(quint16 tcp_port) : tcp_port(tcp_port) {}
+    using Client_framing::Client_framing;
+
+    // Requests beyond the waiting line stay in the kernel, so a flooding client is slowed down.
+    void begin(QTcpSocket& client) override;
+    // Reads whole requests while the waiting line has room, then sends the next one if the modem
+    // is free.
+    void read(QIODevice& client) override;
+    void timer_expired() override;
+    // An answer that does not fit the awaited request is dropped; the request then times out.
+    void answer_received(const QByteArray& rtu) override;
 
     // Takes bytes of the client; complete requests join the waiting line. False, with a log
     // entry, when a header is malformed: the client has then to be dropped.
@@ -28,16 +39,17 @@ public:
     // which ends it.
     QByteArray timeout_exception();
     // The exchange with the client has ended: every request and partial header is forgotten.
-    void reset();
+    void reset() override;
 
 private:
     static const int max_waiting = 16;
+
+    void send_next();
 
     bool answer_fits(const QByteArray& rtu) const;
     QByteArray response(const QByteArray& pdu);
     void log_answer_error(const QString& text, const QByteArray& rtu) const;
 
-    const quint16 tcp_port;
     QByteArray input;
     QQueue<QByteArray> waiting;
     // The MBAP request whose answer the modem owes; empty when none.

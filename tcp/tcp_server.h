@@ -1,12 +1,15 @@
-// The TCP server of one modem: one client at a time, the client's bytes cut into frames by
-// pauses (or taken as Modbus TCP requests), and the modem's uplink packets joined and written
-// back to the client.
+// The TCP server of one modem: listening, one client at a time and its replacement, the
+// lifetimes of sockets and of the server itself; the client's bytes and the modem's answers go
+// through the port's framing.
 #pragma once
 
 #include "core/shared.h"
 #include "link/ws_connection.h"
 #include "tcp/client_allow_list.h"
-#include "tcp/modbus_tcp_framing.h"
+#include "tcp/client_framing.h"
+#include "tcp/frame.h"
+#include "tcp/tcp_trace.h"
+#include "tcp/uplink_assembler.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -15,29 +18,13 @@
 
 class QTcpSocket;
 
-// One client message on its way to the modem: a queue record followed by its data area
-// (max_frame + 1 bytes), in one allocation.
-struct Frame : Query {
-    quint64 eui;
-    unsigned char* data_end;
-    size_t size;
-
-    unsigned char* data() { return reinterpret_cast<unsigned char*>(this + 1); }
-
-    // Allocates without throwing; a failure becomes an Err.
-    static Frame* alloc(size_t size, Tcp_server& server);
-    // A null frame is allowed.
-    static void free(Frame* frame);
-};
-
-class Tcp_server : public QObject {
+class Tcp_server : public QObject, private Client_framing::Host {
     Q_OBJECT
 public:
     // Bits of flags.
     enum : unsigned char {
         exchange = 0x01,   // a client has been fully set up
         confirmed = 0x02,  // the server accepted a frame of this client: uplink is delivered
-        uplink = 0x04,     // an uplink packet has been accepted during this exchange
     };
 
     // Listens on the modem's port (on tcp_listen_address); throws Err or Debug when it cannot.
@@ -46,9 +33,8 @@ public:
 
     // Retires the server; the caller must not use it afterwards. Called with cfg_mutex held.
     void shutdown_server();
-    void shutdown_connection();
+    void shutdown_connection() override;
     void success();
-    void frame_received();
     void rx_received(QByteArray& data);
 
     Ws_connection& connection;
@@ -70,8 +56,6 @@ private slots:
     void on_client_error(QAbstractSocket::SocketError e);
 
 private:
-    typedef void (Tcp_server::*Timer_action)();
-
     QTcpSocket* accept_next();
     void guard_client(QTcpSocket* s);
     void drop_socket(QTcpSocket* s);
@@ -80,34 +64,26 @@ private:
     void set_up_exchange(QTcpSocket* s);
     void client_gone();
     void end_exchange();
-    void start_timer(int interval, Timer_action action);
-    void restart_timer();
-    void kill_timer();
-    void read_failed(qint64 result);
-    void overflow(const unsigned char* data, size_t size);
+    void packet_error();
     void queue_overflow();
-    bool write_to_client(const QByteArray& bytes);
-    void modbus_read();
-    void modbus_send_next();
-    void modbus_answered();
-    void modbus_timed_out();
-    bool rx_packet_fits(const QByteArray& data);
-    void rx_error();
-    void trace(const char* event) const;
-    void trace_peer(QTcpSocket* s, const char* event) const;
-    void trace_data(const char* event, const unsigned char* data, size_t size) const;
+
+    // Client_framing::Host
+    unsigned char* frame_area() override;
+    void post_frame(size_t size) override;
+    void write_to_client(const QByteArray& bytes) override;
+    void write_answer(const QByteArray& bytes) override;
+    void read_on() override;
+    void start_timer(int interval, Qt::TimerType type) override;
+    void kill_timer() override;
+    void read_failed(qint64 result) override;
 
     size_t refs = 1;
     Client_gate server;
+    const Tcp_trace tracer;
+    // The frame being filled; its data area is the framing's.
     Frame* frame = nullptr;
-    unsigned char* frame_pos = nullptr;
-    QByteArray rx_data;
-    quint8 rx_count = 0;
-    quint8 rx_packets = 0;
-    quint16 rx_size = 0;
+    Uplink_assembler uplink;
     unsigned char flags = 0;
     int timer_id = 0;
-    Timer_action timer_action = nullptr;
-    // The Modbus TCP framing of a modbus_tcp port; null on a raw port.
-    const std::unique_ptr<Modbus_tcp_framing> modbus;
+    const std::unique_ptr<Client_framing> framing;
 };

@@ -5,6 +5,7 @@
 #include "core/cfg.h"
 #include "common/crc16.h"
 #include "tcp/modbus_tcp_framing.h"
+#include "tests/recording_host.h"
 
 #include <QElapsedTimer>
 #include <QTcpSocket>
@@ -155,7 +156,8 @@ void Test_modbus_tcp::framing_refuses_bad_headers()
 {
     QFETCH(QByteArray, header);
     QFETCH(QString, logged);
-    Modbus_tcp_framing f(3001);
+    Recording_host host(51);
+    Modbus_tcp_framing f(host, 1, 3001, 51);
     const QByteArray good = mbap(9, 1, read_10);
     QVERIFY(f.take(good.constData(), good.size()));
     QVERIFY(!f.take(header.constData(), header.size()));
@@ -169,7 +171,8 @@ void Test_modbus_tcp::framing_refuses_bad_headers()
 // exception from the slave is an answer. (A bad CRC is shown through the real program.)
 void Test_modbus_tcp::framing_checks_answers()
 {
-    Modbus_tcp_framing f(3002);
+    Recording_host host(51);
+    Modbus_tcp_framing f(host, 1, 3002, 51);
     const QByteArray good = with_crc16(QByteArray::fromHex("01") + holding_10(0));
     QCOMPARE(f.answer(good), QByteArray());
     QVERIFY(temp_log.text().contains("ни один запрос Modbus не ждёт ответа"));

@@ -1,13 +1,18 @@
-// Tests of the TCP server of a modem: clients and their replacement, pause framing, the frame
-// limit, uplink packet joining and retirement, with real sockets on loopback and a real link
-// object that is never started (its sent commands are read from the log).
+// Tests of the TCP server of a modem: clients and their replacement, retirement and the wiring
+// of framing and uplink, with real sockets on loopback and a real link object that is never
+// started (its sent commands are read from the log); the pause framing, the frame limit and the
+// joining of uplink packets on their own, as tables of byte arrays.
 #include "core/cfg.h"
 #include "core/shared.h"
 #include "link/ws_connection.h"
+#include "tcp/pause_framing.h"
 #include "tcp/tcp_server.h"
+#include "tcp/uplink_assembler.h"
+#include "recording_host.h"
 #include "test_util.h"
 
 #include <QAbstractEventDispatcher>
+#include <QBuffer>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -95,18 +100,14 @@ private slots:
     void unsent_frames_are_dropped_after_disconnect();
     void client_beyond_the_queue_bound_is_dropped();
     void empty_frame_is_not_sent_after_disconnect();
-    void pause_splits_frames();
-    void chunks_within_the_delay_form_one_frame();
-    void frame_limit_data();
-    void frame_limit();
+    void pause_framing_data();
+    void pause_framing();
     void refused_frame_ends_the_exchange();
-    void single_packet_is_written_at_once_data();
-    void single_packet_is_written_at_once();
-    void packets_are_joined_into_one_write();
-    void packet_errors_data();
-    void packet_errors();
-    void packets_ignored_without_a_word_data();
-    void packets_ignored_without_a_word();
+    void uplink_packets_data();
+    void uplink_packets();
+    void answers_are_written_with_a_trace();
+    void broken_answer_ends_the_exchange_only_when_joined();
+    void packets_before_confirmation_are_ignored();
     void second_success_keeps_the_answer_in_progress();
     void retiring_without_client_deletes_at_once();
     void retiring_with_client_waits_for_the_socket();
@@ -436,78 +437,65 @@ void Test_tcp_server::empty_frame_is_not_sent_after_disconnect()
     QVERIFY(!log_entries().join('\n').contains(QStringLiteral("send_data_req")));
 }
 
-void Test_tcp_server::pause_splits_frames()
+// Each event is the bytes the client sent, read at once, or "|" for a pause: the interframe
+// timer fires. The log is compared whole.
+void Test_tcp_server::pause_framing_data()
 {
-    make_server();
-    auto c = connect_client();
-    QVERIFY(wait_client(*c));
-    c->write("abc");
-    QVERIFY(wait_entry(sent("616263")));
-    c->write("def");
-    QVERIFY(wait_entry(trace(".recv 0x{64 65 66}")));
-    QVERIFY(wait_frame_handed_over());
-    answer(true);
-    QVERIFY(wait_entry(sent("646566")));
-    const QStringList log = log_entries();
-    QVERIFY(log.indexOf(sent("616263")) < log.indexOf(sent("646566")));
-}
-
-void Test_tcp_server::chunks_within_the_delay_form_one_frame()
-{
-    tcp_interframe_delay = 1000;
-    make_server();
-    auto c = connect_client();
-    QVERIFY(wait_client(*c));
-    c->write("ab");
-    QVERIFY(wait_entry(trace(".recv 0x{61 62}")));
-    c->write("cd");
-    QVERIFY(wait_entry(trace(".recv 0x{63 64}")));
-    QVERIFY(wait_entry(sent("61626364")));
-    QCOMPARE(log_entries().filter(QStringLiteral("send_data_req")).size(), 1);
-}
-
-void Test_tcp_server::frame_limit_data()
-{
-    QTest::addColumn<QByteArray>("first");
-    QTest::addColumn<QByteArray>("second");
-    QTest::addColumn<bool>("fits");
+    QTest::addColumn<int>("max_frame");
     QTest::addColumn<int>("trace_level");
-    QTest::newRow("10 bytes") << QByteArray("0123456789") << QByteArray() << true << 2;
-    QTest::newRow("11 bytes, all") << QByteArray("0123456789A") << QByteArray() << false << 2;
-    QTest::newRow("11 bytes, bad_frames") << QByteArray("0123456789A") << QByteArray() << false << 1;
-    QTest::newRow("11 bytes, err") << QByteArray("0123456789A") << QByteArray() << false << 0;
-    QTest::newRow("10 then 1") << QByteArray("0123456789") << QByteArray("A") << false << 2;
-}
-
-void Test_tcp_server::frame_limit()
-{
-    QFETCH(QByteArray, first);
-    QFETCH(QByteArray, second);
-    QFETCH(bool, fits);
-    QFETCH(int, trace_level);
-    tcp_interframe_delay = 1000;
-    trace_tcp = static_cast<unsigned char>(trace_level);
-    make_server(10);
-    auto c = connect_client();
-    QVERIFY(wait_client(*c));
-    c->write(first);
-    if (!second.isEmpty()) {
-        QVERIFY(wait_entry(trace(".recv 0x{30 31 32 33 34 35 36 37 38 39}")));
-        c->write(second);
-    }
-    if (fits) {
-        QVERIFY(wait_entry(sent("30313233343536373839")));
-        QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
-        return;
-    }
-    QVERIFY(wait_gone(*c));
-    const QStringList log = log_entries();
-    QVERIFY(log.contains(overflow_text(port, 10)));
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QByteArrayList>("frames");
+    QTest::addColumn<bool>("dropped");
+    QTest::addColumn<QStringList>("log");
+    const QString recv_abc = QStringLiteral("tcp3001.recv 0x{61 62 63}");
+    const QString recv_10 = QStringLiteral("tcp3001.recv 0x{30 31 32 33 34 35 36 37 38 39}");
+    const QString overflow = overflow_text(3001, 10);
     const QString dump = QStringLiteral("Уже принятая часть сообщения, вызвавшего предыдущую ошибку: "
                                         "0x{30 31 32 33 34 35 36 37 38 39 41}");
-    QCOMPARE(log.contains(dump), trace_level == 1);
-    QCOMPARE(log.filter(QStringLiteral(".recv 0x")).size(), trace_level == 2 ? int(!second.isEmpty()) : 0);
-    QVERIFY(!log.join('\n').contains(QStringLiteral("send_data_req")));
+    QTest::newRow("pause splits frames")
+        << 51 << 2 << QStringList{"abc", "|", "def", "|"} << QByteArrayList{"abc", "def"} << false
+        << QStringList{recv_abc, QStringLiteral("tcp3001.recv 0x{64 65 66}")};
+    QTest::newRow("chunks within the delay form one frame")
+        << 51 << 2 << QStringList{"ab", "cd", "|"} << QByteArrayList{"abcd"} << false
+        << QStringList{QStringLiteral("tcp3001.recv 0x{61 62}"), QStringLiteral("tcp3001.recv 0x{63 64}")};
+    QTest::newRow("10 bytes") << 10 << 2 << QStringList{"0123456789", "|"} << QByteArrayList{"0123456789"}
+                              << false << QStringList{recv_10};
+    QTest::newRow("11 bytes, all") << 10 << 2 << QStringList{"0123456789A"} << QByteArrayList() << true
+                                   << QStringList{overflow};
+    QTest::newRow("11 bytes, bad_frames") << 10 << 1 << QStringList{"0123456789A"} << QByteArrayList() << true
+                                          << QStringList{overflow, dump};
+    QTest::newRow("11 bytes, err") << 10 << 0 << QStringList{"0123456789A"} << QByteArrayList() << true
+                                   << QStringList{overflow};
+    QTest::newRow("10 then 1") << 10 << 2 << QStringList{"0123456789", "A"} << QByteArrayList() << true
+                               << QStringList{recv_10, overflow};
+}
+
+void Test_tcp_server::pause_framing()
+{
+    QFETCH(int, max_frame);
+    QFETCH(int, trace_level);
+    QFETCH(QStringList, events);
+    QFETCH(QByteArrayList, frames);
+    QFETCH(bool, dropped);
+    QFETCH(QStringList, log);
+    trace_tcp = static_cast<unsigned char>(trace_level);
+    Recording_host host(static_cast<size_t>(max_frame));
+    Pause_framing framing(host, test_eui, 3001, static_cast<size_t>(max_frame));
+    for (const QString& event : events) {
+        if (event == QLatin1String("|")) {
+            QCOMPARE(host.timer, tcp_interframe_delay);
+            host.timer = 0;
+            framing.timer_expired();
+            continue;
+        }
+        QByteArray bytes = event.toLatin1();
+        QBuffer client(&bytes);
+        client.open(QIODevice::ReadOnly);
+        framing.read(client);
+    }
+    QCOMPARE(host.posted, frames);
+    QCOMPARE(host.shut, dropped);
+    QCOMPARE(log_entries(), log);
 }
 
 void Test_tcp_server::refused_frame_ends_the_exchange()
@@ -525,159 +513,140 @@ void Test_tcp_server::refused_frame_ends_the_exchange()
     QTRY_COMPARE_WITH_TIMEOUT(clients_number, 0u, wait_ms);
 }
 
-void Test_tcp_server::single_packet_is_written_at_once_data()
+// Each packet's verdict is one letter: i incomplete, c complete, g ignored, b broken, B broken
+// after a packet was joined (the exchange with the client then ends).
+void Test_tcp_server::uplink_packets_data()
 {
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QByteArray>("written");
-    QTest::newRow("one of one") << packet("030500050001", "hello") << QByteArray("hello");
-    QTest::newRow("total of 0 packets") << packet("030300030000", "abc") << QByteArray("abc");
-}
+    QTest::addColumn<QByteArrayList>("packets");
+    QTest::addColumn<QString>("verdicts");
+    QTest::addColumn<QByteArrayList>("answers");
+    QTest::addColumn<QStringList>("errors");
 
-void Test_tcp_server::single_packet_is_written_at_once()
-{
-    QFETCH(QByteArray, payload);
-    QFETCH(QByteArray, written);
-    std::unique_ptr<QTcpSocket> c;
-    confirmed_client(c);
-    if (QTest::currentTestFailed())
-        return;
-    server->rx_received(payload);
-    QVERIFY(wait_read(*c, written));
-    QVERIFY(logged(trace(".send 0x{") + QString::fromLatin1(written.toHex(' ').toUpper()) + '}'));
-}
+    QTest::newRow("one of one") << QByteArrayList{packet("030500050001", "hello")} << "c"
+                                << QByteArrayList{"hello"} << QStringList();
+    QTest::newRow("total of 0 packets") << QByteArrayList{packet("030300030000", "abc")} << "c"
+                                        << QByteArrayList{"abc"} << QStringList();
+    QTest::newRow("joined, then the next afresh")
+        << QByteArrayList{packet("030700030003", "abc"), packet("030700030103", "def"),
+                          packet("030700010203", "g"), packet("030200020001", "hi")}
+        << "iicc" << QByteArrayList{"abcdefg", "hi"} << QStringList();
 
-void Test_tcp_server::packets_are_joined_into_one_write()
-{
-    std::unique_ptr<QTcpSocket> c;
-    confirmed_client(c);
-    if (QTest::currentTestFailed())
-        return;
-    const char* headers[] = {"030700030003", "030700030103", "030700010203"};
-    const QByteArray parts[] = {"abc", "def", "g"};
-    for (int i = 0; i < 3; ++i) {
-        QByteArray p = packet(headers[i], parts[i]);
-        server->rx_received(p);
-        if (i < 2)
-            QCOMPARE(log_entries().filter(QStringLiteral(".send ")).size(), 0);
-    }
-    QVERIFY(wait_read(*c, "abcdefg"));
-    QCOMPARE(log_entries().filter(QStringLiteral(".send ")),
-             QStringList(trace(".send 0x{61 62 63 64 65 66 67}")));
-
-    // The next answer starts afresh.
-    QByteArray next = packet("030200020001", "hi");
-    server->rx_received(next);
-    QVERIFY(wait_read(*c, "hi"));
-}
-
-void Test_tcp_server::packet_errors_data()
-{
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<QByteArray>("bad");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("disconnects");
-
+    // A broken packet drops the answer; a proper one still gets through afterwards.
     const QByteArray first = packet("030400020002", "ab");
-    QTest::newRow("out of order first") << QByteArray() << packet("030400020102", "cd") << shuffle(0, 1) << false;
-    QTest::newRow("out of order later") << first << packet("030400020202", "cd") << shuffle(1, 2) << true;
+    const QByteArray ok = packet("030200020001", "ok");
+    QTest::newRow("out of order first") << QByteArrayList{packet("030400020102", "cd"), ok} << "bc"
+                                        << QByteArrayList{"ok"} << QStringList{shuffle(0, 1)};
+    QTest::newRow("out of order later") << QByteArrayList{first, packet("030400020202", "cd"), ok} << "iBc"
+                                        << QByteArrayList{"ok"} << QStringList{shuffle(1, 2)};
     QTest::newRow("size mismatch first")
-        << QByteArray() << packet("030400030001", "cd")
-        << bad_packet(QStringLiteral("поле «размер данных в данном пакете» содержит значение 3, а "
-                                     "фактически поле «данные» имеет размер 2 байтов."))
-        << false;
+        << QByteArrayList{packet("030400030001", "cd"), ok} << "bc" << QByteArrayList{"ok"}
+        << QStringList{bad_packet(QStringLiteral("поле «размер данных в данном пакете» содержит значение 3, а "
+                                                 "фактически поле «данные» имеет размер 2 байтов."))};
     QTest::newRow("size mismatch later")
-        << first << packet("030400010102", "cd")
-        << bad_packet(QStringLiteral("поле «размер данных в данном пакете» содержит значение 1, а "
-                                     "фактически поле «данные» имеет размер 2 байтов."))
-        << true;
+        << QByteArrayList{first, packet("030400010102", "cd"), ok} << "iBc" << QByteArrayList{"ok"}
+        << QStringList{bad_packet(QStringLiteral("поле «размер данных в данном пакете» содержит значение 1, а "
+                                                 "фактически поле «данные» имеет размер 2 байтов."))};
     QTest::newRow("too short")
-        << QByteArray() << QByteArray::fromHex("0304000200")
-        << bad_packet(QStringLiteral("фактическая длина пакета равна 5 байтов, т.е., в нём не "
-                                     "помещается даже заголовок."))
-        << false;
+        << QByteArrayList{QByteArray::fromHex("0304000200"), ok} << "bc" << QByteArrayList{"ok"}
+        << QStringList{bad_packet(QStringLiteral("фактическая длина пакета равна 5 байтов, т.е., в нём не "
+                                                 "помещается даже заголовок."))};
     QTest::newRow("total size mismatch")
-        << first << packet("030501020102", "cd")
-        << bad_packet(QStringLiteral("в 0-м пакете поле «общий размер полученных через интерфейс "
-                                     "данных» содержало значение 4, а в 1-м пакете оно уже содержит "
-                                     "значение 261."))
-        << true;
+        << QByteArrayList{first, packet("030501020102", "cd"), ok} << "iBc" << QByteArrayList{"ok"}
+        << QStringList{bad_packet(QStringLiteral("в 0-м пакете поле «общий размер полученных через интерфейс "
+                                                 "данных» содержало значение 4, а в 1-м пакете оно уже содержит "
+                                                 "значение 261."))};
     QTest::newRow("total packets mismatch")
-        << first << packet("030400020103", "cd")
-        << bad_packet(QStringLiteral("в 0-м пакете поле «всего пакетов» содержало значение 2, а в "
-                                     "1-м пакете оно уже содержит значение 3."))
-        << true;
+        << QByteArrayList{first, packet("030400020103", "cd"), ok} << "iBc" << QByteArrayList{"ok"}
+        << QStringList{bad_packet(QStringLiteral("в 0-м пакете поле «всего пакетов» содержало значение 2, а в "
+                                                 "1-м пакете оно уже содержит значение 3."))};
+
+    // A packet that is ignored between the packets of an answer does not disturb it.
+    const QByteArray second = packet("030400020102", "cd");
+    QTest::newRow("type 4") << QByteArrayList{first, packet("040200020001", "no"), second} << "igc"
+                            << QByteArrayList{"abcd"} << QStringList();
+    QTest::newRow("type 0") << QByteArrayList{first, QByteArray(1, '\0'), second} << "igc"
+                            << QByteArrayList{"abcd"} << QStringList();
+    QTest::newRow("empty") << QByteArrayList{first, QByteArray(), second} << "igc" << QByteArrayList{"abcd"}
+                           << QStringList{QStringLiteral(
+                                  "От сервера RUVO-LoRa пришло сообщение \"rx\" с пустым полем \"data\" "
+                                  "(EUI=0x0102030405060708). Сообщение игнорируется.")};
 }
 
-void Test_tcp_server::packet_errors()
+void Test_tcp_server::uplink_packets()
 {
-    QFETCH(QByteArray, before);
-    QFETCH(QByteArray, bad);
-    QFETCH(QString, text);
-    QFETCH(bool, disconnects);
+    QFETCH(QByteArrayList, packets);
+    QFETCH(QString, verdicts);
+    QFETCH(QByteArrayList, answers);
+    QFETCH(QStringList, errors);
+    Uplink_assembler assembler(test_eui);
+    QString got;
+    QByteArrayList joined;
+    QStringList said;
+    for (QByteArray p : packets) {
+        const Uplink_assembler::Verdict v = assembler.take(p);
+        got += QLatin1Char(v == Uplink_assembler::broken && assembler.joined_before() ? 'B' : "icgb"[v]);
+        if (v == Uplink_assembler::complete)
+            joined << assembler.take_answer();
+        if (!assembler.error().isEmpty())
+            said << assembler.error();
+    }
+    QCOMPARE(got, verdicts);
+    QCOMPARE(joined, answers);
+    QCOMPARE(said, errors);
+}
+
+void Test_tcp_server::answers_are_written_with_a_trace()
+{
     std::unique_ptr<QTcpSocket> c;
     confirmed_client(c);
     if (QTest::currentTestFailed())
         return;
-    if (!before.isEmpty())
-        server->rx_received(before);
-    server->rx_received(bad);
-    QVERIFY(logged(text));
-    if (disconnects) {
-        QVERIFY(wait_gone(*c));
-        QVERIFY(c->readAll().isEmpty());
+    QByteArray first = packet("030400020002", "ab");
+    server->rx_received(first);
+    QCOMPARE(log_entries().filter(QStringLiteral(".send ")).size(), 0);
+    QByteArray second = packet("030400020102", "cd");
+    server->rx_received(second);
+    QVERIFY(wait_read(*c, "abcd"));
+    QCOMPARE(log_entries().filter(QStringLiteral(".send ")), QStringList(trace(".send 0x{61 62 63 64}")));
+}
+
+// A broken packet before any was joined is dropped without touching the client; once a packet
+// of an answer was joined, a broken one ends the exchange.
+void Test_tcp_server::broken_answer_ends_the_exchange_only_when_joined()
+{
+    std::unique_ptr<QTcpSocket> c;
+    confirmed_client(c);
+    if (QTest::currentTestFailed())
         return;
-    }
-    // Dropped without touching the client: a proper answer still gets through.
+    QByteArray early = packet("030400020102", "cd");
+    server->rx_received(early);
+    QVERIFY(logged(shuffle(0, 1)));
     QByteArray good = packet("030200020001", "ok");
     server->rx_received(good);
     QVERIFY(wait_read(*c, "ok"));
     QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
-}
 
-void Test_tcp_server::packets_ignored_without_a_word_data()
-{
-    QTest::addColumn<bool>("confirmed");
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("not confirmed") << false << packet("030200020001", "no") << QString();
-    QTest::newRow("type 4") << true << packet("040200020001", "no") << QString();
-    QTest::newRow("type 0") << true << QByteArray(1, '\0') << QString();
-    QTest::newRow("empty")
-        << true << QByteArray()
-        << QStringLiteral("От сервера RUVO-LoRa пришло сообщение \"rx\" с пустым полем \"data\" "
-                          "(EUI=0x0102030405060708). Сообщение игнорируется.");
-}
-
-void Test_tcp_server::packets_ignored_without_a_word()
-{
-    QFETCH(bool, confirmed);
-    QFETCH(QByteArray, payload);
-    QFETCH(QString, text);
-    std::unique_ptr<QTcpSocket> c;
-    if (confirmed) {
-        confirmed_client(c);
-        if (QTest::currentTestFailed())
-            return;
-    } else {
-        make_server();
-        c = connect_client();
-        QVERIFY(wait_client(*c));
-    }
-    // A packet that is ignored between the packets of an answer does not disturb it.
     QByteArray first = packet("030400020002", "ab");
     server->rx_received(first);
+    QByteArray late = packet("030400020202", "cd");
+    server->rx_received(late);
+    QVERIFY(logged(shuffle(1, 2)));
+    QVERIFY(wait_gone(*c));
+    QVERIFY(c->readAll().isEmpty());
+}
+
+void Test_tcp_server::packets_before_confirmation_are_ignored()
+{
+    make_server();
+    auto c = connect_client();
+    QVERIFY(wait_client(*c));
     const int before = log_entries().size();
-    server->rx_received(payload);
-    const QStringList after = log_entries().mid(before);
-    QCOMPARE(after, text.isEmpty() ? QStringList() : QStringList(text));
-    QByteArray second = packet("030400020102", "cd");
-    server->rx_received(second);
-    if (confirmed) {
-        QVERIFY(wait_read(*c, "abcd"));
-    } else {
-        QVERIFY(!QTest::qWaitFor([&] { return c->bytesAvailable() > 0; }, 200));
-        QCOMPARE(log_entries().size(), before);
+    for (const char* header : {"030400020002", "030400020102"}) {
+        QByteArray p = packet(header, "no");
+        server->rx_received(p);
     }
+    QVERIFY(!QTest::qWaitFor([&] { return c->bytesAvailable() > 0; }, 200));
+    QCOMPARE(log_entries().size(), before);
 }
 
 void Test_tcp_server::second_success_keeps_the_answer_in_progress()

@@ -1,0 +1,68 @@
+// How a port's client bytes become frames for the modem and the modem's answers become bytes
+// for the client: one framing per port (pauses on a raw port, Modbus TCP on a modbus_tcp port),
+// driven by the port's server through this interface.
+#pragma once
+
+#include "tcp/tcp_trace.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+#include <cstddef>
+
+class QIODevice;
+class QTcpSocket;
+
+class Client_framing {
+public:
+    // What the port's server does for its framing.
+    class Host {
+    public:
+        // The data area of the frame being filled: max_frame + 1 bytes.
+        virtual unsigned char* frame_area() = 0;
+        // Sends the first size bytes of the frame area to the modem; a fresh area follows.
+        virtual void post_frame(size_t size) = 0;
+        virtual void write_to_client(const QByteArray& bytes) = 0;
+        // Writes the modem's answer, counted as one.
+        virtual void write_answer(const QByteArray& bytes) = 0;
+        // Calls read() again while the exchange lasts, whether or not the client sent more.
+        virtual void read_on() = 0;
+        // The framing's one timer; when it fires, timer_expired() is called.
+        virtual void start_timer(int interval, Qt::TimerType type) = 0;
+        virtual void kill_timer() = 0;
+        // Ends the exchange with the client, with a log entry.
+        virtual void read_failed(qint64 result) = 0;
+        // Ends the exchange with the client; the framing has said why.
+        virtual void shutdown_connection() = 0;
+
+    protected:
+        ~Host() = default;
+    };
+
+    Client_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame)
+        : host(host), eui(eui), tcp_port(tcp_port), max_frame(max_frame), tracer(tcp_port)
+    {
+    }
+    virtual ~Client_framing() = default;
+    Client_framing(const Client_framing&) = delete;
+    Client_framing& operator=(const Client_framing&) = delete;
+
+    // A client's exchange begins.
+    virtual void begin(QTcpSocket& client) = 0;
+    // The client has bytes to read.
+    virtual void read(QIODevice& client) = 0;
+    virtual void timer_expired() = 0;
+    // A whole answer of the modem.
+    virtual void answer_received(const QByteArray& answer) = 0;
+    // The exchange has ended or passed to a newer client: nothing of it stays.
+    virtual void reset() = 0;
+
+protected:
+    // A frame longer than max_frame: the client is dropped with a log entry.
+    void refuse_oversize(const unsigned char* data, size_t size);
+
+    Host& host;
+    const quint64 eui;
+    const quint16 tcp_port;
+    const size_t max_frame;
+    const Tcp_trace tracer;
+};

@@ -1,0 +1,38 @@
+// One client message on its way to the modem, in one allocation with its data area.
+#include "tcp/frame.h"
+
+#include "common/err.h"
+#include "tcp/tcp_server.h"
+
+#include <limits>
+#include <new>
+
+namespace {
+
+Tr errfmt_no_mem{TR_TEXT("log", "Не удалось выделить буфер размером %1 байтов для работы с сообщениями.")};
+
+}  // namespace
+
+Frame* Frame::alloc(size_t size, Tcp_server& server)
+{
+    void* p = size <= std::numeric_limits<size_t>::max() - sizeof(Frame)
+                  ? ::operator new(sizeof(Frame) + size, std::nothrow)
+                  : nullptr;
+    if (!p)
+        throw Err(QString(errfmt_no_mem.tr()).arg(size));
+    Frame* f = new (p) Frame;
+    f->next = nullptr;
+    f->send = &Ws_connection::send_sdata;
+    f->not_send = &Ws_connection::not_send_sdata;
+    f->requester = &server;
+    f->round = 0;
+    f->eui = server.eui;
+    f->data_end = f->data() + size;
+    f->size = 0;
+    return f;
+}
+
+void Frame::free(Frame* frame)
+{
+    ::operator delete(frame);
+}

@@ -1,0 +1,21 @@
+// One client message on its way to the modem.
+#pragma once
+
+#include "link/ws_connection.h"
+
+#include <cstddef>
+
+// One client message on its way to the modem: a queue record followed by its data area
+// (max_frame + 1 bytes), in one allocation.
+struct Frame : Query {
+    quint64 eui;
+    unsigned char* data_end;
+    size_t size;
+
+    unsigned char* data() { return reinterpret_cast<unsigned char*>(this + 1); }
+
+    // Allocates without throwing; a failure becomes an Err.
+    static Frame* alloc(size_t size, Tcp_server& server);
+    // A null frame is allowed.
+    static void free(Frame* frame);
+};
