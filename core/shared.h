@@ -47,6 +47,14 @@ extern Port_index tcp_ports;
 extern QVector<Device_on_lora> devices_on_lora;
 // The running TCP servers by EUI (not owned); written by the exchange thread only, under cfg_mutex.
 extern QMap<unsigned long, Tcp_server*> tcp_servers;
+// Why a modem's port could not be opened: the port and the system's reason.
+struct Port_failure {
+    quint16 port;
+    QString reason;
+};
+// The modems to serve whose port could not be opened at the last try, by EUI; written by the
+// exchange thread only, under cfg_mutex.
+extern QMap<unsigned long, Port_failure> port_failures;
 // Number of TCP servers that have a client.
 extern quint32 clients_number;
 

@@ -27,6 +27,7 @@ Tr errfmt_devlist_eui_again{TR_TEXT("log",
                                     "игнорируются.")};
 Tr errtext_cannot_create_server{TR_TEXT("log", "Не удалось создать блок управления устройством.")};
 Tr errtext_cannot_realloc_server{TR_TEXT("log", "Не удалось создать отредактированный блок управления устройством.")};
+Tr errfmt_port_failure{TR_TEXT("log", "Радиомодем 0x%1 не обслуживается: порт TCP %2 не удалось открыть: %3.")};
 
 // Counts the elements of the array whose first element is at the parser's position, leaving the
 // parser where it was.
@@ -104,6 +105,29 @@ void read_devices_list(Ws_parser& p)
     devices_on_lora.swap(devices);
 }
 
+// Keeps why the system refused the port of a modem; any other failure leaves no reason.
+void note_port_failure(const std::exception& e, unsigned long eui, quint16 port)
+{
+    if (const auto* refused = dynamic_cast<const Listen_error*>(&e))
+        port_failures.insert(eui, Port_failure{port, refused->reason});
+}
+
+// Logs each port failure that is new since the last reconciliation: the first one of a modem,
+// another port or reason, or one after the port was served in between (which dropped the
+// record). True when the failures differ from the last ones, so that the lists are shown again.
+bool report_port_failures(const QMap<unsigned long, Port_failure>& before)
+{
+    bool changed = before.size() != port_failures.size();
+    for (auto it = port_failures.constBegin(); it != port_failures.constEnd(); ++it) {
+        const auto old = before.constFind(it.key());
+        if (old != before.constEnd() && old->port == it->port && old->reason == it->reason)
+            continue;
+        log(QString(errfmt_port_failure.tr()).arg(buf_hex64_engine.set(it.key()), QString::number(it->port), it->reason));
+        changed = true;
+    }
+    return changed;
+}
+
 }  // namespace
 
 void Ws_connection::devlist_answer(Ws_parser& p)
@@ -143,6 +167,7 @@ bool Ws_connection::create_server(Server_map::iterator& s, unsigned long eui, co
         return true;
     } catch (const std::exception& e) {
         log_exception(e, errtext_cannot_create_server.tr());
+        note_port_failure(e, eui, cfg.tcp_port);
     } catch (...) {
         log_debug(tcp_servers.isEmpty() ? 0x0706 : 0x0705);
     }
@@ -163,6 +188,7 @@ bool Ws_connection::replace_server(Server_map::iterator& s, const Device_in_cfg&
         return true;
     } catch (const std::exception& e) {
         log_exception(e, errtext_cannot_realloc_server.tr());
+        note_port_failure(e, s.key(), cfg.tcp_port);
     } catch (...) {
         log_debug(0x0704);
     }
@@ -171,9 +197,11 @@ bool Ws_connection::replace_server(Server_map::iterator& s, const Device_in_cfg&
 }
 
 // One walk over the three tables, all sorted by EUI: an EUI is wanted when it is both configured
-// with a port for clients and reported by the server.
+// with a port for clients and reported by the server. The port failures are those of this walk.
 bool Ws_connection::reconcile_servers()
 {
+    QMap<unsigned long, Port_failure> failures_before;
+    failures_before.swap(port_failures);
     bool changed = false;
     auto c = devices_in_cfg.constBegin();
     auto l = devices_on_lora.constBegin();
@@ -193,7 +221,7 @@ bool Ws_connection::reconcile_servers()
             changed = true;
         }
         if (!any_wanted)
-            return changed;
+            return report_port_failures(failures_before) || changed;
         if (s != tcp_servers.end() && s.key() == c.key())
             changed |= replace_server(s, c.value());
         else

@@ -84,7 +84,8 @@ Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Devic
         throw Err(cannot_listen_text(tcp_port, true));
     tracer.event(".listen");
     if (!server.listen(tcp_listen_address, tcp_port))
-        throw Err(cannot_listen_text(tcp_port, server.serverError() == QAbstractSocket::SocketResourceError));
+        throw Listen_error(cannot_listen_text(tcp_port, server.serverError() == QAbstractSocket::SocketResourceError),
+                           server.errorString());
     ++connection.live_count;
     metrics::modem_added(eui, tcp_port);
 }

@@ -3,6 +3,7 @@
 // through the port's framing.
 #pragma once
 
+#include "common/err.h"
 #include "core/shared.h"
 #include "link/ws_connection.h"
 #include "tcp/client_allow_list.h"
@@ -18,6 +19,13 @@
 
 class QTcpSocket;
 
+// The system refused to listen on a modem's port; the reason is the system's own words.
+class Listen_error : public Err {
+public:
+    Listen_error(const QString& message, const QString& reason) : Err(message), reason(reason) {}
+    const QString reason;
+};
+
 class Tcp_server : public QObject, private Client_framing::Host {
     Q_OBJECT
 public:
@@ -27,7 +35,8 @@ public:
         confirmed = 0x02,  // the server accepted a frame of this client: uplink is delivered
     };
 
-    // Listens on the modem's port (on tcp_listen_address); throws Err or Debug when it cannot.
+    // Listens on the modem's port (on tcp_listen_address); throws Listen_error when the system
+    // refuses, Err or Debug on other failures.
     Tcp_server(Ws_connection& connection, unsigned long eui, const Device_in_cfg& cfg);
     ~Tcp_server() override;
 

@@ -1,6 +1,7 @@
 // Tests of the device list, the modem picker and the add and edit dialogs, driven as a user
 // drives them: fields typed, buttons clicked, message boxes read and answered.
 #include "test_util.h"
+#include "window_fit.h"
 
 #include "core/cfg.h"
 #include "core/devices_file.h"
@@ -33,6 +34,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 #include <csignal>
 #include <functional>
@@ -325,6 +327,16 @@ private slots:
     void picker_choosing();
     void picker_configured_modem_refused();
     void picker_shows_whole_captions();
+
+    void list_fits_the_screen_data();
+    void list_fits_the_screen();
+    void forms_align_fields();
+    void list_long_name_shown_whole();
+    void list_focus_follows_edits();
+    void add_enter_after_picking_adds();
+    void picker_enter_takes_lone_row();
+    void port_held_by_another_program();
+    void list_keeps_operator_size();
 
 private:
     Temp_log temp_log;
@@ -1254,6 +1266,245 @@ void Test_dialogs::picker_configured_modem_refused()
              QStringLiteral(
                  "Радиомодем с адресом 0x0000000000000010 уже есть в списке радиомодемов, подлежащих обслуживанию."));
     QCOMPARE(devices_in_cfg.size(), 1);
+}
+
+void Test_dialogs::list_fits_the_screen_data()
+{
+    QTest::addColumn<QRect>("screen");
+    QTest::newRow("1280x1024") << monitor_1280x1024();
+    QTest::newRow("1920x1080 at 150 %") << monitor_1920x1080_at_150();
+}
+
+// 250 modems, every column shown whole: the list opens wider than Qt's two thirds of the screen.
+void Test_dialogs::list_fits_the_screen()
+{
+    QFETCH(QRect, screen);
+    {
+        QMutexLocker lock(&cfg_mutex);
+        for (quint16 i = 0; i < 250; ++i)
+            tcp_ports.insert(3000 + i, devices_in_cfg.insert(0x70B3D54990000000 + i, Device_in_cfg{51, quint16(3000 + i)}));
+    }
+    Dialog_devices d(nullptr);
+    QVERIFY(d.sizeHint().width() > screen.width() * 2 / 3);
+    const QString cut = columns_cut_on(d, screen);
+    QVERIFY2(cut.isEmpty(), qPrintable(cut));
+    // Narrowed by the operator, the filter field keeps room for ten digits.
+    d.resize(d.minimumSizeHint());
+    QCoreApplication::processEvents();
+    auto* filter = d.findChild<QLineEdit*>();
+    QVERIFY2(filter->width() >= filter->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")),
+             qPrintable(QStringLiteral("%1 %2").arg(filter->width()).arg(filter->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")))));
+}
+
+void Test_dialogs::forms_align_fields()
+{
+    set_devices({{0xA1, 3000, 51}});
+    Dialog_add_device add(nullptr);
+    add.show();
+    QCOMPARE(add.findChildren<QLineEdit*>().size() + add.findChildren<QComboBox*>().size(), 4);
+    QCOMPARE(field_columns(add).size(), 1);
+    Dialog_edit_device edit(0xA1, devices_in_cfg.find(0xA1), nullptr);
+    edit.show();
+    QCOMPARE(field_columns(edit).size(), 1);
+}
+
+// A 175-character name from the server: cut in its cell, whole in the tooltip; a wider window
+// gives its width to the name column.
+void Test_dialogs::list_long_name_shown_whole()
+{
+    const QString long_name = QStringLiteral("Счётчик тепла ").repeated(12) + QStringLiteral("ввод 17");
+    QCOMPARE(long_name.size(), 175);
+    set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 51}});
+    set_server({{0xA1, long_name}, {0xA2, QStringLiteral("Котёл")}}, true);
+    Dialog_devices d(nullptr);
+    d.resize(900, 400);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    auto* table = static_cast<Table_with_proxy*>(table_of(d));
+    const QModelIndex cut = table->model()->index(0, 5);
+    QCOMPARE(cut.data().toString(), long_name);
+    QCOMPARE(table->cell_tooltip(cut), long_name);
+    QCOMPARE(table->cell_tooltip(table->model()->index(1, 5)), QString());
+    QHelpEvent help(QEvent::ToolTip, table->visualRect(cut).center(),
+                    table->viewport()->mapToGlobal(table->visualRect(cut).center()));
+    QApplication::sendEvent(table->viewport(), &help);
+    QTRY_COMPARE(QToolTip::text(), long_name);
+    QToolTip::hideText();
+
+    // The test screen is too narrow for all columns: all but the EUI and the name are hidden.
+    for (int c : {1, 2, 3, 4, 6})
+        table->setColumnHidden(c, true);
+    d.resize(720, 400);
+    QTRY_COMPARE(d.width(), 720);
+    const int name_width = table->columnWidth(5);
+    const int others = table->horizontalHeader()->length() - name_width;
+    QCOMPARE(others + name_width, table->viewport()->width());
+    d.resize(d.width() + 70, d.height());
+    QTRY_COMPARE(table->columnWidth(5), name_width + 70);
+    QCOMPARE(table->horizontalHeader()->length() - table->columnWidth(5), others);
+}
+
+// After an add, a change and a delete the keyboard is on the table, on the selected row:
+// Delete and Enter act on it.
+void Test_dialogs::list_focus_follows_edits()
+{
+    set_devices({{0xA1, 3000, 51}, {0xA3, 3002, 51}});
+    Dialog_devices d(nullptr);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowActive(&d));
+    QTableView* view = table_of(d);
+    {
+        Modal_script script;
+        script.then(fill("00000000000000A2", "3001", nullptr, QStringLiteral("Добавить")));
+        QTest::mouseClick(button(&d, QStringLiteral("Добавить")), Qt::LeftButton);
+        QCOMPARE(script.seen, 1);
+    }
+    QCOMPARE(d.focusWidget(), view);
+    QCOMPARE(selected_row(d).data().toString(), QStringLiteral("00000000000000A2"));
+    {
+        Modal_script script;
+        script.then(press(QStringLiteral("Нет")));
+        QTest::keyClick(d.focusWidget(), Qt::Key_Delete);
+        QCOMPARE(script.texts.value(0).left(46), QStringLiteral("Удалить радиомодем с EUI=0x00000000000000A2 (п"));
+    }
+    {
+        Modal_script script;
+        script.then(fill(nullptr, nullptr, "115", QStringLiteral("Установить")));
+        QTest::keyClick(d.focusWidget(), Qt::Key_Return);
+        QCOMPARE(script.seen, 1);
+    }
+    QCOMPARE(devices_in_cfg.value(0xA2).max_frame, quint32(115));
+    QCOMPARE(d.focusWidget(), view);
+    {
+        Modal_script script;
+        script.then(press(QStringLiteral("Да")));
+        click(&d, QStringLiteral("Удалить"));
+        QCOMPARE(script.seen, 1);
+    }
+    QCOMPARE(devices_in_cfg.keys(), (QList<unsigned long>{0xA1, 0xA3}));
+    QCOMPARE(d.focusWidget(), view);
+    QCOMPARE(selected_row(d).data().toString(), QStringLiteral("00000000000000A3"));
+
+    // Tabbing into a table with nothing selected selects its current row.
+    view->clearSelection();
+    d.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&d));
+    d.findChild<QLineEdit*>()->setFocus();
+    view->setFocus(Qt::TabFocusReason);
+    QVERIFY(selected_row(d).isValid());
+}
+
+void Test_dialogs::add_enter_after_picking_adds()
+{
+    set_server({{0x10, QStringLiteral("первый")}}, true);
+    Dialog_add_device d(nullptr);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowActive(&d));
+    QPushButton* pick = button(&d, QStringLiteral("Выбрать"));
+    pick->setFocus();
+    {
+        Modal_script script;
+        script.then([](QWidget* w) {
+            w->findChild<QTableView*>()->selectRow(0);
+            click(w, QStringLiteral("Выбрать"));
+        });
+        QTest::keyClick(pick, Qt::Key_Space);
+        QCOMPARE(script.seen, 1);
+    }
+    QCOMPARE(d.findChild<QLineEdit*>()->text(), QStringLiteral("0000000000000010"));
+    Modal_script script;
+    QTest::keyClick(pick, Qt::Key_Return);
+    QCOMPARE(script.seen, 0);
+    QCOMPARE(d.result(), int(QDialog::Accepted));
+    QCOMPARE(devices_in_cfg.keys(), QList<unsigned long>{0x10});
+}
+
+void Test_dialogs::picker_enter_takes_lone_row()
+{
+    set_server({{0x10, QStringLiteral("первый")}, {0x20, QStringLiteral("второй")}}, true);
+    Dialog_modems d(nullptr);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowActive(&d));
+    auto* filter = d.findChild<QLineEdit*>();
+    QTest::keyClicks(filter, QStringLiteral("20"));
+    QCOMPARE(rows(d), 1);
+    QTest::keyClick(filter, Qt::Key_Return);
+    QCOMPARE(d.result(), int(QDialog::Accepted));
+    QCOMPARE(d.chosen_eui(), quint64(0x20));
+}
+
+// A port that another program holds: the system's two entries, then one entry with the modem
+// and the reason, not repeated while nothing changes; the row's tooltip says why. Freed, the
+// port is served at the next device list.
+void Test_dialogs::port_held_by_another_program()
+{
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::Any, 0));
+    const quint16 port = holder.serverPort();
+    set_devices({{0xE1, port, 51}});
+    QProcess sim;
+    sim.setProgram(QStringLiteral(RUVO_SIM_EXE));
+    sim.setArguments({"--listen", "127.0.0.1:0", "--login", "demo", "--password", "demo", "--radio-delay", "0",
+                      "--modem", "00000000000000E1:echo:Эхо"});
+    sim.start();
+    QVERIFY(sim.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
+    const QByteArray first = sim.readLine().trimmed();
+    QVERIFY2(first.startsWith("listening "), first.constData());
+    ws_url = QStringLiteral("ws://127.0.0.1:") + QString::fromLatin1(first.mid(10));
+    ws_login = ws_password_hash = QStringLiteral("demo");
+    ws_connect_timeout = ws_auth_timeout = ws_devlist_timeout = ws_sdata_timeout = 5000;
+    ws_reconnect_delay = 200;
+    const int period = 1500;
+    ws_devlist_period = period;
+    temp_log.clear();
+
+    Engine engine;
+    Main_window window(engine);
+    engine.start();
+    struct Stop {
+        QThread& thread;
+        ~Stop() { stop_exchange_thread(thread); }
+    } stop{engine};
+    Dialog_devices d(&window);
+    const QByteArray system_entry = "Не удалось создать серверный сокет, слушающий порт TCP " + QByteArray::number(port);
+    const QByteArray added_entry = "Радиомодем 0x00000000000000E1 не обслуживается: порт TCP " +
+                                   QByteArray::number(port) + " не удалось открыть: The bound address is already in use.";
+    QTRY_VERIFY_WITH_TIMEOUT(temp_log.text().count(system_entry) >= 3, 10000);
+    const QByteArray log = temp_log.text();
+    QCOMPARE(log.count(added_entry), 1);
+    QVERIFY(log.indexOf(added_entry) > log.indexOf("Не удалось создать блок управления устройством."));
+    QTRY_COMPARE(table_of(d)->model()->index(0, 0).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("Порт TCP %1 не удалось открыть: The bound address is already in use.").arg(port));
+    QCOMPARE(column(d, 3), QStringList{blank});
+
+    // Within one period (and well short of two) the next device list finds the port free.
+    holder.close();
+    QTRY_COMPARE_WITH_TIMEOUT(column(d, 3), QStringList{tick}, period + 700);
+    QVERIFY(port_listens(port));
+    QCOMPARE(table_of(d)->model()->index(0, 0).data(Qt::ToolTipRole).toString(), QString());
+    QCOMPARE(temp_log.text().count(added_entry), 1);
+    sim.closeWriteChannel();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+}
+
+// The size the operator gives the list is the size it opens with next time.
+void Test_dialogs::list_keeps_operator_size()
+{
+    set_devices({{0xA1, 3000, 51}});
+    QSize given;
+    {
+        Dialog_devices d(nullptr);
+        d.show();
+        // Within the test screen's 800x600.
+        given = QSize(700, 450);
+        QVERIFY(d.size() != given);
+        d.resize(given);
+        d.reject();
+    }
+    Dialog_devices again(nullptr);
+    QCOMPARE(again.size(), given);
 }
 
 QTEST_MAIN(Test_dialogs)

@@ -4,6 +4,7 @@
 // tooltips and layout. Every text translated here stays English for the life of the process.
 #include "bridge_process.h"
 #include "start_in_process.h"
+#include "window_fit.h"
 
 #include "core/cfg.h"
 #include "app/language.h"
@@ -11,6 +12,7 @@
 #include "ui/dialog_about.h"
 #include "ui/dialog_add_device.h"
 #include "ui/dialog_devices.h"
+#include "ui/dialog_exit.h"
 #include "ui/dialog_modems.h"
 #include "ui/main_window.h"
 
@@ -109,6 +111,9 @@ private slots:
     void language_key_turns_the_log_english();
     void option_wins_over_the_key();
 
+    void list_fits_the_screen_data();
+    void list_fits_the_screen();
+    void exit_title_whole();
     void windows_in_english_data();
     void windows_in_english();
 
@@ -241,14 +246,60 @@ void Test_english::option_wins_over_the_key()
                    QStringLiteral("Connected to the RUVO-LoRa server."));
 }
 
+void Test_english::list_fits_the_screen_data()
+{
+    QTest::addColumn<QRect>("screen");
+    QTest::newRow("1280x1024") << monitor_1280x1024();
+    QTest::newRow("1920x1080 at 150 %") << monitor_1920x1080_at_150();
+}
+
+// The device list in English, with 250 modems, shows every column whole; the add form keeps
+// its fields in one column.
+void Test_english::list_fits_the_screen()
+{
+    QFETCH(QRect, screen);
+    Local_app app;
+    QVERIFY(use_language(QStringLiteral("en")));
+    {
+        QMutexLocker lock(&cfg_mutex);
+        devices_in_cfg.clear();
+        tcp_ports.clear();
+        for (quint16 i = 0; i < 250; ++i)
+            tcp_ports.insert(3000 + i, devices_in_cfg.insert(0x70B3D54990000000 + i, Device_in_cfg{51, quint16(3000 + i)}));
+    }
+    {
+        Dialog_devices d(nullptr);
+        const QString cut = columns_cut_on(d, screen);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut));
+    }
+    Dialog_add_device add(nullptr);
+    add.show();
+    QCOMPARE(field_columns(add).size(), 1);
+    QMutexLocker lock(&cfg_mutex);
+    devices_in_cfg.clear();
+    tcp_ports.clear();
+}
+
+// The exit window is wide enough for its English title, not only for its button.
+void Test_english::exit_title_whole()
+{
+    Local_app app;
+    QVERIFY(use_language(QStringLiteral("en")));
+    QThread thread;
+    Dialog_exit d(nullptr, thread);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    QVERIFY(d.width() > d.fontMetrics().horizontalAdvance(d.windowTitle()) + 4 * d.fontMetrics().height());
+}
+
 void Test_english::windows_in_english_data()
 {
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("caption");
     QTest::newRow("main window") << "main" << "Connection to the RUVO-LoRa server: ";
-    QTest::newRow("device list") << "devices" << "Close window";
+    QTest::newRow("device list") << "devices" << "Close";
     QTest::newRow("add dialog") << "add" << "Radio modem address (EUI)";
-    QTest::newRow("picker") << "modems" << "Which radio modems to list:";
+    QTest::newRow("picker") << "modems" << "Modems to list:";
     QTest::newRow("About") << "about" << "About";
 }
 

@@ -28,24 +28,20 @@ RUVO-LoRa.
 При возникновении проблем со связью имеет смысл посмотреть
 сообщения об ошибках, записанные программой в файл журнала
 («%1»).</source>
-        <translation>Shows whether we have a link with the RUVO-LoRa server
-that we use.
+        <translation>Shows the state of the link with the RUVO-LoRa server.
 
-&quot;offline&quot; means that there is no link with the RUVO-LoRa server
-at the moment (and most likely we are waiting for a delay before
-we try to set up the link again).
+&quot;offline&quot;: there is no link with the server at the moment; most
+likely the program is waiting out the reconnect delay.
 
-&quot;starting&quot; means that a connection with the RUVO-LoRa server has
-been begun and the first response of the server has come (a TCP/IP
-connection with the server has been set up), but the formalities
-that have to be done before the connection can be used (such as
-our login on this server) are not finished yet.
+&quot;starting&quot;: the connection to the server has started and the
+server has answered (the TCP/IP connection is up), but the steps
+that come before the link can be used, such as logging in, are
+not finished yet.
 
-&quot;online&quot; means that the connection with the RUVO-LoRa server
-exists at the moment and is ready for use.
+&quot;online&quot;: the link with the server is up and ready for use.
 
-When the link has problems, look at the error messages that the
-program has written to its log file
+If the link has problems, read the error messages in the
+program&apos;s log file
 (&quot;%1&quot;).</translation>
     </message>
     <message>
@@ -56,12 +52,12 @@ program has written to its log file
         <source>Здесь отображается общее количество радиомодемов, подлежащих
 обслуживанию нашей программой (количество радиомодемов, упомянутых
 в файле «%1»).</source>
-        <translation>Shows the total number of radio modems that our program is to
-serve (the number of radio modems named in the file &quot;%1&quot;).</translation>
+        <translation>The number of radio modems that the program is to serve
+(the radio modems listed in the file &quot;%1&quot;).</translation>
     </message>
     <message>
         <source>... из них доступных для связи: </source>
-        <translation>... of them available: </translation>
+        <translation>... available: </translation>
     </message>
     <message>
         <source>Здесь отображается количество радиомодемов, которые подлежат
@@ -74,18 +70,17 @@ serve (the number of radio modems named in the file &quot;%1&quot;).</translatio
 TCP-сервер, к которому может подключаться клиент, желающий получить
 доступ к устройствам, подключенным к этому радиомодему через RS-232
 или RS-485.</source>
-        <translation>Shows how many of the radio modems that our program is to serve
-are available to it (more exactly: the RUVO-LoRa server with which
-the program has a link at the moment has reported that these
-radio modems have an account on it).
+        <translation>How many of the radio modems to serve are available: the
+RUVO-LoRa server that the program is linked with reports an
+account for each of them.
 
-For each such radio modem our program creates its own TCP server,
-to which a client can connect to reach the devices attached to
-this radio modem through RS-232 or RS-485.</translation>
+For every available radio modem the program runs a TCP server;
+a client connects to it to reach the devices wired to that
+radio modem over RS-232 or RS-485.</translation>
     </message>
     <message>
         <source>... из них используемых клиентами: </source>
-        <translation>... of them used by clients: </translation>
+        <translation>... in use by clients: </translation>
     </message>
     <message>
         <source>Здесь отображается, к скольким TCP-серверам, созданным нашей
@@ -95,17 +90,15 @@ this radio modem through RS-232 or RS-485.</translation>
 К каждому созданному нами TCP-серверу в каждый момент времени может
 быть подключен только один клиент. Если к серверу подключается
 новый клиент, программа разрывает сеанс связи со старым клиентом.</source>
-        <translation>Shows how many of the TCP servers that our program has created
-to give access to the radio modems (see above) have a client
-connected at the moment.
+        <translation>How many of the program&apos;s TCP servers (one for each available
+radio modem, see above) have a client connected at the moment.
 
-Each TCP server that we create can have only one client at a time.
-When a new client connects to a server, the program ends the
-session with the old client.</translation>
+Each TCP server serves one client at a time. When a new client
+connects, the server ends the session with the previous one.</translation>
     </message>
     <message>
         <source>Список</source>
-        <translation>List</translation>
+        <translation>Modems...</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, будет открыто окно со списком
@@ -113,10 +106,9 @@ session with the old client.</translation>
 этого окна вы сможете добавить радиомодемы в этот список, удалить
 радиомодемы из списка или изменить параметры радиомодемов, входящих
 в список.</source>
-        <translation>If you press this button, a window opens with the list of the
-radio modems that this program is to serve. In that window you can
-add radio modems to the list, remove radio modems from it, or
-change the settings of the radio modems in the list.</translation>
+        <translation>Opens the list of radio modems that the program serves. There
+you can add radio modems, remove them, and edit their
+settings.</translation>
     </message>
     <message>
         <source>О программе</source>
@@ -125,7 +117,7 @@ change the settings of the radio modems in the list.</translation>
     <message>
         <source>Если вы нажмёте эту кнопку, будет открыто окно с информацией о
 данной программе.</source>
-        <translation>If you press this button, a window opens with information about
+        <translation>Opens a window with information about
 this program.</translation>
     </message>
     <message>
@@ -134,7 +126,7 @@ this program.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, работа программы будет завершена.</source>
-        <translation>If you press this button, the program ends.</translation>
+        <translation>Ends the program.</translation>
     </message>
     <message>
         <source>нет</source>
@@ -171,13 +163,13 @@ this program.</translation>
 Список радиомодемов, подлежащих обслуживанию, хранится в файле «%4» (имя файла настраивается в файле конфигурации). Обычно нет необходимости редактировать этот файл вручную.</source>
         <translation>%1
 
-At start the program reads its configuration from the file &quot;%2&quot;. To change the configuration, edit this file with a text editor. The format of the file is described in the sample configuration file that comes with the program.
+At startup the program reads its configuration from the file &quot;%2&quot;. To change the configuration, edit this file in a text editor; the sample configuration file that comes with the program describes its format.
 
-The program writes error messages to the file &quot;%3&quot;. A trace of the exchange with the server and with the clients can be written to this file too, if the configuration file asks for it.
+The program writes error messages to the file &quot;%3&quot;. If the configuration file asks for it, a trace of the exchange with the server and the clients goes there too.
 
-Through the command line the program can be told to use another configuration file and/or log file. For help on the command-line options, start the program with the option &quot;-h&quot;.
+Command-line options can name another configuration file or log file; start the program with the option &quot;-h&quot; for help on them.
 
-The list of radio modems to serve is kept in the file &quot;%4&quot; (the name of the file is set in the configuration file). Usually there is no need to edit this file by hand.</translation>
+The list of radio modems to serve is kept in the file &quot;%4&quot; (the configuration file sets its name). There is usually no need to edit this file by hand.</translation>
     </message>
     <message>
         <source>%1, версия %2 (%3), сборка %4 %5
@@ -185,7 +177,7 @@ The list of radio modems to serve is kept in the file &quot;%4&quot; (the name o
 Эта программа через соединение WebSocket подключается к серверу RUVO-LoRa, а к этой программе, но уже через соединения TCP, подключаются клиенты, желающие получить доступ к устройствам, подключенным через RS-232 или RS-485 к радиомодемам, доступным через этот сервер RUVO-LoRa.</source>
         <translation>%1, version %2 (%3), build %4 %5
 
-This program connects to the RUVO-LoRa server over a WebSocket connection, and clients connect to this program over TCP connections to reach devices that are attached through RS-232 or RS-485 to radio modems available through this RUVO-LoRa server.</translation>
+This program connects to the RUVO-LoRa server over a WebSocket connection and lets TCP clients reach devices wired over RS-232 or RS-485 to the radio modems of that server.</translation>
     </message>
 </context>
 <context>
@@ -239,8 +231,8 @@ size</translation>
     <message>
         <source>Досту-
 пно</source>
-        <translation>Avail-
-able</translation>
+        <translation>Port
+open</translation>
     </message>
     <message>
         <source>Есть
@@ -262,19 +254,19 @@ client</translation>
     </message>
     <message>
         <source> по полю</source>
-        <translation> in field</translation>
+        <translation> in column</translation>
     </message>
     <message>
         <source>Какие радиомодемы включать в список:</source>
-        <translation>Which radio modems to list:</translation>
+        <translation>Modems to list:</translation>
     </message>
     <message>
         <source>доступные и используемые нами</source>
-        <translation>available and used by us</translation>
+        <translation>available and served here</translation>
     </message>
     <message>
         <source>доступные, но ещё не используемые нами</source>
-        <translation>available but not yet used by us</translation>
+        <translation>available, not yet served here</translation>
     </message>
     <message>
         <source>все доступные</source>
@@ -282,11 +274,11 @@ client</translation>
     </message>
     <message>
         <source>недоступные (но упомянутые в конфигурации)</source>
-        <translation>unavailable (but named in the configuration)</translation>
+        <translation>unavailable, in the configuration</translation>
     </message>
     <message>
         <source>вообще все упомянутые где-либо</source>
-        <translation>all named anywhere</translation>
+        <translation>all known</translation>
     </message>
     <message>
         <source>Добавить</source>
@@ -299,16 +291,16 @@ client</translation>
     </message>
     <message>
         <source>Изменить</source>
-        <translation>Change</translation>
+        <translation>Edit...</translation>
     </message>
     <message>
         <source>Закрыть окно</source>
-        <translation>Close window</translation>
+        <translation>Close</translation>
     </message>
     <message>
         <source>Выбрать</source>
         <comment>call</comment>
-        <translation>Choose</translation>
+        <translation>Pick...</translation>
     </message>
     <message>
         <source>Добавить</source>
@@ -330,7 +322,7 @@ client</translation>
     </message>
     <message>
         <source>Установить</source>
-        <translation>Apply</translation>
+        <translation>OK</translation>
     </message>
     <message>
         <source>Отмена</source>
@@ -340,7 +332,7 @@ client</translation>
     <message>
         <source>Выбрать</source>
         <comment>return</comment>
-        <translation>Select</translation>
+        <translation>Pick</translation>
     </message>
     <message>
         <source>Отмена</source>
@@ -355,11 +347,10 @@ client</translation>
 Целевые устройства подключены к этому радиомодему через интерфейс
 RS-232 или RS-485.</source>
         <translation>Address (Extended Unique Identifier, EUI-64) of the radio modem
-(RUVO TM-5) in the LoRa wireless network (served by the RUVO-LoRa
-server that our program is set up to work with). It is a 64-bit
-hexadecimal number (16 hexadecimal digits).
-The target devices are attached to this radio modem through an
-RS-232 or RS-485 interface.</translation>
+(RUVO TM-5) in the LoRa network of the RUVO-LoRa server that the
+program works with: a 64-bit hexadecimal number (16 hexadecimal
+digits). The target devices are wired to this radio modem over
+RS-232 or RS-485.</translation>
     </message>
     <message>
         <source>Номер порта TCP/IP (целое десятичное число в диапазоне
@@ -375,18 +366,15 @@ RS-232 or RS-485 interface.</translation>
 номер порта - запросы, приходящие по этому соединению,
 перенаправляются на сервер RUVO-LoRa и далее на радиомодем и на
 целевые устройства.</source>
-        <translation>TCP/IP port number (a decimal integer in the range
-1...65535) that differs from the number of any TCP/IP port
-already taken for other purposes.
+        <translation>TCP port number: a decimal integer from 1 to 65535 that no
+other program uses.
 
-Whenever our program has a working link with the RUVO-LoRa
-server, and that RUVO-LoRa server has an account for the radio
-modem with the given EUI, this program creates a TCP server
-listening on this port. A client that wants to reach the devices
-attached through this radio modem opens a TCP connection to the
-address of our computer and this port number - the requests that
-come over this connection are passed on to the RUVO-LoRa server
-and further to the radio modem and the target devices.</translation>
+Whenever the program has a working link with the RUVO-LoRa
+server and that server has an account for the radio modem with
+this EUI, the program listens on this port. A client reaches the
+devices behind the radio modem by connecting to this computer on
+this port: its requests go on to the RUVO-LoRa server, the radio
+modem and the target devices.</translation>
     </message>
     <message>
         <source>Номер порта TCP/IP (целое десятичное число в диапазоне
@@ -407,24 +395,19 @@ and further to the radio modem and the target devices.</translation>
 %1, ещё не занятый нашей программой (теоретически, порт может
 быть занят другой программой, но обычно такие номера портов
 свободны).</source>
-        <translation>TCP/IP port number (a decimal integer in the range
-1...65535) that differs from the number of any TCP/IP port
-already taken for other purposes.
+        <translation>TCP port number: a decimal integer from 1 to 65535 that no
+other program uses.
 
-Whenever our program has a working link with the RUVO-LoRa
-server, and that RUVO-LoRa server has an account for the radio
-modem with the EUI above, this program will create a TCP server
-listening on this port. A client that wants to reach the devices
-attached through this radio modem will have to open a TCP
-connection to the address of our computer and this port number -
-the requests that come over this connection will be passed on to
-the RUVO-LoRa server and further to the radio modem and the target
-devices.
+Whenever the program has a working link with the RUVO-LoRa
+server and that server has an account for the radio modem with
+the EUI above, the program will listen on this port. A client
+reaches the devices behind the radio modem by connecting to this
+computer on this port: its requests go on to the RUVO-LoRa
+server, the radio modem and the target devices.
 
-At first this field shows the first TCP port number, not below
-%1, that our program does not use yet (in theory another program
-may use the port, but such port numbers are usually
-free).</translation>
+The field starts with the first port from %1 up that the
+program does not use yet. Another program could be using it,
+but ports in this range are usually free.</translation>
     </message>
     <message>
         <source>Технология LoRa накладывает ограничение на максимальный размер
@@ -449,46 +432,41 @@ free).</translation>
 при необходимости передаётся в виде нескольких (до 256) пакетов
 LoRa (которые будут собраны нашей программой и переданы клиенту
 &quot;одним куском&quot;).</source>
-        <translation>LoRa technology limits the maximum packet size, depending on the
-speed at which the radio modem works. The limits are:
-speed DR0: 51 bytes
-speed DR1: 51 bytes
-speed DR2: 51 bytes
-speed DR3: 115 bytes
-speed DR4: 222 bytes
-speed DR5: 222 bytes
-speed DR6: 222 bytes
-speed DR7: 222 bytes
-The program accepts other values of the maximum packet size too,
-but they usually make no sense.
+        <translation>LoRa limits the packet size according to the data rate of the
+radio modem:
+data rate DR0: 51 bytes
+data rate DR1: 51 bytes
+data rate DR2: 51 bytes
+data rate DR3: 115 bytes
+data rate DR4: 222 bytes
+data rate DR5: 222 bytes
+data rate DR6: 222 bytes
+data rate DR7: 222 bytes
+Other values are accepted, but rarely make sense.
 
-Our program expects the requests of a client that come over the
-TCP/IP connection to be no longer than the value given here (if a
-longer request comes all the same, it counts as an error and the
-connection with the client is closed). The limit does not apply to
-the answer of the device - when needed, the answer is carried in
-several (up to 256) LoRa packets (which our program joins and
-passes to the client &quot;in one piece&quot;).</translation>
+A client request that arrives over TCP/IP must not be longer
+than this value; a longer request is an error, and the client is
+disconnected. The limit does not apply to the device&apos;s answer,
+which may come in several (up to 256) LoRa packets that the
+program joins and passes to the client in one piece.</translation>
     </message>
     <message>
         <source>Если в этом столбце стоит галочка, это означает, что радиомодем
 имеет аккаунт на сервере RUVO-LoRa (поэтому наша программа готова
 обслуживать запросы клиентов к этому радиомодему, и создала для
 этого сервер TCP).</source>
-        <translation>A tick in this column means that the radio modem has an account
-on the RUVO-LoRa server (so our program is ready to serve client
-requests to this radio modem and has created a TCP server for
-it).</translation>
+        <translation>A tick means that the radio modem has an account on the
+RUVO-LoRa server, so the program serves client requests to it
+and listens on its TCP port.</translation>
     </message>
     <message>
         <source>Если в этом столбце стоит галочка, это означает, что в данный
 момент установлено TCP-соединение с клиентом, желающим использовать
 соответствующий радиомодем (и, вероятно, через нашу программу идёт
 поток сообщений между этими клиентом и радиомодемом).</source>
-        <translation>A tick in this column means that a TCP connection is open at the
-moment with a client that wants to use this radio modem (and
-messages are probably flowing between that client and the radio
-modem through our program).</translation>
+        <translation>A tick means that a client is connected to this radio modem&apos;s
+TCP port at the moment (and probably exchanging messages with
+the radio modem through the program).</translation>
     </message>
     <message>
         <source>В этом столбце отображается имя, под которым радиомодем
@@ -502,25 +480,22 @@ modem through our program).</translation>
 
 Имя используется только для отображения пользователю - на поведение
 системы оно никак не влияет.</source>
-        <translation>This column shows the name under which the radio modem is
-registered on the RUVO-LoRa server.
+        <translation>The name under which the radio modem is registered on the
+RUVO-LoRa server.
 
-If the radio modem has no account on the RUVO-LoRa server, or if
-there is no link with the server at the moment, no name is shown
-(since we do not know it). Even with both the account and the
-link the name may be missing, since a radio modem may have no
-name.
+No name is shown when the radio modem has no account on the
+server, or when there is no link with the server at the moment.
+A radio modem may also have no name at all.
 
-The name is only shown to the user - it has no effect on how the
-system works.</translation>
+The name is for display only; it does not affect how the
+program works.</translation>
     </message>
     <message>
         <source>Если вы введёте здесь какой-нибудь текст, в таблице будут
 отображаться только те строки, у которых в соответствующем столбце
 присутствует этот текст (не обязательно в начале).</source>
-        <translation>If you type some text here, the table shows only the rows
-that have this text in the chosen column (not necessarily at
-its start).</translation>
+        <translation>Type some text here to show only the rows that contain it in
+the chosen column (anywhere, not only at the start).</translation>
     </message>
     <message>
         <source>Здесь вы можете выбрать столбец таблицы, в котором надо будет
@@ -529,12 +504,11 @@ its start).</translation>
 Если вы выберете вариант «все поля», в таблице будут отображаться
 все строки, у которых введённый текст присутствует хоть в одном из
 столбцов.</source>
-        <translation>Here you can choose the column of the table in which to look
-for the text that you typed in the &quot;Filter&quot; field.
+        <translation>The table column in which to look for the text typed in the
+&quot;Filter&quot; field.
 
-If you choose &quot;all fields&quot;, the table shows every row that has
-the text in at least one of its
-columns.</translation>
+&quot;all fields&quot; shows every row that has the text in any
+column.</translation>
     </message>
     <message>
         <source>Здесь вы можете выбрать, какие радиомодемы будут отображаться в
@@ -562,37 +536,32 @@ columns.</translation>
 что доступных радиомодемов нет (1-й, 2-й и 3-й списки получаются
 пустыми, а в 4-й и 5-й будут включены все радиомодемы, упомянутые в
 конфигурации).</source>
-        <translation>Here you can choose which radio modems this window
-shows:
+        <translation>Which radio modems this window lists:
 
-&quot;available and used by us&quot; - only the radio modems that have
-   an account both on the RUVO-LoRa server and in our program.
+&quot;available and served here&quot;: radio modems that have an account
+   both on the RUVO-LoRa server and in this program.
 
-&quot;available but not yet used by us&quot; - only the radio modems
-   that have an account on the RUVO-LoRa server but not in our
-   program.
+&quot;available, not yet served here&quot;: radio modems that have an
+   account on the RUVO-LoRa server but not in this program.
 
-&quot;all available&quot; - all the radio modems that have an account on
-   the RUVO-LoRa server.
-
-&quot;unavailable (but named in the configuration)&quot; - only the radio
-   modems that have an account in our program but not on the
+&quot;all available&quot;: every radio modem that has an account on the
    RUVO-LoRa server.
 
-&quot;all named anywhere&quot; - all the radio modems that have an
-   account anywhere (in our program or on the RUVO-LoRa
-   server).
+&quot;unavailable, in the configuration&quot;: radio modems that have an
+   account in this program but not on the RUVO-LoRa server.
 
-If the link with the RUVO-LoRa server is down now, no radio modem
-counts as available (the 1st, 2nd and 3rd lists come out empty,
-and the 4th and 5th list every radio modem named in the
-configuration).</translation>
+&quot;all known&quot;: every radio modem that has an account anywhere
+   (in this program or on the RUVO-LoRa server).
+
+While the link with the RUVO-LoRa server is down, no radio
+modem counts as available: the first three lists are empty, and
+the last two list every radio modem in the configuration.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, откроется окно, в котором вы сможете
 ввести параметры радиомодема, который вы хотите добавить в список.</source>
-        <translation>If you press this button, a window opens in which you can enter
-the settings of the radio modem that you want to add to the list.</translation>
+        <translation>Opens a window where you enter the settings of a radio modem
+to add to the list.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, выделенный в списке радиомодем будет
@@ -602,27 +571,24 @@ the settings of the radio modem that you want to add to the list.</translation>
 на диск.
 
 Перед удалением программа спросит у вас подтверждение.</source>
-        <translation>If you press this button, the radio modem selected in the list
-is removed from the list of radio modems to serve (and the
-connection with the client that uses this radio modem, if any, is
-closed). The changed list of radio modems is saved to disk at
-once.
+        <translation>Removes the radio modem selected in the list from the radio
+modems to serve (and disconnects its client, if any). The
+changed list is saved to disk at once.
 
-Before removing, the program asks you to confirm.</translation>
+The program asks you to confirm first.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, откроется окно, отображающее параметры
 радиомодема, выделенного в списке. С помощью этого окна вы сможете
 изменить эти параметры, если захотите.</source>
-        <translation>If you press this button, a window opens with the settings of
-the radio modem selected in the list. In that window you can
-change these settings if you wish.</translation>
+        <translation>Opens a window with the settings of the radio modem selected
+in the list, where you can change them.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, окно со списком радиомодемов будет
 закрыто, и вы вернётесь в главное окно программы.</source>
-        <translation>If you press this button, the window with the list of radio
-modems closes and you return to the main window of the program.</translation>
+        <translation>Closes the list of radio modems and returns to the main
+window.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, и если канал связи с сервером
@@ -631,12 +597,10 @@ RUVO-LoRa сейчас исправен, программа покажет сп�
 вы выберете какой-нибудь радиомодем в этом списке, адрес (EUI)
 этого радиомодема будет скопирован в соответствующее поле ввода
 в текущем окне.</source>
-        <translation>If you press this button, and if the link with the RUVO-LoRa
-server is working now, the program shows the list of the
-radio modems that have an account on this RUVO-LoRa server. If
-you choose a radio modem in that list, the address (EUI) of
-that radio modem is copied into the matching input field of
-the current window.</translation>
+        <translation>If the link with the RUVO-LoRa server is working, shows the
+radio modems that have an account on that server. The address
+(EUI) of the radio modem you pick there is copied into the EUI
+field of this window.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, радиомодем с параметрами,
@@ -649,40 +613,36 @@ TCP-сервер для приёма запросов от клиентов).
 
 Перед добавлением параметры будут проверены - в случае ошибки
 окно не будет закрыто, и вы сможете попробовать снова.</source>
-        <translation>If you press this button, the radio modem with the settings
-shown in the current window is added to the list of the
-radio modems that our program is to serve (and the new list is
-saved to disk at once). If this radio modem also has an account
-on the RUVO-LoRa server, and the link with that server is
-working, the radio modem is served at once (a TCP server is
-created to accept the requests of clients).
+        <translation>Adds the radio modem with the settings shown in this window to
+the radio modems to serve (the new list is saved to disk at
+once). If the radio modem has an account on the RUVO-LoRa server
+and the link with the server is working, the program starts
+serving it at once: it listens on its TCP port for clients.
 
-The settings are checked before adding - if there is an error,
-the window stays open and you can try again.</translation>
+The settings are checked first; if one is wrong, the window
+stays open so that you can correct it.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, текущее окно будет закрыто
 (добавление радиомодема не произойдёт).</source>
-        <translation>If you press this button, the current window closes
-(no radio modem is added).</translation>
+        <translation>Closes this window without adding a radio
+modem.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, радиомодем будет удалён из списка
 радиомодемов, подлежащих обслуживанию (и будет разорвано соединение
 с использующим этот радиомодем клиентом, если оно есть). Изменённый
 список радиомодемов будет сразу же сохранён на диск.</source>
-        <translation>If you press this button, the radio modem is removed from the
-list of radio modems to serve (and the connection with the client
-that uses this radio modem, if any, is closed). The changed list
-of radio modems is saved to disk at once.</translation>
+        <translation>Removes the radio modem from the radio modems to serve (and
+disconnects its client, if any). The changed list is saved to
+disk at once.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, радиомодем не будет удалён из списка
 (всё будет так, как если бы вы не нажимали кнопку «Удалить» в окне
 со списком радиомодемов).</source>
-        <translation>If you press this button, the radio modem is not removed from
-the list (everything stays as if you had not pressed the &quot;Remove&quot;
-button in the window with the list of radio modems).</translation>
+        <translation>Keeps the radio modem in the list, as if you had not pressed
+&quot;Remove&quot; in the list window.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, программа назначит данному радиомодему
@@ -694,21 +654,19 @@ button in the window with the list of radio modems).</translation>
 Перед изменением параметры будут проверены - в случае ошибки (в
 т.ч. если вы ничего не изменили) окно не будет закрыто, и вы
 сможете попробовать снова.</source>
-        <translation>If you press this button, the program gives this radio modem the
-settings shown in the current window (and the changes are saved
-to disk at once). If the radio modem is being served right now,
-its service is stopped and started again (if a client had a TCP
-connection through it, that connection is closed).
+        <translation>Gives the radio modem the settings shown in this window (the
+change is saved to disk at once). If the radio modem is being
+served, its port is closed and opened again, and a connected
+client is disconnected.
 
-The settings are checked before the change - if there is an error
-(including when you have changed nothing) the window stays open
-and you can try again.</translation>
+The settings are checked first; if one is wrong, or nothing has
+changed, the window stays open so that you can correct it.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, текущее окно будет закрыто
 (изменение параметров радиомодема не произойдёт).</source>
-        <translation>If you press this button, the current window closes
-(the settings of the radio modem stay as they were).</translation>
+        <translation>Closes this window; the settings of the radio
+modem stay as they were.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, текущее окно будет закрыто.
@@ -717,18 +675,17 @@ EUI радиомодема, который вы выбрали в этом ок�
 
 Если вы не выбрали радиомодем, будет выдано сообщение об ошибке
 (окно не будет закрыто).</source>
-        <translation>If you press this button, the current window closes.
-The EUI of the radio modem that you chose in this window is copied
-into the EUI input field of the parent window.
+        <translation>Closes this window and copies the EUI of the radio modem you
+picked into the EUI field of the window that opened it.
 
-If you have not chosen a radio modem, an error message is shown
-(and the window stays open).</translation>
+If no radio modem is picked, an error message is shown and the
+window stays open.</translation>
     </message>
     <message>
         <source>Если вы нажмёте эту кнопку, текущее окно будет закрыто. Поле для
 ввода EUI в родительском окне останется неизменным.</source>
-        <translation>If you press this button, the current window closes. The EUI
-input field of the parent window stays as it was.</translation>
+        <translation>Closes this window; the EUI field of the window that
+opened it stays as it was.</translation>
     </message>
 </context>
 <context>
@@ -750,7 +707,7 @@ input field of the parent window stays as it was.</translation>
     </message>
     <message>
         <source>Протокол клиентов TCP</source>
-        <translation>Protocol of the TCP clients</translation>
+        <translation>TCP client protocol</translation>
     </message>
     <message>
         <source>Как программа понимает то, что присылает клиент TCP:
@@ -761,14 +718,14 @@ Modbus RTU поверх TCP и любые другие протоколы;
 Modbus TCP (с заголовком MBAP), передаёт устройству кадры
 Modbus RTU с контрольной суммой и возвращает клиенту ответы
 Modbus TCP; паузы не нужны, запросы идут к устройству по одному.</source>
-        <translation>How the program understands what a TCP client sends:
-&quot;byte stream&quot; - messages are separated by pauses (interframe_delay)
-and passed to the radio modem as they are; this is how clients of
-Modbus RTU over TCP and any other protocols work;
-&quot;Modbus TCP&quot; - the program works as a gateway: it accepts Modbus
-TCP requests (with an MBAP header), passes Modbus RTU frames with
-their checksum to the device and returns Modbus TCP answers to the
-client; no pauses are needed, requests go to the device one by one.</translation>
+        <translation>How the program reads what a TCP client sends:
+&quot;byte stream&quot;: pauses (interframe_delay) separate the messages,
+which go to the radio modem unchanged; this suits Modbus RTU
+over TCP clients and any other protocol;
+&quot;Modbus TCP&quot;: the program is a gateway: it takes Modbus TCP
+requests (with an MBAP header), sends the device Modbus RTU
+frames with their CRC and returns Modbus TCP answers to the
+client; no pauses are needed, requests go to the device in turn.</translation>
     </message>
     <message>
         <source>поток байтов</source>
@@ -783,22 +740,26 @@ client; no pauses are needed, requests go to the device one by one.</translation
     <name>devices</name>
     <message>
         <source>Прежде, чем нажимать эту кнопку, надо выбрать строчку в списке (щёлкнуть её левой кнопкой мыши).</source>
-        <translation>Before you press this button, select a row in the list (click it with the left mouse button).</translation>
+        <translation>Select a row in the list first (click it with the left mouse button).</translation>
     </message>
     <message>
         <source>Протокол</source>
         <translation>Protocol</translation>
+    </message>
+    <message>
+        <source>Порт TCP %1 не удалось открыть: %2.</source>
+        <translation>TCP port %1 could not be opened: %2.</translation>
     </message>
 </context>
 <context>
     <name>dialog_exit</name>
     <message>
         <source>Выходим</source>
-        <translation>Exiting</translation>
+        <translation>Shutting down</translation>
     </message>
     <message>
         <source>Выйти немедленно</source>
-        <translation>Exit now</translation>
+        <translation>Quit now</translation>
     </message>
     <message>
         <source>Качественно написанная программа перед завершением работы должна
@@ -810,13 +771,12 @@ client; no pauses are needed, requests go to the device one by one.</translation
 этого, скорее всего, не случится - противоположные стороны через
 некоторое время заметят неработоспособность соединений и сами
 закроют их.</source>
-        <translation>A well-written program tells the other ends of all its network
-connections that they are being closed before it ends.
+        <translation>Before it ends, the program tells the other end of each network
+connection that the connection is closing.
 
-If this takes too long, you can interrupt it and end the program
-at once. Most likely nothing bad will come of it - after a while
-the other ends will notice that the connections no longer work
-and close them themselves.</translation>
+If that takes too long, you can quit at once. Most likely no
+harm will come of it: the other ends will notice after a while
+that the connections are gone and close them on their side.</translation>
     </message>
 </context>
 <context>
@@ -825,7 +785,7 @@ and close them themselves.</translation>
         <source>Ничего не изменилось.
 Если вы не хотите ничего менять, закройте диалог кнопкой «Отмена».</source>
         <translation>Nothing has changed.
-If you do not want to change anything, close the dialog with &quot;Cancel&quot;.</translation>
+To leave the settings as they are, close the window with &quot;Cancel&quot;.</translation>
     </message>
 </context>
 <context>
@@ -942,11 +902,11 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
     </message>
     <message>
         <source>Тайм-аут ожидания ответа на команду &quot;%1&quot; (с момента начала передачи команды прошло более %2 миллисекунд).</source>
-        <translation>Timeout waiting for the answer to the command &quot;%1&quot; (more than %2 milliseconds have passed since the command began to be sent).</translation>
+        <translation>Timeout waiting for the answer to the command &quot;%1&quot; (more than %2 milliseconds since sending began).</translation>
     </message>
     <message>
         <source>Обнаружена ошибка в программе. Работа программы завершена.</source>
-        <translation>An error in the program has been found. The program has ended.</translation>
+        <translation>The program has found an error in itself and has stopped.</translation>
     </message>
     <message>
         <source>Ответ сервера RUVO-LoRa &quot;get_device_appdata_resp&quot; помечен как успешный (&quot;status&quot;:true), но в нём нет поля &quot;devices_list&quot;.</source>
@@ -962,11 +922,11 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
     </message>
     <message>
         <source>Не удалось создать блок управления устройством.</source>
-        <translation>Could not create the control block of a device.</translation>
+        <translation>Could not start serving the device.</translation>
     </message>
     <message>
         <source>Не удалось создать отредактированный блок управления устройством.</source>
-        <translation>Could not create the edited control block of a device.</translation>
+        <translation>Could not start serving the device with its changed settings.</translation>
     </message>
     <message>
         <source>в сообщении сервера RUVO-LoRa отсутствует обязательное поле &quot;cmd&quot; (ожидается сообщение &quot;%1&quot;).</source>
@@ -1082,7 +1042,7 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
     </message>
     <message>
         <source>Не удалось подготовиться к обмену с клиентом через установленное соединение.</source>
-        <translation>Could not prepare the exchange with the client over the connection that was set up.</translation>
+        <translation>Could not prepare the exchange with the newly connected client.</translation>
     </message>
     <message>
         <source>Не удалось выделить буфер размером %1 байтов для работы с сообщениями.</source>
@@ -1094,11 +1054,11 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
     </message>
     <message>
         <source>Ошибка: от клиента на порту %1 пришло сообщение, размер которого превышает предельный для этого клиента (%2 байтов). Предельный размер сообщения можно настроить в файле конфигурации и в описании устройства.</source>
-        <translation>Error: the client on port %1 has sent a message longer than the limit for this client (%2 bytes). The message size limit can be set in the configuration file and in the description of the device.</translation>
+        <translation>Error: the client on port %1 has sent a message longer than the limit for this client (%2 bytes). The limit is set in the configuration file and in the device&apos;s entry of the devices file.</translation>
     </message>
     <message>
         <source>Уже принятая часть сообщения, вызвавшего предыдущую ошибку: </source>
-        <translation>The part received so far of the message that caused the previous error: </translation>
+        <translation>Part of the message received before the previous error: </translation>
     </message>
     <message>
         <source>От сервера RUVO-LoRa пришло сообщение &quot;rx&quot; с пустым полем &quot;data&quot; (EUI=0x%1). Сообщение игнорируется.</source>
@@ -1106,7 +1066,7 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
     </message>
     <message>
         <source>Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: фактическая длина пакета равна %2 байтов, т.е., в нём не помещается даже заголовок.</source>
-        <translation>Wrong &quot;packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the radio modem with EUI=0x%1: the actual length of the packet is %2 bytes, that is, not even the header fits in it.</translation>
+        <translation>Wrong &quot;packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the radio modem with EUI=0x%1: the packet is only %2 bytes long, too short even for its header.</translation>
     </message>
     <message>
         <source>Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: поле «размер данных в данном пакете» содержит значение %2, а фактически поле «данные» имеет размер %3 байтов.</source>
@@ -1114,7 +1074,7 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
     </message>
     <message>
         <source>«Пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от устройства с EUI=0x%1 пришёл с нарушением порядка: ожидается пакет №%2, а пришёл пакет №%3.</source>
-        <translation>&quot;Packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the device with EUI=0x%1 has come out of order: packet no. %2 is expected, but packet no. %3 has come.</translation>
+        <translation>&quot;Packet with data from the external device, received over the RS-232 or RS-485 interface&quot; from the device with EUI=0x%1 arrived out of order: packet no. %2 was expected, but packet no. %3 arrived.</translation>
     </message>
     <message>
         <source>Неправильный «пакет с данными от внешнего устройства, полученными по интерфейсу RS-232 или RS-485» от радиомодема с EUI=0x%1: в %2-м пакете поле «общий размер полученных через интерфейс данных» содержало значение %3, а в %4-м пакете оно уже содержит значение %5.</source>
@@ -1134,27 +1094,27 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
     </message>
     <message>
         <source>Ответ устройства через порт %1 отброшен: ни один запрос Modbus не ждёт ответа.</source>
-        <translation>The answer of the device through port %1 is dropped: no Modbus request is waiting for an answer.</translation>
+        <translation>The device&apos;s answer through port %1 is dropped: no Modbus request is waiting for an answer.</translation>
     </message>
     <message>
         <source>Ответ устройства на запрос Modbus через порт %1 отброшен: неправильная контрольная сумма CRC-16 или длина ответа (%2 байтов).</source>
-        <translation>The answer of the device to a Modbus request through port %1 is dropped: wrong CRC-16 checksum or length of the answer (%2 bytes).</translation>
+        <translation>The device&apos;s answer to a Modbus request through port %1 is dropped: wrong CRC-16 or length (%2 bytes).</translation>
     </message>
     <message>
         <source>Ответ устройства на запрос Modbus через порт %1 отброшен: ответил адрес %2, а запрос был к адресу %3.</source>
-        <translation>The answer of the device to a Modbus request through port %1 is dropped: address %2 has answered, but the request was to address %3.</translation>
+        <translation>The device&apos;s answer to a Modbus request through port %1 is dropped: address %2 answered, but the request was to address %3.</translation>
     </message>
     <message>
         <source>Ответ устройства на запрос Modbus через порт %1 отброшен: это ответ на функцию %2, а запрос был функции %3.</source>
-        <translation>The answer of the device to a Modbus request through port %1 is dropped: it answers function %2, but the request was for function %3.</translation>
+        <translation>The device&apos;s answer to a Modbus request through port %1 is dropped: it answers function %2, but the request was for function %3.</translation>
     </message>
     <message>
         <source>Устройство не ответило на запрос Modbus через порт %1 (транзакция %2) за %3 мс; клиенту отправлено исключение 0x0B.</source>
-        <translation>The device has not answered the Modbus request through port %1 (transaction %2) within %3 ms; exception 0x0B has been sent to the client.</translation>
+        <translation>The device did not answer the Modbus request through port %1 (transaction %2) within %3 ms; exception 0x0B was sent to the client.</translation>
     </message>
     <message>
         <source>Ответ устройства, вызвавший предыдущую ошибку: </source>
-        <translation>Answer of the device that caused the previous error: </translation>
+        <translation>The device&apos;s answer that caused the previous error: </translation>
     </message>
     <message>
         <source>неправильное поле &quot;append_status&quot;: посылали данные сразу нескольким устройствам (элементов в &quot;data_list&quot;: %1), а ответов в массиве меньше (%2).</source>
@@ -1166,19 +1126,19 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
     </message>
     <message>
         <source>Предел числа открытых файлов процесса (%1) меньше, чем может понадобиться для %2 устройств из списка (%3: слушающий сокет и клиент на каждое, и запас для самой программы). Порты будут открыты не более чем для %4 устройств, а клиенты сверх предела не будут приняты. Поднимите предел (LimitNOFILE= в службе systemd, ulimit -n) и перезапустите программу.</source>
-        <translation>The limit of open files of the process (%1) is lower than %2 devices of the list may need (%3: a listening socket and a client for each, and a reserve for the program itself). Ports will be opened for no more than %4 devices, and clients beyond the limit will not be accepted. Raise the limit (LimitNOFILE= in the systemd service, ulimit -n) and restart the program.</translation>
+        <translation>The process&apos;s open-file limit (%1) is lower than %2 devices of the list may need (%3: a listening socket and a client for each, plus a reserve for the program itself). Ports will be opened for at most %4 devices, and clients beyond the limit will be refused. Raise the limit (LimitNOFILE= in the systemd unit, or ulimit -n) and restart the program.</translation>
     </message>
     <message>
         <source>Файл со списком устройств «%1» перечитан: устройств в списке %2.</source>
-        <translation>The devices file &quot;%1&quot; has been read again: %2 devices in the list.</translation>
+        <translation>The devices file &quot;%1&quot; has been reloaded: %2 devices in the list.</translation>
     </message>
     <message>
         <source>Файл со списком устройств не перечитан, действует прежний список устройств.</source>
-        <translation>The devices file has not been read again; the previous list of devices stays in force.</translation>
+        <translation>The devices file was not reloaded; the previous list of devices remains in effect.</translation>
     </message>
     <message>
         <source>Не хватает дескрипторов файлов: предел числа открытых файлов процесса равен %1.</source>
-        <translation>Out of file descriptors: the limit of open files of the process is %1.</translation>
+        <translation>Out of file descriptors: the process&apos;s open-file limit is %1.</translation>
     </message>
     <message>
         <source>Не удалось принять соединение клиента на порту TCP %1. Код ошибки=%2 («%3»). Новые соединения на этом порту будут приниматься снова через %4 миллисекунд.</source>
@@ -1186,7 +1146,7 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
     </message>
     <message>
         <source>Внимание: файл конфигурации «%1» с паролем для сервера RUVO-LoRa доступен для чтения не только его владельцу. Закройте доступ к нему командой chmod 600 &apos;%1&apos;.</source>
-        <translation>Warning: the configuration file &quot;%1&quot; with the password for the RUVO-LoRa server can be read by others than its owner. Close it to them with the command chmod 600 &apos;%1&apos;.</translation>
+        <translation>Warning: the configuration file &quot;%1&quot;, which holds the password for the RUVO-LoRa server, can be read by users other than its owner. Restrict access: chmod 600 &apos;%1&apos;.</translation>
     </message>
     <message>
         <source>Не удалось проверить сертификат сервера RUVO-LoRa: %1.</source>
@@ -1215,6 +1175,10 @@ If you do not want to change anything, close the dialog with &quot;Cancel&quot;.
     <message>
         <source>Соединение с клиентом на порту %1 ([%2]:%3) разорвано: %4.</source>
         <translation>The connection with the client on port %1 ([%2]:%3) was broken: %4.</translation>
+    </message>
+    <message>
+        <source>Радиомодем 0x%1 не обслуживается: порт TCP %2 не удалось открыть: %3.</source>
+        <translation>Modem 0x%1 is not served: TCP port %2 could not be opened: %3.</translation>
     </message>
 </context>
 <context>
@@ -1291,7 +1255,7 @@ Command-line options:
     </message>
     <message>
         <source>Связь с сервером RUVO-LoRa: %1. Устройств в списке: %2, доступно: %3, занято клиентами: %4.</source>
-        <translation>Link with the RUVO-LoRa server: %1. Devices in the list: %2, available: %3, used by clients: %4.</translation>
+        <translation>Link with the RUVO-LoRa server: %1. Modems to serve: %2, available: %3, in use by clients: %4.</translation>
     </message>
 </context>
 <context>
@@ -1304,9 +1268,9 @@ Command-line options:
         <source>Если вы сюда нажмёте, окно с сообщением будет закрыто.
 Также это окно можно закрыть клавишами &apos;Esc&apos;, &apos;Enter&apos;, &apos;пробел&apos; и
 &apos;Alt-F4&apos;.</source>
-        <translation>If you press here, the message window closes.
-This window can also be closed with the keys &apos;Esc&apos;, &apos;Enter&apos;, &apos;Space&apos; and
-&apos;Alt-F4&apos;.</translation>
+        <translation>Closes the message window.
+The keys Esc, Enter, Space and Alt+F4 close it
+too.</translation>
     </message>
 </context>
 <context>

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMutexLocker>
 #include <QPushButton>
+#include <QFormLayout>
 #include <QVBoxLayout>
 #include <limits>
 
@@ -63,7 +64,10 @@ void add_dialog_buttons(QBoxLayout& layout, QDialog& dialog, const QString& acce
                         const QString& accept_hint, const QString& reject_caption, const QString& reject_hint)
 {
     auto* box = new QDialogButtonBox(Qt::Horizontal);
-    box->addButton(accept_caption, QDialogButtonBox::AcceptRole)->setToolTip(accept_hint);
+    QPushButton* accept = box->addButton(accept_caption, QDialogButtonBox::AcceptRole);
+    accept->setToolTip(accept_hint);
+    // Enter in any field confirms, whichever button was pressed before.
+    accept->setDefault(true);
     box->addButton(reject_caption, QDialogButtonBox::RejectRole)->setToolTip(reject_hint);
     QObject::connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -77,13 +81,17 @@ Dialog_add_device::Dialog_add_device(QWidget* parent) : QDialog(parent, editing_
     setWindowTitle(title_dialog_add_device);
 
     auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    layout->addLayout(form);
     auto* btn_eui = new QPushButton(caption_btn_eui);
     btn_eui->setToolTip(hint_btn_eui);
+    // Never the default: after a modem is picked, Enter adds it rather than opening the picker again.
+    btn_eui->setAutoDefault(false);
     connect(btn_eui, &QPushButton::clicked, this, &Dialog_add_device::on_btn_eui_clicked);
-    fields.eui = add_field_row(*layout, caption_eui, hint_eui, QString(), 16, btn_eui);
-    fields.tcp_port = add_field_row(*layout, caption_tcp_port, hint_tcp_port_add, suggested_port(), 5);
-    fields.max_frame = add_field_row(*layout, caption_max_frame_sz, hint_max_frame_sz, initial_max_frame, 4);
-    fields.protocol = add_protocol_row(*layout, Port_protocol::raw);
+    fields.eui = add_field_row(*form, caption_eui, hint_eui, QString(), 16, btn_eui);
+    fields.tcp_port = add_field_row(*form, caption_tcp_port, hint_tcp_port_add, suggested_port(), 5);
+    fields.max_frame = add_field_row(*form, caption_max_frame_sz, hint_max_frame_sz, initial_max_frame, 4);
+    fields.protocol = add_protocol_row(*form, Port_protocol::raw);
     add_dialog_buttons(*layout, *this, caption_btn_add, hint_btn_add, caption_btn_not_add, hint_btn_not_add);
 }
 

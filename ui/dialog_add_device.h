@@ -35,7 +35,7 @@ void req_eui_unused(quint64 eui);
 // Throws the collision message when tcp_ports already has the port.
 void req_port_unused(quint16 port);
 
-// Adds the accept and reject buttons, wired to the dialog, below the rows.
+// Adds the accept and reject buttons, wired to the dialog, below the rows; accept is the default.
 void add_dialog_buttons(QBoxLayout& layout, QDialog& dialog, const QString& accept_caption,
                         const QString& accept_hint, const QString& reject_caption, const QString& reject_hint);
 

@@ -11,6 +11,7 @@
 #include "ui/main_window.h"
 #include "ui/protocol_choice.h"
 #include "ui/resources_for_editing.h"
+#include "ui/window_size.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -32,6 +33,11 @@ const QString caption_yes = QStringLiteral("\u221A");
 const QString caption_no = QStringLiteral(" ");
 
 namespace {
+
+Tr errfmt_port_not_opened{TR_TEXT("devices", "Порт TCP %1 не удалось открыть: %2.")};
+
+// The size the operator gave the list, for its next opening.
+Window_size opening_size;
 
 enum Column { col_eui, col_port, col_size, col_server, col_client, col_name, col_protocol, column_count };
 
@@ -77,7 +83,7 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
     preferred_width = width_around_columns(0x0301);
     resizeColumnsToContents();
     preferred_width += horizontalHeader()->length();
-    horizontalHeader()->setStretchLastSection(true);
+    set_stretching_column(col_name);
 }
 
 int Dialog_devices::Table::sizeHintForColumn(int column) const
@@ -124,7 +130,19 @@ void Dialog_devices::Table::show_states()
         const bool client = exists && server.value() && server.value()->client;
         set_cell(row, col_server, exists ? caption_yes : caption_no);
         set_cell(row, col_client, client ? caption_yes : caption_no);
+        const auto failure = port_failures.constFind(it.key());
+        set_row_tooltip(row, failure == port_failures.constEnd()
+                                 ? QString()
+                                 : QString(errfmt_port_not_opened.tr()).arg(failure->port).arg(failure->reason));
     }
+}
+
+void Dialog_devices::Table::set_row_tooltip(int row, const QString& text)
+{
+    for (int column = 0; column < column_count; ++column)
+        if (column != col_name)
+            if (QStandardItem* item = model_src->item(row, column))
+                item->setToolTip(text);
 }
 
 void Dialog_devices::Table::show_names()
@@ -143,9 +161,11 @@ void Dialog_devices::Table::show_names()
 void Dialog_devices::Table::hide_states_and_names()
 {
     const int rows = model_src->rowCount();
-    for (int row = 0; row < rows; ++row)
+    for (int row = 0; row < rows; ++row) {
         for (int column : {col_server, col_client, col_name})
             set_cell(row, column, caption_no);
+        set_row_tooltip(row, QString());
+    }
 }
 
 Dialog_devices::Dialog_devices(QWidget* parent) : QDialog(parent, editing_dialog_flags)
@@ -171,6 +191,13 @@ Dialog_devices::Dialog_devices(QWidget* parent) : QDialog(parent, editing_dialog
     if (!link_to_connection())
         link_timer.start();
     show_link_state(true);
+    opening_size.apply(*this);
+}
+
+void Dialog_devices::done(int result)
+{
+    opening_size.keep(*this);
+    QDialog::done(result);
 }
 
 QLayout* Dialog_devices::make_filter_row()
@@ -335,6 +362,7 @@ void Dialog_devices::edit_device(const QStandardItem* item)
 // the row in view rather than on a hidden one.
 void Dialog_devices::show_modem(quint64 eui)
 {
+    table->setFocus();
     if (table->select_modem(eui))
         return;
     filter_text->clear();
@@ -372,6 +400,7 @@ void Dialog_devices::delete_device(const QStandardItem* item)
     after_change(true);
     // The row that took the deleted one's place, so that the keyboard goes on from there.
     table->select_shown_row(row);
+    table->setFocus();
 }
 
 void Dialog_devices::after_change(bool count_changed)

@@ -32,6 +32,8 @@ public:
         // Sets the text of a cell, creating the cell with its font and colour when it is missing.
         void set_cell(int row, int column, const QString& text);
         void put_value(int row, int column, QStandardItem* item);
+        // Every cell of the row but the name says it; an empty text takes the tooltip away.
+        void set_row_tooltip(int row, const QString& text);
 
         int column_width[7];
     };
@@ -40,6 +42,8 @@ public:
 
     void update_table();
     void edit_device(const QStandardItem* item);
+    // Keeps the window's size for its next opening.
+    void done(int result) override;
 
 signals:
     void update_servers();

@@ -9,6 +9,7 @@
 
 #include <QLineEdit>
 #include <QMutexLocker>
+#include <QFormLayout>
 #include <QVBoxLayout>
 
 Dialog_edit_device::Dialog_edit_device(unsigned long eui, Devices_in_cfg::iterator entry, QWidget* parent)
@@ -19,12 +20,14 @@ Dialog_edit_device::Dialog_edit_device(unsigned long eui, Devices_in_cfg::iterat
     setWindowTitle(title_dialog_edit_device);
 
     auto* layout = new QVBoxLayout(this);
-    fields.eui = add_field_row(*layout, caption_eui, hint_eui, buf_hex64_gui.set(eui), 0);
+    auto* form = new QFormLayout;
+    layout->addLayout(form);
+    fields.eui = add_field_row(*form, caption_eui, hint_eui, buf_hex64_gui.set(eui), 0);
     fields.tcp_port =
-        add_field_row(*layout, caption_tcp_port, hint_tcp_port, QString::number(entry->tcp_port), 5);
+        add_field_row(*form, caption_tcp_port, hint_tcp_port, QString::number(entry->tcp_port), 5);
     fields.max_frame =
-        add_field_row(*layout, caption_max_frame_sz, hint_max_frame_sz, QString::number(entry->max_frame), 4);
-    fields.protocol = add_protocol_row(*layout, entry->protocol);
+        add_field_row(*form, caption_max_frame_sz, hint_max_frame_sz, QString::number(entry->max_frame), 4);
+    fields.protocol = add_protocol_row(*form, entry->protocol);
     add_dialog_buttons(*layout, *this, caption_btn_change, hint_btn_change, caption_btn_not_change,
                        hint_btn_not_change);
 }

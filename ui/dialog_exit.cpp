@@ -7,11 +7,15 @@
 #include "ui/fonts.h"
 
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
+
+// The room that the title bar's icon and buttons take, in heights of a line of text.
+const int title_bar_extra_heights = 6;
 
 Tr title_dialog_exit{TR_TEXT("dialog_exit", "Выходим")};
 Tr_with_hint caption_rough_exit{TR_TEXT("dialog_exit", "Выйти немедленно"),
@@ -36,6 +40,10 @@ Dialog_exit::Dialog_exit(QWidget* parent, QThread& thread) : QDialog(parent, abo
     auto buttons = new QDialogButtonBox(Qt::Horizontal);
     QPushButton* rough_exit = buttons->addButton(caption_rough_exit.get_caption(), QDialogButtonBox::DestructiveRole);
     rough_exit->setToolTip(caption_rough_exit.get_hint());
+    // The title bar needs room for the title besides its icon and buttons, or the window
+    // manager cuts the title to "...".
+    const QFontMetrics metrics(font());
+    buttons->setMinimumWidth(metrics.horizontalAdvance(windowTitle()) + title_bar_extra_heights * metrics.height());
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     if (!connect(rough_exit, &QPushButton::clicked, this, &QDialog::reject))

@@ -5,6 +5,7 @@
 #include "ui/combo_box_fitting.h"
 #include "ui/main_window.h"
 #include "ui/resources_for_editing.h"
+#include "ui/window_size.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -28,6 +29,9 @@ enum Kind : unsigned { on_both = 0x01, server_only = 0x02, config_only = 0x04 };
 const unsigned category_kinds[] = {on_both, server_only, on_both | server_only, config_only,
                                    on_both | server_only | config_only};
 const int initial_category = 1;
+
+// The size the operator gave the picker, for its next opening.
+Window_size opening_size;
 
 // Appends the modems of the wanted kinds in ascending EUI order by one walk over both
 // sorted tables; a modem on the server keeps its name there. Needs cfg_mutex held.
@@ -77,7 +81,7 @@ Dialog_modems::Table::Table(const QVector<Device_on_lora>& modems, QWidget* pare
     set_header(1, caption_name, hint_name);
     preferred_width = width_around_columns(0x0602);
     resizeColumnToContents(0);
-    horizontalHeader()->setStretchLastSection(true);
+    set_stretching_column(1);
     preferred_width += horizontalHeader()->length();
     set_contents(modems);
 }
@@ -114,6 +118,13 @@ Dialog_modems::Dialog_modems(QWidget* parent) : QDialog(parent, editing_dialog_f
     connect(table, &QTableView::doubleClicked, this, &Dialog_modems::on_double_click);
     connect(table, &Table_with_proxy::row_entered, this, &Dialog_modems::on_double_click);
     filter_text->setFocus();
+    opening_size.apply(*this);
+}
+
+void Dialog_modems::done(int result)
+{
+    opening_size.keep(*this);
+    QDialog::done(result);
 }
 
 QLayout* Dialog_modems::make_category_row()
@@ -178,8 +189,10 @@ void Dialog_modems::on_double_click(const QModelIndex& index)
         return_result(item);
 }
 
+// A filter that leaves one row has chosen it: Enter in the filter field takes it.
 void Dialog_modems::accept()
 {
+    table->select_lone_row();
     if (const QStandardItem* item = table->selected_item(0))
         return_result(item);
 }

@@ -23,6 +23,8 @@ public:
 
     explicit Dialog_modems(QWidget* parent);
     void accept() override;
+    // Keeps the window's size for its next opening.
+    void done(int result) override;
     void return_result(const QStandardItem* item);
 
     // Meaningful only after the dialog was accepted.

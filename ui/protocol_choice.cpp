@@ -6,7 +6,7 @@
 #include "ui/fonts.h"
 
 #include <QComboBox>
-#include <QHBoxLayout>
+#include <QFormLayout>
 #include <QLabel>
 
 namespace {
@@ -32,9 +32,8 @@ Tr& protocol_text(Port_protocol protocol)
 
 }  // namespace
 
-QComboBox* add_protocol_row(QBoxLayout& layout, Port_protocol shown)
+QComboBox* add_protocol_row(QFormLayout& layout, Port_protocol shown)
 {
-    auto* row = new QHBoxLayout;
     auto* label = new QLabel(caption_protocol.tr());
     label->setToolTip(hint_protocol_text.tr());
     auto* choice = new QComboBox;
@@ -44,9 +43,7 @@ QComboBox* add_protocol_row(QBoxLayout& layout, Port_protocol shown)
     choice->setFont(font_value_big);
     choice->setToolTip(hint_protocol_text.tr());
     label->setBuddy(choice);
-    row->addWidget(label);
-    row->addWidget(choice);
-    layout.addLayout(row);
+    layout.addRow(label, choice);
     return choice;
 }
 

@@ -4,11 +4,11 @@
 
 #include "core/shared.h"
 
-class QBoxLayout;
+class QFormLayout;
 class QComboBox;
 
 // Adds the labelled choice below the other rows, showing the given protocol.
-QComboBox* add_protocol_row(QBoxLayout& layout, Port_protocol shown);
+QComboBox* add_protocol_row(QFormLayout& layout, Port_protocol shown);
 Port_protocol chosen_protocol(const QComboBox& choice);
 
 // The protocol as the device list shows it.

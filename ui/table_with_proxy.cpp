@@ -6,6 +6,8 @@
 #include "ui/resources_for_editing.h"
 
 #include <QComboBox>
+#include <QFocusEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -15,6 +17,22 @@
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QToolTip>
+
+namespace {
+
+// Row numbers drawn flat, as labels: the style's raised sections look like buttons when scaled.
+const char flat_row_numbers[] = "QHeaderView::section { border: none; border-right: 1px solid palette(mid); "
+                                "border-bottom: 1px solid palette(midlight); background: palette(window); "
+                                "padding: 0px 4px; }";
+
+// The filter field keeps room for this many digits however narrow the window.
+const int filter_min_digits = 10;
+// What a line edit keeps between its frame and its text, on both sides together.
+const int filter_margins = 4;
+
+}  // namespace
 
 Tr errtext_not_selected{TR_TEXT("devices",
                                 "Прежде, чем нажимать эту кнопку, надо выбрать строчку в списке (щёлкнуть её левой "
@@ -37,6 +55,7 @@ Table_with_proxy::Table_with_proxy(int rows, int columns, QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setTabKeyNavigation(false);
     setFont(font_name_small);
+    verticalHeader()->setStyleSheet(QLatin1String(flat_row_numbers));
     proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
     proxy->setSourceModel(model_src);
     setModel(proxy);
@@ -155,6 +174,72 @@ void Table_with_proxy::select_shown_row(int row)
         select_shown(proxy->index(qMin(row, last), 0));
 }
 
+void Table_with_proxy::select_lone_row()
+{
+    if (!selectionModel()->hasSelection() && proxy->rowCount() == 1)
+        select_shown(proxy->index(0, 0));
+}
+
+QString Table_with_proxy::cell_tooltip(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return QString();
+    const QString own = index.data(Qt::ToolTipRole).toString();
+    if (!own.isEmpty())
+        return own;
+    const QString text = index.data(Qt::DisplayRole).toString();
+    const QVariant cell_font = index.data(Qt::FontRole);
+    const QFontMetrics metrics(cell_font.isValid() ? cell_font.value<QFont>() : font());
+    // The margin that the style leaves on each side of a cell's text.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    return metrics.horizontalAdvance(text) > visualRect(index).width() - 2 * margin ? text : QString();
+}
+
+bool Table_with_proxy::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::Resize) {
+        const bool done = QTableView::viewportEvent(event);
+        stretch_column();
+        return done;
+    }
+    if (event->type() != QEvent::ToolTip)
+        return QTableView::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    const QString tip = cell_tooltip(index);
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+    return true;
+}
+
+void Table_with_proxy::focusInEvent(QFocusEvent* event)
+{
+    QTableView::focusInEvent(event);
+    const bool tabbed = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (!tabbed || selectionModel()->hasSelection() || proxy->rowCount() == 0)
+        return;
+    const QModelIndex current = currentIndex();
+    select_shown(current.isValid() ? current : proxy->index(0, 0));
+}
+
+void Table_with_proxy::set_stretching_column(int column)
+{
+    stretching_column = column;
+    stretching_min_width = horizontalHeader()->sectionSize(column);
+    stretch_column();
+}
+
+void Table_with_proxy::stretch_column()
+{
+    if (stretching_column < 0)
+        return;
+    QHeaderView* header = horizontalHeader();
+    const int others = header->length() - header->sectionSize(stretching_column);
+    header->resizeSection(stretching_column, qMax(stretching_min_width, viewport()->width() - others));
+}
+
 void Table_with_proxy::select_shown(const QModelIndex& index)
 {
     setCurrentIndex(index);
@@ -217,6 +302,9 @@ QLayout* make_filter_row_widgets(QLineEdit*& text, QComboBox*& field, const QStr
     text->setMaxLength(16);
     text->setFont(font_value_big);
     text->setToolTip(hint_filter_text);
+    const int frame = text->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, text);
+    text->setMinimumWidth(text->fontMetrics().horizontalAdvance(QString(filter_min_digits, QLatin1Char('0'))) +
+                          2 * frame + filter_margins);
     auto* field_label = new QLabel(caption_filter_field);
     field_label->setToolTip(hint_filter_field);
     field = new Combo_box_fitting;

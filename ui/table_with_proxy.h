@@ -53,6 +53,10 @@ public:
 
     QSize sizeHint() const override;
 
+    // The tooltip of a cell (a proxy index): its own, or else its whole text when the column
+    // is too narrow to show it; empty when there is nothing more to say.
+    QString cell_tooltip(const QModelIndex& index) const;
+
     // Selects the row of the modem and scrolls it into view; false when no row shows it (not
     // listed, or hidden by the filter).
     bool select_modem(quint64 eui);
@@ -60,6 +64,8 @@ public:
     int shown_row(const QStandardItem& item) const;
     // Selects the shown row at that place, or the last one when fewer are left, and scrolls to it.
     void select_shown_row(int row);
+    // With no row selected and exactly one shown, selects that one.
+    void select_lone_row();
 
 signals:
     // Enter and Delete on the selected row; the index is the proxy's, as from the view's signals.
@@ -70,7 +76,14 @@ protected:
     // Enter and Delete stay in the table even with no row selected: Enter must never reach
     // a default button of the dialog.
     void keyPressEvent(QKeyEvent* event) override;
+    // Tabbing into a table with no row selected selects the current row, so that Enter and
+    // Delete act at once.
+    void focusInEvent(QFocusEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void select_shown(const QModelIndex& index);
+    // The column that takes the width the others leave, never narrower than it is now: a
+    // narrowed window scrolls rather than cut a caption.
+    void set_stretching_column(int column);
 
     void set_header(int column, const QString& caption, const QString& hint);
     // Centres the item and puts it into the source model.
@@ -82,4 +95,10 @@ protected:
     QStandardItemModel* model_src;
     QSortFilterProxyModel* proxy;
     int preferred_width = 0;
+
+private:
+    void stretch_column();
+
+    int stretching_column = -1;
+    int stretching_min_width = 0;
 };

@@ -4,8 +4,9 @@
 #include "common/err.h"
 #include "ui/main_window.h"
 
-#include <QBoxLayout>
 #include <QChar>
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -98,10 +99,9 @@ unsigned long long req_hex64(QLineEdit* field, const QString& name, unsigned lon
     return value;
 }
 
-QLineEdit* add_field_row(QBoxLayout& layout, const QString& caption, const QString& hint, const QString& text,
+QLineEdit* add_field_row(QFormLayout& layout, const QString& caption, const QString& hint, const QString& text,
                          int max_length, QWidget* extra)
 {
-    auto* row = new QHBoxLayout;
     auto* label = new QLabel(caption);
     label->setToolTip(hint);
     auto* field = new QLineEdit(text);
@@ -109,10 +109,14 @@ QLineEdit* add_field_row(QBoxLayout& layout, const QString& caption, const QStri
         field->setMaxLength(max_length);
     field->setFont(font_value_big);
     field->setToolTip(hint);
-    row->addWidget(label);
+    label->setBuddy(field);
+    if (!extra) {
+        layout.addRow(label, field);
+        return field;
+    }
+    auto* row = new QHBoxLayout;
     row->addWidget(field);
-    if (extra)
-        row->addWidget(extra);
-    layout.addLayout(row);
+    row->addWidget(extra);
+    layout.addRow(label, row);
     return field;
 }

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-class QBoxLayout;
+class QFormLayout;
 class QLineEdit;
 class QWidget;
 
@@ -19,7 +19,8 @@ unsigned req_uint(QLineEdit* field, const QString& name, unsigned min, unsigned 
 bool get_hex64(QLineEdit* field, const QString& name, unsigned long long& value, unsigned long long max);
 unsigned long long req_hex64(QLineEdit* field, const QString& name, unsigned long long max);
 
-// Adds a row of a label and a text field (font_value_big, both with the tooltip) to the layout,
-// followed by the extra widget if there is one; max_length 0 leaves the length free.
-QLineEdit* add_field_row(QBoxLayout& layout, const QString& caption, const QString& hint, const QString& text,
+// Adds a row of a label and a text field (font_value_big, both with the tooltip) to the form,
+// followed by the extra widget if there is one; max_length 0 leaves the length free. The form
+// keeps the fields of all rows in one column.
+QLineEdit* add_field_row(QFormLayout& layout, const QString& caption, const QString& hint, const QString& text,
                          int max_length, QWidget* extra = nullptr);
