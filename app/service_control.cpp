@@ -1,19 +1,18 @@
-// Running unattended: SIGTERM and SIGINT end the program in order, SIGHUP reloads the devices
-// file as an edit in the device list would, and systemd hears of readiness, state and stopping.
+// Running unattended: SIGTERM and SIGINT end the program in order, SIGHUP has the list's owner
+// reload the devices file, and systemd hears of readiness, state and stopping.
 #include "app/service_control.h"
 
 #include "core/cfg.h"
-#include "core/devices_file.h"
 #include "app/engine.h"
+#include "core/devices_file.h"
+#include "core/served_devices.h"
 #include "core/shared.h"
 #include "app/startup.h"
 #include "common/err.h"
-#include "link/ws_connection.h"
-#include "ui/dialog_devices.h"
 #include "ui/main_window.h"
 
-#include <QApplication>
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QMutexLocker>
 #include <QTimer>
 
@@ -25,16 +24,31 @@ Tr logtext_descriptor_shortage{TR_TEXT("log",
                                        "запас для самой программы). Порты будут открыты не более чем для %4 "
                                        "устройств, а клиенты сверх предела не будут приняты. Поднимите предел "
                                        "(LimitNOFILE= в службе systemd, ulimit -n) и перезапустите программу.")};
-Tr logtext_devices_reloaded{TR_TEXT("log", "Файл со списком устройств «%1» перечитан: устройств в списке %2.")};
-Tr logtext_devices_not_reloaded{TR_TEXT("log",
-                                        "Файл со списком устройств не перечитан, действует прежний список "
-                                        "устройств.")};
 Tr caption_status{TR_TEXT("main",
                           "Связь с сервером RUVO-LoRa: %1. Устройств в списке: %2, доступно: %3, занято клиентами: "
                           "%4.")};
 
-// A reload waits while a dialog that holds entries of the table (add, edit, delete) is open.
+// A reload waits while a dialog holds entries of the list (add, edit, delete).
 const int reload_retry_ms = 250;
+// The devices file is read only once it has stood still this long, so that a file being written
+// in place is not caught half-way.
+const int settle_ms = 50;
+// A file that does not stand still within this time after the signal is not reloaded.
+const int settle_limit_ms = 10000;
+
+Tr logfmt_never_settled{TR_TEXT("log",
+                                "Файл со списком устройств «%1» не перечитан: он всё время изменялся в течение %2 "
+                                "с после сигнала SIGHUP. Действует прежний список устройств. Записывайте новый "
+                                "список в другой файл той же папки и переименовывайте его в «%1»: так файл "
+                                "заменяется целиком за один шаг.")};
+
+// Whether the file was last written settle_ms ago or earlier; a stamp from the future (a clock
+// set back) does not count, the file is then watched instead.
+bool stood_still(const Devices_file_stamp& stamp)
+{
+    const qint64 age_ms = QDateTime::currentMSecsSinceEpoch() - stamp.modified_ns / 1000000;
+    return age_ms >= settle_ms;
+}
 
 // The link state in the window's own word, and the counters.
 QString status_text(const Main_window& window)
@@ -42,14 +56,6 @@ QString status_text(const Main_window& window)
     QMutexLocker lock(&cfg_mutex);
     return caption_status.tr().arg(window.link_state_text(), QString::number(devices_in_cfg.size()),
                                    QString::number(tcp_servers.size()), QString::number(clients_number));
-}
-
-// The link reconciles its TCP servers with the new table, as after an edit in the device list.
-void ask_link_to_update_servers()
-{
-    QMutexLocker lock(&cfg_mutex);
-    if (Ws_connection::instance)
-        QMetaObject::invokeMethod(Ws_connection::instance, "update_servers", Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -71,6 +77,9 @@ Service_control::Service_control(Engine& engine, Main_window& window) : engine(e
     connect(&os, &Os_service::reload_requested, this, &Service_control::on_os_reload_requested);
     connect(&window, &Main_window::state_shown, this, &Service_control::on_window_state_shown);
     connect(&window, &Main_window::shutdown, this, &Service_control::on_window_shutdown);
+    connect(&served_devices, &Served_devices::changed, this, &Service_control::on_devices_changed);
+    settle_timer.setSingleShot(true);
+    connect(&settle_timer, &QTimer::timeout, this, &Service_control::on_settle_timer_timeout);
     notify_status(status_text(window));
     notify_ready();
 }
@@ -85,43 +94,57 @@ void Service_control::on_os_exit_requested()
         QCoreApplication::exit(exit_ok);
 }
 
+// Signals that come while a reload waits join it: it reads the file as it is when it settles.
 void Service_control::on_os_reload_requested()
 {
-    QWidget* modal = QApplication::activeModalWidget();
-    Dialog_devices* list = qobject_cast<Dialog_devices*>(modal);
-    if (modal && !list) {
-        QTimer::singleShot(reload_retry_ms, this, &Service_control::on_os_reload_requested);
+    if (reload_waiting)
+        return;
+    reload_waiting = true;
+    notify_reloading();
+    settle_clock.start();
+    settling = stamp_devices_file();
+    // The usual case, a file written well before the signal, is read at once.
+    settle_timer.start(stood_still(settling) ? 0 : settle_ms);
+}
+
+void Service_control::watch_devices_file()
+{
+    settling = stamp_devices_file();
+    settle_timer.start(settle_ms);
+}
+
+void Service_control::on_settle_timer_timeout()
+{
+    if (served_devices.held()) {
+        // The time limit is for a file that keeps changing, not for a dialog left open.
+        settle_clock.restart();
+        settle_timer.start(reload_retry_ms);
         return;
     }
-    notify_reloading();
-    reload_devices();
-    if (list)
-        list->update_table();
+    if (stamp_devices_file() == settling &&
+        served_devices.replace_from_file(settling) != Served_devices::Reload::file_changed) {
+        end_reload();
+        return;
+    }
+    if (settle_clock.elapsed() >= settle_limit_ms) {
+        log(logfmt_never_settled.tr().arg(devices_fname, QString::number(settle_limit_ms / 1000)));
+        end_reload();
+        return;
+    }
+    watch_devices_file();
+}
+
+void Service_control::end_reload()
+{
+    reload_waiting = false;
     notify_ready();
 }
 
-void Service_control::reload_devices()
+// A list that grew may need more descriptors than the process may open.
+void Service_control::on_devices_changed()
 {
-    Devices_in_cfg devices;
-    Port_index ports;
-    try {
-        read_devices_file(devices, ports);
-    } catch (const std::exception& e) {
-        log_exception(e, logtext_devices_not_reloaded.tr());
-        return;
-    } catch (...) {
-        log_debug(0x0110);
-        return;
-    }
-    {
-        QMutexLocker lock(&cfg_mutex);
-        devices_in_cfg.swap(devices);
-    }
-    tcp_ports.swap(ports);
-    ask_link_to_update_servers();
-    log(logtext_devices_reloaded.tr().arg(devices_fname, QString::number(devices_in_cfg.size())));
     check_descriptor_limit();
-    window.configured_devices_changed();
+    notify_status(status_text(window));
 }
 
 void Service_control::on_window_state_shown()

@@ -3,8 +3,11 @@
 #pragma once
 
 #include "app/os_service.h"
+#include "core/devices_file.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 
 class Engine;
 class Main_window;
@@ -23,10 +26,13 @@ private slots:
     void on_os_reload_requested();
     void on_window_state_shown();
     void on_window_shutdown();
+    void on_devices_changed();
+    void on_settle_timer_timeout();
 
 private:
-    // Reads the devices file again; on an error the table in force stays.
-    void reload_devices();
+    // Notes how the devices file looks and looks again after a moment.
+    void watch_devices_file();
+    void end_reload();
     // Tells the service manager once that the program is ending.
     void announce_stopping();
 
@@ -34,4 +40,9 @@ private:
     Main_window& window;
     Os_service os;
     bool stopping = false;
+    // A reload waits for the devices file to stand still, and for the dialogs that hold entries.
+    bool reload_waiting = false;
+    Devices_file_stamp settling;
+    QTimer settle_timer;
+    QElapsedTimer settle_clock;
 };

@@ -5,7 +5,7 @@
 #include "core/build_info.h"
 #include "core/cfg.h"
 #include "core/cfg_file_mode.h"
-#include "core/devices_file.h"
+#include "core/served_devices.h"
 #include "app/engine.h"
 #include "app/language.h"
 #include "app/os_service.h"
@@ -152,7 +152,7 @@ int run_program()
     load_cfg(QString::fromUtf8(cfg_fname));
     warn_if_readable_by_others(QString::fromUtf8(cfg_fname));
     use_configured_language();
-    load_devices_in_cfg();
+    served_devices.load();
     check_descriptor_limit();
     const Metrics_endpoint metrics_endpoint;
     Engine engine;

@@ -8,8 +8,10 @@
 #include "common/hex.h"
 #include "text/utf8_parser.h"
 
+#include <QFile>
 #include <QSaveFile>
 #include <QTextStream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -148,16 +150,37 @@ void read_device(Utf8_file_parser& p, Devices_in_cfg& devices, Port_index& ports
     p.skip_blank();
 }
 
+// Nothing but blanks after an optional byte order mark: no sentence, and no comment either.
+bool is_blank(const QByteArray& text)
+{
+    static const QByteArray bom("\xEF\xBB\xBF");
+    return (text.startsWith(bom) ? text.mid(bom.size()) : text).trimmed().isEmpty();
+}
+
 }  // namespace
 
-void read_devices_file(Devices_in_cfg& devices, Port_index& ports)
+bool read_devices_file(Devices_in_cfg& devices, Port_index& ports)
 {
     devices.clear();
     ports.clear();
     Utf8_file_parser p(devices_fname);
+    const bool blank = is_blank(p.text);
     p.skip_blank();
     while (*p.position)
         read_device(p, devices, ports);
+    return !blank;
+}
+
+Devices_file_stamp stamp_devices_file()
+{
+    Devices_file_stamp stamp;
+    struct stat st;
+    if (stat(QFile::encodeName(devices_fname).constData(), &st) != 0)
+        return stamp;
+    stamp.size = st.st_size;
+    stamp.modified_ns = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.inode = st.st_ino;
+    return stamp;
 }
 
 void load_devices_in_cfg()

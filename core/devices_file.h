@@ -4,8 +4,23 @@
 #include "core/shared.h"
 
 // Empties both tables and reads the file named by devices_fname into them; throws Err at the
-// first syntax error.
-void read_devices_file(Devices_in_cfg& devices, Port_index& ports);
+// first syntax error. False when the file holds nothing but blanks (not even a comment).
+bool read_devices_file(Devices_in_cfg& devices, Port_index& ports);
+
+// What the devices file looks like from outside; every write changes at least one part.
+struct Devices_file_stamp {
+    qint64 size = -1;  // -1: no such file
+    qint64 modified_ns = 0;
+    quint64 inode = 0;
+
+    bool operator==(const Devices_file_stamp& other) const
+    {
+        return size == other.size && modified_ns == other.modified_ns && inode == other.inode;
+    }
+    bool operator!=(const Devices_file_stamp& other) const { return !(*this == other); }
+};
+
+Devices_file_stamp stamp_devices_file();
 
 // Empties devices_in_cfg and tcp_ports and reads the file named by devices_fname into them;
 // throws Err at the first syntax error.

@@ -4,6 +4,7 @@
 
 #include "core/cfg.h"
 #include "app/engine.h"
+#include "core/served_devices.h"
 #include "core/shared.h"
 #include "app/startup.h"
 #include "common/err.h"
@@ -90,6 +91,10 @@ Ws_connection::Ws_connection(QThread& thread)
     if (!connect(&socket, &QWebSocket::disconnected, this, &Ws_connection::on_disconnected))
         throw Debug(0x0708);
     set_up_ws_tls(socket, ws_tls);
+    // The list of modems to serve is changed in the GUI thread; its servers follow here.
+    if (!connect(&served_devices, &Served_devices::changed, this, &Ws_connection::update_servers,
+                 Qt::QueuedConnection))
+        throw Debug(0x0771);
 
     QMutexLocker lock(&cfg_mutex);
     if (instance)

@@ -131,10 +131,14 @@ private:
     typedef QMap<unsigned long, Tcp_server*> Server_map;
     // With cfg_mutex held: brings tcp_servers in line with the two device tables; true when changed.
     bool reconcile_servers();
+    // Shuts down every server no longer wanted or whose setup changed; a changed one leaves a
+    // null in its place for open_servers. True when any was shut down.
+    bool retire_servers();
+    // Opens a server for every wanted EUI that has none or a null; true when any was made.
+    bool open_servers();
     // A server for a wanted EUI that has none; s is then past it. True when one was made.
     bool create_server(Server_map::iterator& s, unsigned long eui, const Device_in_cfg& cfg);
-    // The server at s for a wanted EUI, made anew when its port or frame limit changed.
-    bool replace_server(Server_map::iterator& s, const Device_in_cfg& cfg);
+    bool reopen_server(Server_map::iterator& s, const Device_in_cfg& cfg);
 
     QWebSocket socket;
     Fair_queue queue;

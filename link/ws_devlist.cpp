@@ -86,6 +86,19 @@ void sort_unique(QVector<Device_on_lora>& devices)
     devices.resize(kept);
 }
 
+// Whether the server reported the modem; devices_on_lora is sorted by EUI.
+bool on_lora(unsigned long eui)
+{
+    const auto it = std::lower_bound(devices_on_lora.constBegin(), devices_on_lora.constEnd(), eui,
+                                     [](const Device_on_lora& d, unsigned long key) { return d.eui < key; });
+    return it != devices_on_lora.constEnd() && it->eui == eui;
+}
+
+bool same_setup(const Tcp_server& server, const Device_in_cfg& cfg)
+{
+    return server.tcp_port == cfg.tcp_port && server.max_frame == cfg.max_frame && server.protocol == cfg.protocol;
+}
+
 // Reads "devices_list" in two passes, so that the table is allocated once, and publishes it.
 void read_devices_list(Ws_parser& p)
 {
@@ -174,14 +187,10 @@ bool Ws_connection::create_server(Server_map::iterator& s, unsigned long eui, co
     return false;
 }
 
-bool Ws_connection::replace_server(Server_map::iterator& s, const Device_in_cfg& cfg)
+// The null at s that a retired server left: a server with the new setup, or no entry when it
+// cannot listen.
+bool Ws_connection::reopen_server(Server_map::iterator& s, const Device_in_cfg& cfg)
 {
-    Tcp_server* old = s.value();
-    if (old->tcp_port == cfg.tcp_port && old->max_frame == cfg.max_frame && old->protocol == cfg.protocol) {
-        ++s;
-        return false;
-    }
-    old->shutdown_server();
     try {
         s.value() = new Tcp_server(*this, s.key(), cfg);
         ++s;
@@ -196,9 +205,32 @@ bool Ws_connection::replace_server(Server_map::iterator& s, const Device_in_cfg&
     return true;
 }
 
+bool Ws_connection::retire_servers()
+{
+    bool changed = false;
+    for (auto s = tcp_servers.begin(); s != tcp_servers.end();) {
+        const auto c = devices_in_cfg.constFind(s.key());
+        const bool wanted = c != devices_in_cfg.constEnd() && has_client_port(c.value()) && on_lora(s.key());
+        if (wanted && same_setup(*s.value(), c.value())) {
+            ++s;
+            continue;
+        }
+        s.value()->shutdown_server();
+        changed = true;
+        if (wanted) {
+            s.value() = nullptr;
+            ++s;
+        } else {
+            s = tcp_servers.erase(s);
+        }
+    }
+    return changed;
+}
+
 // One walk over the three tables, all sorted by EUI: an EUI is wanted when it is both configured
-// with a port for clients and reported by the server. The port failures are those of this walk.
-bool Ws_connection::reconcile_servers()
+// with a port for clients and reported by the server. Only wanted servers are left by now.
+// The port failures are those of this walk.
+bool Ws_connection::open_servers()
 {
     QMap<unsigned long, Port_failure> failures_before;
     failures_before.swap(port_failures);
@@ -214,21 +246,25 @@ bool Ws_connection::reconcile_servers()
             else
                 ++l;
         }
-        const bool any_wanted = c != devices_in_cfg.constEnd() && l != devices_on_lora.constEnd();
-        while (s != tcp_servers.end() && (!any_wanted || s.key() < c.key())) {
-            s.value()->shutdown_server();
-            s = tcp_servers.erase(s);
-            changed = true;
-        }
-        if (!any_wanted)
+        if (c == devices_in_cfg.constEnd() || l == devices_on_lora.constEnd())
             return report_port_failures(failures_before) || changed;
-        if (s != tcp_servers.end() && s.key() == c.key())
-            changed |= replace_server(s, c.value());
-        else
+        if (s == tcp_servers.end() || s.key() != c.key())
             changed |= create_server(s, c.key(), c.value());
+        else if (!s.value())
+            changed |= reopen_server(s, c.value());
+        else
+            ++s;
         ++c;
         ++l;
     }
+}
+
+// Every port given up is closed before any is opened, so that two modems may trade their
+// ports in one change.
+bool Ws_connection::reconcile_servers()
+{
+    const bool retired = retire_servers();
+    return open_servers() || retired;
 }
 
 void Ws_connection::servers_update(bool after_list)

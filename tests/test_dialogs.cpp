@@ -308,6 +308,7 @@ private slots:
 
     void list_offline_blank();
     void open_list_follows_sighup_reload();
+    void sighup_reload_keeps_the_selected_row();
     void list_online_states_and_clients();
     void list_link_appears_later();
     void list_filter_all_fields();
@@ -642,6 +643,35 @@ void Test_dialogs::open_list_follows_sighup_reload()
     QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(temp_log.text()).contains(QStringLiteral("не перечитан")), 10000);
     QCOMPARE(column(d, 0), (QStringList{"0000000000000020", "0000000000000030"}));
     QCOMPARE(devices_in_cfg.keys(), (QList<unsigned long>{0x20, 0x30}));
+    d.reject();
+}
+
+// The modem selected before a reload stays selected when the file still lists it, whatever
+// moved around it; a modem the file dropped leaves no row selected.
+void Test_dialogs::sighup_reload_keeps_the_selected_row()
+{
+    set_devices({{0xA1, 4001, 51}, {0xA2, 4002, 51}, {0xA3, 4003, 51}});
+    Engine engine;
+    Main_window window(engine);
+    Service_control service(engine, window);
+    Dialog_devices d(&window);
+    d.setModal(true);
+    d.show();
+    QTRY_COMPARE(QApplication::activeModalWidget(), &d);
+    select_row(d, 1);
+    QCOMPARE(selected_row(d).data().toString(), QStringLiteral("00000000000000A2"));
+
+    write_file(devices_fname, "device(eui=0000000000000090, tcp_port=4009)\ndevice(eui=0000000000000091, tcp_port=4010)\n"
+                              "device(eui=00000000000000A2, tcp_port=4012)\ndevice(eui=00000000000000A3, tcp_port=4003)\n");
+    ::raise(SIGHUP);
+    QTRY_COMPARE_WITH_TIMEOUT(rows(d), 4, 10000);
+    QCOMPARE(selected_row(d).data().toString(), QStringLiteral("00000000000000A2"));
+    QCOMPARE(selected_row(d).row(), 2);
+
+    write_file(devices_fname, "device(eui=00000000000000A3, tcp_port=4003)\n");
+    ::raise(SIGHUP);
+    QTRY_COMPARE_WITH_TIMEOUT(rows(d), 1, 10000);
+    QVERIFY(table_of(d)->selectionModel()->selectedRows().isEmpty());
     d.reject();
 }
 

@@ -92,6 +92,8 @@ private slots:
     void connect_errors_carry_code_and_text();
     void descriptor_limit_decides_the_ports_served();
     void sighup_reloads_the_devices_file();
+    void sighup_storm_while_the_file_is_rewritten_in_place();
+    void sighup_swap_of_two_ports_leaves_both_open();
     void systemd_hears_readiness_state_watchdog_and_stop();
     void sample_unit_passes_systemd_verification();
 
@@ -241,6 +243,83 @@ void Test_service::sighup_reloads_the_devices_file()
     QVERIFY(round_trip(*client, "after a broken file"));
     QVERIFY(listening(added.port));
     QCOMPARE(client->state(), QAbstractSocket::ConnectedState);
+    QVERIFY(bridge.stop());
+}
+
+// Another process rewrites the devices file in place, line by line, with pauses of every length,
+// while the program gets 200 SIGHUPs: no empty or partial file is applied, so the client of the
+// last modem is never dropped.
+void Test_service::sighup_storm_while_the_file_is_rewritten_in_place()
+{
+    const std::vector<Device> list = numbered_devices(3);
+    sim.reset(new Sim(sim_modems(list, "echo")));
+    QVERIFY(sim->started());
+    Bridge_options options;
+    options.devlist_period = 60000;
+    Bridge bridge(sim->port, list, options);
+    QVERIFY(wait_for([&] { return all_listening(list); }));
+    auto client = client_of(list.back().port);
+    QVERIFY(round_trip(*client, "before"));
+
+    const char* rewriter = "import random, sys, time\n"
+                           "path = sys.argv[1]\n"
+                           "lines = open(path, 'rb').read().splitlines(keepends=True)\n"
+                           "while True:\n"
+                           "    with open(path, 'r+b') as f:\n"
+                           "        f.truncate(0)\n"
+                           "        for line in lines:\n"
+                           "            f.write(line)\n"
+                           "            f.flush()\n"
+                           "            time.sleep(random.uniform(0, 0.003))\n"
+                           "    time.sleep(random.choice([0, 0, 0.01, 0.05, 0.3]))\n";
+    QProcess writer;
+    writer.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QLatin1String(rewriter), bridge.path("devices.cfg")});
+    QVERIFY(writer.waitForStarted(5000));
+    for (int i = 0; i < 200; ++i) {
+        send_signal(bridge, SIGHUP);
+        QTest::qWait(20);
+    }
+    writer.kill();
+    writer.waitForFinished(5000);
+    const QString reloaded = QStringLiteral("Файл со списком устройств «devices.cfg» перечитан: устройств в списке ");
+    const int during_storm = bridge.log().filter(reloaded).size();
+    bridge.write_devices(list);
+    send_signal(bridge, SIGHUP);
+    QVERIFY(wait_for([&] { return bridge.log().filter(reloaded).size() > during_storm; }));
+
+    const QStringList reloads = bridge.log().filter(reloaded);
+    qInfo("reloads applied during the storm of 200 signals: %d", during_storm);
+    QVERIFY2(during_storm >= 1, qPrintable(bridge.log().join('\n').right(2000)));
+    QCOMPARE(reloads.filter(reloaded + QStringLiteral("3.")), reloads);
+    QCOMPARE(client->state(), QAbstractSocket::ConnectedState);
+    QVERIFY(round_trip(*client, "after the storm"));
+    QCOMPARE(bridge.log().filter(QStringLiteral("tcp%1(peer=").arg(list.back().port)).filter(QStringLiteral(".accept")).size(), 1);
+    QVERIFY(all_listening(list));
+    QVERIFY(bridge.stop());
+}
+
+// Two modems trade their ports in one reload: both ports are open at once, not one of them only
+// after the next device list.
+void Test_service::sighup_swap_of_two_ports_leaves_both_open()
+{
+    const std::vector<Device> list = numbered_devices(2);
+    sim.reset(new Sim(sim_modems(list, "echo")));
+    QVERIFY(sim->started());
+    Bridge_options options;
+    options.devlist_period = 60000;
+    Bridge bridge(sim->port, list, options);
+    QVERIFY(wait_for([&] { return all_listening(list); }));
+    std::vector<Device> swapped = list;
+    std::swap(swapped[0].port, swapped[1].port);
+    bridge.write_devices(swapped);
+    send_signal(bridge, SIGHUP);
+    QVERIFY(bridge.wait_log(QStringLiteral("Файл со списком устройств «devices.cfg» перечитан: устройств в списке 2.")));
+    QVERIFY(wait_for([&] { return all_listening(list); }, 5000));
+    for (const Device& d : list) {
+        auto client = client_of(d.port);
+        QVERIFY(round_trip(*client, "traded"));
+    }
+    QVERIFY(bridge.log().filter(QStringLiteral("Не удалось создать")).isEmpty());
     QVERIFY(bridge.stop());
 }
 

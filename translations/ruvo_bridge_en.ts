@@ -1180,6 +1180,18 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <source>Радиомодем 0x%1 не обслуживается: порт TCP %2 не удалось открыть: %3.</source>
         <translation>Modem 0x%1 is not served: TCP port %2 could not be opened: %3.</translation>
     </message>
+    <message>
+        <source>Файл со списком устройств «%1» не перечитан: он всё время изменялся в течение %2 с после сигнала SIGHUP. Действует прежний список устройств. Записывайте новый список в другой файл той же папки и переименовывайте его в «%1»: так файл заменяется целиком за один шаг.</source>
+        <translation>The devices file &quot;%1&quot; was not reloaded: it kept changing for %2 s after the SIGHUP signal. The previous list of devices stays in force. Write the new list to another file in the same folder and rename it to &quot;%1&quot;: that replaces the file whole, in one step.</translation>
+    </message>
+    <message>
+        <source>Файл со списком устройств «%1» пуст, а в действующем списке устройств %2: файл, вероятно, ещё не дописан. Чтобы намеренно убрать из списка все устройства, оставьте в файле только комментарий (например, строку «# нет устройств») и снова пошлите сигнал SIGHUP.</source>
+        <translation>The devices file &quot;%1&quot; is empty, while the list in force has %2 devices: the file is probably still being written. To remove every device from the list on purpose, leave only a comment in the file (for example the line &quot;# no devices&quot;) and send SIGHUP again.</translation>
+    </message>
+    <message>
+        <source>Действовавший список устройств отличался от файла «%1»: изменения, сделанные в окне списка, не удалось сохранить. Перечитанный файл добавил устройств: %2, убрал: %3, изменил: %4.</source>
+        <translation>The list of devices in force differed from the file &quot;%1&quot;: the changes made in the device list could not be saved. The reloaded file added %2 devices, removed %3 and changed %4.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>

@@ -11,7 +11,6 @@
 
 #include <QDialogButtonBox>
 #include <QLineEdit>
-#include <QMutexLocker>
 #include <QPushButton>
 #include <QFormLayout>
 #include <QVBoxLayout>
@@ -108,12 +107,7 @@ void Dialog_add_device::accept()
         const Device_params p = fields.read();
         req_eui_unused(p.eui);
         req_port_unused(p.tcp_port);
-        Devices_in_cfg::iterator entry;
-        {
-            QMutexLocker lock(&cfg_mutex);
-            entry = devices_in_cfg.insert(p.eui, Device_in_cfg{p.max_frame, p.tcp_port, p.protocol});
-        }
-        tcp_ports.insert(p.tcp_port, entry);
+        served_devices.add(p.eui, Device_in_cfg{p.max_frame, p.tcp_port, p.protocol});
         added = p.eui;
         QDialog::accept();
     } catch (const std::exception& e) {

@@ -2,7 +2,7 @@
 // that the edit dialog shares: the parameter rows, their reading and the collision checks.
 #pragma once
 
-#include "core/shared.h"
+#include "core/served_devices.h"
 
 #include <QDialog>
 
@@ -51,6 +51,8 @@ private slots:
     void on_btn_eui_clicked();
 
 private:
+    // The reload of the list waits while the dialog is open.
+    Served_devices::Hold hold{served_devices};
     Device_fields fields;
     quint64 added = 0;
 };

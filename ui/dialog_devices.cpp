@@ -2,7 +2,7 @@
 #include "ui/dialog_devices.h"
 
 #include "core/build_info.h"
-#include "core/devices_file.h"
+#include "core/served_devices.h"
 #include "common/hex.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
@@ -51,6 +51,16 @@ const QBrush* column_brush(int column)
     if (column == col_client)
         return &br_client_exists;
     return nullptr;
+}
+
+// The modem of the selected row, read back from its EUI cell; false when no row is selected.
+bool selected_eui(const QTableView& table, quint64& eui)
+{
+    const QModelIndexList selected = table.selectionModel()->selectedRows(col_eui);
+    bool found = false;
+    if (!selected.isEmpty())
+        eui = selected.first().data().toString().toULongLong(&found, 16);
+    return found;
 }
 
 }  // namespace
@@ -184,6 +194,7 @@ Dialog_devices::Dialog_devices(QWidget* parent) : QDialog(parent, editing_dialog
     // Enter on a row does what a double-click on it does.
     connect(table, &Table_with_proxy::row_entered, this, &Dialog_devices::on_double_click);
     connect(table, &Table_with_proxy::row_delete_pressed, this, &Dialog_devices::on_table_delete_pressed);
+    connect(&served_devices, &Served_devices::changed, this, &Dialog_devices::update_table);
 
     link_timer.setInterval(link_poll_ms);
     connect(&link_timer, &QTimer::timeout, this, &Dialog_devices::on_link_timer_timeout);
@@ -235,7 +246,6 @@ bool Dialog_devices::link_to_connection()
     Ws_connection* connection = Ws_connection::instance;
     if (!connection || connection == linked)
         return connection != nullptr;
-    connect(this, &Dialog_devices::update_servers, connection, &Ws_connection::update_servers);
     connect(connection, &Ws_connection::servers_changed, this, &Dialog_devices::on_servers_changed);
     connect(connection, &Ws_connection::clients_changed, this, &Dialog_devices::on_clients_changed);
     // Qt drops the connections with the object; a link built later is looked for again.
@@ -284,7 +294,7 @@ void Dialog_devices::on_btn_add_clicked()
     Dialog_add_device dialog(this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    after_change(true);
+    save();
     show_modem(dialog.added_eui());
 }
 
@@ -353,7 +363,7 @@ void Dialog_devices::edit_device(const QStandardItem* item)
     Dialog_edit_device dialog(entry.key(), entry, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    after_change(false);
+    save();
     show_modem(dialog.changed_eui());
 }
 
@@ -384,48 +394,29 @@ void Dialog_devices::delete_device(const QStandardItem* item)
     no->setToolTip(hint_btn_not_del);
     box.setDefaultButton(no);
     box.setEscapeButton(no);
-    box.exec();
+    {
+        Served_devices::Hold hold(served_devices);
+        box.exec();
+    }
     if (box.clickedButton() == no)
         return;
     if (box.clickedButton() != yes) {
         show_debug(0x0305, this);
         return;
     }
-    if (tcp_ports.remove(entry->tcp_port) != 1)
-        log_debug(0x0306);
-    {
-        QMutexLocker lock(&cfg_mutex);
-        devices_in_cfg.erase(entry);
-    }
-    after_change(true);
+    served_devices.remove(entry);
+    save();
     // The row that took the deleted one's place, so that the keyboard goes on from there.
     table->select_shown_row(row);
     table->setFocus();
 }
 
-void Dialog_devices::after_change(bool count_changed)
-{
-    link_to_connection();
-    emit update_servers();
-    if (count_changed) {
-        Main_window* window = nullptr;
-        {
-            QMutexLocker lock(&cfg_mutex);
-            window = Main_window::instance;
-        }
-        if (window)
-            window->configured_devices_changed();
-    }
-    // Rebuilt before the file is written: an error box about the file must not leave rows
-    // that still point at entries already gone.
-    update_table();
-    save();
-}
-
+// The table follows the list's owner before the file is written: an error box about the file
+// must not leave rows that still point at entries already gone.
 void Dialog_devices::save()
 {
     try {
-        save_devices_in_cfg();
+        served_devices.save();
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
@@ -435,11 +426,16 @@ void Dialog_devices::save()
 
 void Dialog_devices::update_table()
 {
-    // Emptying the model scrolls the view to the top; the operator's place in a long list is
-    // put back once the rows are there again.
+    // Emptying the model scrolls the view to the top and drops the selection; the operator's
+    // place in a long list, and the selected modem while it is still listed (after a reload of
+    // the file, say), are put back once the rows are there again.
     const int scrolled = table->verticalScrollBar()->value();
+    quint64 eui = 0;
+    const bool selected = selected_eui(*table, eui);
     table->reset_rows(devices_in_cfg.size());
     table->create_contents();
     show_link_state(true);
     table->verticalScrollBar()->setValue(scrolled);
+    if (selected)
+        table->select_modem(eui);
 }

@@ -40,13 +40,11 @@ public:
 
     explicit Dialog_devices(QWidget* parent);
 
+    // Rebuilds the rows from the list; the list's owner calls it on every change.
     void update_table();
     void edit_device(const QStandardItem* item);
     // Keeps the window's size for its next opening.
     void done(int result) override;
-
-signals:
-    void update_servers();
 
 private slots:
     void on_filter_field_changed(int index);
@@ -68,7 +66,6 @@ private:
     QWidget* make_buttons();
     bool link_to_connection();
     void show_link_state(bool blank_always);
-    void after_change(bool count_changed);
     void delete_device(const QStandardItem* item);
     void show_modem(quint64 eui);
     void save();

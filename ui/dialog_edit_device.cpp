@@ -8,7 +8,6 @@
 #include "ui/window_text.h"
 
 #include <QLineEdit>
-#include <QMutexLocker>
 #include <QFormLayout>
 #include <QVBoxLayout>
 
@@ -44,33 +43,11 @@ void Dialog_edit_device::accept()
         } else {
             req_eui_unused(p.eui);
         }
-        change(p);
+        entry = served_devices.edit(entry, p.eui, Device_in_cfg{p.max_frame, p.tcp_port, p.protocol});
         QDialog::accept();
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
         show_debug(0x0502, this);
     }
-}
-
-// Every check has passed: the entry and the port index change together.
-void Dialog_edit_device::change(const Device_params& p)
-{
-    const quint16 old_port = entry->tcp_port;
-    {
-        QMutexLocker lock(&cfg_mutex);
-        if (p.eui == opened_eui) {
-            entry->tcp_port = p.tcp_port;
-            entry->max_frame = p.max_frame;
-            entry->protocol = p.protocol;
-        } else {
-            devices_in_cfg.erase(entry);
-            entry = devices_in_cfg.insert(p.eui, Device_in_cfg{p.max_frame, p.tcp_port, p.protocol});
-        }
-    }
-    if (p.tcp_port != old_port && tcp_ports.remove(old_port) != 1)
-        log_debug(0x0501);
-    // A new EUI moves the entry, so the unchanged port has to point at its new place too.
-    if (p.tcp_port != old_port || p.eui != opened_eui)
-        tcp_ports.insert(p.tcp_port, entry);
 }

@@ -12,8 +12,8 @@ public:
     quint64 changed_eui() const { return entry.key(); }
 
 private:
-    void change(const Device_params& p);
-
+    // The entry stays valid while the dialog is open: a reload of the list waits.
+    Served_devices::Hold hold{served_devices};
     const unsigned long opened_eui;
     Devices_in_cfg::iterator entry;
     Device_fields fields;

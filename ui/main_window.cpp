@@ -4,6 +4,7 @@
 
 #include "core/build_info.h"
 #include "core/cfg.h"
+#include "core/served_devices.h"
 #include "core/shared.h"
 #include "common/err.h"
 #include "link/ws_connection.h"
@@ -103,6 +104,7 @@ Main_window::Main_window(QThread& exchange_thread, QWidget* parent)
     init_fonts(*this);
     setWindowTitle(QStringLiteral("%1 %2").arg(QLatin1String(program_name), QLatin1String(program_version)));
     build(texts);
+    connect(&served_devices, &Served_devices::changed, this, &Main_window::configured_devices_changed);
     // A connection that already runs may have announced its state before it could reach us.
     if (register_instance())
         on_servers_changed();
@@ -245,7 +247,6 @@ bool Main_window::register_instance()
 void Main_window::configured_devices_changed()
 {
     devices_count->setText(QString::number(devices_in_cfg.size()));
-    emit state_shown();
 }
 
 QString Main_window::link_state_text() const

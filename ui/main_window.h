@@ -50,7 +50,7 @@ public:
 
     explicit Main_window(QThread& exchange_thread, QWidget* parent = nullptr);
     ~Main_window() override;
-    // Shows the number of modems to serve; the device list calls it after each addition or deletion.
+    // Shows the number of modems to serve; called on every change of the list.
     void configured_devices_changed();
 
     // The one existing main window, null when none; guarded by cfg_mutex.
