@@ -25,6 +25,7 @@ QString devices_fname;
 unsigned default_max_frame = 51;
 int tcp_interframe_delay = 15;
 int modbus_timeout = 15000;
+int tcp_keepalive = default_tcp_keepalive;
 unsigned char trace_ws = 1;
 unsigned char trace_tcp = 1;
 QString cfg_language;
@@ -45,7 +46,7 @@ Tr errtext_unknown_key{TR_TEXT("parser",
 Tr errtext_unknown_key_added{TR_TEXT("parser",
                                      "Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», "
                                      "«ws_client_cert», «ws_client_key», «metrics_listen», «modbus_timeout», "
-                                     "«ws_batch_max» и «language».")};
+                                     "«ws_batch_max», «language» и «tcp_keepalive».")};
 Tr errtext_bad_listen_address{TR_TEXT("parser",
                                       "неправильное значение параметра «tcp_listen_address»: ожидается адрес IPv4 "
                                       "или IPv6 (например, «127.0.0.1» или «::1»).")};
@@ -105,6 +106,7 @@ struct Seen {
     bool client_key = false;
     bool metrics_listen = false;
     bool language = false;
+    bool keepalive = false;
 };
 
 bool string_key(Utf8_file_parser& p, const char* name, bool& seen, QString& value)
@@ -243,7 +245,8 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         checked_key(p, "metrics_listen", seen.metrics_listen, metrics_listen_error))
         return;
     if (bounded_key(p, "modbus_timeout", seen.modbus_timeout, 1, max_timing, modbus_timeout) ||
-        checked_key(p, "language", seen.language, language_error))
+        checked_key(p, "language", seen.language, language_error) ||
+        bounded_key(p, "tcp_keepalive", seen.keepalive, 0, 86400, tcp_keepalive))
         return;
     throw p.Error(unknown_key_text());
 }
@@ -289,6 +292,8 @@ void apply_defaults(const Seen& seen)
         tcp_interframe_delay = default_interframe_delay;
     if (!seen.language)
         cfg_language.clear();
+    if (!seen.keepalive)
+        tcp_keepalive = default_tcp_keepalive;
 }
 
 }  // namespace

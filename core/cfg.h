@@ -27,6 +27,9 @@ extern unsigned default_max_frame;
 extern int tcp_interframe_delay;
 // How long a Modbus TCP request waits for its answer from the modem, in milliseconds.
 extern int modbus_timeout;
+// Seconds within which keepalive finds a client that vanished without a word; 0 turns it off.
+extern int tcp_keepalive;
+const int default_tcp_keepalive = 120;
 // Trace levels, tested as bits: 0x01 dumps a message found bad, 0x02 logs all traffic.
 extern unsigned char trace_ws;
 extern unsigned char trace_tcp;

@@ -3,7 +3,7 @@
 #include "link/ws_batch.h"
 
 #include "common/hex.h"
-#include "link/ws_connection.h"
+#include "link/fair_queue.h"
 #include "tcp/tcp_server.h"
 
 namespace {
@@ -39,41 +39,18 @@ void append_hex(QByteArray& text, const unsigned char* bytes, size_t size)
     }
 }
 
-bool is_frame(const Query* q)
-{
-    return q->send == &Ws_connection::send_sdata;
-}
-
-bool has_modem(const Frame& first, quint64 eui)
-{
-    for (const Query* q = &first; q; q = q->next)
-        if (static_cast<const Frame*>(q)->eui == eui)
-            return true;
-    return false;
-}
-
 }  // namespace
 
-void gather_batch(Frame& first, Query*& queue_head, Query**& queue_tail, int max)
+void gather_batch(Frame& first, Fair_queue& queue, int max)
 {
     Query** batch_end = &first.next;
-    Query** link = &queue_head;
-    for (int count = 1; count < max;) {
-        Query* q = *link;
-        if (!q || !is_frame(q))
-            break;
-        if (has_modem(first, static_cast<Frame*>(q)->eui)) {
-            link = &q->next;
-            continue;
-        }
-        *link = q->next;
-        q->next = nullptr;
-        *batch_end = q;
-        batch_end = &q->next;
-        ++count;
+    for (int count = 1; count < max; ++count) {
+        Frame* f = queue.pop_frame_besides(&first);
+        if (!f)
+            return;
+        *batch_end = f;
+        batch_end = &f->next;
     }
-    if (!*link)
-        queue_tail = link;
 }
 
 int batch_size(const Query* first)

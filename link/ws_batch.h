@@ -7,16 +7,17 @@
 #include <QByteArray>
 #include <bitset>
 
+class Fair_queue;
 struct Frame;
 struct Query;
 
 // The append status of every frame of one data command, by its place in the command.
 typedef std::bitset<ws_batch_max_limit> Batch_status;
 
-// Moves up to max - 1 queued frames behind first, chained through next in queue order. A frame
-// for a modem already in the batch stays queued, so that every modem gets its frames in order;
-// the scan ends at the first record that is not a frame, which thus keeps its place.
-void gather_batch(Frame& first, Query*& queue_head, Query**& queue_tail, int max);
+// Moves up to max - 1 queued frames behind first, chained through next, in the queue's order. A
+// frame for a modem already in the batch stays queued, so that every modem gets its frames in
+// order; the scan ends at a command of the link itself, which thus keeps its place.
+void gather_batch(Frame& first, Fair_queue& queue, int max);
 
 // Number of records chained from first, first included.
 int batch_size(const Query* first);

@@ -111,27 +111,27 @@ void check_answer_eui(Ws_parser& p, const Query* q, quint64 eui, bool batch)
 void Ws_connection::post(Query& q)
 {
     if (current) {
-        q.next = nullptr;
-        *queue_tail = &q;
-        queue_tail = &q.next;
+        queue.push(q);
         metrics::queued(1);
         return;
     }
     send_current(&q);
 }
 
+bool Ws_connection::has_room(const Tcp_server& s) const
+{
+    return queue.count(&s) < max_queued_per_port;
+}
+
 void Ws_connection::next()
 {
     metrics::answer_accepted();
-    Query* q = queue_head;
+    Query* q = queue.pop();
     if (!q) {
         current = nullptr;
         handler = &Ws_connection::unsolicited_message;
         return;
     }
-    queue_head = q->next;
-    if (!queue_head)
-        queue_tail = &queue_head;
     metrics::queued(-1);
     send_current(q);
 }
@@ -145,23 +145,13 @@ void Ws_connection::send_current(Query* q)
 
 void Ws_connection::cancel_queries(Tcp_server* s)
 {
-    Query** link = &queue_head;
-    while (Query* q = *link) {
-        if (q->requester == s) {
-            *link = q->next;
-            metrics::queued(-1);
-            q->not_send(q);
-        } else {
-            link = &q->next;
-        }
-    }
-    queue_tail = link;
+    metrics::queued(-queue.cancel(s));
     forget_requester(current, s);
 }
 
 void Ws_connection::anonymize_queries(Tcp_server* s)
 {
-    forget_requester(queue_head, s);
+    queue.disown(s);
     forget_requester(current, s);
 }
 
@@ -186,7 +176,7 @@ void Ws_connection::not_send_devlist_req(Query*) {}
 void Ws_connection::send_sdata(Query* q, Ws_connection& connection)
 {
     Frame* first = static_cast<Frame*>(q);
-    gather_batch(*first, connection.queue_head, connection.queue_tail, ws_batch_max);
+    gather_batch(*first, connection.queue, ws_batch_max);
     metrics::queued(1 - batch_size(first));
     for (Query* f = first; f; f = f->next)
         metrics::frame_sent(static_cast<Frame*>(f)->eui, static_cast<Frame*>(f)->size);

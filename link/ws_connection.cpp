@@ -76,7 +76,7 @@ void release_queries(Query*& first)
 Ws_connection::Ws_connection(QThread& thread)
     : thread(thread),
       socket(QString(), QWebSocketProtocol::Version13),
-      devlist_query{nullptr, &Ws_connection::send_devlist_req, &Ws_connection::not_send_devlist_req, nullptr},
+      devlist_query{nullptr, &Ws_connection::send_devlist_req, &Ws_connection::not_send_devlist_req, nullptr, 0},
       handler(&Ws_connection::unexpected_message)
 {
     if (!connect(&socket, &QWebSocket::connected, this, &Ws_connection::on_connected))
@@ -348,8 +348,7 @@ void Ws_connection::notify_servers(unsigned char old_ws_flags)
 
 void Ws_connection::switch_to_offline()
 {
-    release_queries(queue_head);
-    queue_tail = &queue_head;
+    queue.release_all();
     metrics::queue_emptied();
     release_queries(current);
     unsigned char old;

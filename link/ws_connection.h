@@ -2,6 +2,7 @@
 // queue, the device list with the reconciliation of TCP servers, and unsolicited messages.
 #pragma once
 
+#include "link/fair_queue.h"
 #include "link/ws_batch.h"
 
 #include <QAbstractSocket>
@@ -22,6 +23,8 @@ struct Query {
     void (*send)(Query* q, Ws_connection& connection);
     void (*not_send)(Query* q);
     Tcp_server* requester;
+    // The turn of the queue it waits for.
+    quint64 round;
 };
 
 class Ws_connection : public QObject {
@@ -49,7 +52,10 @@ public:
     void crash(const QString& text);
 
     void post(Query& q);
+    // True while the server s may queue one more frame.
+    bool has_room(const Tcp_server& s) const;
     void cancel_queries(Tcp_server* s);
+    // The frames of the server s are still sent, their answers to nobody.
     void anonymize_queries(Tcp_server* s);
 
     static void send_devlist_req(Query* q, Ws_connection& connection);
@@ -138,8 +144,7 @@ private:
     bool reopen_server(Server_map::iterator& s, const Device_in_cfg& cfg);
 
     QWebSocket socket;
-    Query* queue_head = nullptr;
-    Query** queue_tail = &queue_head;
+    Fair_queue queue;
     Query* current = nullptr;
     Query devlist_query;
     Handler handler;

@@ -21,8 +21,6 @@ public:
         virtual unsigned char* frame_area() = 0;
         // Sends the first size bytes of the frame area to the modem; a fresh area follows.
         virtual void post_frame(size_t size) = 0;
-        // Sends the unsent bytes of a client that has gone, answered to nobody.
-        virtual void post_orphan_frame(size_t size) = 0;
         // Both writes need a client.
         virtual void write_to_client(const QByteArray& bytes) = 0;
         // Writes the modem's answer, counted as one.
@@ -68,9 +66,8 @@ public:
     virtual bool strict_uplink() const { return false; }
     // A frame given to the link stays the modem's to answer when its client is broken off.
     virtual bool frames_outlive_client() const { return false; }
-    // The client went away by itself.
-    virtual void client_gone() = 0;
-    // The exchange has ended or passed to a newer client.
+    // The exchange has ended or passed to a newer client: nothing of it stays but an owed
+    // request of a framing whose frames outlive their client.
     virtual void reset() = 0;
 
 protected:

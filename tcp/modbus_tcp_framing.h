@@ -31,7 +31,6 @@ public:
     void answer_broken(bool joined_before) override;
     void frame_accepted() override;
     bool strict_uplink() const override { return true; }
-    void client_gone() override {}
     // The client's requests not yet given to the modem are dropped; the owed one stays owed.
     void reset() override;
 

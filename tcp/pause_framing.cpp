@@ -49,14 +49,6 @@ void Pause_framing::answer_broken(bool joined_before)
         host.shutdown_connection();
 }
 
-// The bytes the client sent just before leaving still go to the modem.
-void Pause_framing::client_gone()
-{
-    if (received)
-        host.post_orphan_frame(received);
-    received = 0;
-}
-
 void Pause_framing::reset()
 {
     host.kill_timer();

@@ -13,7 +13,6 @@ public:
     void answer_received(const QByteArray& answer) override;
     // A packet lost between others of an answer leaves the client with part of it: the exchange ends.
     void answer_broken(bool joined_before) override;
-    void client_gone() override;
     void reset() override;
 
 private:

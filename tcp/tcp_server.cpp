@@ -6,6 +6,7 @@
 #include "app/os_service.h"
 #include "common/err.h"
 #include "metrics/metrics.h"
+#include "tcp/client_socket_guard.h"
 #include "tcp/modbus_tcp_framing.h"
 #include "tcp/pause_framing.h"
 
@@ -29,6 +30,13 @@ Tr errfmt_accept_error{TR_TEXT("log",
                                "соединения на этом порту будут приниматься снова через %4 миллисекунд.")};
 Tr errtext_connect_exception{TR_TEXT("log",
                                      "Не удалось подготовиться к обмену с клиентом через установленное соединение.")};
+Tr errfmt_queue_overflow{TR_TEXT("log",
+                                 "Ошибка: клиент на порту %1 прислал больше сообщений, чем может ждать отправки "
+                                 "радиомодему (%2), не дожидаясь ответов на них. Соединение с клиентом разорвано.")};
+Tr errfmt_unread{TR_TEXT("log",
+                         "Клиент на порту %1 не читает ответы: их непереданный остаток превысил %2 байтов. "
+                         "Соединение с клиентом разорвано.")};
+Tr errfmt_client_error{TR_TEXT("log", "Соединение с клиентом на порту %1 ([%2]:%3) разорвано: %4.")};
 Tr errfmt_read_error{TR_TEXT("log",
                              "Ошибка при чтении принятых от клиента данных. Код ошибки=%1 («%2»). Длина "
                              "прочитанных данных=%3.")};
@@ -38,6 +46,8 @@ Tr errfmt_repeated{TR_TEXT("log",
 // After a failed accept the listener rests, or it would be woken again at once by the same
 // waiting connection.
 const int accept_pause_ms = 1000;
+// The largest answer of a raw port: an uplink's total size has 16 bits.
+const qint64 max_raw_answer = 65535;
 
 // The limit in force is named only when a lack of descriptors is the cause.
 QString with_descriptor_limit(const QString& text, bool lack_of_descriptors)
@@ -124,6 +134,7 @@ QTcpSocket* Tcp_server::accept_next()
             s->deleteLater();
             continue;
         }
+        guard_client(s);
         metrics::client_connected(eui);
         return s;
     }
@@ -141,10 +152,30 @@ void Tcp_server::on_accept_error(QAbstractSocket::SocketError e)
     });
 }
 
+// Keepalive finds a client whose network went away; the error that then ends it is logged.
+void Tcp_server::guard_client(QTcpSocket* s)
+{
+    if (!set_keepalive(*s))
+        log_debug(0x0891);
+    if (!connect(s, &QAbstractSocket::errorOccurred, this, &Tcp_server::on_client_error))
+        log_debug(0x0892);
+}
+
+// A client closing by itself is no news; any other end of its connection is.
+void Tcp_server::on_client_error(QAbstractSocket::SocketError e)
+{
+    QTcpSocket* s = qobject_cast<QTcpSocket*>(sender());
+    if (!s || e == QAbstractSocket::RemoteHostClosedError)
+        return;
+    log(QString(errfmt_client_error.tr())
+            .arg(QString::number(tcp_port), s->peerAddress().toString(), QString::number(s->peerPort()),
+                 s->errorString()));
+}
+
 void Tcp_server::drop_socket(QTcpSocket* s)
 {
     tracer.peer(*s, ".shutdown");
-    s->disconnectFromHost();
+    close_with_grace(*s);
 }
 
 // Sets client under cfg_mutex; when a client appears or goes, counts it and raises the notice.
@@ -256,12 +287,11 @@ void Tcp_server::on_connection_destroyed(QObject* o)
         --refs;
 }
 
-// The client went away by itself: its frames still go to the modem, answered to nobody,
-// including the bytes it sent just before leaving.
+// The client went away by itself: the bytes it sent just before leaving are dropped, and so are
+// its frames not yet sent, as nobody is left to hear their answers, unless the framing owes them.
 void Tcp_server::client_gone()
 {
-    connection.anonymize_queries(this);
-    framing->client_gone();
+    let_go_of_queries();
     end_exchange();
 }
 
@@ -368,8 +398,21 @@ unsigned char* Tcp_server::frame_area()
     return frame->data();
 }
 
+// The client sends faster than its modem is served: the frames it has queued stay intact, the
+// rest of what it sends is refused with the client.
+void Tcp_server::queue_overflow()
+{
+    log(QString(errfmt_queue_overflow.tr()).arg(QString::number(tcp_port), QString::number(max_queued_per_port)));
+    metrics::client_error(eui, metrics::Client_error::overflow);
+    shutdown_connection();
+}
+
 void Tcp_server::post_frame(size_t size)
 {
+    if (!connection.has_room(*this)) {
+        queue_overflow();
+        return;
+    }
     Frame* done = frame;
     done->size = size;
     // From here the frame is the connection's: nothing of it may stay behind.
@@ -381,14 +424,6 @@ void Tcp_server::post_frame(size_t size)
         shutdown_connection();
         throw;
     }
-}
-
-void Tcp_server::post_orphan_frame(size_t size)
-{
-    frame->size = size;
-    frame->requester = nullptr;
-    connection.post(*frame);
-    frame = nullptr;
 }
 
 void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
@@ -417,12 +452,22 @@ void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
     }
 }
 
+// A client that leaves more than a few of the port's largest answers unread is dropped, so that
+// its answers do not pile up in memory.
 void Tcp_server::write_to_client(const QByteArray& bytes)
 {
     tracer.data(".send ", reinterpret_cast<const unsigned char*>(bytes.constData()),
                static_cast<size_t>(bytes.size()));
     client->write(bytes);
     client->flush();  // handed to the kernel now rather than at the loop's next turn
+    const qint64 limit = unsent_answers_limit * (protocol == Port_protocol::modbus_tcp
+                                                     ? Modbus_tcp_framing::max_request
+                                                     : max_raw_answer);
+    if (client->bytesToWrite() <= limit)
+        return;
+    log(QString(errfmt_unread.tr()).arg(QString::number(tcp_port), QString::number(limit)));
+    metrics::client_error(eui, metrics::Client_error::overflow);
+    shutdown_connection();
 }
 
 void Tcp_server::write_answer(const QByteArray& bytes)

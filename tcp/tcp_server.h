@@ -65,9 +65,11 @@ private slots:
     void on_accept_error(QAbstractSocket::SocketError e);
     void on_ready_read();
     void on_connection_destroyed(QObject* o);
+    void on_client_error(QAbstractSocket::SocketError e);
 
 private:
     QTcpSocket* accept_next();
+    void guard_client(QTcpSocket* s);
     void drop_socket(QTcpSocket* s);
     void set_client(QTcpSocket* s);
     void replace_client(QTcpSocket* old);
@@ -76,11 +78,11 @@ private:
     void let_go_of_queries();
     void end_exchange();
     void packet_error();
+    void queue_overflow();
 
     // Client_framing::Host
     unsigned char* frame_area() override;
     void post_frame(size_t size) override;
-    void post_orphan_frame(size_t size) override;
     void write_to_client(const QByteArray& bytes) override;
     void write_answer(const QByteArray& bytes) override;
     void read_on() override;

@@ -14,7 +14,6 @@ public:
 
     unsigned char* frame_area() override { return reinterpret_cast<unsigned char*>(area.data()); }
     void post_frame(size_t size) override { posted << area.left(static_cast<int>(size)); }
-    void post_orphan_frame(size_t size) override { orphans << area.left(static_cast<int>(size)); }
     void write_to_client(const QByteArray& bytes) override { written << bytes; }
     void write_answer(const QByteArray& bytes) override
     {
@@ -38,7 +37,6 @@ public:
 
     QByteArray area;
     QByteArrayList posted;
-    QByteArrayList orphans;
     QByteArrayList written;
     int answers = 0;
     int uplink_restarts = 0;

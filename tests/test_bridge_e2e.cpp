@@ -2,7 +2,6 @@
 // the simulated RUVO-LoRa server, with real TCP clients on loopback.
 #include "tests/bridge_process.h"
 
-#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -43,7 +42,7 @@ private slots:
     void chunks_within_the_delay_form_one_message();
     void overlong_message_ends_the_client();
     void newer_client_replaces_the_older();
-    void partial_message_is_sent_after_disconnect();
+    void partial_message_is_dropped_after_disconnect();
     void uplink_only_after_the_first_accepted_message();
     void packet_errors_data();
     void packet_errors();
@@ -208,19 +207,19 @@ void Test_bridge_e2e::newer_client_replaces_the_older()
     QVERIFY(sim->lines.indexOf(sent_req(eui_b, "a")) < sim->lines.indexOf(sent_req(eui_b, "c")));
 }
 
-void Test_bridge_e2e::partial_message_is_sent_after_disconnect()
+// A message cut short by its client's leaving has nobody to answer: it never goes to the modem.
+void Test_bridge_e2e::partial_message_is_dropped_after_disconnect()
 {
     QVERIFY(start(10000));
     auto c = client_of(port_b);
     c->write("xyz");
     QVERIFY(bridge->wait_log(QStringLiteral("tcp%1.recv 0x{78 79 7A}").arg(port_b)));
-    QElapsedTimer clock;
-    clock.start();
     c->disconnectFromHost();
-    QVERIFY(sim->wait_line(sent_req(eui_b, "xyz")));
-    // Well before the pause of 10 s could have ended the message.
-    QVERIFY(clock.elapsed() < 5000);
-    QVERIFY(bridge->logged(QStringLiteral("tcp%1.disconnected").arg(port_b)));
+    QVERIFY(bridge->wait_log(QStringLiteral("tcp%1.disconnected").arg(port_b)));
+    // Whatever the program sent the simulator went before its link closed at exit.
+    QVERIFY(bridge->stop());
+    QVERIFY(wait_for([&] { return !sim->lines.filter(QRegularExpression(QStringLiteral("^disconnected "))).isEmpty(); }));
+    QCOMPARE(sim->count(sent_req(eui_b, "xyz")), 0);
 }
 
 void Test_bridge_e2e::uplink_only_after_the_first_accepted_message()

@@ -223,7 +223,7 @@ void Test_cfg::refused_statements_data()
         "«ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», "
         "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp». "
         "Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert», «ws_client_key», "
-        "«metrics_listen», «modbus_timeout», «ws_batch_max» и «language».");
+        "«metrics_listen», «modbus_timeout», «ws_batch_max», «language» и «tcp_keepalive».");
     const QString bad_listen = QStringLiteral(
         "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например "
         "«127.0.0.1:9464» или «0.0.0.0:9464».");

@@ -904,13 +904,14 @@ void Test_link::batch_takes_one_frame_per_modem_up_to_the_limit()
     server->send(list);
     wait_received(4);
     QCOMPARE(server->received[3], sdata_request(QStringList() << sdata_element(eui_b, "b1") << sdata_element(eui_c, "c1")));
-    // The next periodic request queues behind b2 and a1; c2 comes after it.
+    // The next periodic request queues behind a1 and b2 (B's second frame waits for the next
+    // turn); c2 comes after it.
     QTRY_VERIFY_WITH_TIMEOUT(link->connection.load()->flags & Ws_connection::devlist_requested, 5000);
     post_frame(eui_c, "c2");
     server->send(sdata_answer(QStringLiteral("[%1,%2]").arg(append_item(eui_b, true), append_item(eui_c, true))));
     wait_received(5);
-    QCOMPARE(server->received[4], sdata_request(QStringList() << sdata_element(eui_b, "b2") << sdata_element(eui_a, "a1")));
-    server->send(sdata_answer(QStringLiteral("[%1,%2]").arg(append_item(eui_b, true), append_item(eui_a, true))));
+    QCOMPARE(server->received[4], sdata_request(QStringList() << sdata_element(eui_a, "a1") << sdata_element(eui_b, "b2")));
+    server->send(sdata_answer(QStringLiteral("[%1,%2]").arg(append_item(eui_a, true), append_item(eui_b, true))));
     wait_received(6);
     QVERIFY(is_cmd(server->received[5], "get_device_appdata_req"));
     server->send(list);
@@ -1402,7 +1403,8 @@ void Test_link::crash_shows_box_then_exits_with_4()
 // running: a new attempt would connect and give up the connection's share a second time.
 void Test_link::shutdown_in_reconnect_wait_with_retired_server()
 {
-    ws_reconnect_delay = 1500;
+    // All within the grace a closing client socket gets before it is cut off.
+    ws_reconnect_delay = 300;
     QTcpSocket client;
     lose_link_keeping_a_client(client);
     QVERIFY(link_flags() & Ws_connection::reconnect_wait);
@@ -1618,8 +1620,9 @@ void Test_link::changed_frame_limit_replaces_server()
     QCOMPARE(gui->servers, notices + 1);
 }
 
-// The bytes of a client that a newer one replaced never reach the modem. Qt stops reading a socket
-// once it is told to close, so the stalled old socket's notice of its unread bytes is given by hand.
+// The bytes of a client that a newer one replaced never reach the modem. The stalled old socket
+// may be closing already, when Qt no longer reads it, so the notice of its unread bytes is given by
+// hand too.
 void Test_link::replaced_client_data_not_sent()
 {
     trace_tcp = 2;
@@ -1643,7 +1646,7 @@ void Test_link::replaced_client_data_not_sent()
         if (old_socket)
             emit old_socket->readyRead();
     });
-    QCOMPARE(logged_ending(old_peer + ".recv ignored"), 1);
+    QVERIFY(logged_ending(old_peer + ".recv ignored") >= 1);
     client.write("new");
     QTRY_VERIFY_WITH_TIMEOUT(server->received.contains(sdata_request(eui_b, "new")), 5000);
     QCOMPARE(server->count("send_data_req"), 1);

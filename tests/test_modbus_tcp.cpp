@@ -124,7 +124,6 @@ public:
             framing.answer_broken(true);
             break;
         case 'g':
-            framing.client_gone();
             framing.reset();
             present = false;
             break;

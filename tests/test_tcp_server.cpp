@@ -97,7 +97,8 @@ private slots:
     void listens_accepts_and_counts_the_client();
     void burst_keeps_the_later_connection();
     void newer_client_replaces_and_cancels_the_older();
-    void partial_frame_is_sent_after_disconnect();
+    void unsent_frames_are_dropped_after_disconnect();
+    void client_beyond_the_queue_bound_is_dropped();
     void empty_frame_is_not_sent_after_disconnect();
     void pause_framing_data();
     void pause_framing();
@@ -126,6 +127,8 @@ private:
     std::unique_ptr<QTcpSocket> connect_client();
     bool wait_client(const QTcpSocket& c);
     bool wait_frame_handed_over();
+    // A new client's frame is the next command sent.
+    bool new_client_is_served_next();
     bool wait_gone(QTcpSocket& c);
     void answer(bool ok, const char* eui = eui_text);
     void confirmed_client(std::unique_ptr<QTcpSocket>& c);
@@ -221,6 +224,19 @@ bool Test_tcp_server::wait_frame_handed_over()
 bool Test_tcp_server::wait_gone(QTcpSocket& c)
 {
     return QTest::qWaitFor([&] { return c.state() == QAbstractSocket::UnconnectedState; }, wait_ms);
+}
+
+bool Test_tcp_server::new_client_is_served_next()
+{
+    tcp_interframe_delay = 15;
+    auto c = connect_client();
+    if (!wait_client(*c))
+        return false;
+    const int commands = log_entries().filter(QStringLiteral("send_data_req")).size();
+    c->write("c");
+    if (!wait_entry(sent("63")))
+        return false;
+    return log_entries().filter(QStringLiteral("send_data_req")).size() == commands + 1;
 }
 
 // The server's answer to the data command in flight.
@@ -361,13 +377,16 @@ void Test_tcp_server::newer_client_replaces_and_cancels_the_older()
     QVERIFY(!all.contains(QStringLiteral("Неожиданная ошибка")));
 }
 
-void Test_tcp_server::partial_frame_is_sent_after_disconnect()
+void Test_tcp_server::unsent_frames_are_dropped_after_disconnect()
 {
     make_server();
     auto c = connect_client();
     QVERIFY(wait_client(*c));
     c->write("a");
     QVERIFY(wait_entry(sent("61")));
+    c->write("b");
+    QVERIFY(wait_entry(trace(".recv 0x{62}")));
+    QVERIFY(wait_frame_handed_over());
     tcp_interframe_delay = 60000;
     c->write("hello");
     QVERIFY(wait_entry(trace(".recv 0x{68 65 6C 6C 6F}")));
@@ -375,11 +394,38 @@ void Test_tcp_server::partial_frame_is_sent_after_disconnect()
     QVERIFY(wait_entry(trace(".disconnected")));
     QTRY_COMPARE_WITH_TIMEOUT(clients_number, 0u, wait_ms);
 
-    // Both frames now belong to nobody: answers naming another modem are not compared.
+    // The frame in flight belongs to nobody (an answer naming another modem is not compared);
+    // the queued frame and the half-received one are never sent.
     answer(true, "FFFFFFFFFFFFFFFF");
-    QVERIFY(wait_entry(sent("68656c6c6f")));
-    answer(false, "FFFFFFFFFFFFFFFF");
-    QVERIFY(!log_entries().join('\n').contains(QStringLiteral("EUI=0xFFFFFFFFFFFFFFFF")));
+    QVERIFY(new_client_is_served_next());
+    const QString all = log_entries().join('\n');
+    QVERIFY(!all.contains(sent("62")));
+    QVERIFY(!all.contains(sent("68656c6c6f")));
+    QVERIFY(!all.contains(QStringLiteral("EUI=0xFFFFFFFFFFFFFFFF")));
+}
+
+// A client that sends faster than its modem is served: its frames beyond the bound are refused
+// with the client, and those it had queued are never sent.
+void Test_tcp_server::client_beyond_the_queue_bound_is_dropped()
+{
+    make_server();
+    auto c = connect_client();
+    QVERIFY(wait_client(*c));
+    c->write("a");
+    QVERIFY(wait_entry(sent("61")));
+    for (int i = 1; i <= max_queued_per_port + 1; ++i) {
+        c->write("b");
+        QVERIFY(QTest::qWaitFor([&] { return log_entries().count(trace(".recv 0x{62}")) == i; }, wait_ms));
+        QVERIFY(wait_frame_handed_over());
+    }
+    QVERIFY(wait_gone(*c));
+    QVERIFY(logged(QStringLiteral("Ошибка: клиент на порту %1 прислал больше сообщений, чем может ждать отправки "
+                                  "радиомодему (%2), не дожидаясь ответов на них. Соединение с клиентом разорвано.")
+                       .arg(port)
+                       .arg(max_queued_per_port)));
+    answer(true);
+    QVERIFY(new_client_is_served_next());
+    QVERIFY(!log_entries().join('\n').contains(sent("62")));
 }
 
 void Test_tcp_server::empty_frame_is_not_sent_after_disconnect()

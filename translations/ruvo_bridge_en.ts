@@ -1189,6 +1189,18 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <translation>TCP port %1: new clients took over the port %2 more times in the last minute, disconnecting the previous ones. The addresses the new clients came from most: %3.</translation>
     </message>
     <message>
+        <source>Ошибка: клиент на порту %1 прислал больше сообщений, чем может ждать отправки радиомодему (%2), не дожидаясь ответов на них. Соединение с клиентом разорвано.</source>
+        <translation>Error: the client on port %1 sent more messages than may wait to be sent to the radio modem (%2) without waiting for their answers. The client has been disconnected.</translation>
+    </message>
+    <message>
+        <source>Клиент на порту %1 не читает ответы: их непереданный остаток превысил %2 байтов. Соединение с клиентом разорвано.</source>
+        <translation>The client on port %1 does not read its answers: their unsent rest exceeded %2 bytes. The client has been disconnected.</translation>
+    </message>
+    <message>
+        <source>Соединение с клиентом на порту %1 ([%2]:%3) разорвано: %4.</source>
+        <translation>The connection with the client on port %1 ([%2]:%3) was broken: %4.</translation>
+    </message>
+    <message>
         <source>Радиомодем 0x%1 не обслуживается: порт TCP %2 не удалось открыть: %3.</source>
         <translation>Modem 0x%1 is not served: TCP port %2 could not be opened: %3.</translation>
     </message>
@@ -1675,8 +1687,8 @@ too.</translation>
         <translation>wrong value of the parameter &quot;metrics_listen&quot;: an IPv4 address and a TCP port are expected, such as &quot;127.0.0.1:9464&quot; or &quot;0.0.0.0:9464&quot;.</translation>
     </message>
     <message>
-        <source>Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert», «ws_client_key», «metrics_listen», «modbus_timeout», «ws_batch_max» и «language».</source>
-        <translation>The parameters &quot;tcp_listen_address&quot;, &quot;tcp_allow&quot;, &quot;ws_ca_file&quot;, &quot;ws_client_cert&quot;, &quot;ws_client_key&quot;, &quot;metrics_listen&quot;, &quot;modbus_timeout&quot;, &quot;ws_batch_max&quot; and &quot;language&quot; are known too.</translation>
+        <source>Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert», «ws_client_key», «metrics_listen», «modbus_timeout», «ws_batch_max», «language» и «tcp_keepalive».</source>
+        <translation>The parameters &quot;tcp_listen_address&quot;, &quot;tcp_allow&quot;, &quot;ws_ca_file&quot;, &quot;ws_client_cert&quot;, &quot;ws_client_key&quot;, &quot;metrics_listen&quot;, &quot;modbus_timeout&quot;, &quot;ws_batch_max&quot;, &quot;language&quot; and &quot;tcp_keepalive&quot; are known too.</translation>
     </message>
 </context>
 <context>
