@@ -3,9 +3,6 @@
 
 #include <QThread>
 
-// Thrown only by the link when the program is already ending before the link was built.
-class The_end {};
-
 class Engine : public QThread {
 protected:
     void run() override;

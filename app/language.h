@@ -4,9 +4,6 @@
 
 #include <QString>
 
-// Whether the code names one of the program's languages, "ru" or "en".
-bool is_language(const QString& code);
-
 // Texts translated from now on appear in the language; false when its translation cannot be loaded.
 bool use_language(const QString& code);
 

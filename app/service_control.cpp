@@ -7,6 +7,7 @@
 #include "app/engine.h"
 #include "core/shared.h"
 #include "app/startup.h"
+#include "common/descriptors.h"
 #include "common/err.h"
 #include "link/ws_connection.h"
 #include "ui/dialog_devices.h"

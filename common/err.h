@@ -1,5 +1,5 @@
 // The log file and its dumps, exceptions that log themselves, internal-error codes,
-// the error box and the holders of translatable texts.
+// the way errors reach the user and the holders of translatable texts.
 #pragma once
 
 #include <QMutex>
@@ -12,12 +12,7 @@ class QWidget;
 extern const char default_log_fname[];
 extern const char* log_fname;
 extern QMutex mutex_log;
-extern QString error_title;
-extern QString mbox_ok;
-extern QString hint_mbox_ok;
 extern const char ERR_WHAT[];
-// How long an error box waits on a platform without a display, where nobody can close it.
-extern int unattended_box_ms;
 
 // Marks the context and source text of a holder for lupdate, which knows TR_TEXT and TR_HINT as
 // QT_TRANSLATE_NOOP (scripts/update_translations.sh): Tr name{TR_TEXT("context", "source")} and
@@ -90,6 +85,9 @@ void show_debug(unsigned short code, QWidget* parent = nullptr);
 void log_exception(const std::exception& e, const char* handler);
 void log_exception(const std::exception& e, const QString& handler);
 
-void init_resources_for_mbox();
+// Shows an error text to the user: the user interface installs its message box (ui/error_box.h);
+// until then the text goes to the standard error stream. GUI thread only.
+typedef void (*Error_box)(const QString& text, QWidget* parent);
+void set_error_box(Error_box box);
 void show_error(const QString& text, QWidget* parent = nullptr);
 void show_exception(const std::exception& e, QWidget* parent = nullptr);

@@ -1,8 +1,8 @@
 // The configuration file: the program's global settings, read once at start.
 #include "core/cfg.h"
 
-#include "app/language.h"
 #include "common/err.h"
+#include "core/device_limits.h"
 #include "text/utf8_parser.h"
 
 #include <QHostAddress>
@@ -22,7 +22,7 @@ int ws_devlist_period = 10000;
 int ws_devlist_timeout = 3000;
 int ws_sdata_timeout = 3000;
 QString devices_fname;
-unsigned default_max_frame = 51;
+unsigned default_max_frame = default_max_frame_value;
 int tcp_interframe_delay = 15;
 int modbus_timeout = 15000;
 unsigned char trace_ws = 1;
@@ -77,7 +77,6 @@ Tr errtext_no_ws_login{TR_TEXT("parser", "не определён обязате
 Tr errtext_no_ws_password{TR_TEXT("parser", "не определён обязательный параметр «ws_password».")};
 
 const unsigned max_timing = 60000;
-const unsigned default_max_frame_value = 51;
 const int default_interframe_delay = 15;
 
 // Which keys the file has defined so far; each may appear once.
@@ -234,7 +233,7 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
         timing_key(p, "ws_devlist_timeout", seen.devlist_timeout, ws_devlist_timeout) ||
         timing_key(p, "ws_data_timeout", seen.data_timeout, ws_sdata_timeout) ||
         string_key(p, "devices_file", seen.devices_file, devices_fname) ||
-        bounded_key(p, "default_max_frame", seen.max_frame, 1, 9999, default_max_frame) ||
+        bounded_key(p, "default_max_frame", seen.max_frame, min_max_frame, max_max_frame, default_max_frame) ||
         bounded_key(p, "interframe_delay", seen.interframe_delay, 1, 60000, tcp_interframe_delay) ||
         trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
         trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp) ||
@@ -292,6 +291,11 @@ void apply_defaults(const Seen& seen)
 }
 
 }  // namespace
+
+bool is_language(const QString& code)
+{
+    return code == QLatin1String("en") || code == QLatin1String("ru");
+}
 
 void load_cfg(const QString& file_name)
 {

@@ -1,8 +1,8 @@
 // The configuration file: the program's global settings, read once at start.
 #pragma once
 
-#include "link/ws_tls.h"
-#include "tcp/client_allow_list.h"
+#include "core/client_allow_list.h"
+#include "core/ws_tls_settings.h"
 
 #include <QHostAddress>
 #include <QString>
@@ -34,7 +34,6 @@ extern unsigned char trace_tcp;
 extern QString cfg_language;
 // Frames that one data command may carry, each for another modem; 1 sends every frame alone.
 extern int ws_batch_max;
-const int ws_batch_max_limit = 100;
 // "ADDRESS:PORT" of the Prometheus metrics endpoint; empty when metrics are off.
 extern QString metrics_listen;
 
@@ -42,6 +41,9 @@ extern QString metrics_listen;
 extern QHostAddress tcp_listen_address;  // default: all addresses
 extern Client_allow_list tcp_allow;      // empty: every client is let in
 extern Ws_tls_settings ws_tls;
+
+// Whether the code names one of the program's languages, "ru" or "en" (app/language.h uses them).
+bool is_language(const QString& code);
 
 // Reads the configuration file; throws Err naming the file, line and character on any error.
 void load_cfg(const QString& file_name);

@@ -2,7 +2,7 @@
 // frame about to be sent, and how many travel together.
 #pragma once
 
-#include "core/cfg.h"
+#include "core/device_limits.h"
 
 #include <bitset>
 

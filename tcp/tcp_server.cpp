@@ -3,7 +3,7 @@
 #include "tcp/tcp_server.h"
 
 #include "core/cfg.h"
-#include "app/os_service.h"
+#include "common/descriptors.h"
 #include "common/err.h"
 #include "common/hex.h"
 #include "metrics/metrics.h"

@@ -5,7 +5,7 @@
 
 #include "core/shared.h"
 #include "link/ws_connection.h"
-#include "tcp/client_allow_list.h"
+#include "tcp/client_gate.h"
 #include "tcp/modbus_tcp_framing.h"
 
 #include <QByteArray>

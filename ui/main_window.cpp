@@ -7,9 +7,11 @@
 #include "core/shared.h"
 #include "common/err.h"
 #include "link/ws_connection.h"
+#include "ui/colours.h"
 #include "ui/dialog_about.h"
 #include "ui/dialog_devices.h"
 #include "ui/dialog_exit.h"
+#include "ui/fonts.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -23,10 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-const QColor color_offline(128, 0, 0);
-const QColor color_start(0, 0, 128);
-const QColor color_online(0, 128, 0);
-const QColor color_clients(100, 0, 100);
 const QString caption_placeholder = QStringLiteral(" ");
 
 Main_window* Main_window::instance = nullptr;
@@ -74,6 +72,21 @@ QStackedLayout* add_stacked(QGridLayout& grid, int row, int column, QWidget* pag
     return stack;
 }
 
+// A connection built while the window exists joins it; codes of the link's module.
+void attach_connection(Ws_connection& connection)
+{
+    Main_window* window = Main_window::instance;
+    if (!QObject::connect(&connection, &Ws_connection::servers_changed, window, &Main_window::on_servers_changed,
+                          Qt::QueuedConnection))
+        log_debug(0x070B);
+    if (!QObject::connect(&connection, &Ws_connection::clients_changed, window, &Main_window::on_clients_changed,
+                          Qt::QueuedConnection))
+        log_debug(0x070C);
+    if (!QObject::connect(window, &Main_window::shutdown, &connection, &Ws_connection::on_shutdown,
+                          Qt::QueuedConnection))
+        log_debug(0x0770);
+}
+
 template <typename Dialog>
 void run_modal(QWidget* parent)
 {
@@ -111,9 +124,10 @@ Main_window::Main_window(QThread& exchange_thread, QWidget* parent)
 Main_window::~Main_window()
 {
     QMutexLocker lock(&cfg_mutex);
-    if (instance == this)
+    if (instance == this) {
         instance = nullptr;
-    else
+        Ws_connection::window = Ws_connection::Window();
+    } else
         log_debug(window_code(112));
 }
 
@@ -229,6 +243,7 @@ bool Main_window::register_instance()
     if (instance)
         throw Debug(window_code(203));
     instance = this;
+    Ws_connection::window = Ws_connection::Window{this, attach_connection};
     Ws_connection* connection = Ws_connection::instance;
     if (connection) {
         if (!connect(connection, &Ws_connection::servers_changed, this, &Main_window::on_servers_changed))

@@ -1,8 +1,5 @@
-// The main window (link state and counters) and the user interface's shared look:
-// the four fonts, the layout unit, digit widths and the status colours.
+// The main window: the link state and the counters of modems.
 #pragma once
-
-#include "ui/fonts.h"
 
 #include <QColor>
 #include <QLabel>
@@ -11,10 +8,6 @@
 
 class QStackedLayout;
 
-extern const QColor color_offline;
-extern const QColor color_start;
-extern const QColor color_online;
-extern const QColor color_clients;
 extern const QString caption_placeholder;
 
 // A label of fixed width, so that value labels keep their width when their text changes.

@@ -1,20 +1,10 @@
-// Who may connect to a modem port: strict IP address literals, the allow list of addresses and
-// networks, and the listening socket that closes connections from anywhere else at once.
-#include "tcp/client_allow_list.h"
-
-#include "core/cfg.h"
-#include "common/err.h"
+// Who may connect to a modem port: strict IP address literals and the allow list of addresses and
+// networks given by the "tcp_allow" key.
+#include "core/client_allow_list.h"
 
 #include <QRegularExpression>
-#include <QTcpSocket>
 
 namespace {
-
-Tr errfmt_client_refused{TR_TEXT("log",
-                                 "Отклонено подключение к порту TCP %1: адрес клиента не разрешён параметром "
-                                 "«tcp_allow» (всего отклонено подключений: %2).")};
-
-const unsigned char trace_all = 0x02;
 
 // An IPv4-mapped IPv6 address (::ffff:a.b.c.d) stands for its IPv4 address.
 QHostAddress unmapped(const QHostAddress& address)
@@ -86,43 +76,4 @@ bool Client_allow_list::allows(QHostAddress peer) const
         if (peer.isInSubnet(network.first, network.second))
             return true;
     return false;
-}
-
-quint64 Client_gate::refused_total = 0;
-
-Client_gate::Client_gate(QObject* parent) : QTcpServer(parent)
-{
-    connect(this, &QTcpServer::newConnection, this, &Client_gate::on_new_connection);
-}
-
-void Client_gate::incomingConnection(qintptr handle)
-{
-    if (tcp_allow.is_empty()) {
-        QTcpServer::incomingConnection(handle);
-        return;
-    }
-    auto* s = new QTcpSocket(this);
-    s->setSocketDescriptor(handle);
-    if (tcp_allow.allows(s->peerAddress()))
-        addPendingConnection(s);
-    else
-        refuse(s);
-}
-
-void Client_gate::refuse(QTcpSocket* s)
-{
-    ++refused_total;
-    if (trace_tcp & trace_all)
-        log(QStringLiteral("tcp%1(peer=[%2]:%3).refused")
-                .arg(QString::number(serverPort()), s->peerAddress().toString(), QString::number(s->peerPort())));
-    log(QString(errfmt_client_refused.tr()).arg(serverPort()).arg(refused_total));
-    s->abort();
-    delete s;
-}
-
-// QTcpServer announces every accepted connection, refused ones included.
-void Client_gate::on_new_connection()
-{
-    if (hasPendingConnections())
-        emit client_waiting();
 }

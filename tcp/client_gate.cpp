@@ -1,0 +1,57 @@
+// The listening socket of a modem port: connections from peers outside tcp_allow are closed as
+// soon as they are accepted, and counted.
+#include "tcp/client_gate.h"
+
+#include "core/cfg.h"
+#include "common/err.h"
+
+#include <QTcpSocket>
+
+namespace {
+
+Tr errfmt_client_refused{TR_TEXT("log",
+                                 "Отклонено подключение к порту TCP %1: адрес клиента не разрешён параметром "
+                                 "«tcp_allow» (всего отклонено подключений: %2).")};
+
+const unsigned char trace_all = 0x02;
+
+}  // namespace
+
+quint64 Client_gate::refused_total = 0;
+
+Client_gate::Client_gate(QObject* parent) : QTcpServer(parent)
+{
+    connect(this, &QTcpServer::newConnection, this, &Client_gate::on_new_connection);
+}
+
+void Client_gate::incomingConnection(qintptr handle)
+{
+    if (tcp_allow.is_empty()) {
+        QTcpServer::incomingConnection(handle);
+        return;
+    }
+    auto* s = new QTcpSocket(this);
+    s->setSocketDescriptor(handle);
+    if (tcp_allow.allows(s->peerAddress()))
+        addPendingConnection(s);
+    else
+        refuse(s);
+}
+
+void Client_gate::refuse(QTcpSocket* s)
+{
+    ++refused_total;
+    if (trace_tcp & trace_all)
+        log(QStringLiteral("tcp%1(peer=[%2]:%3).refused")
+                .arg(QString::number(serverPort()), s->peerAddress().toString(), QString::number(s->peerPort())));
+    log(QString(errfmt_client_refused.tr()).arg(serverPort()).arg(refused_total));
+    s->abort();
+    delete s;
+}
+
+// QTcpServer announces every accepted connection, refused ones included.
+void Client_gate::on_new_connection()
+{
+    if (hasPendingConnections())
+        emit client_waiting();
+}
