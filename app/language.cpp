@@ -30,6 +30,7 @@ bool chosen_on_command_line = false;
 void forget_translator()
 {
     translator = nullptr;
+    translate_texts();
 }
 
 bool install_english()
@@ -73,9 +74,12 @@ bool use_language(const QString& code)
 {
     if (code == QLatin1String(english)) {
         Q_INIT_RESOURCE(translations);
-        return install_english();
+        if (!install_english())
+            return false;
+    } else {
+        remove_english();
     }
-    remove_english();
+    translate_texts();
     return true;
 }
 

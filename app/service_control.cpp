@@ -4,6 +4,7 @@
 
 #include "core/cfg.h"
 #include "core/devices_file.h"
+#include "core/link_state.h"
 #include "app/engine.h"
 #include "core/shared.h"
 #include "app/startup.h"
@@ -37,11 +38,11 @@ Tr caption_status{TR_TEXT("main",
 // A reload waits while a dialog that holds entries of the table (add, edit, delete) is open.
 const int reload_retry_ms = 250;
 
-// The link state in the window's own word, and the counters.
-QString status_text(const Main_window& window)
+// The link state in the window's word, and the counters.
+QString status_text()
 {
     QMutexLocker lock(&cfg_mutex);
-    return caption_status.tr().arg(window.link_state_text(), QString::number(devices_in_cfg.size()),
+    return caption_status.tr().arg(link_state_word(link_state(ws_flags)), QString::number(devices_in_cfg.size()),
                                    QString::number(tcp_servers.size()), QString::number(clients_number));
 }
 
@@ -72,7 +73,7 @@ Service_control::Service_control(Engine& engine, Main_window& window) : engine(e
     connect(&os, &Os_service::reload_requested, this, &Service_control::on_os_reload_requested);
     connect(&window, &Main_window::state_shown, this, &Service_control::on_window_state_shown);
     connect(&window, &Main_window::shutdown, this, &Service_control::on_window_shutdown);
-    notify_status(status_text(window));
+    notify_status(status_text());
     notify_ready();
 }
 
@@ -127,7 +128,7 @@ void Service_control::reload_devices()
 
 void Service_control::on_window_state_shown()
 {
-    notify_status(status_text(window));
+    notify_status(status_text());
 }
 
 void Service_control::on_window_shutdown()

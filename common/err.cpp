@@ -21,6 +21,11 @@ const char ERR_WHAT[] = "Error (class Err).";
 
 namespace {
 
+// The registries of the translatable texts; constant-initialized, so holders made before them
+// in another file's initialization still find them.
+Tr* first_tr = nullptr;
+Tr_with_hint* first_tr_with_hint = nullptr;
+
 Tr format_debug{TR_TEXT("log", "Неожиданная ошибка №%1.%2.")};
 Tr errfmt_std_exception{TR_TEXT("log", "%1 Ошибка (std::exception): «%2».")};
 
@@ -90,31 +95,31 @@ bool continuations(const unsigned char* p, size_t count)
 
 }  // namespace
 
-const QString& Tr::tr()
+Tr::Tr(const char* context, const char* source)
+    : context(context), source(source), translated(QString::fromUtf8(source)), next_holder(first_tr)
 {
-    if (translated.isEmpty())
-        translated = QCoreApplication::translate(context, source, nullptr, -1);
-    return translated;
+    first_tr = this;
 }
 
-void Tr_with_hint::translate()
+Tr_with_hint::Tr_with_hint(const char* context, const char* caption_source, const char* hint_source)
+    : context(context),
+      caption_source(caption_source),
+      hint_source(hint_source),
+      caption(QString::fromUtf8(caption_source)),
+      hint(QString::fromUtf8(hint_source)),
+      next_holder(first_tr_with_hint)
 {
-    if (caption.isEmpty()) {
-        caption = QCoreApplication::translate(context, caption_source, nullptr, -1);
-        hint = QCoreApplication::translate(context, hint_source, nullptr, -1);
+    first_tr_with_hint = this;
+}
+
+void translate_texts()
+{
+    for (Tr* t = first_tr; t; t = t->next_holder)
+        t->translated = QCoreApplication::translate(t->context, t->source, nullptr, -1);
+    for (Tr_with_hint* t = first_tr_with_hint; t; t = t->next_holder) {
+        t->caption = QCoreApplication::translate(t->context, t->caption_source, nullptr, -1);
+        t->hint = QCoreApplication::translate(t->context, t->hint_source, nullptr, -1);
     }
-}
-
-const QString& Tr_with_hint::get_caption()
-{
-    translate();
-    return caption;
-}
-
-const QString& Tr_with_hint::get_hint()
-{
-    translate();
-    return hint;
 }
 
 Err::Err(const QString& message) : text(message)

@@ -20,35 +20,37 @@ extern const char ERR_WHAT[];
 #define TR_TEXT(context, source) context, source
 #define TR_HINT(context, source) source
 
-// A translatable text, translated on first use: the source text itself in Russian, the
-// translation of the chosen language otherwise (see app/language.h).
+// A translatable text: the source text itself in Russian, the translation of the chosen language
+// otherwise (see app/language.h). Every holder joins one registry when it is made (all are made
+// before main) and is translated with all the others by translate_texts(), which the language's
+// choice calls in the GUI thread before the exchange thread starts; from then on both threads
+// only read the texts.
 struct Tr {
-    Tr(const char* context, const char* source) : context(context), source(source) {}
-    const QString& tr();
+    Tr(const char* context, const char* source);
+    const QString& tr() const { return translated; }
 
     const char* context;
     const char* source;
     QString translated;
+    Tr* next_holder;
 };
 
-// A translatable caption with its tooltip, both translated together on first use.
+// A translatable caption with its tooltip, both translated with every Tr.
 struct Tr_with_hint {
-    Tr_with_hint(const char* context, const char* caption_source, const char* hint_source)
-        : context(context), caption_source(caption_source), hint_source(hint_source)
-    {
-    }
-    const QString& get_caption();
-    const QString& get_hint();
+    Tr_with_hint(const char* context, const char* caption_source, const char* hint_source);
+    const QString& get_caption() const { return caption; }
+    const QString& get_hint() const { return hint; }
 
     const char* context;
     const char* caption_source;
     const char* hint_source;
     QString caption;
     QString hint;
-
-private:
-    void translate();
+    Tr_with_hint* next_holder;
 };
+
+// Translates every holder into the language of the translators now installed.
+void translate_texts();
 
 // An exception with a complete message for the user or the log; logged when made.
 class Err : public std::exception {

@@ -25,8 +25,9 @@ QString devices_fname;
 unsigned default_max_frame = default_max_frame_value;
 int tcp_interframe_delay = 15;
 int modbus_timeout = 15000;
-unsigned char trace_ws = 1;
-unsigned char trace_tcp = 1;
+const char* const trace_level_words[3] = {"err", "bad_frames", "all"};
+unsigned char trace_ws = trace_bad_frames;
+unsigned char trace_tcp = trace_bad_frames;
 QString cfg_language;
 int ws_batch_max = 1;
 QHostAddress tcp_listen_address = QHostAddress(QHostAddress::Any);
@@ -136,9 +137,8 @@ bool trace_key(Utf8_file_parser& p, const char* name, bool& seen, Tr& errtext_ba
 {
     if (!p.is_assignment(name, seen))
         return false;
-    static const char* const words[] = {"err", "bad_frames", "all"};
-    for (unsigned char level = 0; level < 3; ++level)
-        if (p.get_word(words[level])) {
+    for (unsigned char level = trace_err; level <= trace_all; ++level)
+        if (p.get_word(trace_level_words[level])) {
             value = level;
             return true;
         }

@@ -27,7 +27,10 @@ extern unsigned default_max_frame;
 extern int tcp_interframe_delay;
 // How long a Modbus TCP request waits for its answer from the modem, in milliseconds.
 extern int modbus_timeout;
-// Trace levels, tested as bits: 0x01 dumps a message found bad, 0x02 logs all traffic.
+// The levels of trace_ws and trace_tcp, in the order of their words ("err", "bad_frames", "all"),
+// tested as bits: trace_bad_frames dumps a message found bad, trace_all logs all traffic.
+enum Trace_level : unsigned char { trace_err = 0, trace_bad_frames = 0x01, trace_all = 0x02 };
+extern const char* const trace_level_words[3];
 extern unsigned char trace_ws;
 extern unsigned char trace_tcp;
 // The "language" key: "en", "ru", or empty when the file does not choose.

@@ -124,6 +124,7 @@ void check_answer_eui(Ws_parser& p, const Query* q, quint64 eui, bool batch)
 
 void Ws_connection::post(Query& q)
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     if (current) {
         q.next = nullptr;
         *queue_tail = &q;
@@ -159,6 +160,7 @@ void Ws_connection::send_current(Query* q)
 
 void Ws_connection::cancel_queries(Tcp_server* s)
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     Query** link = &queue_head;
     while (Query* q = *link) {
         if (q->requester == s) {
@@ -175,6 +177,7 @@ void Ws_connection::cancel_queries(Tcp_server* s)
 
 void Ws_connection::anonymize_queries(Tcp_server* s)
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     forget_requester(queue_head, s);
     forget_requester(current, s);
 }

@@ -115,6 +115,7 @@ Ws_connection::~Ws_connection()
 
 void Ws_connection::start()
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     if (!start_wait(ws_connect_timeout, 0x074E))
         return;
     flags |= connecting | disconnect_expected | error_expected;
@@ -129,7 +130,8 @@ void Ws_connection::send(const QString& text)
 
 void Ws_connection::send(const QString& text, const QString& traced)
 {
-    if (trace_ws & 0x02)
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
+    if (trace_ws & trace_all)
         log_utf8(QStringLiteral("to(RUVO-LoRa): "), traced);
     socket.sendTextMessage(text);
 }
@@ -373,6 +375,7 @@ void Ws_connection::after_rupture()
 
 void Ws_connection::on_shutdown()
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     if (flags & shutting_down)
         return;
     flags |= shutting_down;
@@ -388,6 +391,7 @@ void Ws_connection::on_shutdown()
 
 void Ws_connection::crash(const QString& text)
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     log(text);
     const unsigned char old = flags;
     flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | reconnect_wait));

@@ -13,8 +13,6 @@ Tr errfmt_client_refused{TR_TEXT("log",
                                  "Отклонено подключение к порту TCP %1: адрес клиента не разрешён параметром "
                                  "«tcp_allow» (всего отклонено подключений: %2).")};
 
-const unsigned char trace_all = 0x02;
-
 }  // namespace
 
 quint64 Client_gate::refused_total = 0;

@@ -69,10 +69,6 @@ const int accept_pause_ms = 1000;
 // Read buffer of a Modbus TCP client's socket.
 const qint64 modbus_read_buffer = 16 * Modbus_tcp_framing::max_request;
 
-// Bits of trace_tcp.
-const unsigned char trace_bad_frames = 0x01;
-const unsigned char trace_all = 0x02;
-
 // Uplink packet of the modem: type, total size (2 bytes, little-endian), size of this packet's
 // data, packet number, number of packets; then the data.
 const unsigned char uplink_type = 3;
@@ -355,6 +351,7 @@ void Tcp_server::client_gone()
 
 void Tcp_server::shutdown_connection()
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     connection.cancel_queries(this);
     end_exchange();
     if (client)
@@ -363,6 +360,7 @@ void Tcp_server::shutdown_connection()
 
 void Tcp_server::shutdown_server()
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     trace(".shutdown_server");
     metrics::modem_removed(eui);
     server.close();
@@ -377,6 +375,7 @@ void Tcp_server::shutdown_server()
 
 void Tcp_server::success()
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     if (flags & confirmed)
         return;
     flags |= confirmed;
@@ -471,6 +470,7 @@ void Tcp_server::overflow(const unsigned char* data, size_t size)
 
 void Tcp_server::frame_received()
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     Frame* done = frame;
     done->size = static_cast<size_t>(frame_pos - done->data());
     // From here the frame is the connection's: nothing of it may stay behind.
@@ -488,6 +488,7 @@ void Tcp_server::frame_received()
 
 void Tcp_server::rx_received(QByteArray& data)
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     metrics::uplink_received(eui, static_cast<size_t>(data.size()));
     if (!(flags & confirmed))
         return;
