@@ -3,9 +3,6 @@
 
 #include <QThread>
 
-// Thrown only by the link when the program is already ending before the link was built.
-class The_end {};
-
 class Engine : public QThread {
 public:
     // Gives the thread the epoll dispatcher unless RUVO_QT_DISPATCHER=1 asks for Qt's own.

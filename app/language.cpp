@@ -3,8 +3,8 @@
 #include "app/language.h"
 
 #include "core/cfg.h"
-#include "app/startup.h"
 #include "common/err.h"
+#include "core/exit_codes.h"
 
 #include <QCoreApplication>
 #include <QTranslator>
@@ -20,7 +20,6 @@ Tr errfmt_lang_unknown{TR_TEXT("main",
                                "(русский).")};
 
 const char english[] = "en";
-const char russian[] = "ru";
 const char english_translation[] = ":/translations/ruvo_bridge_en.qm";
 
 // The English translator, owned by the application; null while the texts are Russian.
@@ -31,6 +30,7 @@ bool chosen_on_command_line = false;
 void forget_translator()
 {
     translator = nullptr;
+    translate_texts();
 }
 
 bool install_english()
@@ -70,18 +70,16 @@ QString language_option_error(const char* arg, bool seen)
 
 }  // namespace
 
-bool is_language(const QString& code)
-{
-    return code == QLatin1String(english) || code == QLatin1String(russian);
-}
-
 bool use_language(const QString& code)
 {
     if (code == QLatin1String(english)) {
         Q_INIT_RESOURCE(translations);
-        return install_english();
+        if (!install_english())
+            return false;
+    } else {
+        remove_english();
     }
-    remove_english();
+    translate_texts();
     return true;
 }
 

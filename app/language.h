@@ -4,10 +4,8 @@
 
 #include <QString>
 
-// Whether the code names one of the program's languages, "ru" or "en".
-bool is_language(const QString& code);
-
-// Texts translated from now on appear in the language; false when its translation cannot be loaded.
+// Every text of the program appears in the language from now on (all are translated at once, see
+// translate_texts); false when its translation cannot be loaded.
 bool use_language(const QString& code);
 
 // Reads the --lang= options before the rest of the command line, so that its errors and the help box

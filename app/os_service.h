@@ -1,5 +1,5 @@
-// The operating-system side of running unattended: the limit of open descriptors, the signals
-// that stop the program or reload its devices file, and the notices to the service manager.
+// The operating-system side of running unattended: the signals that stop the program or reload
+// its devices file, and the notices to the service manager.
 #pragma once
 
 #include <QObject>
@@ -7,20 +7,6 @@
 #include <QTimer>
 
 class QSocketNotifier;
-
-// Raises the soft limit of open descriptors to the hard limit; returns the limit now in force.
-quint64 raise_descriptor_limit();
-// The soft limit of open descriptors now in force.
-quint64 descriptor_limit();
-// How many modems the limit lets listen, leaving room for the program itself and a few clients.
-quint64 listeners_within_descriptor_limit();
-// How many descriptors the given number of modems can need.
-quint64 descriptors_needed(quint64 modems);
-
-// One descriptor held in reserve, so that an entry about a lack of descriptors still reaches
-// the log: the logger frees it when it cannot open the log file and takes it back afterwards.
-void keep_spare_descriptor();
-bool release_spare_descriptor();
 
 // Notices to the service manager; nothing happens when the program was not started by one.
 void notify_ready();

@@ -3,11 +3,13 @@
 #include "app/service_control.h"
 
 #include "core/cfg.h"
+#include "core/link_state.h"
 #include "app/engine.h"
 #include "core/devices_file.h"
 #include "core/served_devices.h"
 #include "core/shared.h"
 #include "app/startup.h"
+#include "common/descriptors.h"
 #include "common/err.h"
 #include "ui/main_window.h"
 
@@ -50,11 +52,11 @@ bool stood_still(const Devices_file_stamp& stamp)
     return age_ms >= settle_ms;
 }
 
-// The link state in the window's own word, and the counters.
-QString status_text(const Main_window& window)
+// The link state in the window's word, and the counters.
+QString status_text()
 {
     QMutexLocker lock(&cfg_mutex);
-    return caption_status.tr().arg(window.link_state_text(), QString::number(devices_in_cfg.size()),
+    return caption_status.tr().arg(link_state_word(link_state(ws_flags)), QString::number(devices_in_cfg.size()),
                                    QString::number(tcp_servers.size()), QString::number(clients_number));
 }
 
@@ -80,7 +82,7 @@ Service_control::Service_control(Engine& engine, Main_window& window) : engine(e
     connect(&served_devices, &Served_devices::changed, this, &Service_control::on_devices_changed);
     settle_timer.setSingleShot(true);
     connect(&settle_timer, &QTimer::timeout, this, &Service_control::on_settle_timer_timeout);
-    notify_status(status_text(window));
+    notify_status(status_text());
     notify_ready();
 }
 
@@ -144,12 +146,12 @@ void Service_control::end_reload()
 void Service_control::on_devices_changed()
 {
     check_descriptor_limit();
-    notify_status(status_text(window));
+    notify_status(status_text());
 }
 
 void Service_control::on_window_state_shown()
 {
-    notify_status(status_text(window));
+    notify_status(status_text());
 }
 
 void Service_control::on_window_shutdown()

@@ -9,11 +9,14 @@
 #include "app/engine.h"
 #include "app/language.h"
 #include "app/os_service.h"
+#include "common/descriptors.h"
 #include "app/service_control.h"
 #include "common/err.h"
 #include "common/log_file.h"
 #include "metrics/metrics.h"
 #include "ui/dialog_about.h"
+#include "ui/error_box.h"
+#include "ui/fonts.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
@@ -174,6 +177,7 @@ int ruvo_main(int argc, char** argv)
     raise_descriptor_limit();
     keep_spare_descriptor();
     QApplication app(argc, argv);
+    install_error_box();
     Q_INIT_RESOURCE(resources);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/ruvo_sigil.ico")));
     cfg_fname = default_cfg_fname;

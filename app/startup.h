@@ -1,14 +1,6 @@
 // The program's start-up, everything the entry point does; returns the process exit code.
 #pragma once
 
-// Exit codes of the process.
-enum {
-    exit_ok = 0,
-    exit_command_line = 1,
-    exit_no_log = 2,
-    exit_start_failed = 3,
-    // The link found a fault of the program itself and ended it; restarting may help.
-    exit_internal_fault = 4,
-};
+#include "core/exit_codes.h"
 
 int ruvo_main(int argc, char** argv);

@@ -1,19 +1,15 @@
 // The log file and its dumps, exceptions that log themselves, internal-error codes,
-// the error box and the holders of translatable texts.
+// the way errors reach the user and the holders of translatable texts.
 #include "common/err.h"
 
-#include "core/build_info.h"
-#include "app/os_service.h"
+#include "common/descriptors.h"
 #include "common/hex.h"
 #include "common/log_file.h"
-#include "ui/main_window.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <QMessageBox>
+#include <QDateTime>
+#include <QFile>
 #include <QMutexLocker>
-#include <QPushButton>
-#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -22,17 +18,20 @@
 const char default_log_fname[] = "ruvo_bridge.log";
 const char* log_fname = default_log_fname;
 QMutex mutex_log;
-QString error_title;
-QString mbox_ok;
-QString hint_mbox_ok;
 const char ERR_WHAT[] = "Error (class Err).";
-int unattended_box_ms = 30000;
 
 namespace {
 
+// The registries of the translatable texts; constant-initialized, so holders made before them
+// in another file's initialization still find them.
+Tr* first_tr = nullptr;
+Tr_with_hint* first_tr_with_hint = nullptr;
+
 Tr format_debug{TR_TEXT("log", "Неожиданная ошибка №%1.%2.")};
 Tr errfmt_std_exception{TR_TEXT("log", "%1 Ошибка (std::exception): «%2».")};
-Tr errfmt_error_title{TR_TEXT("err", "%1 %2: ошибка")};
+
+// Shows errors to the user; null until the user interface installs its box.
+Error_box error_box = nullptr;
 
 const size_t max_hex_dump = 100000;
 const size_t long_hex_dump = 99999;
@@ -50,14 +49,6 @@ void put_hex_byte(char*& out, unsigned char byte)
 bool prefix_fits(size_t prefix_len)
 {
     return prefix_len <= std::numeric_limits<size_t>::max() - 3 * max_hex_dump - hex_dump_extra;
-}
-
-// Run without a display (a service started with the offscreen platform), a message box would
-// wait for ever for a click that cannot come.
-bool no_display()
-{
-    const QString platform = QGuiApplication::platformName();
-    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
 // Appends one entry whose text is given as UTF-8 bytes.
@@ -99,31 +90,31 @@ bool continuations(const unsigned char* p, size_t count)
 
 }  // namespace
 
-const QString& Tr::tr()
+Tr::Tr(const char* context, const char* source)
+    : context(context), source(source), translated(QString::fromUtf8(source)), next_holder(first_tr)
 {
-    if (translated.isEmpty())
-        translated = QCoreApplication::translate(context, source, nullptr, -1);
-    return translated;
+    first_tr = this;
 }
 
-void Tr_with_hint::translate()
+Tr_with_hint::Tr_with_hint(const char* context, const char* caption_source, const char* hint_source)
+    : context(context),
+      caption_source(caption_source),
+      hint_source(hint_source),
+      caption(QString::fromUtf8(caption_source)),
+      hint(QString::fromUtf8(hint_source)),
+      next_holder(first_tr_with_hint)
 {
-    if (caption.isEmpty()) {
-        caption = QCoreApplication::translate(context, caption_source, nullptr, -1);
-        hint = QCoreApplication::translate(context, hint_source, nullptr, -1);
+    first_tr_with_hint = this;
+}
+
+void translate_texts()
+{
+    for (Tr* t = first_tr; t; t = t->next_holder)
+        t->translated = QCoreApplication::translate(t->context, t->source, nullptr, -1);
+    for (Tr_with_hint* t = first_tr_with_hint; t; t = t->next_holder) {
+        t->caption = QCoreApplication::translate(t->context, t->caption_source, nullptr, -1);
+        t->hint = QCoreApplication::translate(t->context, t->hint_source, nullptr, -1);
     }
-}
-
-const QString& Tr_with_hint::get_caption()
-{
-    translate();
-    return caption;
-}
-
-const QString& Tr_with_hint::get_hint()
-{
-    translate();
-    return hint;
 }
 
 Err::Err(const QString& message) : text(message)
@@ -326,35 +317,19 @@ void log_exception(const std::exception& e, const QString& handler)
     log_exception(e, text.constData());
 }
 
-void init_resources_for_mbox()
+void set_error_box(Error_box box)
 {
-    mbox_ok = QCoreApplication::translate("mbox", "Закрыть");
-    hint_mbox_ok = QCoreApplication::translate(
-        "mbox",
-        "Если вы сюда нажмёте, окно с сообщением будет закрыто.\nТакже это окно можно закрыть "
-        "клавишами 'Esc', 'Enter', 'пробел' и\n'Alt-F4'.");
+    error_box = box;
 }
 
 void show_error(const QString& text, QWidget* parent)
 {
-    if (error_title.isEmpty()) {
-        error_title = QString(errfmt_error_title.tr()).arg(QLatin1String(program_name), QLatin1String(program_version));
-        init_resources_for_mbox();
+    if (error_box) {
+        error_box(text, parent);
+        return;
     }
-    QMessageBox box(parent);
-    init_fonts(box);
-    box.setText(text);
-    box.setWindowTitle(error_title);
-    box.setIcon(QMessageBox::Critical);
-    QPushButton* ok = box.addButton(mbox_ok, QMessageBox::AcceptRole);
-    ok->setToolTip(hint_mbox_ok);
-    box.setEscapeButton(ok);
-    if (no_display()) {
-        fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-        fflush(stderr);
-        QTimer::singleShot(unattended_box_ms, ok, &QPushButton::click);
-    }
-    box.exec();
+    fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    fflush(stderr);
 }
 
 void show_exception(const std::exception& e, QWidget* parent)

@@ -1,5 +1,5 @@
 // The log file and its dumps, exceptions that log themselves, internal-error codes,
-// the error box and the holders of translatable texts.
+// the way errors reach the user and the holders of translatable texts.
 #pragma once
 
 #include <QMutex>
@@ -12,12 +12,7 @@ class QWidget;
 extern const char default_log_fname[];
 extern const char* log_fname;
 extern QMutex mutex_log;
-extern QString error_title;
-extern QString mbox_ok;
-extern QString hint_mbox_ok;
 extern const char ERR_WHAT[];
-// How long an error box waits on a platform without a display, where nobody can close it.
-extern int unattended_box_ms;
 
 // Marks the context and source text of a holder for lupdate, which knows TR_TEXT and TR_HINT as
 // QT_TRANSLATE_NOOP (scripts/update_translations.sh): Tr name{TR_TEXT("context", "source")} and
@@ -25,35 +20,37 @@ extern int unattended_box_ms;
 #define TR_TEXT(context, source) context, source
 #define TR_HINT(context, source) source
 
-// A translatable text, translated on first use: the source text itself in Russian, the
-// translation of the chosen language otherwise (see app/language.h).
+// A translatable text: the source text itself in Russian, the translation of the chosen language
+// otherwise (see app/language.h). Every holder joins one registry when it is made (all are made
+// before main) and is translated with all the others by translate_texts(), which the language's
+// choice calls in the GUI thread before the exchange thread starts; from then on both threads
+// only read the texts.
 struct Tr {
-    Tr(const char* context, const char* source) : context(context), source(source) {}
-    const QString& tr();
+    Tr(const char* context, const char* source);
+    const QString& tr() const { return translated; }
 
     const char* context;
     const char* source;
     QString translated;
+    Tr* next_holder;
 };
 
-// A translatable caption with its tooltip, both translated together on first use.
+// A translatable caption with its tooltip, both translated with every Tr.
 struct Tr_with_hint {
-    Tr_with_hint(const char* context, const char* caption_source, const char* hint_source)
-        : context(context), caption_source(caption_source), hint_source(hint_source)
-    {
-    }
-    const QString& get_caption();
-    const QString& get_hint();
+    Tr_with_hint(const char* context, const char* caption_source, const char* hint_source);
+    const QString& get_caption() const { return caption; }
+    const QString& get_hint() const { return hint; }
 
     const char* context;
     const char* caption_source;
     const char* hint_source;
     QString caption;
     QString hint;
-
-private:
-    void translate();
+    Tr_with_hint* next_holder;
 };
+
+// Translates every holder into the language of the translators now installed.
+void translate_texts();
 
 // An exception with a complete message for the user or the log; logged when made.
 class Err : public std::exception {
@@ -90,6 +87,9 @@ void show_debug(unsigned short code, QWidget* parent = nullptr);
 void log_exception(const std::exception& e, const char* handler);
 void log_exception(const std::exception& e, const QString& handler);
 
-void init_resources_for_mbox();
+// Shows an error text to the user: the user interface installs its message box (ui/error_box.h);
+// until then the text goes to the standard error stream. GUI thread only.
+typedef void (*Error_box)(const QString& text, QWidget* parent);
+void set_error_box(Error_box box);
 void show_error(const QString& text, QWidget* parent = nullptr);
 void show_exception(const std::exception& e, QWidget* parent = nullptr);

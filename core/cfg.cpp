@@ -1,12 +1,16 @@
-// The configuration file: the program's global settings, read once at start.
+// The configuration file: the program's global settings, read once at start; each key is one row
+// of a table that gives its parsing, its default and its place in the unknown-key text.
 #include "core/cfg.h"
 
-#include "app/language.h"
 #include "common/err.h"
+#include "core/device_limits.h"
 #include "text/utf8_parser.h"
 
 #include <QHostAddress>
+#include <QStringList>
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 const char default_cfg_fname[] = "ruvo_bridge.cfg";
 const char* cfg_fname = default_cfg_fname;
@@ -22,12 +26,13 @@ int ws_devlist_period = 10000;
 int ws_devlist_timeout = 3000;
 int ws_sdata_timeout = 3000;
 QString devices_fname;
-unsigned default_max_frame = 51;
+unsigned default_max_frame = default_max_frame_value;
 int tcp_interframe_delay = 15;
 int modbus_timeout = 15000;
 int tcp_keepalive = default_tcp_keepalive;
-unsigned char trace_ws = 1;
-unsigned char trace_tcp = 1;
+const char* const trace_level_words[3] = {"err", "bad_frames", "all"};
+unsigned char trace_ws = trace_bad_frames;
+unsigned char trace_tcp = trace_bad_frames;
 QString cfg_language;
 int ws_batch_max = 1;
 QHostAddress tcp_listen_address = QHostAddress(QHostAddress::Any);
@@ -43,10 +48,9 @@ Tr errtext_unknown_key{TR_TEXT("parser",
                                "«ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», «devices_file», "
                                "«default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp».")};
 // Keys added since the list above was written, named in a sentence of their own after it.
-Tr errtext_unknown_key_added{TR_TEXT("parser",
-                                     "Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», "
-                                     "«ws_client_cert», «ws_client_key», «metrics_listen», «modbus_timeout», "
-                                     "«ws_batch_max», «language» и «tcp_keepalive».")};
+Tr errfmt_unknown_key_added{TR_TEXT("parser", "Знаю также параметры %1.")};
+Tr errfmt_key_name{TR_TEXT("parser", "«%1»")};
+Tr errfmt_last_of_list{TR_TEXT("parser", "%1 и %2")};
 Tr errtext_bad_listen_address{TR_TEXT("parser",
                                       "неправильное значение параметра «tcp_listen_address»: ожидается адрес IPv4 "
                                       "или IPv6 (например, «127.0.0.1» или «::1»).")};
@@ -78,100 +82,13 @@ Tr errtext_no_ws_login{TR_TEXT("parser", "не определён обязате
 Tr errtext_no_ws_password{TR_TEXT("parser", "не определён обязательный параметр «ws_password».")};
 
 const unsigned max_timing = 60000;
-const unsigned default_max_frame_value = 51;
 const int default_interframe_delay = 15;
-
-// Which keys the file has defined so far; each may appear once.
-struct Seen {
-    bool ws_url = false;
-    bool ws_login = false;
-    bool ws_password = false;
-    bool connect_timeout = false;
-    bool auth_timeout = false;
-    bool reconnect_delay = false;
-    bool devlist_period = false;
-    bool devlist_timeout = false;
-    bool data_timeout = false;
-    bool devices_file = false;
-    bool max_frame = false;
-    bool interframe_delay = false;
-    bool trace_ws = false;
-    bool trace_tcp = false;
-    bool modbus_timeout = false;
-    bool batch_max = false;
-    bool listen_address = false;
-    bool allow = false;
-    bool ca_file = false;
-    bool client_cert = false;
-    bool client_key = false;
-    bool metrics_listen = false;
-    bool language = false;
-    bool keepalive = false;
-};
-
-bool string_key(Utf8_file_parser& p, const char* name, bool& seen, QString& value)
-{
-    if (!p.is_assignment(name, seen))
-        return false;
-    value = p.req_printable_utf8_string();
-    return true;
-}
-
-// A timing of the link, in milliseconds, 0 to 60000.
-bool timing_key(Utf8_file_parser& p, const char* name, bool& seen, int& value)
-{
-    if (!p.is_assignment(name, seen))
-        return false;
-    value = static_cast<int>(p.req_dec<16>(max_timing));
-    return true;
-}
-
-template <class V>
-bool bounded_key(Utf8_file_parser& p, const char* name, bool& seen, unsigned min, unsigned max, V& value)
-{
-    if (!p.is_assignment(name, seen))
-        return false;
-    value = static_cast<V>(p.req_dec<32>(min, max));
-    return true;
-}
-
-bool trace_key(Utf8_file_parser& p, const char* name, bool& seen, Tr& errtext_bad, unsigned char& value)
-{
-    if (!p.is_assignment(name, seen))
-        return false;
-    static const char* const words[] = {"err", "bad_frames", "all"};
-    for (unsigned char level = 0; level < 3; ++level)
-        if (p.get_word(words[level])) {
-            value = level;
-            return true;
-        }
-    throw p.Error(errtext_bad.tr());
-}
 
 // The language of the texts after the configuration is read, "en" or "ru".
 QString language_error(const QString& value)
 {
     cfg_language = value;
     return is_language(value) ? QString() : errtext_bad_language.tr();
-}
-
-// A string value checked once read (check gives "" or the reason); a bad one is reported at its
-// opening quote.
-template <class Check>
-bool checked_key(Utf8_file_parser& p, const char* name, bool& seen, Check check)
-{
-    if (!p.is_assignment(name, seen))
-        return false;
-    const char* const position = p.position;
-    const char* const line_start = p.line_start;
-    const quint32 line = p.line;
-    const QString reason = check(p.req_printable_utf8_string());
-    if (reason.isEmpty())
-        return true;
-    p.position = position;
-    p.line_start = line_start;
-    p.line = line;
-    throw p.Error(reason);
 }
 
 QString listen_address_error(const QString& value)
@@ -210,44 +127,165 @@ QString metrics_listen_error(const QString& value)
     return QString();
 }
 
-bool security_key(Utf8_file_parser& p, Seen& seen)
+// How a key's value is read.
+enum class Kind : unsigned char {
+    text,     // a printable string, stored as it is
+    timing,   // a timing of the link in milliseconds, 0 to max_timing
+    bounded,  // a number from min to max
+    level,    // a trace level, one of trace_level_words
+    checked,  // a string that check judges and stores; a bad one is reported at its opening quote
+};
+
+// One key of the configuration file, which may give each key once.
+struct Cfg_key {
+    const char* name;
+    Kind kind;
+    QString* text;                           // text: where the value goes
+    void (*store)(quint32 value);            // timing, bounded, level: where the value goes
+    quint32 min;                             // bounded
+    quint32 max;                             // bounded
+    QString (*check)(const QString& value);  // checked: "" or the reason the value is bad
+    Tr* bad_level;                           // level: the text for a word that is not a level
+    void (*set_default)();                   // a key not given takes its default; null: keeps its value
+    Tr* missing;                             // a mandatory key: the text when it is not given
+};
+
+Cfg_key text_key(const char* name, QString& target, Tr* missing, void (*set_default)() = nullptr)
 {
-    return checked_key(p, "tcp_listen_address", seen.listen_address, listen_address_error) ||
-           checked_key(p, "tcp_allow", seen.allow, allow_list_error) ||
-           checked_key(p, "ws_ca_file", seen.ca_file, [](const QString& v) { return ws_tls.read_ca_file(v); }) ||
-           checked_key(p, "ws_client_cert", seen.client_cert,
-                       [](const QString& v) { return ws_tls.read_client_cert(v); }) ||
-           checked_key(p, "ws_client_key", seen.client_key, [](const QString& v) { return ws_tls.read_client_key(v); });
+    return {name, Kind::text, &target, nullptr, 0, 0, nullptr, nullptr, set_default, missing};
 }
 
+Cfg_key timing_key(const char* name, void (*store)(quint32))
+{
+    return {name, Kind::timing, nullptr, store, 0, max_timing, nullptr, nullptr, nullptr, nullptr};
+}
+
+Cfg_key bounded_key(const char* name, quint32 min, quint32 max, void (*store)(quint32),
+                    void (*set_default)() = nullptr)
+{
+    return {name, Kind::bounded, nullptr, store, min, max, nullptr, nullptr, set_default, nullptr};
+}
+
+Cfg_key level_key(const char* name, Tr& bad_level, void (*store)(quint32))
+{
+    return {name, Kind::level, nullptr, store, 0, 0, nullptr, &bad_level, nullptr, nullptr};
+}
+
+Cfg_key checked_key(const char* name, QString (*check)(const QString&), void (*set_default)() = nullptr)
+{
+    return {name, Kind::checked, nullptr, nullptr, 0, 0, check, nullptr, set_default, nullptr};
+}
+
+// Every key. The first ones are those the unknown-key text names; the rest, in the order of the
+// added sentence, come after first_added_key. No name is the beginning of another, so the order
+// does not change which key a statement sets.
+const Cfg_key keys[] = {
+    text_key("ws_url", ws_url, &errtext_no_ws_url),
+    text_key("ws_login", ws_login, &errtext_no_ws_login),
+    text_key("ws_password", ws_password_hash, &errtext_no_ws_password),
+    timing_key("ws_connect_timeout", [](quint32 v) { ws_connect_timeout = static_cast<int>(v); }),
+    timing_key("ws_auth_timeout", [](quint32 v) { ws_auth_timeout = static_cast<int>(v); }),
+    timing_key("ws_reconnect_delay", [](quint32 v) { ws_reconnect_delay = static_cast<int>(v); }),
+    timing_key("ws_devlist_period", [](quint32 v) { ws_devlist_period = static_cast<int>(v); }),
+    timing_key("ws_devlist_timeout", [](quint32 v) { ws_devlist_timeout = static_cast<int>(v); }),
+    timing_key("ws_data_timeout", [](quint32 v) { ws_sdata_timeout = static_cast<int>(v); }),
+    text_key("devices_file", devices_fname, nullptr, [] { devices_fname = DEFAULT_DEVICES_FNAME; }),
+    bounded_key("default_max_frame", min_max_frame, max_max_frame, [](quint32 v) { default_max_frame = v; },
+                [] { default_max_frame = default_max_frame_value; }),
+    bounded_key("interframe_delay", 1, max_timing, [](quint32 v) { tcp_interframe_delay = static_cast<int>(v); },
+                [] { tcp_interframe_delay = default_interframe_delay; }),
+    level_key("trace_ws", errtext_bad_trace_ws, [](quint32 v) { trace_ws = static_cast<unsigned char>(v); }),
+    level_key("trace_tcp", errtext_bad_trace_tcp, [](quint32 v) { trace_tcp = static_cast<unsigned char>(v); }),
+    checked_key("tcp_listen_address", listen_address_error),
+    checked_key("tcp_allow", allow_list_error),
+    checked_key("ws_ca_file", [](const QString& v) { return ws_tls.read_ca_file(v); }),
+    checked_key("ws_client_cert", [](const QString& v) { return ws_tls.read_client_cert(v); }),
+    checked_key("ws_client_key", [](const QString& v) { return ws_tls.read_client_key(v); }),
+    checked_key("metrics_listen", metrics_listen_error),
+    bounded_key("modbus_timeout", 1, max_timing, [](quint32 v) { modbus_timeout = static_cast<int>(v); }),
+    bounded_key("ws_batch_max", 1, ws_batch_max_limit, [](quint32 v) { ws_batch_max = static_cast<int>(v); }),
+    checked_key("language", language_error, [] { cfg_language.clear(); }),
+    bounded_key("tcp_keepalive", 0, 86400, [](quint32 v) { tcp_keepalive = static_cast<int>(v); },
+                [] { tcp_keepalive = default_tcp_keepalive; }),
+};
+const size_t key_count = sizeof(keys) / sizeof(keys[0]);
+const size_t first_added_key = 14;
+
+// Which keys of the table the file has given so far.
+typedef std::array<bool, key_count> Seen;
+
+bool was_given(const Seen& seen, const char* name)
+{
+    for (size_t i = 0; i < key_count; ++i)
+        if (strcmp(keys[i].name, name) == 0)
+            return seen[i];
+    return false;
+}
+
+void read_level(Utf8_file_parser& p, const Cfg_key& key)
+{
+    for (quint32 level = trace_err; level <= trace_all; ++level)
+        if (p.get_word(trace_level_words[level])) {
+            key.store(level);
+            return;
+        }
+    const Tr& bad_level = *key.bad_level;
+    throw p.Error(bad_level.tr());
+}
+
+void read_checked(Utf8_file_parser& p, const Cfg_key& key)
+{
+    const char* const position = p.position;
+    const char* const line_start = p.line_start;
+    const quint32 line = p.line;
+    const QString reason = key.check(p.req_printable_utf8_string());
+    if (reason.isEmpty())
+        return;
+    p.position = position;
+    p.line_start = line_start;
+    p.line = line;
+    throw p.Error(reason);
+}
+
+void read_value(Utf8_file_parser& p, const Cfg_key& key)
+{
+    switch (key.kind) {
+    case Kind::text:
+        *key.text = p.req_printable_utf8_string();
+        return;
+    case Kind::timing:
+        key.store(static_cast<quint32>(p.req_dec<16>(key.max)));
+        return;
+    case Kind::bounded:
+        key.store(static_cast<quint32>(p.req_dec<32>(key.min, key.max)));
+        return;
+    case Kind::level:
+        read_level(p, key);
+        return;
+    case Kind::checked:
+        read_checked(p, key);
+        return;
+    }
+}
+
+// The unknown-key text as it always was, and the sentence naming the keys added since.
 QString unknown_key_text()
 {
-    return errtext_unknown_key.tr() + QLatin1Char(' ') + errtext_unknown_key_added.tr();
+    QStringList added;
+    for (size_t i = first_added_key; i < key_count; ++i)
+        added << QString(errfmt_key_name.tr()).arg(QString::fromUtf8(keys[i].name));
+    const QString last = added.takeLast();
+    const QString list = QString(errfmt_last_of_list.tr()).arg(added.join(QStringLiteral(", ")), last);
+    return errtext_unknown_key.tr() + QLatin1Char(' ') + QString(errfmt_unknown_key_added.tr()).arg(list);
 }
 
 void read_statement(Utf8_file_parser& p, Seen& seen)
 {
-    if (string_key(p, "ws_url", seen.ws_url, ws_url) || string_key(p, "ws_login", seen.ws_login, ws_login) ||
-        string_key(p, "ws_password", seen.ws_password, ws_password_hash) ||
-        timing_key(p, "ws_connect_timeout", seen.connect_timeout, ws_connect_timeout) ||
-        timing_key(p, "ws_auth_timeout", seen.auth_timeout, ws_auth_timeout) ||
-        timing_key(p, "ws_reconnect_delay", seen.reconnect_delay, ws_reconnect_delay) ||
-        timing_key(p, "ws_devlist_period", seen.devlist_period, ws_devlist_period) ||
-        timing_key(p, "ws_devlist_timeout", seen.devlist_timeout, ws_devlist_timeout) ||
-        timing_key(p, "ws_data_timeout", seen.data_timeout, ws_sdata_timeout) ||
-        string_key(p, "devices_file", seen.devices_file, devices_fname) ||
-        bounded_key(p, "default_max_frame", seen.max_frame, 1, 9999, default_max_frame) ||
-        bounded_key(p, "interframe_delay", seen.interframe_delay, 1, 60000, tcp_interframe_delay) ||
-        trace_key(p, "trace_ws", seen.trace_ws, errtext_bad_trace_ws, trace_ws) ||
-        trace_key(p, "trace_tcp", seen.trace_tcp, errtext_bad_trace_tcp, trace_tcp) ||
-        bounded_key(p, "ws_batch_max", seen.batch_max, 1, ws_batch_max_limit, ws_batch_max) ||
-        security_key(p, seen) ||
-        checked_key(p, "metrics_listen", seen.metrics_listen, metrics_listen_error))
-        return;
-    if (bounded_key(p, "modbus_timeout", seen.modbus_timeout, 1, max_timing, modbus_timeout) ||
-        checked_key(p, "language", seen.language, language_error) ||
-        bounded_key(p, "tcp_keepalive", seen.keepalive, 0, 86400, tcp_keepalive))
-        return;
+    for (size_t i = 0; i < key_count; ++i)
+        if (p.is_assignment(keys[i].name, seen[i])) {
+            read_value(p, keys[i]);
+            return;
+        }
     throw p.Error(unknown_key_text());
 }
 
@@ -265,43 +303,41 @@ void end_statement(Utf8_file_parser& p)
 
 void check_mandatory(Utf8_file_parser& p, const Seen& seen)
 {
-    if (!seen.ws_url)
-        throw p.Error(errtext_no_ws_url.tr());
-    if (!seen.ws_login)
-        throw p.Error(errtext_no_ws_login.tr());
-    if (!seen.ws_password)
-        throw p.Error(errtext_no_ws_password.tr());
+    for (size_t i = 0; i < key_count; ++i)
+        if (keys[i].missing && !seen[i]) {
+            const Tr& missing = *keys[i].missing;
+            throw p.Error(missing.tr());
+        }
 }
 
 // The client certificate and its key come as a pair, and the key must be the certificate's.
 void check_client_pair(Utf8_file_parser& p, const Seen& seen)
 {
-    if (seen.client_cert != seen.client_key)
+    const bool cert = was_given(seen, "ws_client_cert");
+    if (cert != was_given(seen, "ws_client_key"))
         throw p.Error(errtext_client_pair.tr());
-    if (seen.client_cert && !ws_tls.key_matches_cert())
+    if (cert && !ws_tls.key_matches_cert())
         throw p.Error(QString(errfmt_key_mismatch.tr()).arg(ws_tls.key_file, ws_tls.cert_file));
 }
 
 void apply_defaults(const Seen& seen)
 {
-    if (!seen.devices_file)
-        devices_fname = DEFAULT_DEVICES_FNAME;
-    if (!seen.max_frame)
-        default_max_frame = default_max_frame_value;
-    if (!seen.interframe_delay)
-        tcp_interframe_delay = default_interframe_delay;
-    if (!seen.language)
-        cfg_language.clear();
-    if (!seen.keepalive)
-        tcp_keepalive = default_tcp_keepalive;
+    for (size_t i = 0; i < key_count; ++i)
+        if (keys[i].set_default && !seen[i])
+            keys[i].set_default();
 }
 
 }  // namespace
 
+bool is_language(const QString& code)
+{
+    return code == QLatin1String("en") || code == QLatin1String("ru");
+}
+
 void load_cfg(const QString& file_name)
 {
     Utf8_file_parser p(file_name);
-    Seen seen;
+    Seen seen{};
     p.skip_blank();
     while (*p.position) {
         read_statement(p, seen);

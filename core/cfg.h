@@ -1,8 +1,8 @@
 // The configuration file: the program's global settings, read once at start.
 #pragma once
 
-#include "link/ws_tls.h"
-#include "tcp/client_allow_list.h"
+#include "core/client_allow_list.h"
+#include "core/ws_tls_settings.h"
 
 #include <QHostAddress>
 #include <QString>
@@ -30,14 +30,16 @@ extern int modbus_timeout;
 // Seconds within which keepalive finds a client that vanished without a word; 0 turns it off.
 extern int tcp_keepalive;
 const int default_tcp_keepalive = 120;
-// Trace levels, tested as bits: 0x01 dumps a message found bad, 0x02 logs all traffic.
+// The levels of trace_ws and trace_tcp, in the order of their words ("err", "bad_frames", "all"),
+// tested as bits: trace_bad_frames dumps a message found bad, trace_all logs all traffic.
+enum Trace_level : unsigned char { trace_err = 0, trace_bad_frames = 0x01, trace_all = 0x02 };
+extern const char* const trace_level_words[3];
 extern unsigned char trace_ws;
 extern unsigned char trace_tcp;
 // The "language" key: "en", "ru", or empty when the file does not choose.
 extern QString cfg_language;
 // Frames that one data command may carry, each for another modem; 1 sends every frame alone.
 extern int ws_batch_max;
-const int ws_batch_max_limit = 100;
 // "ADDRESS:PORT" of the Prometheus metrics endpoint; empty when metrics are off.
 extern QString metrics_listen;
 
@@ -45,6 +47,9 @@ extern QString metrics_listen;
 extern QHostAddress tcp_listen_address;  // default: all addresses
 extern Client_allow_list tcp_allow;      // empty: every client is let in
 extern Ws_tls_settings ws_tls;
+
+// Whether the code names one of the program's languages, "ru" or "en" (app/language.h uses them).
+bool is_language(const QString& code);
 
 // Reads the configuration file; throws Err naming the file, line and character on any error.
 void load_cfg(const QString& file_name);

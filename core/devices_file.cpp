@@ -3,6 +3,7 @@
 
 #include "core/build_info.h"
 #include "core/cfg.h"
+#include "core/device_limits.h"
 #include "core/shared.h"
 #include "common/err.h"
 #include "common/hex.h"
@@ -48,8 +49,6 @@ Tr title_devices_file{TR_TEXT("main",
                               "# Содержимое этого файла сформировано программой %1 %2.\n\n")};
 
 const int eui_digits = 16;
-const unsigned max_tcp_port = 65535;
-const unsigned max_max_frame = 9999;
 
 // One "device(...)" sentence as read.
 struct Sentence {
@@ -89,7 +88,7 @@ void read_attribute(Utf8_file_parser& p, Sentence& s)
     else if (p.is_assignment("tcp_port", s.tcp_port_seen))
         s.device.tcp_port = static_cast<quint16>(p.req_dec<16>(max_tcp_port));
     else if (p.is_assignment("max_frame", s.max_frame_seen))
-        s.device.max_frame = static_cast<quint32>(p.req_dec<32>(1, max_max_frame));
+        s.device.max_frame = static_cast<quint32>(p.req_dec<32>(min_max_frame, max_max_frame));
     else if (p.is_assignment("protocol", s.protocol_seen))
         s.device.protocol = req_protocol(p);
     else

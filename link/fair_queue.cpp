@@ -4,8 +4,7 @@
 // head is always the next to go.
 #include "link/fair_queue.h"
 
-#include "link/ws_connection.h"
-#include "tcp/tcp_server.h"
+#include "link/query.h"
 
 #include <algorithm>
 
@@ -13,12 +12,12 @@ namespace {
 
 bool is_frame(const Query* q)
 {
-    return q->send == &Ws_connection::send_sdata;
+    return q->is_frame;
 }
 
 quint64 modem_of(const Query* q)
 {
-    return static_cast<const Frame*>(q)->eui;
+    return q->eui;
 }
 
 bool has_modem(const Query* chain, quint64 eui)
@@ -72,11 +71,11 @@ Query* Fair_queue::pop()
     return head ? send_next(&head) : nullptr;
 }
 
-Frame* Fair_queue::pop_frame_besides(const Query* batch)
+Query* Fair_queue::pop_frame_besides(const Query* batch)
 {
     for (Query** link = &head; *link && is_frame(*link); link = &(*link)->next)
         if (!has_modem(batch, modem_of(*link)))
-            return static_cast<Frame*>(send_next(link));
+            return send_next(link);
     return nullptr;
 }
 

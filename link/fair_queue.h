@@ -5,7 +5,6 @@
 
 #include <QtGlobal>
 
-struct Frame;
 struct Query;
 class Tcp_server;
 
@@ -21,7 +20,7 @@ public:
     Query* pop();
     // The first waiting frame of a modem not yet in the chain from batch; null when there is
     // none before a command of the link itself, which thus keeps its place.
-    Frame* pop_frame_besides(const Query* batch);
+    Query* pop_frame_besides(const Query* batch);
     // Frames queued by the server s.
     int count(const Tcp_server* s) const;
     // Takes every record of the server s out, giving each its not-send operation; returns how many.

@@ -4,7 +4,7 @@
 
 #include "common/hex.h"
 #include "link/fair_queue.h"
-#include "tcp/tcp_server.h"
+#include "tcp/frame.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ void gather_batch(Frame& first, Fair_queue& queue, int max)
 {
     Query** batch_end = &first.next;
     for (int count = 1; count < max; ++count) {
-        Frame* f = queue.pop_frame_besides(&first);
+        Query* f = queue.pop_frame_besides(&first);
         if (!f)
             return;
         *batch_end = f;

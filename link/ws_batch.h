@@ -2,7 +2,7 @@
 // frame about to be sent, how many travel together, and the command's text.
 #pragma once
 
-#include "core/cfg.h"
+#include "core/device_limits.h"
 
 #include <QByteArray>
 #include <bitset>

@@ -110,6 +110,7 @@ void check_answer_eui(Ws_parser& p, const Query* q, quint64 eui, bool batch)
 
 void Ws_connection::post(Query& q)
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     if (current) {
         queue.push(q);
         metrics::queued(1);
@@ -145,12 +146,14 @@ void Ws_connection::send_current(Query* q)
 
 void Ws_connection::cancel_queries(Tcp_server* s)
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     metrics::queued(-queue.cancel(s));
     forget_requester(current, s);
 }
 
 void Ws_connection::anonymize_queries(Tcp_server* s)
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     queue.disown(s);
     forget_requester(current, s);
 }

@@ -3,24 +3,22 @@
 #include "link/ws_connection.h"
 
 #include "core/cfg.h"
-#include "app/engine.h"
+#include "core/exit_codes.h"
 #include "core/served_devices.h"
 #include "core/shared.h"
-#include "app/startup.h"
 #include "common/err.h"
 #include "link/ws_tls.h"
 #include "metrics/metrics.h"
 #include "tcp/tcp_server.h"
-#include "ui/main_window.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QMutexLocker>
-#include <QPointer>
 #include <QTimerEvent>
 #include <QUrl>
 
 Ws_connection* Ws_connection::instance = nullptr;
+Ws_connection::Window Ws_connection::window;
 
 namespace {
 
@@ -50,15 +48,16 @@ Tr errtext_fatal{TR_TEXT("log", "Обнаружена ошибка в прогр
 const unsigned char link_up = Ws_connection::connecting | Ws_connection::connected;
 
 // Shows the fatal-error box over the main window in the GUI thread and ends the application once
-// the user has closed it. The lock is held only to read the window pointer, never across the box.
+// the user has closed it. The lock is held only to read the window pointer, never across the box;
+// the window, a GUI-thread object, cannot go away between the two.
 void show_fatal_error_box(const QString& text)
 {
-    QPointer<QWidget> parent;
+    QWidget* parent;
     {
         QMutexLocker lock(&cfg_mutex);
-        parent = Main_window::instance;
+        parent = Ws_connection::window.widget;
     }
-    show_error(text, parent.data());
+    show_error(text, parent);
     QCoreApplication::exit(exit_internal_fault);
 }
 
@@ -76,7 +75,7 @@ void release_queries(Query*& first)
 Ws_connection::Ws_connection(QThread& thread)
     : thread(thread),
       socket(QString(), QWebSocketProtocol::Version13),
-      devlist_query{nullptr, &Ws_connection::send_devlist_req, &Ws_connection::not_send_devlist_req, nullptr, 0},
+      devlist_query{nullptr, &Ws_connection::send_devlist_req, &Ws_connection::not_send_devlist_req, nullptr, 0, false, 0},
       handler(&Ws_connection::unexpected_message)
 {
     if (!connect(&socket, &QWebSocket::connected, this, &Ws_connection::on_connected))
@@ -102,16 +101,8 @@ Ws_connection::Ws_connection(QThread& thread)
     if (ws_flags & WS_ENDING)
         throw The_end();
     instance = this;
-    if (Main_window* window = Main_window::instance) {
-        if (!connect(this, &Ws_connection::servers_changed, window, &Main_window::on_servers_changed,
-                     Qt::QueuedConnection))
-            log_debug(0x070B);
-        if (!connect(this, &Ws_connection::clients_changed, window, &Main_window::on_clients_changed,
-                     Qt::QueuedConnection))
-            log_debug(0x070C);
-        if (!connect(window, &Main_window::shutdown, this, &Ws_connection::on_shutdown, Qt::QueuedConnection))
-            log_debug(0x0770);
-    }
+    if (window.attach)
+        window.attach(*this);
     ws_flags &= static_cast<unsigned char>(~(WS_SERVERS_PENDING | WS_CLIENTS_PENDING));
 }
 
@@ -129,6 +120,7 @@ Ws_connection::~Ws_connection()
 
 void Ws_connection::start()
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     if (!start_wait(ws_connect_timeout, 0x074E))
         return;
     flags |= connecting | disconnect_expected | error_expected;
@@ -143,7 +135,8 @@ void Ws_connection::send(const QString& text)
 
 void Ws_connection::send(const QString& text, const QString& traced)
 {
-    if (trace_ws & 0x02)
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
+    if (trace_ws & trace_all)
         log_utf8(QStringLiteral("to(RUVO-LoRa): "), traced);
     socket.sendTextMessage(text);
     // Handed to the kernel before the loop waits again, not once the socket reports itself
@@ -396,6 +389,7 @@ void Ws_connection::after_rupture()
 
 void Ws_connection::on_shutdown()
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     if (flags & shutting_down)
         return;
     flags |= shutting_down;
@@ -411,6 +405,7 @@ void Ws_connection::on_shutdown()
 
 void Ws_connection::crash(const QString& text)
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     log(text);
     const unsigned char old = flags;
     flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | reconnect_wait));
@@ -422,5 +417,5 @@ void Ws_connection::crash(const QString& text)
     handler = &Ws_connection::unexpected_message;
     const QString box_text = errtext_fatal.tr();
     QMetaObject::invokeMethod(
-        qApp, [box_text] { show_fatal_error_box(box_text); }, Qt::QueuedConnection);
+        QCoreApplication::instance(), [box_text] { show_fatal_error_box(box_text); }, Qt::QueuedConnection);
 }

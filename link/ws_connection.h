@@ -3,6 +3,7 @@
 #pragma once
 
 #include "link/fair_queue.h"
+#include "link/query.h"
 #include "link/ws_batch.h"
 
 #include <QAbstractSocket>
@@ -11,21 +12,15 @@
 #include <QThread>
 #include <QWebSocket>
 
+class QWidget;
 class Tcp_server;
 struct Device_in_cfg;
 class Ws_connection;
 class Ws_parser;
 struct Ws_common_fields;
 
-// The queue record of the connection; the first part of every queued object.
-struct Query {
-    Query* next;
-    void (*send)(Query* q, Ws_connection& connection);
-    void (*not_send)(Query* q);
-    Tcp_server* requester;
-    // The turn of the queue it waits for.
-    quint64 round;
-};
+// Thrown only by the link when the program is already ending before the link was built.
+class The_end {};
 
 class Ws_connection : public QObject {
     Q_OBJECT
@@ -65,6 +60,15 @@ public:
 
     // The one live connection, null when none; guarded by cfg_mutex.
     static Ws_connection* instance;
+
+    // The main window as far as the link needs it, set and cleared by the window; guarded by
+    // cfg_mutex. A new connection calls attach so that the window hears of its changes and can ask
+    // it to shut down; the fatal-error box appears over widget.
+    struct Window {
+        QWidget* widget = nullptr;
+        void (*attach)(Ws_connection& connection) = nullptr;
+    };
+    static Window window;
 
     // Objects that must finish before the exchange thread may end: the connection itself and
     // every listening Tcp_server. Changed only in the exchange thread.

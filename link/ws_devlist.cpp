@@ -169,6 +169,7 @@ void Ws_connection::devlist_answer(Ws_parser& p)
 
 void Ws_connection::update_servers()
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     servers_update(false);
 }
 

@@ -39,7 +39,7 @@ void log_binary(const char* prefix, const QByteArray& message)
 
 void Ws_connection::on_text_message(const QString& message)
 {
-    if (trace_ws & 0x02)
+    if (trace_ws & trace_all)
         log_utf8(QStringLiteral("from(RUVO-LoRa): "), message);
     try {
         Ws_parser p(message);
@@ -54,17 +54,17 @@ void Ws_connection::on_text_message(const QString& message)
     } catch (...) {
         log_debug(0x0711);
     }
-    if (trace_ws & 0x01)
+    if (trace_ws & trace_bad_frames)
         log_utf8(errtext_bad_frame.tr(), message);
     drop_after_bad_message();
 }
 
 void Ws_connection::on_binary_message(const QByteArray& message)
 {
-    if (trace_ws & 0x02)
+    if (trace_ws & trace_all)
         log_binary("from(RUVO-LoRa), binary frame: ", message);
     log(errtext_binary_received.tr());
-    if (trace_ws & 0x01)
+    if (trace_ws & trace_bad_frames)
         log_binary(errtext_bad_binary_frame.tr().toUtf8().constData(), message);
     drop_after_bad_message();
 }

@@ -3,6 +3,7 @@
 #include "metrics/metrics.h"
 
 #include "core/cfg.h"
+#include "core/link_state.h"
 #include "core/shared.h"
 #include "common/err.h"
 #include "common/log_file.h"
@@ -53,7 +54,7 @@ public:
             counts[2] = clients_number;
         }
         prometheus::ClientMetric link;
-        link.gauge.value = flags & WS_ONLINE ? 2 : flags & WS_STARTING ? 1 : 0;
+        link.gauge.value = static_cast<int>(link_state(flags));
         prometheus::MetricFamily modems{"ruvo_bridge_modems",
                                         "Modems to serve, of them available (known to the server and listened "
                                         "for), of them in use by a client.",

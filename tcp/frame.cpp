@@ -26,6 +26,7 @@ Frame* Frame::alloc(size_t size, Tcp_server& server)
     f->not_send = &Ws_connection::not_send_sdata;
     f->requester = &server;
     f->round = 0;
+    f->is_frame = true;
     f->eui = server.eui;
     f->data_end = f->data() + size;
     f->size = 0;

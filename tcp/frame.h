@@ -8,7 +8,6 @@
 // One client message on its way to the modem: a queue record followed by its data area
 // (max_frame + 1 bytes), in one allocation.
 struct Frame : Query {
-    quint64 eui;
     unsigned char* data_end;
     size_t size;
 

@@ -6,7 +6,7 @@
 #include "common/crc16.h"
 #include "common/err.h"
 #include "metrics/metrics.h"
-#include "tcp/client_allow_list.h"
+#include "core/client_allow_list.h"
 #include "tcp/modbus_answer_shape.h"
 
 #include <QTcpSocket>

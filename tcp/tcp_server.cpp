@@ -3,7 +3,7 @@
 #include "tcp/tcp_server.h"
 
 #include "core/cfg.h"
-#include "app/os_service.h"
+#include "common/descriptors.h"
 #include "common/err.h"
 #include "metrics/metrics.h"
 #include "tcp/client_socket_guard.h"
@@ -12,6 +12,7 @@
 
 #include <QMutexLocker>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 #include <QTimerEvent>
 
@@ -306,6 +307,7 @@ void Tcp_server::let_go_of_queries()
 
 void Tcp_server::shutdown_connection()
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     let_go_of_queries();
     end_exchange();
     if (client)
@@ -314,6 +316,7 @@ void Tcp_server::shutdown_connection()
 
 void Tcp_server::shutdown_server()
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     tracer.event(".shutdown_server");
     metrics::modem_removed(eui);
     server.close();
@@ -328,6 +331,7 @@ void Tcp_server::shutdown_server()
 
 void Tcp_server::success()
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     framing->frame_accepted();
     if (flags & confirmed)
         return;
@@ -409,6 +413,7 @@ void Tcp_server::queue_overflow()
 
 void Tcp_server::post_frame(size_t size)
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     if (!connection.has_room(*this)) {
         queue_overflow();
         return;
@@ -428,6 +433,7 @@ void Tcp_server::post_frame(size_t size)
 
 void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     metrics::uplink_received(eui, static_cast<size_t>(data.size()));
     const bool strict = framing->strict_uplink();
     if (!(flags & confirmed) && !strict)

@@ -7,7 +7,7 @@
 #include "core/shared.h"
 #include "common/repeated_log.h"
 #include "link/ws_connection.h"
-#include "tcp/client_allow_list.h"
+#include "tcp/client_gate.h"
 #include "tcp/client_framing.h"
 #include "tcp/frame.h"
 #include "tcp/tcp_trace.h"

@@ -2,6 +2,7 @@
 #include "common/err.h"
 #include "common/hex.h"
 #include "test_util.h"
+#include "ui/error_box.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -68,6 +69,7 @@ private:
 class Test_common : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void log_entry_is_exact();
     void log_entries_of_two_threads_never_interleave();
     void unwritable_log_prints_notice();
@@ -83,6 +85,12 @@ private slots:
     void hex_buffer_writes_in_place_and_detaches();
     void unhex_accepts_only_hex_digits();
 };
+
+// The program's start-up installs the error box; these tests show it without a start-up.
+void Test_common::initTestCase()
+{
+    install_error_box();
+}
 
 void Test_common::log_entry_is_exact()
 {

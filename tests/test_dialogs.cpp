@@ -14,6 +14,8 @@
 #include "ui/dialog_devices.h"
 #include "ui/dialog_edit_device.h"
 #include "ui/dialog_modems.h"
+#include "ui/colours.h"
+#include "ui/error_box.h"
 #include "ui/main_window.h"
 #include "ui/resources_for_editing.h"
 #include "ui/window_text.h"
@@ -347,6 +349,7 @@ private:
 void Test_dialogs::initTestCase()
 {
     saved_fname = devices_fname;
+    install_error_box();
     Resources_for_editing::init();
 }
 

@@ -6,6 +6,7 @@
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
 #include "test_util.h"
+#include "ui/error_box.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -239,6 +240,7 @@ class Test_link : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -321,6 +323,12 @@ private:
     std::unique_ptr<Fake_server> server;
     std::unique_ptr<Link_thread> link;
 };
+
+// The program's start-up installs the error box that shows the link's fatal error.
+void Test_link::initTestCase()
+{
+    install_error_box();
+}
 
 void Test_link::init()
 {

@@ -7,6 +7,7 @@
 #include "ui/dialog_about.h"
 #include "ui/dialog_devices.h"
 #include "ui/dialog_exit.h"
+#include "ui/fonts.h"
 #include "ui/main_window.h"
 
 #include <QApplication>

@@ -40,6 +40,7 @@ struct Rig {
         frames.emplace_back();
         Frame& f = frames.back();
         f.send = &Ws_connection::send_sdata;
+        f.is_frame = true;
         f.not_send = [](Query* q) { dropped << name(q); };
         f.requester = server(token[0]);
         // Modem C has the lowest EUI, so that turns cannot follow EUIs or letters by chance.

@@ -1687,8 +1687,16 @@ too.</translation>
         <translation>wrong value of the parameter &quot;metrics_listen&quot;: an IPv4 address and a TCP port are expected, such as &quot;127.0.0.1:9464&quot; or &quot;0.0.0.0:9464&quot;.</translation>
     </message>
     <message>
-        <source>Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert», «ws_client_key», «metrics_listen», «modbus_timeout», «ws_batch_max», «language» и «tcp_keepalive».</source>
-        <translation>The parameters &quot;tcp_listen_address&quot;, &quot;tcp_allow&quot;, &quot;ws_ca_file&quot;, &quot;ws_client_cert&quot;, &quot;ws_client_key&quot;, &quot;metrics_listen&quot;, &quot;modbus_timeout&quot;, &quot;ws_batch_max&quot;, &quot;language&quot; and &quot;tcp_keepalive&quot; are known too.</translation>
+        <source>Знаю также параметры %1.</source>
+        <translation>The parameters %1 are known too.</translation>
+    </message>
+    <message>
+        <source>«%1»</source>
+        <translation>&quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>%1 и %2</source>
+        <translation>%1 and %2</translation>
     </message>
 </context>
 <context>

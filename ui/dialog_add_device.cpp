@@ -3,8 +3,9 @@
 #include "ui/dialog_add_device.h"
 
 #include "common/hex.h"
+#include "core/device_limits.h"
 #include "ui/dialog_modems.h"
-#include "ui/main_window.h"
+#include "ui/fonts.h"
 #include "ui/protocol_choice.h"
 #include "ui/resources_for_editing.h"
 #include "ui/window_text.h"
@@ -18,12 +19,7 @@
 
 namespace {
 
-// Port 0 would have the system pick a random port that no client can know.
-const unsigned min_tcp_port = 1;
-const unsigned max_tcp_port = 65535;
-const unsigned min_max_frame = 1;
-const unsigned max_max_frame = 9999;
-const QString initial_max_frame = QStringLiteral("51");
+const QString initial_max_frame = QString::number(default_max_frame_value);
 
 // The smallest port from first_suggested_port upwards that no modem uses, or an empty
 // text when every one of them is taken.

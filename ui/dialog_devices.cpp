@@ -8,6 +8,7 @@
 #include "tcp/tcp_server.h"
 #include "ui/dialog_add_device.h"
 #include "ui/dialog_edit_device.h"
+#include "ui/fonts.h"
 #include "ui/main_window.h"
 #include "ui/protocol_choice.h"
 #include "ui/resources_for_editing.h"

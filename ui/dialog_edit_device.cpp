@@ -2,7 +2,7 @@
 #include "ui/dialog_edit_device.h"
 
 #include "common/hex.h"
-#include "ui/main_window.h"
+#include "ui/fonts.h"
 #include "ui/protocol_choice.h"
 #include "ui/resources_for_editing.h"
 #include "ui/window_text.h"

@@ -3,7 +3,7 @@
 
 #include "common/hex.h"
 #include "ui/combo_box_fitting.h"
-#include "ui/main_window.h"
+#include "ui/fonts.h"
 #include "ui/resources_for_editing.h"
 #include "ui/window_size.h"
 

@@ -4,13 +4,16 @@
 
 #include "core/build_info.h"
 #include "core/cfg.h"
+#include "core/link_state.h"
 #include "core/served_devices.h"
 #include "core/shared.h"
 #include "common/err.h"
 #include "link/ws_connection.h"
+#include "ui/colours.h"
 #include "ui/dialog_about.h"
 #include "ui/dialog_devices.h"
 #include "ui/dialog_exit.h"
+#include "ui/fonts.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -24,10 +27,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-const QColor color_offline(128, 0, 0);
-const QColor color_start(0, 0, 128);
-const QColor color_online(0, 128, 0);
-const QColor color_clients(100, 0, 100);
 const QString caption_placeholder = QStringLiteral(" ");
 
 Main_window* Main_window::instance = nullptr;
@@ -75,6 +74,21 @@ QStackedLayout* add_stacked(QGridLayout& grid, int row, int column, QWidget* pag
     return stack;
 }
 
+// A connection built while the window exists joins it; codes of the link's module.
+void attach_connection(Ws_connection& connection)
+{
+    Main_window* window = Main_window::instance;
+    if (!QObject::connect(&connection, &Ws_connection::servers_changed, window, &Main_window::on_servers_changed,
+                          Qt::QueuedConnection))
+        log_debug(0x070B);
+    if (!QObject::connect(&connection, &Ws_connection::clients_changed, window, &Main_window::on_clients_changed,
+                          Qt::QueuedConnection))
+        log_debug(0x070C);
+    if (!QObject::connect(window, &Main_window::shutdown, &connection, &Ws_connection::on_shutdown,
+                          Qt::QueuedConnection))
+        log_debug(0x0770);
+}
+
 template <typename Dialog>
 void run_modal(QWidget* parent)
 {
@@ -113,9 +127,10 @@ Main_window::Main_window(QThread& exchange_thread, QWidget* parent)
 Main_window::~Main_window()
 {
     QMutexLocker lock(&cfg_mutex);
-    if (instance == this)
+    if (instance == this) {
         instance = nullptr;
-    else
+        Ws_connection::window = Ws_connection::Window();
+    } else
         log_debug(window_code(112));
 }
 
@@ -178,22 +193,20 @@ void Main_window::translate(Translated& texts)
                               "данной программе.");
     texts.caption_btn_exit = tr("Выйти");
     texts.hint_btn_exit = tr("Если вы нажмёте эту кнопку, работа программы будет завершена.");
-    word_offline = tr("нет");
-    word_start = tr("старт");
-    word_online = tr("есть");
 }
 
 void Main_window::build(const Translated& texts)
 {
     const QFontMetrics metrics(font_name_big, this);
     const int counter_width = 10 * dec_digit_width(metrics);
-    const int link_width = qMax(metrics.horizontalAdvance(word_offline),
-                                qMax(metrics.horizontalAdvance(word_start), metrics.horizontalAdvance(word_online)));
+    int link_width = 0;
+    for (Link_state state : {Link_state::offline, Link_state::start, Link_state::online})
+        link_width = qMax(link_width, metrics.horizontalAdvance(link_state_word(state)));
     auto grid = new QGridLayout(this);
 
-    link_state = new Label_with_size(link_width, word_offline);
-    set_text_color(*link_state, color_offline);
-    add_row(*grid, 0, texts.caption_link, link_state, texts.hint_link);
+    link_state_label = new Label_with_size(link_width, link_state_word(Link_state::offline));
+    set_text_color(*link_state_label, color_offline);
+    add_row(*grid, 0, texts.caption_link, link_state_label, texts.hint_link);
 
     devices_count = new Label_with_size(counter_width, QString::number(devices_in_cfg.size()));
     add_row(*grid, 1, texts.caption_devices, devices_count, texts.hint_devices);
@@ -231,6 +244,7 @@ bool Main_window::register_instance()
     if (instance)
         throw Debug(window_code(203));
     instance = this;
+    Ws_connection::window = Ws_connection::Window{this, attach_connection};
     Ws_connection* connection = Ws_connection::instance;
     if (connection) {
         if (!connect(connection, &Ws_connection::servers_changed, this, &Main_window::on_servers_changed))
@@ -249,15 +263,11 @@ void Main_window::configured_devices_changed()
     devices_count->setText(QString::number(devices_in_cfg.size()));
 }
 
-QString Main_window::link_state_text() const
+void Main_window::show_link_state(Link_state state)
 {
-    return link_state->text();
-}
-
-void Main_window::show_link_state(const QString& word, const QColor& color)
-{
-    link_state->setText(word);
-    set_text_color(*link_state, color);
+    static const QColor* const colors[] = {&color_offline, &color_start, &color_online};
+    link_state_label->setText(link_state_word(state));
+    set_text_color(*link_state_label, *colors[static_cast<int>(state)]);
 }
 
 void Main_window::show_rows_online(bool online)
@@ -279,18 +289,13 @@ void Main_window::on_servers_changed()
         servers = tcp_servers.size();
         clients = clients_number;
     }
-    if (flags & WS_ONLINE) {
-        show_link_state(word_online, color_online);
+    const Link_state state = link_state(flags);
+    show_link_state(state);
+    if (state == Link_state::online) {
         online_count->setText(QString::number(servers));
         clients_count->setText(QString::number(clients));
-        show_rows_online(true);
-    } else if (flags & WS_STARTING) {
-        show_link_state(word_start, color_start);
-        show_rows_online(false);
-    } else {
-        show_link_state(word_offline, color_offline);
-        show_rows_online(false);
     }
+    show_rows_online(state == Link_state::online);
     emit state_shown();
 }
 

@@ -1,20 +1,13 @@
-// The main window (link state and counters) and the user interface's shared look:
-// the four fonts, the layout unit, digit widths and the status colours.
+// The main window: the link state and the counters of modems.
 #pragma once
 
-#include "ui/fonts.h"
-
-#include <QColor>
 #include <QLabel>
 #include <QThread>
 #include <QWidget>
 
 class QStackedLayout;
+enum class Link_state : unsigned char;
 
-extern const QColor color_offline;
-extern const QColor color_start;
-extern const QColor color_online;
-extern const QColor color_clients;
 extern const QString caption_placeholder;
 
 // A label of fixed width, so that value labels keep their width when their text changes.
@@ -56,9 +49,6 @@ public:
     // The one existing main window, null when none; guarded by cfg_mutex.
     static Main_window* instance;
 
-    // The link state as the window shows it ("нет", "старт" or "есть").
-    QString link_state_text() const;
-
 signals:
     void shutdown();
     // The link state or a counter shown has changed.
@@ -81,11 +71,11 @@ private:
     void translate(Translated& texts);
     void build(const Translated& texts);
     bool register_instance();
-    void show_link_state(const QString& word, const QColor& color);
+    void show_link_state(Link_state state);
     void show_rows_online(bool online);
 
     QThread& exchange_thread;
-    Label_with_size* link_state;
+    Label_with_size* link_state_label;
     Label_with_size* devices_count;
     Label_with_size* online_count;
     Label_with_size* clients_count;
@@ -93,9 +83,6 @@ private:
     QStackedLayout* online_value_cell;
     QStackedLayout* clients_caption_cell;
     QStackedLayout* clients_value_cell;
-    QString word_offline;
-    QString word_start;
-    QString word_online;
     // A second exit request while the first waits is ignored; only the final close is let through.
     enum class Exit_state { none, waiting, done };
     Exit_state exit_state = Exit_state::none;

@@ -1,7 +1,7 @@
 // The captions, tooltips, brushes and collision messages shared by the editing dialogs.
 #include "ui/resources_for_editing.h"
 
-#include "ui/main_window.h"
+#include "ui/colours.h"
 
 #include <QCoreApplication>
 

@@ -2,7 +2,7 @@
 #include "ui/table_with_proxy.h"
 
 #include "ui/combo_box_fitting.h"
-#include "ui/main_window.h"
+#include "ui/fonts.h"
 #include "ui/resources_for_editing.h"
 
 #include <QComboBox>

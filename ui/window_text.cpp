@@ -2,7 +2,7 @@
 #include "ui/window_text.h"
 
 #include "common/err.h"
-#include "ui/main_window.h"
+#include "ui/fonts.h"
 
 #include <QChar>
 #include <QFormLayout>

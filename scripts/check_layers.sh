@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Checks the layers of the program's sources (docs/ARCHITECTURE.md): a file may include only files
+# of its own layer or of the layers below it. Names every include that reaches up and fails on it,
+# then checks that no include knot is larger than 4 units (scripts/include_knots.py).
+# With an argument, checks that tree instead of this one.
+set -euo pipefail
+root="${1:-$(dirname "$0")/..}"
+cd "$root"
+
+# The layers from the bottom; folders of one layer share its number.
+declare -A layer=([common]=0 [text]=1 [core]=2 [metrics]=3 [link]=4 [tcp]=4 [ui]=5 [app]=6)
+
+status=0
+for folder in "${!layer[@]}"; do
+    for file in "$folder"/*.cpp "$folder"/*.h; do
+        [ -e "$file" ] || continue
+        while IFS= read -r line; do
+            included="${line#*\"}"
+            included="${included%%\"*}"
+            target="${included%%/*}"
+            [ -n "${layer[$target]+set}" ] || continue
+            if (( layer[$target] > layer[$folder] )); then
+                echo "$file: #include \"$included\": $folder may not include $target, a higher layer"
+                status=1
+            fi
+        done < <(grep -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" || true)
+    done
+done
+if [ "$status" -ne 0 ]; then
+    exit "$status"
+fi
+python3 "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/include_knots.py" --max 4 .

@@ -1,0 +1,67 @@
+// The listening socket of a modem port: connections from peers outside tcp_allow are closed as
+// soon as they are accepted, counted, and logged: the first of a minute, then a summary.
+#include "tcp/client_gate.h"
+
+#include "core/cfg.h"
+#include "core/client_allow_list.h"
+#include "common/err.h"
+
+#include <QTcpSocket>
+
+namespace {
+
+Tr errfmt_client_refused{TR_TEXT("log",
+                                 "Отклонено подключение к порту TCP %1: адрес клиента не разрешён параметром "
+                                 "«tcp_allow» (всего отклонено подключений: %2).")};
+Tr errfmt_clients_refused{TR_TEXT("log",
+                                  "Порт TCP %1: за последнюю минуту отклонено ещё %2 подключений с адресов, не "
+                                  "разрешённых параметром «tcp_allow» (всего отклонено подключений: %3). Чаще всего "
+                                  "подключались с адресов: %4.")};
+
+}  // namespace
+
+quint64 Client_gate::refused_total = 0;
+
+Client_gate::Client_gate(QObject* parent)
+    : QTcpServer(parent),
+      refusals([this](quint64 held, const QString& peers) {
+          return QString(errfmt_clients_refused.tr())
+              .arg(QString::number(serverPort()), QString::number(held), QString::number(refused_total), peers);
+      })
+{
+    connect(this, &QTcpServer::newConnection, this, &Client_gate::on_new_connection);
+}
+
+void Client_gate::incomingConnection(qintptr handle)
+{
+    if (tcp_allow.is_empty()) {
+        QTcpServer::incomingConnection(handle);
+        return;
+    }
+    auto* s = new QTcpSocket(this);
+    s->setSocketDescriptor(handle);
+    if (tcp_allow.allows(s->peerAddress()))
+        addPendingConnection(s);
+    else
+        refuse(s);
+}
+
+void Client_gate::refuse(QTcpSocket* s)
+{
+    ++refused_total;
+    if (trace_tcp & trace_all)
+        log(QStringLiteral("tcp%1(peer=[%2]:%3).refused")
+                .arg(QString::number(serverPort()), s->peerAddress().toString(), QString::number(s->peerPort())));
+    refusals.event(QString(errfmt_client_refused.tr()).arg(serverPort()).arg(refused_total),
+                   unmapped(s->peerAddress()).toString());
+    emit connection_refused();
+    s->abort();
+    delete s;
+}
+
+// QTcpServer announces every accepted connection, refused ones included.
+void Client_gate::on_new_connection()
+{
+    if (hasPendingConnections())
+        emit client_waiting();
+}
