@@ -226,7 +226,6 @@ void Tcp_server::replace_client(QTcpSocket* old)
     let_go_of_queries();
     uplink.reset();
     framing->reset();
-    flags &= ~confirmed;
     const QString taker = unmapped(client->peerAddress()).toString();
     takeovers.event(QString(errfmt_client_replaced.tr())
                         .arg(QString::number(tcp_port), taker, QString::number(client->peerPort()),
@@ -261,7 +260,7 @@ void Tcp_server::end_exchange()
     frame = nullptr;
     uplink.reset();
     framing->reset();
-    flags &= ~(exchange | confirmed);
+    flags &= ~exchange;
 }
 
 void Tcp_server::on_connection_destroyed(QObject* o)
@@ -302,7 +301,7 @@ void Tcp_server::let_go_of_queries()
     if (framing->frames_outlive_client())
         connection.anonymize_queries(this);
     else
-        connection.cancel_queries(this);
+        framing->client_left(connection.cancel_queries(this));
 }
 
 void Tcp_server::shutdown_connection()
@@ -333,10 +332,6 @@ void Tcp_server::success()
 {
     Q_ASSERT(QThread::currentThread() == thread());
     framing->frame_accepted();
-    if (flags & confirmed)
-        return;
-    flags |= confirmed;
-    uplink.restart();
 }
 
 void Tcp_server::timerEvent(QTimerEvent* e)
@@ -411,12 +406,12 @@ void Tcp_server::queue_overflow()
     shutdown_connection();
 }
 
-void Tcp_server::post_frame(size_t size)
+bool Tcp_server::post_frame(size_t size)
 {
     Q_ASSERT(QThread::currentThread() == thread());
     if (!connection.has_room(*this)) {
         queue_overflow();
-        return;
+        return false;
     }
     Frame* done = frame;
     done->size = size;
@@ -429,6 +424,7 @@ void Tcp_server::post_frame(size_t size)
         shutdown_connection();
         throw;
     }
+    return true;
 }
 
 void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
@@ -436,8 +432,6 @@ void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
     Q_ASSERT(QThread::currentThread() == thread());
     metrics::uplink_received(eui, static_cast<size_t>(data.size()));
     const bool strict = framing->strict_uplink();
-    if (!(flags & confirmed) && !strict)
-        return;
     switch (uplink.take(data, strict ? fcnt : std::nullopt)) {
     case Uplink_assembler::incomplete:
         return;

@@ -33,8 +33,7 @@ class Tcp_server : public QObject, private Client_framing::Host {
 public:
     // Bits of flags.
     enum : unsigned char {
-        exchange = 0x01,   // a client has been fully set up
-        confirmed = 0x02,  // the server accepted a frame of this client: uplink is delivered
+        exchange = 0x01,  // a client has been fully set up
     };
 
     // Listens on the modem's port (on tcp_listen_address); throws Listen_error when the system
@@ -82,7 +81,7 @@ private:
 
     // Client_framing::Host
     unsigned char* frame_area() override;
-    void post_frame(size_t size) override;
+    bool post_frame(size_t size) override;
     void write_to_client(const QByteArray& bytes) override;
     void write_answer(const QByteArray& bytes) override;
     void read_on() override;
