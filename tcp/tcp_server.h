@@ -61,14 +61,11 @@ protected:
 
 private slots:
     void on_new_connection();
-    void on_accept_error(QAbstractSocket::SocketError e);
     void on_ready_read();
     void on_connection_destroyed(QObject* o);
-    void on_client_error(QAbstractSocket::SocketError e);
 
 private:
     QTcpSocket* accept_next();
-    void guard_client(QTcpSocket* s);
     void drop_socket(QTcpSocket* s);
     void set_client(QTcpSocket* s);
     void replace_client(QTcpSocket* old);
