@@ -66,6 +66,9 @@ public:
     virtual bool strict_uplink() const { return false; }
     // A frame given to the link stays the modem's to answer when its client is broken off.
     virtual bool frames_outlive_client() const { return false; }
+    // An answer being joined when its client goes is joined on, and the framing, which knows
+    // whose it is, drops it.
+    virtual bool answers_outlive_client() const { return false; }
     // The client was broken off and the link took back its newest frames not yet sent,
     // unsent_dropped of them; called when frames do not outlive their client.
     virtual void client_left(int /*unsent_dropped*/) {}

@@ -17,6 +17,7 @@ public:
     void answer_broken(bool joined_before) override;
     void frame_accepted() override;
     void client_left(int unsent_dropped) override;
+    bool answers_outlive_client() const override { return true; }
     void reset() override;
 
 private:

@@ -147,7 +147,8 @@ void Tcp_server::replace_client(QTcpSocket* old)
     if (!(flags & exchange))
         return;
     let_go_of_queries();
-    uplink.reset();
+    if (!framing->answers_outlive_client())
+        uplink.reset();
     framing->reset();
     takeovers.event(port_log::client_replaced(tcp_port, *client, *old), unmapped(client->peerAddress()).toString());
     drop_socket(old);
@@ -172,12 +173,14 @@ void Tcp_server::set_up_exchange(QTcpSocket* s)
     drop_socket(s);
 }
 
-// Ends the exchange on this side: no frame, no uplink state; the framing keeps what it owes.
+// Ends the exchange on this side: no frame, no answer being joined unless the framing still
+// wants it; the framing keeps what it owes.
 void Tcp_server::end_exchange()
 {
     Frame::free(frame);
     frame = nullptr;
-    uplink.reset();
+    if (!framing->answers_outlive_client())
+        uplink.reset();
     framing->reset();
     flags &= ~exchange;
 }

@@ -109,6 +109,7 @@ private slots:
     void repeated_packets_by_frame_counter();
     void answers_are_written_with_a_trace();
     void broken_answer_ends_the_exchange_only_when_joined();
+    void answer_joined_across_clients_is_dropped_whole();
     void owed_frames_data();
     void owed_frames();
     void packets_before_confirmation_are_ignored();
@@ -658,6 +659,29 @@ void Test_tcp_server::broken_answer_ends_the_exchange_only_when_joined()
     QVERIFY(logged(shuffle(1, 2)));
     QVERIFY(wait_gone(*c));
     QVERIFY(c->readAll().isEmpty());
+}
+
+// A client leaves in the middle of its answer: the answer is still joined, then dropped whole,
+// with no packet error, and the next client gets none of it.
+void Test_tcp_server::answer_joined_across_clients_is_dropped_whole()
+{
+    std::unique_ptr<QTcpSocket> c;
+    confirmed_client(c);
+    if (QTest::currentTestFailed())
+        return;
+    QByteArray first = packet("030400020002", "ab");
+    server->rx_received(first);
+    c->disconnectFromHost();
+    QVERIFY(wait_entry(trace(".disconnected")));
+    auto newer = connect_client();
+    QVERIFY(wait_client(*newer));
+    QByteArray second = packet("030400020102", "cd");
+    server->rx_received(second);
+    QVERIFY(wait_entry(QStringLiteral("Ответ радиомодема порта %1 на сообщение отключившегося клиента отброшен: "
+                                      "0x{61 62 63 64}")
+                           .arg(server->tcp_port)));
+    QVERIFY(!logged(shuffle(0, 1)));
+    QVERIFY(!QTest::qWaitFor([&] { return newer->bytesAvailable() > 0; }, 200));
 }
 
 // Events of a port's ledger in order: "pN" client N hands a frame to the link, "a" the server
