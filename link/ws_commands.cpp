@@ -144,11 +144,13 @@ void Ws_connection::send_current(Query* q)
     q->send(q, *this);
 }
 
-void Ws_connection::cancel_queries(Tcp_server* s)
+int Ws_connection::cancel_queries(Tcp_server* s)
 {
     Q_ASSERT(QThread::currentThread() == QObject::thread());
-    metrics::queued(-queue.cancel(s));
+    const int unsent = queue.cancel(s);
+    metrics::queued(-unsent);
     forget_requester(current, s);
+    return unsent;
 }
 
 void Ws_connection::anonymize_queries(Tcp_server* s)

@@ -49,7 +49,7 @@ public:
     void post(Query& q);
     // True while the server s may queue one more frame.
     bool has_room(const Tcp_server& s) const;
-    void cancel_queries(Tcp_server* s);
+    int cancel_queries(Tcp_server* s);
     // The frames of the server s are still sent, their answers to nobody.
     void anonymize_queries(Tcp_server* s);
 

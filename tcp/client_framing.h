@@ -19,8 +19,9 @@ public:
     public:
         // The data area of the frame being filled: max_frame + 1 bytes.
         virtual unsigned char* frame_area() = 0;
-        // Sends the first size bytes of the frame area to the modem; a fresh area follows.
-        virtual void post_frame(size_t size) = 0;
+        // Sends the first size bytes of the frame area to the modem; a fresh area follows. False
+        // when the frame was refused and the client dropped.
+        virtual bool post_frame(size_t size) = 0;
         // Both writes need a client.
         virtual void write_to_client(const QByteArray& bytes) = 0;
         // Writes the modem's answer, counted as one.
@@ -61,11 +62,16 @@ public:
     virtual void answer_broken(bool joined_before) = 0;
     // The server accepted a frame of this port for the modem.
     virtual void frame_accepted() {}
-    // Uplink reaches the framing before the server accepted a frame of the client, and repeated
-    // uplink packets are dropped.
+    // Repeated uplink packets are dropped.
     virtual bool strict_uplink() const { return false; }
     // A frame given to the link stays the modem's to answer when its client is broken off.
     virtual bool frames_outlive_client() const { return false; }
+    // An answer being joined when its client goes is joined on, and the framing, which knows
+    // whose it is, drops it.
+    virtual bool answers_outlive_client() const { return false; }
+    // The client was broken off and the link took back its newest frames not yet sent,
+    // unsent_dropped of them; called when frames do not outlive their client.
+    virtual void client_left(int /*unsent_dropped*/) {}
     // The exchange has ended or passed to a newer client: nothing of it stays but an owed
     // request of a framing whose frames outlive their client.
     virtual void reset() = 0;

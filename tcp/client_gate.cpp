@@ -5,8 +5,10 @@
 #include "core/cfg.h"
 #include "core/client_allow_list.h"
 #include "common/err.h"
+#include "tcp/port_log.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
@@ -17,6 +19,8 @@ Tr errfmt_clients_refused{TR_TEXT("log",
                                   "Порт TCP %1: за последнюю минуту отклонено ещё %2 подключений с адресов, не "
                                   "разрешённых параметром «tcp_allow» (всего отклонено подключений: %3). Чаще всего "
                                   "подключались с адресов: %4.")};
+
+const int accept_pause_ms = 1000;
 
 }  // namespace
 
@@ -30,6 +34,17 @@ Client_gate::Client_gate(QObject* parent)
       })
 {
     connect(this, &QTcpServer::newConnection, this, &Client_gate::on_new_connection);
+    if (!connect(this, &QTcpServer::acceptError, this, &Client_gate::on_accept_error))
+        throw Debug(0x0808);
+}
+
+void Client_gate::on_accept_error(QAbstractSocket::SocketError e)
+{
+    port_log::accept_error(serverPort(), e, errorString(), accept_pause_ms);
+    QTimer::singleShot(accept_pause_ms, this, [this] {
+        if (isListening())
+            resumeAccepting();
+    });
 }
 
 void Client_gate::incomingConnection(qintptr handle)

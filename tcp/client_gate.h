@@ -1,5 +1,5 @@
 // The listening socket of a modem port, which closes connections from clients outside the allow
-// list at once.
+// list at once and rests a while after a failed accept.
 #pragma once
 
 #include "common/repeated_log.h"
@@ -29,6 +29,9 @@ protected:
 
 private slots:
     void on_new_connection();
+    // The listener rests after a failed accept, or the same waiting connection would wake it
+    // again at once.
+    void on_accept_error(QAbstractSocket::SocketError e);
 
 private:
     void refuse(QTcpSocket* s);

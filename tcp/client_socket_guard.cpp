@@ -1,8 +1,10 @@
-// Limits that keep one client socket from holding the program: keepalive, and the grace of a
-// closing socket.
+// Limits that keep one client socket from holding the program: keepalive with the log of the error
+// that ends a connection, and the grace of a closing socket.
 #include "tcp/client_socket_guard.h"
 
 #include "core/cfg.h"
+#include "common/err.h"
+#include "tcp/port_log.h"
 
 #include <QElapsedTimer>
 #include <QTcpSocket>
@@ -66,6 +68,15 @@ bool set_keepalive(QTcpSocket& s)
            set_option(fd, IPPROTO_TCP, TCP_KEEPINTVL, t.interval_s) &&
            set_option(fd, IPPROTO_TCP, TCP_KEEPCNT, t.probes) &&
            set_option(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, t.user_timeout_ms);
+}
+
+void guard_client(QTcpSocket& s, quint16 port)
+{
+    if (!set_keepalive(s))
+        log_debug(0x0891);
+    if (!QObject::connect(&s, &QAbstractSocket::errorOccurred, &s,
+                          [&s, port](QAbstractSocket::SocketError e) { port_log::client_error(port, s, e); }))
+        log_debug(0x0892);
 }
 
 // The socket stays open while its peer takes the data: a socket closed at once would leave the

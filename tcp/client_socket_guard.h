@@ -26,6 +26,10 @@ Keepalive_times keepalive_times(int seconds);
 // Turns on keepalive on an accepted client socket as tcp_keepalive asks; false when the system refused.
 bool set_keepalive(QTcpSocket& s);
 
+// Keepalive finds a client of the port whose network went away; the error that then ends it is
+// logged.
+void guard_client(QTcpSocket& s, quint16 port);
+
 // Closes the socket once the peer has taken all data written to it, cutting it off (with a reset)
 // when that has not happened within the grace.
 void close_with_grace(QTcpSocket& s);

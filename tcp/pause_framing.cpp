@@ -1,15 +1,42 @@
 // Frames of a raw port: the client's bytes are read straight into the frame being filled, and a
-// pause of tcp_interframe_delay ends it; answers go to the client as they are.
+// pause of tcp_interframe_delay ends it; an answer goes to the client as it is when it answers
+// one of that client's frames, and is dropped when it answers a client that has gone.
 #include "tcp/pause_framing.h"
 
 #include "core/cfg.h"
 #include "common/err.h"
 
 #include <QIODevice>
+#include <chrono>
+
+namespace {
+
+Tr errfmt_answer_owner_gone{TR_TEXT("log",
+                                    "Ответ радиомодема порта %1 на сообщение отключившегося клиента отброшен: ")};
+Tr errfmt_answer_unowed{TR_TEXT("log", "Ответ радиомодема порта %1, которого не ждал этот клиент, отброшен: ")};
+
+// Beyond the server's wait for accepting a frame, the time a modem may take to answer it.
+const qint64 radio_answer_time_ms = 60000;
+// A flood of frames without answers is not counted beyond this.
+const size_t max_owed_frames = 1024;
+
+qint64 now_ms()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+Pause_framing::Pause_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame)
+    : Client_framing(host, eui, tcp_port, max_frame), owed(ws_sdata_timeout + radio_answer_time_ms, max_owed_frames)
+{
+}
 
 void Pause_framing::begin(QTcpSocket&)
 {
     received = 0;
+    client_number = ++last_client_number;
 }
 
 void Pause_framing::read(QIODevice& client)
@@ -34,13 +61,27 @@ void Pause_framing::read(QIODevice& client)
 void Pause_framing::timer_expired()
 {
     const size_t size = received;
+    const quint64 sender = client_number;
     received = 0;
-    host.post_frame(size);
+    if (host.post_frame(size))
+        owed.posted(sender);
 }
 
+// Only the answer to a frame of a client gone is traced at "bad_frames": an answer nobody waited
+// for is a modem's own uplink, as common without a client as with one.
 void Pause_framing::answer_received(const QByteArray& answer)
 {
-    host.write_answer(answer);
+    const Owed_frames::Verdict verdict = owed.answer(client_number, now_ms());
+    if (verdict == Owed_frames::Verdict::deliver) {
+        host.write_answer(answer);
+        return;
+    }
+    const bool gone = verdict == Owed_frames::Verdict::owner_gone;
+    if (!(trace_tcp & (gone ? Tcp_trace::bad_frames | Tcp_trace::all : Tcp_trace::all)))
+        return;
+    const QByteArray prefix = (gone ? errfmt_answer_owner_gone : errfmt_answer_unowed).tr().arg(tcp_port).toUtf8();
+    log_data(prefix.constData(), reinterpret_cast<const unsigned char*>(answer.constData()),
+             static_cast<size_t>(answer.size()));
 }
 
 void Pause_framing::answer_broken(bool joined_before)
@@ -49,8 +90,19 @@ void Pause_framing::answer_broken(bool joined_before)
         host.shutdown_connection();
 }
 
+void Pause_framing::frame_accepted()
+{
+    owed.accepted(now_ms());
+}
+
+void Pause_framing::client_left(int unsent_dropped)
+{
+    owed.client_left(unsent_dropped, now_ms());
+}
+
 void Pause_framing::reset()
 {
     host.kill_timer();
     received = 0;
+    client_number = 0;
 }

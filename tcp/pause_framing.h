@@ -1,11 +1,13 @@
-// Frames of a raw port: the client's bytes up to a pause of tcp_interframe_delay form one frame.
+// Frames of a raw port: the client's bytes up to a pause of tcp_interframe_delay form one frame;
+// an answer reaches the client only when it answers one of that client's frames.
 #pragma once
 
 #include "tcp/client_framing.h"
+#include "tcp/owed_frames.h"
 
 class Pause_framing : public Client_framing {
 public:
-    using Client_framing::Client_framing;
+    Pause_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame);
 
     void begin(QTcpSocket& client) override;
     void read(QIODevice& client) override;
@@ -13,9 +15,16 @@ public:
     void answer_received(const QByteArray& answer) override;
     // A packet lost between others of an answer leaves the client with part of it: the exchange ends.
     void answer_broken(bool joined_before) override;
+    void frame_accepted() override;
+    void client_left(int unsent_dropped) override;
+    bool answers_outlive_client() const override { return true; }
     void reset() override;
 
 private:
     // Bytes of the frame being filled.
     size_t received = 0;
+    Owed_frames owed;
+    // The clients of the port are numbered from 1; 0 while there is no exchange.
+    quint64 client_number = 0;
+    quint64 last_client_number = 0;
 };

@@ -9,59 +9,17 @@
 #include "tcp/client_socket_guard.h"
 #include "tcp/modbus_tcp_framing.h"
 #include "tcp/pause_framing.h"
+#include "tcp/port_log.h"
 
 #include <QMutexLocker>
 #include <QTcpSocket>
 #include <QThread>
-#include <QTimer>
 #include <QTimerEvent>
 
 namespace {
 
-Tr errfmt_cannot_listen{TR_TEXT("log", "Не удалось создать серверный сокет, слушающий порт TCP %1.")};
-Tr errfmt_client_replaced{TR_TEXT("log",
-                                  "Порт TCP %1 занят новым клиентом [%2]:%3; прежний клиент [%4]:%5 отключён.")};
-Tr errfmt_clients_replaced{TR_TEXT("log",
-                                   "Порт TCP %1: за последнюю минуту новые клиенты заняли порт ещё %2 раз, отключив "
-                                   "прежних. Чаще всего новые клиенты подключались с адресов: %3.")};
-Tr errfmt_descriptor_limit{TR_TEXT("log",
-                                   "Не хватает дескрипторов файлов: предел числа открытых файлов процесса равен %1.")};
-Tr errfmt_accept_error{TR_TEXT("log",
-                               "Не удалось принять соединение клиента на порту TCP %1. Код ошибки=%2 («%3»). Новые "
-                               "соединения на этом порту будут приниматься снова через %4 миллисекунд.")};
-Tr errtext_connect_exception{TR_TEXT("log",
-                                     "Не удалось подготовиться к обмену с клиентом через установленное соединение.")};
-Tr errfmt_queue_overflow{TR_TEXT("log",
-                                 "Ошибка: клиент на порту %1 прислал больше сообщений, чем может ждать отправки "
-                                 "радиомодему (%2), не дожидаясь ответов на них. Соединение с клиентом разорвано.")};
-Tr errfmt_unread{TR_TEXT("log",
-                         "Клиент на порту %1 не читает ответы: их непереданный остаток превысил %2 байтов. "
-                         "Соединение с клиентом разорвано.")};
-Tr errfmt_client_error{TR_TEXT("log", "Соединение с клиентом на порту %1 ([%2]:%3) разорвано: %4.")};
-Tr errfmt_read_error{TR_TEXT("log",
-                             "Ошибка при чтении принятых от клиента данных. Код ошибки=%1 («%2»). Длина "
-                             "прочитанных данных=%3.")};
-Tr errfmt_repeated{TR_TEXT("log",
-                           "Повторный пакет от радиомодема порта %1 (счётчик кадров fcnt=%2) отброшен.")};
-
-// After a failed accept the listener rests, or it would be woken again at once by the same
-// waiting connection.
-const int accept_pause_ms = 1000;
 // The largest answer of a raw port: an uplink's total size has 16 bits.
 const qint64 max_raw_answer = 65535;
-
-// The limit in force is named only when a lack of descriptors is the cause.
-QString with_descriptor_limit(const QString& text, bool lack_of_descriptors)
-{
-    if (!lack_of_descriptors)
-        return text;
-    return text + QLatin1Char(' ') + QString(errfmt_descriptor_limit.tr()).arg(descriptor_limit());
-}
-
-QString cannot_listen_text(quint16 port, bool lack_of_descriptors)
-{
-    return with_descriptor_limit(QString(errfmt_cannot_listen.tr()).arg(port), lack_of_descriptors);
-}
 
 std::unique_ptr<Client_framing> make_framing(Client_framing::Host& host, quint64 eui, const Device_in_cfg& cfg)
 {
@@ -81,23 +39,20 @@ Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Devic
       tracer(tcp_port),
       uplink(eui),
       framing(make_framing(*this, eui, cfg)),
-      takeovers([this](quint64 held, const QString& peers) {
-          return QString(errfmt_clients_replaced.tr()).arg(QString::number(tcp_port), QString::number(held), peers);
-      })
+      takeovers([this](quint64 held, const QString& peers) { return port_log::clients_replaced(tcp_port, held, peers); })
 {
     if (!connect(&server, &Client_gate::client_waiting, this, &Tcp_server::on_new_connection))
         throw Debug(0x0801);
-    if (!connect(&server, &QTcpServer::acceptError, this, &Tcp_server::on_accept_error))
-        throw Debug(0x0808);
     connect(&server, &Client_gate::connection_refused, this, [this] { metrics::client_refused(this->eui); });
     // The last descriptors are left to the link, the log and some clients: a program that has
     // spent them all on listeners could no longer reconnect to the server nor say why.
     if (connection.live_count - 1 >= listeners_within_descriptor_limit())
-        throw Err(cannot_listen_text(tcp_port, true));
+        throw Err(port_log::cannot_listen(tcp_port, true));
     tracer.event(".listen");
     if (!server.listen(tcp_listen_address, tcp_port))
-        throw Listen_error(cannot_listen_text(tcp_port, server.serverError() == QAbstractSocket::SocketResourceError),
-                           server.errorString());
+        throw Listen_error(
+            port_log::cannot_listen(tcp_port, server.serverError() == QAbstractSocket::SocketResourceError),
+            server.errorString());
     ++connection.live_count;
     metrics::modem_added(eui, tcp_port);
 }
@@ -135,42 +90,10 @@ QTcpSocket* Tcp_server::accept_next()
             s->deleteLater();
             continue;
         }
-        guard_client(s);
+        guard_client(*s, tcp_port);
         metrics::client_connected(eui);
         return s;
     }
-}
-
-void Tcp_server::on_accept_error(QAbstractSocket::SocketError e)
-{
-    log(with_descriptor_limit(QString(errfmt_accept_error.tr())
-                                  .arg(QString::number(tcp_port), QString::number(static_cast<int>(e)),
-                                       server.errorString(), QString::number(accept_pause_ms)),
-                              e == QAbstractSocket::SocketResourceError));
-    QTimer::singleShot(accept_pause_ms, this, [this] {
-        if (server.isListening())
-            server.resumeAccepting();
-    });
-}
-
-// Keepalive finds a client whose network went away; the error that then ends it is logged.
-void Tcp_server::guard_client(QTcpSocket* s)
-{
-    if (!set_keepalive(*s))
-        log_debug(0x0891);
-    if (!connect(s, &QAbstractSocket::errorOccurred, this, &Tcp_server::on_client_error))
-        log_debug(0x0892);
-}
-
-// A client closing by itself is no news; any other end of its connection is.
-void Tcp_server::on_client_error(QAbstractSocket::SocketError e)
-{
-    QTcpSocket* s = qobject_cast<QTcpSocket*>(sender());
-    if (!s || e == QAbstractSocket::RemoteHostClosedError)
-        return;
-    log(QString(errfmt_client_error.tr())
-            .arg(QString::number(tcp_port), s->peerAddress().toString(), QString::number(s->peerPort()),
-                 s->errorString()));
 }
 
 void Tcp_server::drop_socket(QTcpSocket* s)
@@ -224,14 +147,10 @@ void Tcp_server::replace_client(QTcpSocket* old)
     if (!(flags & exchange))
         return;
     let_go_of_queries();
-    uplink.reset();
+    if (!framing->answers_outlive_client())
+        uplink.reset();
     framing->reset();
-    flags &= ~confirmed;
-    const QString taker = unmapped(client->peerAddress()).toString();
-    takeovers.event(QString(errfmt_client_replaced.tr())
-                        .arg(QString::number(tcp_port), taker, QString::number(client->peerPort()),
-                             unmapped(old->peerAddress()).toString(), QString::number(old->peerPort())),
-                    taker);
+    takeovers.event(port_log::client_replaced(tcp_port, *client, *old), unmapped(client->peerAddress()).toString());
     drop_socket(old);
 }
 
@@ -246,7 +165,7 @@ void Tcp_server::set_up_exchange(QTcpSocket* s)
         flags |= exchange;
         return;
     } catch (const std::exception& e) {
-        log_exception(e, errtext_connect_exception.tr());
+        log_exception(e, port_log::connect_exception());
     } catch (...) {
         log_debug(0x0805);
     }
@@ -254,14 +173,16 @@ void Tcp_server::set_up_exchange(QTcpSocket* s)
     drop_socket(s);
 }
 
-// Ends the exchange on this side: no frame, no uplink state; the framing keeps what it owes.
+// Ends the exchange on this side: no frame, no answer being joined unless the framing still
+// wants it; the framing keeps what it owes.
 void Tcp_server::end_exchange()
 {
     Frame::free(frame);
     frame = nullptr;
-    uplink.reset();
+    if (!framing->answers_outlive_client())
+        uplink.reset();
     framing->reset();
-    flags &= ~(exchange | confirmed);
+    flags &= ~exchange;
 }
 
 void Tcp_server::on_connection_destroyed(QObject* o)
@@ -302,7 +223,7 @@ void Tcp_server::let_go_of_queries()
     if (framing->frames_outlive_client())
         connection.anonymize_queries(this);
     else
-        connection.cancel_queries(this);
+        framing->client_left(connection.cancel_queries(this));
 }
 
 void Tcp_server::shutdown_connection()
@@ -333,10 +254,6 @@ void Tcp_server::success()
 {
     Q_ASSERT(QThread::currentThread() == thread());
     framing->frame_accepted();
-    if (flags & confirmed)
-        return;
-    flags |= confirmed;
-    uplink.restart();
 }
 
 void Tcp_server::timerEvent(QTimerEvent* e)
@@ -390,9 +307,7 @@ void Tcp_server::read_on()
 
 void Tcp_server::read_failed(qint64 result)
 {
-    log(QString(errfmt_read_error.tr())
-            .arg(QString::number(static_cast<int>(client->error())), client->errorString(),
-                 QString::number(result)));
+    port_log::read_error(*client, result);
     metrics::client_error(eui, metrics::Client_error::read);
     shutdown_connection();
 }
@@ -406,17 +321,17 @@ unsigned char* Tcp_server::frame_area()
 // rest of what it sends is refused with the client.
 void Tcp_server::queue_overflow()
 {
-    log(QString(errfmt_queue_overflow.tr()).arg(QString::number(tcp_port), QString::number(max_queued_per_port)));
+    port_log::queue_overflow(tcp_port, max_queued_per_port);
     metrics::client_error(eui, metrics::Client_error::overflow);
     shutdown_connection();
 }
 
-void Tcp_server::post_frame(size_t size)
+bool Tcp_server::post_frame(size_t size)
 {
     Q_ASSERT(QThread::currentThread() == thread());
     if (!connection.has_room(*this)) {
         queue_overflow();
-        return;
+        return false;
     }
     Frame* done = frame;
     done->size = size;
@@ -429,6 +344,7 @@ void Tcp_server::post_frame(size_t size)
         shutdown_connection();
         throw;
     }
+    return true;
 }
 
 void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
@@ -436,8 +352,6 @@ void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
     Q_ASSERT(QThread::currentThread() == thread());
     metrics::uplink_received(eui, static_cast<size_t>(data.size()));
     const bool strict = framing->strict_uplink();
-    if (!(flags & confirmed) && !strict)
-        return;
     switch (uplink.take(data, strict ? fcnt : std::nullopt)) {
     case Uplink_assembler::incomplete:
         return;
@@ -453,7 +367,7 @@ void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
         return;
     case Uplink_assembler::repeated:
         if (trace_tcp)
-            log(QString(errfmt_repeated.tr()).arg(QString::number(tcp_port), QString::number(*fcnt)));
+            port_log::repeated_packet(tcp_port, *fcnt);
         return;
     }
 }
@@ -471,7 +385,7 @@ void Tcp_server::write_to_client(const QByteArray& bytes)
                                                      : max_raw_answer);
     if (client->bytesToWrite() <= limit)
         return;
-    log(QString(errfmt_unread.tr()).arg(QString::number(tcp_port), QString::number(limit)));
+    port_log::unread(tcp_port, limit);
     metrics::client_error(eui, metrics::Client_error::overflow);
     shutdown_connection();
 }

@@ -33,8 +33,7 @@ class Tcp_server : public QObject, private Client_framing::Host {
 public:
     // Bits of flags.
     enum : unsigned char {
-        exchange = 0x01,   // a client has been fully set up
-        confirmed = 0x02,  // the server accepted a frame of this client: uplink is delivered
+        exchange = 0x01,  // a client has been fully set up
     };
 
     // Listens on the modem's port (on tcp_listen_address); throws Listen_error when the system
@@ -62,14 +61,11 @@ protected:
 
 private slots:
     void on_new_connection();
-    void on_accept_error(QAbstractSocket::SocketError e);
     void on_ready_read();
     void on_connection_destroyed(QObject* o);
-    void on_client_error(QAbstractSocket::SocketError e);
 
 private:
     QTcpSocket* accept_next();
-    void guard_client(QTcpSocket* s);
     void drop_socket(QTcpSocket* s);
     void set_client(QTcpSocket* s);
     void replace_client(QTcpSocket* old);
@@ -82,7 +78,7 @@ private:
 
     // Client_framing::Host
     unsigned char* frame_area() override;
-    void post_frame(size_t size) override;
+    bool post_frame(size_t size) override;
     void write_to_client(const QByteArray& bytes) override;
     void write_answer(const QByteArray& bytes) override;
     void read_on() override;

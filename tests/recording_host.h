@@ -13,7 +13,11 @@ public:
     explicit Recording_host(size_t max_frame) : area(static_cast<int>(max_frame + 1), '\0') {}
 
     unsigned char* frame_area() override { return reinterpret_cast<unsigned char*>(area.data()); }
-    void post_frame(size_t size) override { posted << area.left(static_cast<int>(size)); }
+    bool post_frame(size_t size) override
+    {
+        posted << area.left(static_cast<int>(size));
+        return true;
+    }
     void write_to_client(const QByteArray& bytes) override { written << bytes; }
     void write_answer(const QByteArray& bytes) override
     {

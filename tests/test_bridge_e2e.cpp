@@ -1,5 +1,6 @@
 // End-to-end tests of the bridge: the real program, run offscreen in a temporary folder, against
 // the simulated RUVO-LoRa server, with real TCP clients on loopback.
+#include "common/crc16.h"
 #include "tests/bridge_process.h"
 
 #include <QTcpSocket>
@@ -44,6 +45,7 @@ private slots:
     void newer_client_replaces_the_older();
     void partial_message_is_dropped_after_disconnect();
     void uplink_only_after_the_first_accepted_message();
+    void late_answers_never_reach_another_client();
     void packet_errors_data();
     void packet_errors();
     void link_loss_closes_everything_and_recovers();
@@ -233,6 +235,93 @@ void Test_bridge_e2e::uplink_only_after_the_first_accepted_message()
     QVERIFY(read_exactly(*c, "hi"));
     QVERIFY(sim->command(QStringLiteral("uplink %1 4242").arg(QLatin1String(eui_b))));
     QVERIFY(read_exactly(*c, "BB"));
+}
+
+namespace {
+
+// A Modbus RTU master on a raw port reading one holding register of slave 1, whose value is the
+// register's own address; it waits patience_ms for the answer and then leaves.
+struct Rtu_master {
+    std::unique_ptr<QTcpSocket> socket;
+    quint16 reg;
+    QByteArray got;
+
+    bool ask(quint16 port)
+    {
+        socket = client_of(port);
+        QByteArray request = QByteArray::fromHex("0103");
+        request += static_cast<char>(reg >> 8);
+        request += static_cast<char>(reg & 0xFF);
+        request += QByteArray::fromHex("0001");
+        got.clear();
+        return socket->write(with_crc16(request)) > 0 && socket->flush();
+    }
+    // 1: its own register's value came, -1: another's, 0: nothing within patience_ms.
+    int outcome(int patience_ms)
+    {
+        const bool whole = QTest::qWaitFor([&] { return (got += socket->readAll()).size() >= 7; }, patience_ms);
+        got += socket->readAll();
+        if (!whole && got.isEmpty())
+            return 0;
+        const bool own = got.size() == 7 && crc16_ok(got) && static_cast<quint8>(got[3]) == (reg >> 8) &&
+                         static_cast<quint8>(got[4]) == (reg & 0xFF);
+        if (!own)
+            qWarning() << "register" << reg << "got" << got.toHex();
+        return own ? 1 : -1;
+    }
+};
+
+}  // namespace
+
+// The modem answers later than the clients wait: the answer of a client that left, or was
+// replaced, is dropped rather than given to the client after it.
+void Test_bridge_e2e::late_answers_never_reach_another_client()
+{
+    const char eui_m[] = "0102030405060705";
+    sim.reset(new Sim({QStringLiteral("%1:echo:Beta").arg(QLatin1String(eui_b)),
+                       QStringLiteral("%1:modbus:Meter").arg(QLatin1String(eui_m))}));
+    QVERIFY(sim->started());
+    bridge.reset(new Bridge(sim->port, {{eui_b, port_b, max_frame_b}, {eui_m, port_c, 255}}));
+    QVERIFY(wait_for([&] { return listening(port_b) && listening(port_c); }));
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 600").arg(QLatin1String(eui_b))));
+
+    for (const bool replaced : {false, true}) {
+        auto first = client_of(port_b);
+        first->write("CLIENT-ONE-SECRET");
+        QVERIFY(sim->wait_count(sent_req(eui_b, "CLIENT-ONE-SECRET"), replaced ? 2 : 1));
+        QTest::qWait(100);  // the first client's patience
+        if (!replaced) {
+            first->disconnectFromHost();
+            QVERIFY(wait_gone(*first));
+        }
+        auto second = client_of(port_b);
+        if (replaced)
+            QVERIFY(wait_gone(*first));
+        second->write("client-two");
+        QVERIFY(read_exactly(*second, "client-two"));
+        QVERIFY(!QTest::qWaitFor([&] { return second->bytesAvailable() > 0; }, 700));
+    }
+
+    // Two masters take turns, leaving or being replaced; one turn in three waits long enough.
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 150").arg(QLatin1String(eui_m))));
+    Rtu_master masters[2] = {{nullptr, 10, {}}, {nullptr, 20, {}}};
+    int own = 0;
+    int other = 0;
+    for (int i = 0; i < 100; ++i) {
+        Rtu_master& m = masters[i % 2];
+        Rtu_master& before = masters[1 - i % 2];
+        const bool replaces = i % 4 >= 2;
+        if (before.socket && !replaces)
+            before.socket->disconnectFromHost();
+        QVERIFY(m.ask(port_c));
+        if (before.socket && replaces && before.outcome(0) < 0)
+            ++other;
+        const int outcome = m.outcome(i % 3 == 0 ? 500 : 60);
+        own += outcome > 0;
+        other += outcome < 0;
+    }
+    QCOMPARE(other, 0);
+    QVERIFY2(own >= 10, qPrintable(QStringLiteral("%1 own answers").arg(own)));
 }
 
 void Test_bridge_e2e::packet_errors_data()

@@ -947,6 +947,11 @@ void Test_link::batch_statuses_reach_their_own_clients()
     send_batch_of_b_and_c();
     server->send(sdata_answer(QStringLiteral("[%1,%2]").arg(append_item(eui_b, true), append_item(eui_c, false))));
     QTRY_COMPARE_WITH_TIMEOUT(client_c.state(), QAbstractSocket::UnconnectedState, 5000);
+    // B is still served: its own next frame is sent and answered to it.
+    client_b.write("q");
+    wait_received(5);
+    QCOMPARE(server->received[4], sdata_request(eui_b, "q"));
+    server->send(sdata_answer(append_one(eui_b, true)));
     server->send(rx(eui_b, 2, single_packet("pong")));
     QTRY_COMPARE_WITH_TIMEOUT(client_b.bytesAvailable(), qint64(4), 5000);
     QCOMPARE(client_b.readAll(), QByteArray("pong"));

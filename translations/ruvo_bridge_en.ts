@@ -1240,6 +1240,14 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <source>Повторный пакет от радиомодема порта %1 (счётчик кадров fcnt=%2) отброшен.</source>
         <translation>A repeated packet from the modem of port %1 (frame counter fcnt=%2) was dropped.</translation>
     </message>
+    <message>
+        <source>Ответ радиомодема порта %1 на сообщение отключившегося клиента отброшен: </source>
+        <translation>The answer of the radio modem of port %1 to a message of a client that has disconnected was dropped: </translation>
+    </message>
+    <message>
+        <source>Ответ радиомодема порта %1, которого не ждал этот клиент, отброшен: </source>
+        <translation>An answer of the radio modem of port %1 that this client did not wait for was dropped: </translation>
+    </message>
 </context>
 <context>
     <name>main</name>

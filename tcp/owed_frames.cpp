@@ -1,0 +1,55 @@
+// The owed frames of a raw port: handed to the link, accepted by the server, answered or given up
+// after the guard time; answers matched to their frames by order.
+#include "tcp/owed_frames.h"
+
+// Beyond max_owed a frame is not counted: its answer is then taken for an older frame's, of the
+// same client or of one gone, and never reaches another client.
+void Owed_frames::posted(quint64 owner)
+{
+    if (frames.size() < max_owed)
+        frames.push_back({owner, 0, false});
+}
+
+void Owed_frames::accepted(qint64 now)
+{
+    for (Owed& f : frames)
+        if (!f.sent) {
+            f.sent = true;
+            f.deadline = now + guard_ms;
+            return;
+        }
+}
+
+// The frames taken back are the newest unsent ones: the link sends a port's frames in order.
+void Owed_frames::client_left(int unsent_dropped, qint64 now)
+{
+    while (unsent_dropped > 0 && !frames.empty() && !frames.back().sent) {
+        frames.pop_back();
+        --unsent_dropped;
+    }
+    for (Owed& f : frames)
+        if (!f.sent) {
+            f.sent = true;
+            f.deadline = now + guard_ms;
+        }
+}
+
+void Owed_frames::expire(qint64 now)
+{
+    while (!frames.empty() && frames.front().sent && frames.front().deadline <= now) {
+        last_owner = frames.front().owner;
+        frames.pop_front();
+    }
+}
+
+// An answer with no frame sent owed is the last answered client's more data (a modem may send
+// unasked), and nobody else's.
+Owed_frames::Verdict Owed_frames::answer(quint64 client, qint64 now)
+{
+    expire(now);
+    if (frames.empty() || !frames.front().sent)
+        return client && client == last_owner ? Verdict::deliver : Verdict::unowed;
+    last_owner = frames.front().owner;
+    frames.pop_front();
+    return client && client == last_owner ? Verdict::deliver : Verdict::owner_gone;
+}

@@ -1,0 +1,47 @@
+// The frames of a raw port given to the modem and not yet answered, in the order sent, each with
+// the client that sent it: a whole answer belongs to the oldest of them, and it reaches only that
+// client. Time is given by the caller in milliseconds, so the ledger is pure.
+#pragma once
+
+#include <QtGlobal>
+#include <deque>
+
+class Owed_frames {
+public:
+    // What becomes of an answer.
+    enum class Verdict {
+        deliver,     // to the current client, whose frame it answers
+        owner_gone,  // it answers a frame of a client that has gone: dropped
+        unowed,      // no frame is owed and another client was the last answered: dropped
+    };
+
+    // guard_ms: how long a frame sent waits for its answer before it stops being owed;
+    // max_owed: the most frames kept.
+    Owed_frames(qint64 guard_ms, size_t max_owed) : guard_ms(guard_ms), max_owed(max_owed) {}
+
+    // A frame of the client owner (never 0) was handed to the link.
+    void posted(quint64 owner);
+    // The server accepted the oldest frame handed to the link: it is now the modem's to answer.
+    void accepted(qint64 now);
+    // The client's newest unsent frames were taken back, unsent_dropped of them; the others
+    // handed to the link may be on their way and stay owed for the guard time.
+    void client_left(int unsent_dropped, qint64 now);
+    // A whole answer came while client (0 when none) is the port's client.
+    Verdict answer(quint64 client, qint64 now);
+    size_t size() const { return frames.size(); }
+
+private:
+    struct Owed {
+        quint64 owner;
+        qint64 deadline;  // meaningful once sent
+        bool sent;
+    };
+
+    void expire(qint64 now);
+
+    const qint64 guard_ms;
+    const size_t max_owed;
+    std::deque<Owed> frames;
+    // The client of the last frame answered or given up; its client may take unasked answers.
+    quint64 last_owner = 0;
+};
