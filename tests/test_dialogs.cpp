@@ -1055,11 +1055,9 @@ void Test_dialogs::protocol_round_trip()
     QCOMPARE(read_file(devices_fname), file);
 }
 
-// The whole program but its entry point: the exchange thread logged in to the simulated server,
-// the main window, and the device list driving the TCP servers across the threads.
-void Test_dialogs::end_to_end_with_simulator()
+// Starts the simulator with the echo modem E1 and points the link at it.
+void start_echo_simulator(QProcess& sim)
 {
-    QProcess sim;
     sim.setProgram(QStringLiteral(RUVO_SIM_EXE));
     sim.setArguments({"--listen", "127.0.0.1:0", "--login", "demo", "--password", "demo", "--radio-delay", "0",
                       "--modem", "00000000000000E1:echo:Эхо"});
@@ -1072,6 +1070,16 @@ void Test_dialogs::end_to_end_with_simulator()
     ws_login = ws_password_hash = QStringLiteral("demo");
     ws_connect_timeout = ws_auth_timeout = ws_devlist_timeout = ws_sdata_timeout = 5000;
     ws_reconnect_delay = 200;
+}
+
+// The whole program but its entry point: the exchange thread logged in to the simulated server,
+// the main window, and the device list driving the TCP servers across the threads.
+void Test_dialogs::end_to_end_with_simulator()
+{
+    QProcess sim;
+    start_echo_simulator(sim);
+    if (QTest::currentTestFailed())
+        return;
     ws_devlist_period = 60000;
     tcp_interframe_delay = 20;
 
@@ -1476,18 +1484,9 @@ void Test_dialogs::port_held_by_another_program()
     const quint16 port = holder.serverPort();
     set_devices({{0xE1, port, 51}});
     QProcess sim;
-    sim.setProgram(QStringLiteral(RUVO_SIM_EXE));
-    sim.setArguments({"--listen", "127.0.0.1:0", "--login", "demo", "--password", "demo", "--radio-delay", "0",
-                      "--modem", "00000000000000E1:echo:Эхо"});
-    sim.start();
-    QVERIFY(sim.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
-    const QByteArray first = sim.readLine().trimmed();
-    QVERIFY2(first.startsWith("listening "), first.constData());
-    ws_url = QStringLiteral("ws://127.0.0.1:") + QString::fromLatin1(first.mid(10));
-    ws_login = ws_password_hash = QStringLiteral("demo");
-    ws_connect_timeout = ws_auth_timeout = ws_devlist_timeout = ws_sdata_timeout = 5000;
-    ws_reconnect_delay = 200;
+    start_echo_simulator(sim);
+    if (QTest::currentTestFailed())
+        return;
     const int period = 1500;
     ws_devlist_period = period;
     temp_log.clear();
