@@ -30,6 +30,7 @@ unsigned default_max_frame = default_max_frame_value;
 int tcp_interframe_delay = 15;
 int modbus_timeout = 15000;
 int tcp_keepalive = default_tcp_keepalive;
+int modbus_max_clients = default_modbus_max_clients;
 const char* const trace_level_words[3] = {"err", "bad_frames", "all"};
 unsigned char trace_ws = trace_bad_frames;
 unsigned char trace_tcp = trace_bad_frames;
@@ -207,6 +208,9 @@ const Cfg_key keys[] = {
     checked_key("language", language_error, [] { cfg_language.clear(); }),
     bounded_key("tcp_keepalive", 0, 86400, [](quint32 v) { tcp_keepalive = static_cast<int>(v); },
                 [] { tcp_keepalive = default_tcp_keepalive; }),
+    bounded_key("modbus_max_clients", 1, max_modbus_max_clients,
+                [](quint32 v) { modbus_max_clients = static_cast<int>(v); },
+                [] { modbus_max_clients = default_modbus_max_clients; }),
 };
 const size_t key_count = sizeof(keys) / sizeof(keys[0]);
 const size_t first_added_key = 14;

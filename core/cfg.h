@@ -30,6 +30,10 @@ extern int modbus_timeout;
 // Seconds within which keepalive finds a client that vanished without a word; 0 turns it off.
 extern int tcp_keepalive;
 const int default_tcp_keepalive = 120;
+// Modbus TCP connections one modbus_tcp port serves at once.
+extern int modbus_max_clients;
+const int default_modbus_max_clients = 8;
+const int max_modbus_max_clients = 32;
 // The levels of trace_ws and trace_tcp, in the order of their words ("err", "bad_frames", "all"),
 // tested as bits: trace_bad_frames dumps a message found bad, trace_all logs all traffic.
 enum Trace_level : unsigned char { trace_err = 0, trace_bad_frames = 0x01, trace_all = 0x02 };

@@ -257,7 +257,7 @@ void Ws_connection::sdata_answer(Ws_parser& p)
         if (appended[i])
             requester->success();
         else
-            requester->shutdown_connection();
+            requester->frame_refused();
     }
     next();
 }

@@ -15,7 +15,7 @@ Tr errtext_bad_frame{TR_TEXT("log", "Уже принятая часть сооб
 
 }  // namespace
 
-void Client_framing::refuse_oversize(const unsigned char* data, size_t size)
+void Client_framing::refuse_oversize(Client_number client, const unsigned char* data, size_t size)
 {
     log(QString(errfmt_overflow.tr()).arg(QString::number(tcp_port), QString::number(max_frame)));
     if (trace_tcp & Tcp_trace::bad_frames) {
@@ -23,5 +23,5 @@ void Client_framing::refuse_oversize(const unsigned char* data, size_t size)
         log_data(prefix.constData(), data, size);
     }
     metrics::client_error(eui, metrics::Client_error::overflow);
-    host.shutdown_connection();
+    host.drop_client(client);
 }

@@ -14,19 +14,22 @@ class QTcpSocket;
 
 class Client_framing {
 public:
+    // The port's clients are numbered from 1 in the order they came; a number is never reused.
+    using Client_number = quint64;
+
     // What the port's server does for its framing.
     class Host {
     public:
         // The data area of the frame being filled: max_frame + 1 bytes.
         virtual unsigned char* frame_area() = 0;
         // Sends the first size bytes of the frame area to the modem; a fresh area follows. False
-        // when the frame was refused and the client dropped.
+        // when the frame was refused and the port's clients dropped.
         virtual bool post_frame(size_t size) = 0;
-        // Both writes need a client.
-        virtual void write_to_client(const QByteArray& bytes) = 0;
+        // Writes to the client; nothing when it has gone.
+        virtual void write_to_client(Client_number to, const QByteArray& bytes) = 0;
         // Writes the modem's answer, counted as one.
-        virtual void write_answer(const QByteArray& bytes) = 0;
-        // Calls read() again while the exchange lasts, whether or not the client sent more.
+        virtual void write_answer(Client_number to, const QByteArray& bytes) = 0;
+        // Calls read() again for every client while the exchange lasts, whether or not they sent more.
         virtual void read_on() = 0;
         // The next uplink packet starts a new answer.
         virtual void restart_uplink() = 0;
@@ -34,9 +37,9 @@ public:
         virtual void start_timer(int interval, Qt::TimerType type) = 0;
         virtual void kill_timer() = 0;
         // Ends the exchange with the client, with a log entry.
-        virtual void read_failed(qint64 result) = 0;
+        virtual void read_failed(Client_number from, qint64 result) = 0;
         // Ends the exchange with the client; the framing has said why.
-        virtual void shutdown_connection() = 0;
+        virtual void drop_client(Client_number client) = 0;
 
     protected:
         ~Host() = default;
@@ -50,10 +53,12 @@ public:
     Client_framing(const Client_framing&) = delete;
     Client_framing& operator=(const Client_framing&) = delete;
 
+    // Clients the port serves at once; beyond them, the oldest is broken off.
+    virtual int max_clients() const { return 1; }
     // A client's exchange begins.
-    virtual void begin(QTcpSocket& client) = 0;
+    virtual void begin(Client_number client, QTcpSocket& socket) = 0;
     // The client has bytes to read.
-    virtual void read(QIODevice& client) = 0;
+    virtual void read(Client_number client, QIODevice& socket) = 0;
     virtual void timer_expired() = 0;
     // A whole answer of the modem.
     virtual void answer_received(const QByteArray& answer) = 0;
@@ -62,23 +67,19 @@ public:
     virtual void answer_broken(bool joined_before) = 0;
     // The server accepted a frame of this port for the modem.
     virtual void frame_accepted() {}
+    // The server refused a frame of this port: its client cannot be answered.
+    virtual void frame_refused() = 0;
     // Repeated uplink packets are dropped.
     virtual bool strict_uplink() const { return false; }
     // A frame given to the link stays the modem's to answer when its client is broken off.
     virtual bool frames_outlive_client() const { return false; }
-    // An answer being joined when its client goes is joined on, and the framing, which knows
-    // whose it is, drops it.
-    virtual bool answers_outlive_client() const { return false; }
-    // The client was broken off and the link took back its newest frames not yet sent,
-    // unsent_dropped of them; called when frames do not outlive their client.
-    virtual void client_left(int /*unsent_dropped*/) {}
-    // The exchange has ended or passed to a newer client: nothing of it stays but an owed
-    // request of a framing whose frames outlive their client.
-    virtual void reset() = 0;
+    // The client's exchange has ended: it left or was broken off. Unless frames outlive their
+    // client, the link took back its newest frames not yet sent, unsent_dropped of them.
+    virtual void client_left(Client_number client, int unsent_dropped) = 0;
 
 protected:
     // A frame longer than max_frame: the client is dropped with a log entry.
-    void refuse_oversize(const unsigned char* data, size_t size);
+    void refuse_oversize(Client_number client, const unsigned char* data, size_t size);
 
     Host& host;
     const quint64 eui;

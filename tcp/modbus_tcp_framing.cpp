@@ -1,5 +1,6 @@
-// Modbus TCP on a modem's port: MBAP requests in, RTU frames to the modem one at a time, RTU
-// answers checked against the owed request and returned as MBAP responses.
+// Modbus TCP on a modem's port: MBAP requests of all its clients in one waiting line, RTU frames
+// to the modem one at a time, RTU answers checked against the owed request and returned as MBAP
+// responses to the client that asked.
 #include "tcp/modbus_tcp_framing.h"
 
 #include "core/cfg.h"
@@ -51,6 +52,15 @@ Tr errfmt_too_long{TR_TEXT("log",
                            "Запрос Modbus через порт %1 (транзакция %2) не отправлен устройству: кадр RTU длиной "
                            "%3 байтов длиннее предельного размера сообщения радиомодема (%4 байтов); клиенту "
                            "отправлено исключение 0x0A.")};
+Tr errfmt_busy{TR_TEXT("log",
+                       "Очередь запросов Modbus порта %1 полна (%2 запросов); клиенту %3 отправлено исключение "
+                       "0x06 (устройство занято).")};
+Tr errfmt_busies{TR_TEXT("log",
+                         "Порт TCP %1: за последнюю минуту ещё %2 запросов Modbus получили исключение 0x06, так как "
+                         "очередь порта была полна. Чаще всего такие запросы приходили с адресов: %3.")};
+Tr errfmt_refused{TR_TEXT("log",
+                          "Сервер не принял запрос Modbus через порт %1 (транзакция %2) для радиомодема; клиенту "
+                          "отправлено исключение 0x0A.")};
 Tr errtext_bad_answer{TR_TEXT("log", "Ответ устройства, вызвавший предыдущую ошибку: ")};
 
 // MBAP header: transaction id, protocol id, length (of the unit id and the PDU), unit id.
@@ -64,10 +74,11 @@ const int min_rtu = 4;
 const quint8 broadcast_unit = 0;
 const quint8 exception_flag = 0x80;
 const quint8 illegal_function = 0x01;
+const quint8 server_busy = 0x06;
 const quint8 gateway_path_unavailable = 0x0A;
 const quint8 gateway_target_failed = 0x0B;
 // Read buffer of a Modbus TCP client's socket.
-const qint64 read_buffer = 16 * Modbus_tcp_framing::max_request;
+const qint64 read_buffer = Modbus_tcp_framing::max_waiting_per_client * Modbus_tcp_framing::max_request;
 
 int word_at(const QByteArray& bytes, int at)
 {
@@ -98,53 +109,80 @@ Modbus_tcp_framing::Modbus_tcp_framing(Host& host, quint64 eui, quint16 tcp_port
     : Client_framing(host, eui, tcp_port, max_frame),
       bad_headers([tcp_port](quint64 held, const QString& peers) {
           return QString(errfmt_bad_mbaps.tr()).arg(QString::number(tcp_port), QString::number(held), peers);
+      }),
+      busy([tcp_port](quint64 held, const QString& peers) {
+          return QString(errfmt_busies.tr()).arg(QString::number(tcp_port), QString::number(held), peers);
       })
 {
 }
 
-void Modbus_tcp_framing::begin(QTcpSocket& client)
+Modbus_tcp_framing::Master* Modbus_tcp_framing::master(Client_number number)
 {
-    client.setReadBufferSize(read_buffer);
-    peer = unmapped(client.peerAddress()).toString();
-    client_here = true;
+    for (Master& m : masters)
+        if (m.number == number)
+            return &m;
+    return nullptr;
 }
 
-void Modbus_tcp_framing::read(QIODevice& client)
+void Modbus_tcp_framing::begin(Client_number client, QTcpSocket& socket)
 {
+    socket.setReadBufferSize(read_buffer);
+    masters.push_back({client, unmapped(socket.peerAddress()).toString(), QByteArray(), 0});
+}
+
+void Modbus_tcp_framing::read(Client_number client, QIODevice& socket)
+{
+    Master* m = master(client);
+    if (!m)
+        return;
     char bytes[max_request];
-    while (!line_full() && client.bytesAvailable() > 0) {
-        const qint64 n = client.read(bytes, sizeof bytes);
+    for (;;) {
+        if (!take(*m)) {
+            metrics::client_error(eui, metrics::Client_error::header);
+            host.drop_client(client);
+            return;
+        }
+        if (m->waiting >= max_waiting_per_client || socket.bytesAvailable() <= 0)
+            break;
+        const qint64 n = socket.read(bytes, sizeof bytes);
         if (n <= 0) {
-            host.read_failed(n);
+            host.read_failed(client, n);
             return;
         }
         tracer.data(".recv ", reinterpret_cast<const unsigned char*>(bytes), static_cast<size_t>(n));
-        if (!take(bytes, static_cast<int>(n))) {
-            metrics::client_error(eui, metrics::Client_error::header);
-            host.shutdown_connection();
-            return;
-        }
+        m->input.append(bytes, static_cast<int>(n));
     }
     send_next();
 }
 
-bool Modbus_tcp_framing::take(const char* bytes, int size)
+bool Modbus_tcp_framing::take(Master& m)
 {
-    input.append(bytes, size);
-    while (input.size() >= length_end) {
-        const int protocol = word_at(input, 2);
-        const int length = word_at(input, 4);
+    while (m.waiting < max_waiting_per_client && m.input.size() >= length_end) {
+        const int protocol = word_at(m.input, 2);
+        const int length = word_at(m.input, 4);
         if (protocol != 0 || length < min_length || length > max_length) {
-            bad_headers.event(errfmt_bad_mbap.tr().arg(tcp_port).arg(protocol).arg(length), peer);
-            input.clear();
+            bad_headers.event(errfmt_bad_mbap.tr().arg(tcp_port).arg(protocol).arg(length), m.peer);
+            m.input.clear();
             return false;
         }
-        if (input.size() < length_end + length)
+        if (m.input.size() < length_end + length)
             break;
-        waiting.enqueue(input.left(length_end + length));
-        input.remove(0, length_end + length);
+        enqueue(m, m.input.left(length_end + length));
+        m.input.remove(0, length_end + length);
     }
     return true;
+}
+
+// A full waiting line is said to the client at once: it may retry, or ask later.
+void Modbus_tcp_framing::enqueue(Master& m, const QByteArray& request)
+{
+    if (waiting.size() >= max_waiting) {
+        busy.event(errfmt_busy.tr().arg(tcp_port).arg(max_waiting).arg(m.peer), m.peer);
+        host.write_to_client(m.number, exception(request, server_busy));
+        return;
+    }
+    waiting.enqueue({m.number, request});
+    ++m.waiting;
 }
 
 // The next waiting request goes to the modem once nothing is owed (RTU is half-duplex, and an
@@ -153,13 +191,15 @@ bool Modbus_tcp_framing::take(const char* bytes, int size)
 void Modbus_tcp_framing::send_next()
 {
     while (owed == Owed::nothing && !waiting.isEmpty()) {
-        const QByteArray request = waiting.dequeue();
+        const Request request = waiting.dequeue();
+        if (Master* m = master(request.from))
+            --m->waiting;
         if (answered_at_once(request))
             continue;
-        const QByteArray rtu = with_crc16(request.mid(unit_at));
+        const QByteArray rtu = with_crc16(request.mbap.mid(unit_at));
         if (static_cast<size_t>(rtu.size()) > max_frame) {
-            log(errfmt_too_long.tr().arg(tcp_port).arg(word_at(request, 0)).arg(rtu.size()).arg(max_frame));
-            host.write_to_client(exception(request, gateway_path_unavailable));
+            log(errfmt_too_long.tr().arg(tcp_port).arg(word_at(request.mbap, 0)).arg(rtu.size()).arg(max_frame));
+            host.write_to_client(request.from, exception(request.mbap, gateway_path_unavailable));
             continue;
         }
         send(request, rtu);
@@ -167,23 +207,22 @@ void Modbus_tcp_framing::send_next()
 }
 
 // An exception code as function is no request: illegal function, without the radio.
-bool Modbus_tcp_framing::answered_at_once(const QByteArray& request)
+bool Modbus_tcp_framing::answered_at_once(const Request& request)
 {
-    if (!(static_cast<quint8>(request[function_at]) & exception_flag))
+    if (!(static_cast<quint8>(request.mbap[function_at]) & exception_flag))
         return false;
-    host.write_to_client(exception(request, illegal_function));
+    host.write_to_client(request.from, exception(request.mbap, illegal_function));
     return true;
 }
 
 // The request goes to the modem through the usual frame; a broadcast is owed only the server's
 // acknowledgement (Modbus has no answer to it), any other request its answer within the timeout.
-void Modbus_tcp_framing::send(const QByteArray& request, const QByteArray& rtu)
+void Modbus_tcp_framing::send(const Request& request, const QByteArray& rtu)
 {
     const size_t size = static_cast<size_t>(rtu.size());
     std::memcpy(host.frame_area(), rtu.constData(), size);
     awaited = request;
-    owner_here = true;
-    owed = static_cast<quint8>(request[unit_at]) == broadcast_unit ? Owed::broadcast : Owed::answer;
+    owed = static_cast<quint8>(request.mbap[unit_at]) == broadcast_unit ? Owed::broadcast : Owed::answer;
     host.start_timer(modbus_timeout, Qt::PreciseTimer);
     host.post_frame(size);
 }
@@ -199,21 +238,21 @@ void Modbus_tcp_framing::answer_received(const QByteArray& rtu)
         return;
     }
     if (owed != Owed::answer) {
-        if (client_here)
+        if (!masters.empty())
             log_answer_error(errfmt_answer_unasked.tr().arg(tcp_port), rtu);
         return;
     }
     if (!answer_fits(rtu))
         return;
     host.kill_timer();
-    if (owner_here) {
+    if (master(awaited.from)) {
         // The PDU: without the unit id in front and the CRC behind.
-        host.write_answer(response(awaited, rtu.mid(1, rtu.size() - 3)));
+        host.write_answer(awaited.from, response(awaited.mbap, rtu.mid(1, rtu.size() - 3)));
     } else if (trace_tcp) {
         log_answer_error(errfmt_answer_owner_gone.tr().arg(tcp_port), rtu);
     }
     owed = Owed::nothing;
-    awaited.clear();
+    awaited = Request();
     host.read_on();
 }
 
@@ -224,19 +263,20 @@ bool Modbus_tcp_framing::answer_fits(const QByteArray& rtu) const
         log_answer_error(errfmt_answer_bad_crc.tr().arg(tcp_port).arg(rtu.size()), rtu);
         return false;
     }
+    const QByteArray& asked = awaited.mbap;
     const quint8 unit = static_cast<quint8>(rtu[0]);
-    const quint8 asked_unit = static_cast<quint8>(awaited[unit_at]);
+    const quint8 asked_unit = static_cast<quint8>(asked[unit_at]);
     if (unit != asked_unit) {
         log_answer_error(errfmt_answer_other_unit.tr().arg(tcp_port).arg(unit).arg(asked_unit), rtu);
         return false;
     }
     const quint8 function = static_cast<quint8>(rtu[1]) & ~exception_flag;
-    const quint8 asked_function = static_cast<quint8>(awaited[function_at]);
+    const quint8 asked_function = static_cast<quint8>(asked[function_at]);
     if (function != asked_function) {
         log_answer_error(errfmt_answer_other_function.tr().arg(tcp_port).arg(function).arg(asked_function), rtu);
         return false;
     }
-    if (!modbus_answer_fits(awaited.mid(function_at), rtu.mid(1, rtu.size() - 3))) {
+    if (!modbus_answer_fits(asked.mid(function_at), rtu.mid(1, rtu.size() - 3))) {
         log_answer_error(errfmt_answer_other_shape.tr().arg(tcp_port).arg(asked_function), rtu);
         return false;
     }
@@ -258,8 +298,8 @@ void Modbus_tcp_framing::answer_broken(bool)
 {
     if (owed != Owed::answer)
         return;
-    log(errfmt_broken_answer.tr().arg(tcp_port).arg(word_at(awaited, 0)));
-    end_request(exception(awaited, gateway_target_failed));
+    log(errfmt_broken_answer.tr().arg(tcp_port).arg(word_at(awaited.mbap, 0)));
+    end_request(exception(awaited.mbap, gateway_target_failed));
 }
 
 void Modbus_tcp_framing::frame_accepted()
@@ -268,7 +308,21 @@ void Modbus_tcp_framing::frame_accepted()
         return;
     host.kill_timer();
     owed = Owed::nothing;
-    awaited.clear();
+    awaited = Request();
+    host.read_on();
+}
+
+// The request never reached the modem, so no answer to it can come.
+void Modbus_tcp_framing::frame_refused()
+{
+    if (owed != Owed::answer && owed != Owed::broadcast)
+        return;
+    log(errfmt_refused.tr().arg(tcp_port).arg(word_at(awaited.mbap, 0)));
+    host.kill_timer();
+    if (owed == Owed::answer)
+        host.write_to_client(awaited.from, exception(awaited.mbap, gateway_path_unavailable));
+    owed = Owed::nothing;
+    awaited = Request();
     host.read_on();
 }
 
@@ -279,8 +333,8 @@ void Modbus_tcp_framing::timer_expired()
 {
     switch (owed) {
     case Owed::answer:
-        log(errfmt_no_answer.tr().arg(tcp_port).arg(word_at(awaited, 0)).arg(modbus_timeout));
-        end_request(exception(awaited, gateway_target_failed));
+        log(errfmt_no_answer.tr().arg(tcp_port).arg(word_at(awaited.mbap, 0)).arg(modbus_timeout));
+        end_request(exception(awaited.mbap, gateway_target_failed));
         return;
     case Owed::late_answer:
         // A part of the late answer must not be joined to the next one's.
@@ -290,7 +344,7 @@ void Modbus_tcp_framing::timer_expired()
         return;
     case Owed::broadcast:
         owed = Owed::nothing;
-        awaited.clear();
+        awaited = Request();
         host.read_on();
         return;
     case Owed::nothing:
@@ -301,18 +355,20 @@ void Modbus_tcp_framing::timer_expired()
 // The request ends without its answer: the answer may still come, late.
 void Modbus_tcp_framing::end_request(const QByteArray& response)
 {
-    if (owner_here)
-        host.write_to_client(response);
-    awaited.clear();
+    host.write_to_client(awaited.from, response);
+    awaited = Request();
     host.restart_uplink();
     owed = Owed::late_answer;
     host.start_timer(modbus_timeout, Qt::PreciseTimer);
 }
 
-void Modbus_tcp_framing::reset()
+void Modbus_tcp_framing::client_left(Client_number client, int)
 {
-    input.clear();
-    waiting.clear();
-    owner_here = false;
-    client_here = false;
+    for (auto it = waiting.begin(); it != waiting.end();)
+        it = it->from == client ? waiting.erase(it) : it + 1;
+    for (auto it = masters.begin(); it != masters.end(); ++it)
+        if (it->number == client) {
+            masters.erase(it);
+            return;
+        }
 }

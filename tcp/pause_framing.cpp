@@ -33,28 +33,28 @@ Pause_framing::Pause_framing(Host& host, quint64 eui, quint16 tcp_port, size_t m
 {
 }
 
-void Pause_framing::begin(QTcpSocket&)
+void Pause_framing::begin(Client_number client, QTcpSocket&)
 {
     received = 0;
-    client_number = ++last_client_number;
+    client_number = client;
 }
 
-void Pause_framing::read(QIODevice& client)
+void Pause_framing::read(Client_number client, QIODevice& socket)
 {
     unsigned char* const end = host.frame_area() + received;
     const qint64 room = static_cast<qint64>(max_frame + 1 - received);
-    const qint64 n = client.read(reinterpret_cast<char*>(end), room);
+    const qint64 n = socket.read(reinterpret_cast<char*>(end), room);
     if (n <= 0) {
-        host.read_failed(n);
+        host.read_failed(client, n);
     } else if (n < room) {
         tracer.data(".recv ", end, static_cast<size_t>(n));
         received += static_cast<size_t>(n);
         host.start_timer(tcp_interframe_delay, Qt::CoarseTimer);
     } else if (n == room) {
-        refuse_oversize(host.frame_area(), max_frame + 1);
+        refuse_oversize(client, host.frame_area(), max_frame + 1);
     } else {
         log_debug(0x0806);
-        host.shutdown_connection();
+        host.drop_client(client);
     }
 }
 
@@ -73,7 +73,7 @@ void Pause_framing::answer_received(const QByteArray& answer)
 {
     const Owed_frames::Verdict verdict = owed.answer(client_number, now_ms());
     if (verdict == Owed_frames::Verdict::deliver) {
-        host.write_answer(answer);
+        host.write_answer(client_number, answer);
         return;
     }
     const bool gone = verdict == Owed_frames::Verdict::owner_gone;
@@ -86,8 +86,8 @@ void Pause_framing::answer_received(const QByteArray& answer)
 
 void Pause_framing::answer_broken(bool joined_before)
 {
-    if (joined_before)
-        host.shutdown_connection();
+    if (joined_before && client_number)
+        host.drop_client(client_number);
 }
 
 void Pause_framing::frame_accepted()
@@ -95,13 +95,15 @@ void Pause_framing::frame_accepted()
     owed.accepted(now_ms());
 }
 
-void Pause_framing::client_left(int unsent_dropped)
+void Pause_framing::frame_refused()
 {
-    owed.client_left(unsent_dropped, now_ms());
+    if (client_number)
+        host.drop_client(client_number);
 }
 
-void Pause_framing::reset()
+void Pause_framing::client_left(Client_number, int unsent_dropped)
 {
+    owed.client_left(unsent_dropped, now_ms());
     host.kill_timer();
     received = 0;
     client_number = 0;

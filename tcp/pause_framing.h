@@ -9,22 +9,21 @@ class Pause_framing : public Client_framing {
 public:
     Pause_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame);
 
-    void begin(QTcpSocket& client) override;
-    void read(QIODevice& client) override;
+    void begin(Client_number client, QTcpSocket& socket) override;
+    void read(Client_number client, QIODevice& socket) override;
     void timer_expired() override;
     void answer_received(const QByteArray& answer) override;
     // A packet lost between others of an answer leaves the client with part of it: the exchange ends.
     void answer_broken(bool joined_before) override;
     void frame_accepted() override;
-    void client_left(int unsent_dropped) override;
-    bool answers_outlive_client() const override { return true; }
-    void reset() override;
+    // The client cannot be answered: the exchange ends.
+    void frame_refused() override;
+    void client_left(Client_number client, int unsent_dropped) override;
 
 private:
     // Bytes of the frame being filled.
     size_t received = 0;
     Owed_frames owed;
-    // The clients of the port are numbered from 1; 0 while there is no exchange.
-    quint64 client_number = 0;
-    quint64 last_client_number = 0;
+    // The port's one client; 0 while there is no exchange.
+    Client_number client_number = 0;
 };

@@ -102,56 +102,75 @@ void Tcp_server::drop_socket(QTcpSocket* s)
     close_with_grace(*s);
 }
 
-// Sets client under cfg_mutex; when a client appears or goes, counts it and raises the notice.
-void Tcp_server::set_client(QTcpSocket* s)
+Tcp_server::Client* Tcp_server::find_client(Client_number number)
 {
+    for (Client& c : clients)
+        if (c.number == number)
+            return &c;
+    return nullptr;
+}
+
+Tcp_server::Client* Tcp_server::find_client(const QObject* socket)
+{
+    for (Client& c : clients)
+        if (c.socket == socket)
+            return &c;
+    return nullptr;
+}
+
+// Publishes the newest client under cfg_mutex; when the port gets its first client or loses its
+// last, counts it and raises the notice.
+void Tcp_server::publish_client()
+{
+    QTcpSocket* const newest = clients.empty() ? nullptr : clients.back().socket;
     bool notify = false;
     {
         QMutexLocker lock(&cfg_mutex);
-        if (!client != !s) {
-            if (s)
+        if (!client != !newest) {
+            if (newest)
                 ++clients_number;
             else
                 --clients_number;
             notify = !(ws_flags & WS_CLIENTS_PENDING);
             ws_flags |= WS_CLIENTS_PENDING;
         }
-        client = s;
+        client = newest;
     }
     if (notify && (connection.flags & Ws_connection::connected))
         emit connection.clients_changed();
 }
 
+// Of connections that came at once, only as many as the port serves are taken, the newest.
 void Tcp_server::on_new_connection()
 {
-    QTcpSocket* s = accept_next();
-    if (!s) {
+    std::vector<QTcpSocket*> fresh;
+    while (QTcpSocket* s = accept_next()) {
+        fresh.push_back(s);
+        if (fresh.size() > static_cast<size_t>(framing->max_clients())) {
+            drop_socket(fresh.front());
+            fresh.erase(fresh.begin());
+        }
+    }
+    if (fresh.empty()) {
         log_debug(0x0802);
         return;
     }
-    while (QTcpSocket* further = accept_next()) {
-        drop_socket(s);
-        s = further;
-    }
-    QTcpSocket* old = client;
-    set_client(s);
-    if (old)
-        replace_client(old);
-    set_up_exchange(s);
+    for (QTcpSocket* s : fresh)
+        take_client(s);
 }
 
-// The newest client takes over the port: the old one's exchange is broken off. Its frame stays
-// for the new client; set-up rewinds it, so the old client's unsent bytes are dropped.
-void Tcp_server::replace_client(QTcpSocket* old)
+// The newest client takes over from the oldest when the port serves no more: the old one's
+// exchange is broken off and its unsent bytes are dropped.
+void Tcp_server::take_client(QTcpSocket* s)
 {
-    if (!(flags & exchange))
-        return;
-    let_go_of_queries();
-    if (!framing->answers_outlive_client())
-        uplink.reset();
-    framing->reset();
-    takeovers.event(port_log::client_replaced(tcp_port, *client, *old), unmapped(client->peerAddress()).toString());
-    drop_socket(old);
+    if (clients.size() >= static_cast<size_t>(framing->max_clients())) {
+        QTcpSocket* const old = clients.front().socket;
+        takeovers.event(port_log::client_replaced(tcp_port, *s, *old), unmapped(s->peerAddress()).toString());
+        end_exchange(clients.front());
+        drop_socket(old);
+    }
+    set_up_exchange(s);
+    publish_client();
 }
 
 void Tcp_server::set_up_exchange(QTcpSocket* s)
@@ -161,40 +180,45 @@ void Tcp_server::set_up_exchange(QTcpSocket* s)
             throw Debug(0x0803);
         if (!frame)
             frame = Frame::alloc(max_frame + 1, *this);
-        framing->begin(*s);
-        flags |= exchange;
+        const Client_number number = ++last_client_number;
+        clients.push_back({number, s});
+        framing->begin(number, *s);
         return;
     } catch (const std::exception& e) {
         log_exception(e, port_log::connect_exception());
     } catch (...) {
         log_debug(0x0805);
     }
-    end_exchange();
+    if (Client* c = find_client(s))
+        end_exchange(*c);
     drop_socket(s);
 }
 
-// Ends the exchange on this side: no frame, no answer being joined unless the framing still
-// wants it; the framing keeps what it owes.
-void Tcp_server::end_exchange()
+// Ends the client's exchange on this side; the framing keeps what it owes. Its frames not yet
+// sent are dropped, as nobody is left to hear their answers, unless the framing owes them.
+// Without clients, no frame is being filled.
+void Tcp_server::end_exchange(Client& c)
 {
-    Frame::free(frame);
-    frame = nullptr;
-    if (!framing->answers_outlive_client())
-        uplink.reset();
-    framing->reset();
-    flags &= ~exchange;
+    const Client_number number = c.number;
+    clients.erase(clients.begin() + (&c - clients.data()));
+    const int unsent = framing->frames_outlive_client() ? 0 : connection.cancel_queries(this);
+    framing->client_left(number, unsent);
+    if (clients.empty()) {
+        Frame::free(frame);
+        frame = nullptr;
+    }
 }
 
 void Tcp_server::on_connection_destroyed(QObject* o)
 {
-    if (o == client) {
-        if (flags & exchange) {
-            client_gone();
-            tracer.event(".disconnected");
-        } else {
-            tracer.event(".shutdown_ok");
-        }
-        set_client(nullptr);
+    if (Client* c = find_client(o)) {
+        end_exchange(*c);
+        tracer.event(".disconnected");
+        publish_client();
+    } else if (o == client) {
+        // Dropped when the server was retired.
+        tracer.event(".shutdown_ok");
+        publish_client();
     } else if (o->parent() != &server) {
         // Only accepted sockets, children of the listening socket, are connected here; the
         // type of a dying object can no longer be told, its parent still can.
@@ -209,30 +233,32 @@ void Tcp_server::on_connection_destroyed(QObject* o)
         --refs;
 }
 
-// The client went away by itself: the bytes it sent just before leaving are dropped, and so are
-// its frames not yet sent, as nobody is left to hear their answers, unless the framing owes them.
-void Tcp_server::client_gone()
-{
-    let_go_of_queries();
-    end_exchange();
-}
-
-// The frames of a client broken off are not sent, unless its framing still owes them their answers.
-void Tcp_server::let_go_of_queries()
-{
-    if (framing->frames_outlive_client())
-        connection.anonymize_queries(this);
-    else
-        framing->client_left(connection.cancel_queries(this));
-}
-
-void Tcp_server::shutdown_connection()
+void Tcp_server::drop_client(Client_number number)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    let_go_of_queries();
-    end_exchange();
-    if (client)
-        drop_socket(client);
+    Client* c = find_client(number);
+    if (!c)
+        return;
+    QTcpSocket* const s = c->socket;
+    end_exchange(*c);
+    drop_socket(s);
+    publish_client();
+}
+
+// Publishing the change is the caller's.
+void Tcp_server::end_all_exchanges()
+{
+    while (!clients.empty()) {
+        QTcpSocket* const s = clients.front().socket;
+        end_exchange(clients.front());
+        drop_socket(s);
+    }
+}
+
+void Tcp_server::drop_all_clients()
+{
+    end_all_exchanges();
+    publish_client();
 }
 
 void Tcp_server::shutdown_server()
@@ -241,19 +267,27 @@ void Tcp_server::shutdown_server()
     tracer.event(".shutdown_server");
     metrics::modem_removed(eui);
     server.close();
+    // cfg_mutex is held: the port keeps its newest client published until that socket is gone.
+    end_all_exchanges();
+    // Frames the framing still owes answers to must no longer call back a retired server.
+    connection.anonymize_queries(this);
     if (refs == 1) {
         delete this;
         return;
     }
     --refs;
-    if (flags & exchange)
-        shutdown_connection();
 }
 
 void Tcp_server::success()
 {
     Q_ASSERT(QThread::currentThread() == thread());
     framing->frame_accepted();
+}
+
+void Tcp_server::frame_refused()
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    framing->frame_refused();
 }
 
 void Tcp_server::timerEvent(QTimerEvent* e)
@@ -284,32 +318,35 @@ void Tcp_server::start_timer(int interval, Qt::TimerType type)
 
 void Tcp_server::on_ready_read()
 {
-    if (!(flags & exchange)) {
-        tracer.event(".recv ignored");
-        return;
-    }
     QObject* from = sender();
-    if (from != client) {
-        if (QTcpSocket* replaced = qobject_cast<QTcpSocket*>(from))
-            tracer.peer(*replaced, ".recv ignored");
-        else
-            log_debug(0x083F);
+    if (Client* c = find_client(from)) {
+        framing->read(c->number, *c->socket);
         return;
     }
-    framing->read(*client);
+    if (QTcpSocket* replaced = qobject_cast<QTcpSocket*>(from))
+        tracer.peer(*replaced, ".recv ignored");
+    else
+        log_debug(0x083F);
 }
 
+// Reading may drop clients, so each is looked up again.
 void Tcp_server::read_on()
 {
-    if ((flags & exchange) && client)
-        framing->read(*client);
+    std::vector<Client_number> numbers;
+    numbers.reserve(clients.size());
+    for (const Client& c : clients)
+        numbers.push_back(c.number);
+    for (const Client_number number : numbers)
+        if (Client* c = find_client(number))
+            framing->read(number, *c->socket);
 }
 
-void Tcp_server::read_failed(qint64 result)
+void Tcp_server::read_failed(Client_number from, qint64 result)
 {
-    port_log::read_error(*client, result);
+    if (Client* c = find_client(from))
+        port_log::read_error(*c->socket, result);
     metrics::client_error(eui, metrics::Client_error::read);
-    shutdown_connection();
+    drop_client(from);
 }
 
 unsigned char* Tcp_server::frame_area()
@@ -323,7 +360,7 @@ void Tcp_server::queue_overflow()
 {
     port_log::queue_overflow(tcp_port, max_queued_per_port);
     metrics::client_error(eui, metrics::Client_error::overflow);
-    shutdown_connection();
+    drop_all_clients();
 }
 
 bool Tcp_server::post_frame(size_t size)
@@ -341,7 +378,7 @@ bool Tcp_server::post_frame(size_t size)
     try {
         frame = Frame::alloc(max_frame + 1, *this);
     } catch (...) {
-        shutdown_connection();
+        drop_all_clients();
         throw;
     }
     return true;
@@ -374,25 +411,31 @@ void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
 
 // A client that leaves more than a few of the port's largest answers unread is dropped, so that
 // its answers do not pile up in memory.
-void Tcp_server::write_to_client(const QByteArray& bytes)
+void Tcp_server::write_to_client(Client_number to, const QByteArray& bytes)
 {
+    Client* c = find_client(to);
+    if (!c)
+        return;
+    QTcpSocket& s = *c->socket;
     tracer.data(".send ", reinterpret_cast<const unsigned char*>(bytes.constData()),
                static_cast<size_t>(bytes.size()));
-    client->write(bytes);
-    client->flush();  // handed to the kernel now rather than at the loop's next turn
+    s.write(bytes);
+    s.flush();  // handed to the kernel now rather than at the loop's next turn
     const qint64 limit = unsent_answers_limit * (protocol == Port_protocol::modbus_tcp
                                                      ? Modbus_tcp_framing::max_request
                                                      : max_raw_answer);
-    if (client->bytesToWrite() <= limit)
+    if (s.bytesToWrite() <= limit)
         return;
     port_log::unread(tcp_port, limit);
     metrics::client_error(eui, metrics::Client_error::overflow);
-    shutdown_connection();
+    drop_client(to);
 }
 
-void Tcp_server::write_answer(const QByteArray& bytes)
+void Tcp_server::write_answer(Client_number to, const QByteArray& bytes)
 {
-    write_to_client(bytes);
+    if (!find_client(to))
+        return;
+    write_to_client(to, bytes);
     metrics::answer_to_client(eui);
 }
 

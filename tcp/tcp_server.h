@@ -1,6 +1,6 @@
-// The TCP server of one modem: listening, one client at a time and its replacement, the
-// lifetimes of sockets and of the server itself; the client's bytes and the modem's answers go
-// through the port's framing.
+// The TCP server of one modem: listening, the clients the port's framing serves at once and
+// their replacement, the lifetimes of sockets and of the server itself; the clients' bytes and
+// the modem's answers go through the port's framing.
 #pragma once
 
 #include "common/err.h"
@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QTcpSocket;
 
@@ -31,10 +32,7 @@ public:
 class Tcp_server : public QObject, private Client_framing::Host {
     Q_OBJECT
 public:
-    // Bits of flags.
-    enum : unsigned char {
-        exchange = 0x01,  // a client has been fully set up
-    };
+    using Client_number = Client_framing::Client_number;
 
     // Listens on the modem's port (on tcp_listen_address); throws Listen_error when the system
     // refuses, Err or Debug on other failures.
@@ -43,8 +41,9 @@ public:
 
     // Retires the server; the caller must not use it afterwards. Called with cfg_mutex held.
     void shutdown_server();
-    void shutdown_connection() override;
+    // The server accepted or refused a frame of this port.
     void success();
+    void frame_refused();
     // One uplink packet of the modem, with the frame counter of its message when it had one.
     void rx_received(QByteArray& data, std::optional<quint32> fcnt = std::nullopt);
 
@@ -53,7 +52,7 @@ public:
     const size_t max_frame;
     const quint16 tcp_port;
     const Port_protocol protocol;
-    // The current client, or null; written under cfg_mutex.
+    // The newest client, or null when the port has none; written under cfg_mutex.
     QTcpSocket* client = nullptr;
 
 protected:
@@ -65,27 +64,36 @@ private slots:
     void on_connection_destroyed(QObject* o);
 
 private:
+    // A client whose exchange has been set up.
+    struct Client {
+        Client_number number;
+        QTcpSocket* socket;
+    };
+
     QTcpSocket* accept_next();
     void drop_socket(QTcpSocket* s);
-    void set_client(QTcpSocket* s);
-    void replace_client(QTcpSocket* old);
+    Client* find_client(Client_number number);
+    Client* find_client(const QObject* socket);
+    void publish_client();
+    void take_client(QTcpSocket* s);
     void set_up_exchange(QTcpSocket* s);
-    void client_gone();
-    void let_go_of_queries();
-    void end_exchange();
+    void end_exchange(Client& c);
+    void end_all_exchanges();
+    void drop_all_clients();
     void packet_error();
     void queue_overflow();
 
     // Client_framing::Host
     unsigned char* frame_area() override;
     bool post_frame(size_t size) override;
-    void write_to_client(const QByteArray& bytes) override;
-    void write_answer(const QByteArray& bytes) override;
+    void write_to_client(Client_number to, const QByteArray& bytes) override;
+    void write_answer(Client_number to, const QByteArray& bytes) override;
     void read_on() override;
     void restart_uplink() override;
     void start_timer(int interval, Qt::TimerType type) override;
     void kill_timer() override;
-    void read_failed(qint64 result) override;
+    void read_failed(Client_number from, qint64 result) override;
+    void drop_client(Client_number number) override;
 
     size_t refs = 1;
     Client_gate server;
@@ -93,7 +101,9 @@ private:
     // The frame being filled; its data area is the framing's.
     Frame* frame = nullptr;
     Uplink_assembler uplink;
-    unsigned char flags = 0;
+    // Oldest first.
+    std::vector<Client> clients;
+    Client_number last_client_number = 0;
     int timer_id = 0;
     const std::unique_ptr<Client_framing> framing;
     Repeated_log takeovers;

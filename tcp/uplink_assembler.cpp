@@ -122,11 +122,3 @@ bool Uplink_assembler::fits(const unsigned char* p, int size)
     }
     return true;
 }
-
-void Uplink_assembler::reset()
-{
-    answer.clear();
-    error_text.clear();
-    count = 0;
-    joined_any = false;
-}

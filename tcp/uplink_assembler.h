@@ -24,11 +24,10 @@ public:
     Verdict take(QByteArray& packet, std::optional<quint32> fcnt = std::nullopt);
     QByteArray take_answer();
     const QString& error() const { return error_text; }
-    // A packet was accepted since the last reset: a later broken one means lost answer bytes.
+    // A packet was accepted before: a later broken one means lost answer bytes.
     bool joined_before() const { return joined_any; }
     // The next packet starts a new answer; what was joined so far is dropped.
     void restart() { count = 0; }
-    void reset();
 
 private:
     bool fits(const unsigned char* p, int size);

@@ -18,10 +18,14 @@ public:
         posted << area.left(static_cast<int>(size));
         return true;
     }
-    void write_to_client(const QByteArray& bytes) override { written << bytes; }
-    void write_answer(const QByteArray& bytes) override
+    void write_to_client(Client_framing::Client_number to, const QByteArray& bytes) override
     {
         written << bytes;
+        written_to << to;
+    }
+    void write_answer(Client_framing::Client_number to, const QByteArray& bytes) override
+    {
+        write_to_client(to, bytes);
         ++answers;
     }
     void read_on() override
@@ -36,17 +40,27 @@ public:
         timer_type = type;
     }
     void kill_timer() override { timer = 0; }
-    void read_failed(qint64) override { shut = true; }
-    void shutdown_connection() override { shut = true; }
+    void read_failed(Client_framing::Client_number from, qint64) override { drop_client(from); }
+    void drop_client(Client_framing::Client_number client) override
+    {
+        shut = true;
+        if (dropping)
+            dropping(client);
+    }
 
     QByteArray area;
     QByteArrayList posted;
     QByteArrayList written;
+    // The client each write went to.
+    QList<Client_framing::Client_number> written_to;
     int answers = 0;
     int uplink_restarts = 0;
     // The interval of the running timer, 0 when none.
     int timer = 0;
     Qt::TimerType timer_type = Qt::CoarseTimer;
+    // A client was dropped.
     bool shut = false;
     std::function<void()> reading_on;
+    // What the server does when the framing drops a client.
+    std::function<void(Client_framing::Client_number)> dropping;
 };

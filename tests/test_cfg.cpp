@@ -53,6 +53,7 @@ QString value_of(const QString& name)
         {"trace_ws", QString::number(trace_ws)},
         {"trace_tcp", QString::number(trace_tcp)},
         {"modbus_timeout", QString::number(modbus_timeout)},
+        {"modbus_max_clients", QString::number(modbus_max_clients)},
         {"ws_batch_max", QString::number(ws_batch_max)},
         {"tcp_listen_address", tcp_listen_address.toString()},
         {"metrics_listen", metrics_listen},
@@ -173,6 +174,7 @@ void Test_cfg::accepted_values_data()
     QTest::newRow("max frame 9999") << QByteArray("default_max_frame = 9999") << "default_max_frame" << "9999";
     QTest::newRow("modbus timeout 1") << QByteArray("modbus_timeout = 1") << "modbus_timeout" << "1";
     QTest::newRow("modbus timeout 60000") << QByteArray("modbus_timeout = 60000") << "modbus_timeout" << "60000";
+    QTest::newRow("modbus clients 32") << QByteArray("modbus_max_clients = 32") << "modbus_max_clients" << "32";
     QTest::newRow("batch 1") << QByteArray("ws_batch_max = 1") << "ws_batch_max" << "1";
     QTest::newRow("batch 100") << QByteArray("ws_batch_max = 100") << "ws_batch_max" << "100";
     QTest::newRow("trace all") << QByteArray("trace_ws = all") << "trace_ws" << "2";
@@ -223,7 +225,7 @@ void Test_cfg::refused_statements_data()
         "«ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», "
         "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp». "
         "Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert», «ws_client_key», "
-        "«metrics_listen», «modbus_timeout», «ws_batch_max», «language» и «tcp_keepalive».");
+        "«metrics_listen», «modbus_timeout», «ws_batch_max», «language», «tcp_keepalive» и «modbus_max_clients».");
     const QString bad_listen = QStringLiteral(
         "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например "
         "«127.0.0.1:9464» или «0.0.0.0:9464».");
@@ -244,6 +246,7 @@ void Test_cfg::refused_statements_data()
                                             << too_big.arg(60000);
     QTest::newRow("modbus timeout 0") << QByteArray("modbus_timeout = 0") << 1 << 18 << too_small.arg(1);
     QTest::newRow("modbus timeout 60001") << QByteArray("modbus_timeout = 60001") << 1 << 22 << too_big.arg(60000);
+    QTest::newRow("modbus clients 33") << QByteArray("modbus_max_clients = 33") << 1 << 23 << too_big.arg(32);
     QTest::newRow("batch 0") << QByteArray("ws_batch_max = 0") << 1 << 16 << too_small.arg(1);
     QTest::newRow("batch 101") << QByteArray("ws_batch_max = 101") << 1 << 18 << too_big.arg(100);
     QTest::newRow("trace ALL") << QByteArray("trace_ws = ALL") << 1 << 12 << bad_trace.arg("trace_ws");

@@ -87,27 +87,31 @@ QStringList numbers(int first, int count)
     return out;
 }
 
-// Drives a Modbus framing as its server would, event by event.
+// Drives a Modbus framing as its server would, event by event, for clients in numbered slots.
 class Framing_script {
 public:
     Framing_script(Recording_host& host, Modbus_tcp_framing& framing) : host(host), framing(framing)
     {
-        framing.begin(socket);
-        host.reading_on = [this] { read(QByteArray()); };
+        join(1);
+        host.reading_on = [this] {
+            for (int slot : present.keys())
+                read(slot, QByteArray());
+        };
+        host.dropping = [this](Client_framing::Client_number n) { leave(slot_of(n)); };
     }
 
-    void client(const QByteArray& bytes) { read(bytes); }
-    void answer(const QByteArray& rtu)
-    {
-        if (!host.shut)
-            framing.answer_received(rtu);
-    }
+    void client(const QByteArray& bytes, int slot = 1) { read(slot, bytes); }
+    void answer(const QByteArray& rtu) { framing.answer_received(rtu); }
+    // "c[slot] HEX" the client sends, "a HEX" the modem's RTU answer, "t" the timer fires, "k" the
+    // server accepted the frame, "f" it refused it, "b" a broken answer, "g[slot]" the client
+    // goes, "n[slot]" a new client comes; the slot is 1 when not given.
     void event(const QString& e)
     {
-        const QByteArray hex = e.mid(2).toLatin1();
+        const QByteArray hex = e.mid(e.indexOf(' ') + 1).toLatin1();
+        const int slot = e.size() > 1 && e[1].isDigit() ? e[1].digitValue() : 1;
         switch (e[0].toLatin1()) {
         case 'c':
-            client(QByteArray::fromHex(hex));
+            client(QByteArray::fromHex(hex), slot);
             break;
         case 'a':
             answer(QByteArray::fromHex(hex));
@@ -120,37 +124,73 @@ public:
         case 'k':
             framing.frame_accepted();
             break;
+        case 'f':
+            framing.frame_refused();
+            break;
         case 'b':
             framing.answer_broken(true);
             break;
         case 'g':
-            framing.reset();
-            present = false;
+            leave(slot);
             break;
         case 'n':
-            framing.begin(socket);
-            present = true;
+            join(slot);
             break;
         }
     }
 
-private:
-    void read(const QByteArray& bytes)
+    // A write as hex, with "slot:" in front when not to slot 1.
+    QString written(int i) const
     {
-        if (!present)
+        const int slot = numbers_seen.value(host.written_to[i]);
+        return (slot == 1 ? QString() : QString::number(slot) + ':') + QString::fromLatin1(host.written[i].toHex());
+    }
+
+private:
+    struct Client {
+        Client_framing::Client_number number;
+        QByteArray pending;
+    };
+
+    void join(int slot)
+    {
+        present[slot] = {++last_number, QByteArray()};
+        numbers_seen[last_number] = slot;
+        framing.begin(last_number, socket);
+    }
+    void leave(int slot)
+    {
+        if (!present.contains(slot))
             return;
-        pending += bytes;
-        QBuffer buffer(&pending);
+        const Client_framing::Client_number n = present.take(slot).number;
+        framing.client_left(n, 0);
+    }
+    int slot_of(Client_framing::Client_number n) const
+    {
+        for (auto it = present.begin(); it != present.end(); ++it)
+            if (it->number == n)
+                return it.key();
+        return 0;
+    }
+    void read(int slot, const QByteArray& bytes)
+    {
+        if (!present.contains(slot))
+            return;
+        Client& c = present[slot];
+        c.pending += bytes;
+        QBuffer buffer(&c.pending);
         buffer.open(QIODevice::ReadOnly);
-        framing.read(buffer);
-        pending.remove(0, static_cast<int>(buffer.pos()));
+        framing.read(c.number, buffer);
+        if (present.contains(slot))
+            present[slot].pending.remove(0, static_cast<int>(buffer.pos()));
     }
 
     Recording_host& host;
     Modbus_tcp_framing& framing;
     QTcpSocket socket;
-    QByteArray pending;
-    bool present = true;
+    QMap<int, Client> present;
+    QHash<Client_framing::Client_number, int> numbers_seen;
+    Client_framing::Client_number last_number = 0;
 };
 
 }  // namespace
@@ -257,15 +297,13 @@ void Test_modbus_tcp::framing_refuses_bad_headers()
     QVERIFY(host.shut);
     QVERIFY(QString::fromUtf8(temp_log.text()).contains(
         QStringLiteral("клиент на порту 3001 прислал запрос Modbus TCP с неправильным заголовком MBAP (") + logged));
-    f.reset();
     host.shut = false;
     script.answer(with_crc16(QByteArray::fromHex("01") + holding_10(0)));
     QCOMPARE(host.posted.size(), 1);
 }
 
-// Each event: "c HEX" the client sends, "a HEX" the modem's RTU answer, "t" the timer fires,
-// "k" the server accepted the frame, "b" a broken answer, "g" the client goes, "n" a new client.
-// The frames given to the modem and the bytes written to the client are compared whole.
+// Events as the script takes them. The frames given to the modem and the bytes written to the
+// clients are compared whole.
 void Test_modbus_tcp::framing_data()
 {
     QTest::addColumn<QStringList>("events");
@@ -327,6 +365,33 @@ void Test_modbus_tcp::framing_data()
                        "a " + answer_1}
         << QStringList{rtu} << QStringList{QString::fromLatin1(mbap(5, 1, QByteArray::fromHex("900a")).toHex()), response2}
         << "кадр RTU длиной 57 байтов длиннее предельного размера сообщения радиомодема (51 байтов)";
+    QTest::newRow("two masters, each answered with its own")
+        << QStringList{"n2", "c " + req, "c2 " + req2, "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
+        << QStringList{response, "2:" + response2} << QString();
+    QTest::newRow("answer of a gone master dropped, the other's request sent after it")
+        << QStringList{"n2", "c " + req, "c2 " + req2, "g", "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
+        << QStringList{"2:" + response2} << "клиент, приславший запрос, уже отключился";
+    QTest::newRow("waiting request of a gone master dropped, the owed one answered")
+        << QStringList{"n2", "c " + req, "c2 " + req2, "g2", "a " + answer} << QStringList{rtu} << QStringList{response}
+        << QString();
+    QTest::newRow("a master's timeout does not shift the other's answer")
+        << QStringList{"n2", "c " + req, "c2 " + req2, "t", "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
+        << QStringList{timeout, "2:" + response2} << "пришёл после того, как время ожидания";
+    QStringList many;
+    for (int slot = 1; slot <= 2; ++slot) {
+        QByteArray requests;
+        for (int n = 0; n < Modbus_tcp_framing::max_waiting_per_client; ++n)
+            requests += mbap(quint16(slot * 100 + n), 1, read_10);
+        many << QStringLiteral("c%1 ").arg(slot) + QString::fromLatin1(requests.toHex());
+    }
+    QTest::newRow("full line: exception 0x06")
+        << QStringList{"n2", "n3"} + many + QStringList{"c3 " + QString::fromLatin1((mbap(0x77, 1, read_10) + mbap(0x78, 1, read_10)).toHex())}
+        << QStringList{rtu} << QStringList{"3:" + QString::fromLatin1(mbap(0x78, 1, QByteArray::fromHex("8306")).toHex())}
+        << "Очередь запросов Modbus порта 3002 полна (32 запросов)";
+    QTest::newRow("refused by the server: 0x0A, the next one sent")
+        << QStringList{"c " + req + req2, "f", "a " + answer_1} << QStringList{rtu, rtu}
+        << QStringList{QString::fromLatin1(mbap(0x1234, 1, QByteArray::fromHex("830a")).toHex()), response2}
+        << "Сервер не принял запрос Modbus через порт 3002 (транзакция 4660)";
     QTest::newRow("exception code as function")
         << QStringList{"c " + QString::fromLatin1(mbap(6, 1, QByteArray::fromHex("8300000001")).toHex())} << QStringList()
         << QStringList{QString::fromLatin1(mbap(6, 1, QByteArray::fromHex("8301")).toHex())} << QString();
@@ -348,8 +413,8 @@ void Test_modbus_tcp::framing()
     for (const QByteArray& p : host.posted)
         got_posted << QString::fromLatin1(p.toHex());
     QStringList got_written;
-    for (const QByteArray& w : host.written)
-        got_written << QString::fromLatin1(w.toHex());
+    for (int i = 0; i < host.written.size(); ++i)
+        got_written << script.written(i);
     QCOMPARE(got_posted, posted);
     QCOMPARE(got_written, written);
     QVERIFY(!host.shut);

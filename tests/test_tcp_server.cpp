@@ -500,7 +500,7 @@ void Test_tcp_server::pause_framing()
         QByteArray bytes = event.toLatin1();
         QBuffer client(&bytes);
         client.open(QIODevice::ReadOnly);
-        framing.read(client);
+        framing.read(1, client);
     }
     QCOMPARE(host.posted, frames);
     QCOMPARE(host.shut, dropped);

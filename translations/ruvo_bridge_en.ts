@@ -1248,6 +1248,18 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <source>Ответ радиомодема порта %1, которого не ждал этот клиент, отброшен: </source>
         <translation>An answer of the radio modem of port %1 that this client did not wait for was dropped: </translation>
     </message>
+    <message>
+        <source>Очередь запросов Modbus порта %1 полна (%2 запросов); клиенту %3 отправлено исключение 0x06 (устройство занято).</source>
+        <translation>The Modbus request queue of port %1 is full (%2 requests); exception 0x06 (server device busy) was sent to client %3.</translation>
+    </message>
+    <message>
+        <source>Порт TCP %1: за последнюю минуту ещё %2 запросов Modbus получили исключение 0x06, так как очередь порта была полна. Чаще всего такие запросы приходили с адресов: %3.</source>
+        <translation>TCP port %1: in the last minute %2 more Modbus requests got exception 0x06 because the port&apos;s queue was full. Most of them came from: %3.</translation>
+    </message>
+    <message>
+        <source>Сервер не принял запрос Modbus через порт %1 (транзакция %2) для радиомодема; клиенту отправлено исключение 0x0A.</source>
+        <translation>The server did not accept the Modbus request through port %1 (transaction %2) for the radio modem; exception 0x0A was sent to the client.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
