@@ -216,6 +216,7 @@ private slots:
     void answers_reach_only_their_own_request();
     void radio_losses_end_the_request_with_0x0B();
     void broadcast_and_too_long_requests_hold_nothing();
+    void several_masters_poll_one_port_together();
 
 private:
     bool start(bool with_metrics = false);
@@ -682,3 +683,44 @@ void Test_modbus_tcp::broadcast_and_too_long_requests_hold_nothing()
 
 QTEST_MAIN(Test_modbus_tcp)
 #include "test_modbus_tcp.moc"
+
+// SCADA, a historian and an engineer's laptop on one meter: two pymodbus masters and mbpoll poll
+// their own registers for 10 s while the radio answers slowly; no answer carries another
+// master's register, and the port counts as one in use.
+void Test_modbus_tcp::several_masters_poll_one_port_together()
+{
+    QVERIFY(start(true));
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 20").arg(QLatin1String(eui_mb))));
+    const QString script = QStringLiteral(RUVO_SOURCE_DIR "/tests/modbus/poll_loop.py");
+    const QString seconds = QStringLiteral("10");
+    QProcess masters[2];
+    for (int m = 0; m < 2; ++m)
+        masters[m].start(QStringLiteral("/usr/bin/python3"),
+                         {script, QString::number(port_mb), seconds, QString::number(10 + 30 * m), "30"});
+    QProcess mbpoll;
+    mbpoll.start(QStringLiteral("timeout"), {"-s", "INT", seconds, "mbpoll", "-m", "tcp", "-a", "1", "-0", "-r", "80",
+                                             "-c", "1", "-t", "4", "-l", "20", "-o", "5", "-p",
+                                             QString::number(port_mb), "127.0.0.1"});
+    const QByteArray in_use = "ruvo_bridge_modems{state=\"in_use\"}";
+    QVERIFY(wait_for([&] { return metric_value(scrape_metrics(port_metrics), in_use) == 1; }));
+    // The simulator is heard meanwhile: its output must not stall it.
+    const auto finished = [&] {
+        return masters[0].state() == QProcess::NotRunning && masters[1].state() == QProcess::NotRunning &&
+               mbpoll.state() == QProcess::NotRunning;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(finished(), 30000);
+    for (QProcess& p : masters) {
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QString());
+        const QStringList counts = QString::fromUtf8(p.readAllStandardOutput()).split(' ');
+        QCOMPARE(counts.size(), 6);
+        qInfo("pymodbus master: %d answers right, %d another's, %d failed", counts[1].toInt(), counts[3].toInt(),
+              counts[5].toInt());
+        QCOMPARE(counts[3].toInt(), 0);
+        QVERIFY(counts[1].toInt() > 0);
+    }
+    const QStringList values = mbpoll_values(QString::fromUtf8(mbpoll.readAllStandardOutput()));
+    qInfo("mbpoll: %d answers right, %d another's", int(values.count(QStringLiteral("80"))),
+          int(values.size() - values.count(QStringLiteral("80"))));
+    QVERIFY(!values.isEmpty());
+    QCOMPARE(values.count(QStringLiteral("80")), values.size());
+}
