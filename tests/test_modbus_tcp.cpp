@@ -219,7 +219,7 @@ private slots:
     void several_masters_poll_one_port_together();
 
 private:
-    bool start(bool with_metrics = false);
+    bool start(bool with_metrics = false, const QByteArray& extra_cfg = QByteArray());
 
     Temp_log temp_log;
     std::unique_ptr<Sim> sim;
@@ -246,7 +246,7 @@ void Test_modbus_tcp::cleanup()
     temp_log.clear();
 }
 
-bool Test_modbus_tcp::start(bool with_metrics)
+bool Test_modbus_tcp::start(bool with_metrics, const QByteArray& extra_cfg)
 {
     const std::vector<quint16> ports = free_ports(5);
     port_mb = ports[0];
@@ -262,8 +262,9 @@ bool Test_modbus_tcp::start(bool with_metrics)
         return false;
     Bridge_options options;
     options.modbus_timeout = modbus_timeout_ms;
+    options.extra_cfg = extra_cfg;
     if (with_metrics)
-        options.extra_cfg = "metrics_listen = \"127.0.0.1:" + QByteArray::number(port_metrics) + "\"\n";
+        options.extra_cfg += "metrics_listen = \"127.0.0.1:" + QByteArray::number(port_metrics) + "\"\n";
     bridge.reset(new Bridge(sim->port,
                             {{eui_mb, port_mb, 51, "modbus_tcp"},
                              {eui_rtu, port_rtu, 51, "raw"},
@@ -686,10 +687,12 @@ QTEST_MAIN(Test_modbus_tcp)
 
 // SCADA, a historian and an engineer's laptop on one meter: two pymodbus masters and mbpoll poll
 // their own registers for 10 s while the radio answers slowly; no answer carries another
-// master's register, and the port counts as one in use.
+// master's register, and the port counts as one in use. A connection beyond the port's masters
+// closes the oldest.
 void Test_modbus_tcp::several_masters_poll_one_port_together()
 {
-    QVERIFY(start(true));
+    QVERIFY(start(true, "modbus_max_clients = 3\n"));
+    auto oldest = client_of(port_mb);
     QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 20").arg(QLatin1String(eui_mb))));
     const QString script = QStringLiteral(RUVO_SOURCE_DIR "/tests/modbus/poll_loop.py");
     const QString seconds = QStringLiteral("10");
@@ -703,6 +706,9 @@ void Test_modbus_tcp::several_masters_poll_one_port_together()
                                              QString::number(port_mb), "127.0.0.1"});
     const QByteArray in_use = "ruvo_bridge_modems{state=\"in_use\"}";
     QVERIFY(wait_for([&] { return metric_value(scrape_metrics(port_metrics), in_use) == 1; }));
+    QVERIFY(wait_gone(*oldest));
+    const QString replaced = QStringLiteral("Порт TCP %1 занят новым клиентом").arg(port_mb);
+    QVERIFY(wait_for([&] { return !bridge->log().filter(replaced).isEmpty(); }));
     // The simulator is heard meanwhile: its output must not stall it.
     const auto finished = [&] {
         return masters[0].state() == QProcess::NotRunning && masters[1].state() == QProcess::NotRunning &&
