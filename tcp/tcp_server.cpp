@@ -102,27 +102,11 @@ void Tcp_server::drop_socket(QTcpSocket* s)
     close_with_grace(*s);
 }
 
-Tcp_server::Client* Tcp_server::find_client(Client_number number)
-{
-    for (Client& c : clients)
-        if (c.number == number)
-            return &c;
-    return nullptr;
-}
-
-Tcp_server::Client* Tcp_server::find_client(const QObject* socket)
-{
-    for (Client& c : clients)
-        if (c.socket == socket)
-            return &c;
-    return nullptr;
-}
-
 // Publishes the newest client under cfg_mutex; when the port gets its first client or loses its
 // last, counts it and raises the notice.
 void Tcp_server::publish_client()
 {
-    QTcpSocket* const newest = clients.empty() ? nullptr : clients.back().socket;
+    QTcpSocket* const newest = clients.newest();
     bool notify = false;
     {
         QMutexLocker lock(&cfg_mutex);
@@ -164,9 +148,9 @@ void Tcp_server::on_new_connection()
 void Tcp_server::take_client(QTcpSocket* s)
 {
     if (clients.size() >= static_cast<size_t>(framing->max_clients())) {
-        QTcpSocket* const old = clients.front().socket;
+        QTcpSocket* const old = clients.oldest().socket;
         takeovers.event(port_log::client_replaced(tcp_port, *s, *old), unmapped(s->peerAddress()).toString());
-        end_exchange(clients.front());
+        end_exchange(clients.oldest().number);
         drop_socket(old);
     }
     set_up_exchange(s);
@@ -180,27 +164,24 @@ void Tcp_server::set_up_exchange(QTcpSocket* s)
             throw Debug(0x0803);
         if (!frame)
             frame = Frame::alloc(max_frame + 1, *this);
-        const Client_number number = ++last_client_number;
-        clients.push_back({number, s});
-        framing->begin(number, *s);
+        framing->begin(clients.add(s), *s);
         return;
     } catch (const std::exception& e) {
         log_exception(e, port_log::connect_exception());
     } catch (...) {
         log_debug(0x0805);
     }
-    if (Client* c = find_client(s))
-        end_exchange(*c);
+    if (const Client_number number = clients.number(s))
+        end_exchange(number);
     drop_socket(s);
 }
 
 // Ends the client's exchange on this side; the framing keeps what it owes. Its frames not yet
 // sent are dropped, as nobody is left to hear their answers, unless the framing owes them.
 // Without clients, no frame is being filled.
-void Tcp_server::end_exchange(Client& c)
+void Tcp_server::end_exchange(Client_number number)
 {
-    const Client_number number = c.number;
-    clients.erase(clients.begin() + (&c - clients.data()));
+    clients.remove(number);
     const int unsent = framing->frames_outlive_client() ? 0 : connection.cancel_queries(this);
     framing->client_left(number, unsent);
     if (clients.empty()) {
@@ -211,8 +192,8 @@ void Tcp_server::end_exchange(Client& c)
 
 void Tcp_server::on_connection_destroyed(QObject* o)
 {
-    if (Client* c = find_client(o)) {
-        end_exchange(*c);
+    if (const Client_number number = clients.number(o)) {
+        end_exchange(number);
         tracer.event(".disconnected");
         publish_client();
     } else if (o == client) {
@@ -236,11 +217,10 @@ void Tcp_server::on_connection_destroyed(QObject* o)
 void Tcp_server::drop_client(Client_number number)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    Client* c = find_client(number);
-    if (!c)
+    QTcpSocket* const s = clients.socket(number);
+    if (!s)
         return;
-    QTcpSocket* const s = c->socket;
-    end_exchange(*c);
+    end_exchange(number);
     drop_socket(s);
     publish_client();
 }
@@ -249,9 +229,9 @@ void Tcp_server::drop_client(Client_number number)
 void Tcp_server::end_all_exchanges()
 {
     while (!clients.empty()) {
-        QTcpSocket* const s = clients.front().socket;
-        end_exchange(clients.front());
-        drop_socket(s);
+        const Port_clients::Client oldest = clients.oldest();
+        end_exchange(oldest.number);
+        drop_socket(oldest.socket);
     }
 }
 
@@ -319,8 +299,8 @@ void Tcp_server::start_timer(int interval, Qt::TimerType type)
 void Tcp_server::on_ready_read()
 {
     QObject* from = sender();
-    if (Client* c = find_client(from)) {
-        framing->read(c->number, *c->socket);
+    if (const Client_number number = clients.number(from)) {
+        framing->read(number, *clients.socket(number));
         return;
     }
     if (QTcpSocket* replaced = qobject_cast<QTcpSocket*>(from))
@@ -332,19 +312,15 @@ void Tcp_server::on_ready_read()
 // Reading may drop clients, so each is looked up again.
 void Tcp_server::read_on()
 {
-    std::vector<Client_number> numbers;
-    numbers.reserve(clients.size());
-    for (const Client& c : clients)
-        numbers.push_back(c.number);
-    for (const Client_number number : numbers)
-        if (Client* c = find_client(number))
-            framing->read(number, *c->socket);
+    for (const Client_number number : clients.numbers())
+        if (QTcpSocket* s = clients.socket(number))
+            framing->read(number, *s);
 }
 
 void Tcp_server::read_failed(Client_number from, qint64 result)
 {
-    if (Client* c = find_client(from))
-        port_log::read_error(*c->socket, result);
+    if (QTcpSocket* s = clients.socket(from))
+        port_log::read_error(*s, result);
     metrics::client_error(eui, metrics::Client_error::read);
     drop_client(from);
 }
@@ -413,10 +389,10 @@ void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
 // its answers do not pile up in memory.
 void Tcp_server::write_to_client(Client_number to, const QByteArray& bytes)
 {
-    Client* c = find_client(to);
-    if (!c)
+    QTcpSocket* const socket = clients.socket(to);
+    if (!socket)
         return;
-    QTcpSocket& s = *c->socket;
+    QTcpSocket& s = *socket;
     tracer.data(".send ", reinterpret_cast<const unsigned char*>(bytes.constData()),
                static_cast<size_t>(bytes.size()));
     s.write(bytes);
@@ -433,7 +409,7 @@ void Tcp_server::write_to_client(Client_number to, const QByteArray& bytes)
 
 void Tcp_server::write_answer(Client_number to, const QByteArray& bytes)
 {
-    if (!find_client(to))
+    if (!clients.socket(to))
         return;
     write_to_client(to, bytes);
     metrics::answer_to_client(eui);

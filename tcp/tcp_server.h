@@ -10,6 +10,7 @@
 #include "tcp/client_gate.h"
 #include "tcp/client_framing.h"
 #include "tcp/frame.h"
+#include "tcp/port_clients.h"
 #include "tcp/tcp_trace.h"
 #include "tcp/uplink_assembler.h"
 
@@ -18,7 +19,6 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
-#include <vector>
 
 class QTcpSocket;
 
@@ -64,20 +64,12 @@ private slots:
     void on_connection_destroyed(QObject* o);
 
 private:
-    // A client whose exchange has been set up.
-    struct Client {
-        Client_number number;
-        QTcpSocket* socket;
-    };
-
     QTcpSocket* accept_next();
     void drop_socket(QTcpSocket* s);
-    Client* find_client(Client_number number);
-    Client* find_client(const QObject* socket);
     void publish_client();
     void take_client(QTcpSocket* s);
     void set_up_exchange(QTcpSocket* s);
-    void end_exchange(Client& c);
+    void end_exchange(Client_number number);
     void end_all_exchanges();
     void drop_all_clients();
     void packet_error();
@@ -101,9 +93,8 @@ private:
     // The frame being filled; its data area is the framing's.
     Frame* frame = nullptr;
     Uplink_assembler uplink;
-    // Oldest first.
-    std::vector<Client> clients;
-    Client_number last_client_number = 0;
+    // Those whose exchange has been set up.
+    Port_clients clients;
     int timer_id = 0;
     const std::unique_ptr<Client_framing> framing;
     Repeated_log takeovers;
