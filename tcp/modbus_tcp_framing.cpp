@@ -130,19 +130,18 @@ void Modbus_tcp_framing::begin(Client_number client, QTcpSocket& socket)
     masters.push_back({client, unmapped(socket.peerAddress()).toString(), QByteArray(), 0});
 }
 
+// A write to the client may drop it, so the master is looked up again after each step.
 void Modbus_tcp_framing::read(Client_number client, QIODevice& socket)
 {
-    Master* m = master(client);
-    if (!m)
-        return;
     char bytes[max_request];
-    for (;;) {
+    while (Master* m = master(client)) {
         if (!take(*m)) {
             metrics::client_error(eui, metrics::Client_error::header);
             host.drop_client(client);
             return;
         }
-        if (m->waiting >= max_waiting_per_client || socket.bytesAvailable() <= 0)
+        m = master(client);
+        if (!m || m->waiting >= max_waiting_per_client || socket.bytesAvailable() <= 0)
             break;
         const qint64 n = socket.read(bytes, sizeof bytes);
         if (n <= 0) {
@@ -167,22 +166,27 @@ bool Modbus_tcp_framing::take(Master& m)
         }
         if (m.input.size() < length_end + length)
             break;
-        enqueue(m, m.input.left(length_end + length));
+        const QByteArray request = m.input.left(length_end + length);
         m.input.remove(0, length_end + length);
+        if (!enqueue(m, request))
+            break;
     }
     return true;
 }
 
-// A full waiting line is said to the client at once: it may retry, or ask later.
-void Modbus_tcp_framing::enqueue(Master& m, const QByteArray& request)
+// A full waiting line is said to the client at once: it may retry, or ask later. False when
+// that write dropped the client.
+bool Modbus_tcp_framing::enqueue(Master& m, const QByteArray& request)
 {
-    if (waiting.size() >= max_waiting) {
-        busy.event(errfmt_busy.tr().arg(tcp_port).arg(max_waiting).arg(m.peer), m.peer);
-        host.write_to_client(m.number, exception(request, server_busy));
-        return;
+    if (waiting.size() < max_waiting) {
+        waiting.enqueue({m.number, request});
+        ++m.waiting;
+        return true;
     }
-    waiting.enqueue({m.number, request});
-    ++m.waiting;
+    const Client_number number = m.number;
+    busy.event(errfmt_busy.tr().arg(tcp_port).arg(max_waiting).arg(m.peer), m.peer);
+    host.write_to_client(number, exception(request, server_busy));
+    return master(number) != nullptr;
 }
 
 // The next waiting request goes to the modem once nothing is owed (RTU is half-duplex, and an

@@ -66,10 +66,10 @@ private:
 
     Master* master(Client_number number);
     // Moves the complete requests of the master's input to the waiting line while it may have
-    // more waiting. False, with a log entry, when a header is malformed: the client has then to
-    // be dropped.
+    // more waiting and is still here. False, with a log entry, when a header is malformed: the
+    // client has then to be dropped.
     bool take(Master& m);
-    void enqueue(Master& m, const QByteArray& request);
+    bool enqueue(Master& m, const QByteArray& request);
     void send_next();
     bool answered_at_once(const Request& request);
     void send(const Request& request, const QByteArray& rtu);

@@ -22,6 +22,8 @@ public:
     {
         written << bytes;
         written_to << to;
+        if (writing)
+            writing(to);
     }
     void write_answer(Client_framing::Client_number to, const QByteArray& bytes) override
     {
@@ -61,6 +63,8 @@ public:
     // A client was dropped.
     bool shut = false;
     std::function<void()> reading_on;
+    // What the server does after a write, as dropping a client that does not read.
+    std::function<void(Client_framing::Client_number)> writing;
     // What the server does when the framing drops a client.
     std::function<void(Client_framing::Client_number)> dropping;
 };

@@ -104,7 +104,8 @@ public:
     void answer(const QByteArray& rtu) { framing.answer_received(rtu); }
     // "c[slot] HEX" the client sends, "a HEX" the modem's RTU answer, "t" the timer fires, "k" the
     // server accepted the frame, "f" it refused it, "b" a broken answer, "g[slot]" the client
-    // goes, "n[slot]" a new client comes; the slot is 1 when not given.
+    // goes, "n[slot]" a new client comes, "w[slot]" the client is dropped at the next write to it
+    // (it does not read); the slot is 1 when not given.
     void event(const QString& e)
     {
         const QByteArray hex = e.mid(e.indexOf(' ') + 1).toLatin1();
@@ -135,6 +136,12 @@ public:
             break;
         case 'n':
             join(slot);
+            break;
+        case 'w':
+            host.writing = [this, slot](Client_framing::Client_number n) {
+                if (slot_of(n) == slot)
+                    host.drop_client(n);
+            };
             break;
         }
     }
@@ -390,6 +397,12 @@ void Test_modbus_tcp::framing_data()
         << QStringList{"n2", "n3"} + many + QStringList{"c3 " + QString::fromLatin1((mbap(0x77, 1, read_10) + mbap(0x78, 1, read_10)).toHex())}
         << QStringList{rtu} << QStringList{"3:" + QString::fromLatin1(mbap(0x78, 1, QByteArray::fromHex("8306")).toHex())}
         << "Очередь запросов Modbus порта 3002 полна (32 запросов)";
+    QTest::newRow("full line: a master dropped at its 0x06 is read no further")
+        << QStringList{"n2", "n3"} + many +
+               QStringList{"w3", "c3 " + QString::fromLatin1((mbap(0x77, 1, read_10) + mbap(0x78, 1, read_10) +
+                                                               mbap(0x79, 1, read_10)).toHex())}
+        << QStringList{rtu} << QStringList{"3:" + QString::fromLatin1(mbap(0x78, 1, QByteArray::fromHex("8306")).toHex())}
+        << QString();
     QTest::newRow("refused by the server: 0x0A, the next one sent")
         << QStringList{"c " + req + req2, "f", "a " + answer_1} << QStringList{rtu, rtu}
         << QStringList{QString::fromLatin1(mbap(0x1234, 1, QByteArray::fromHex("830a")).toHex()), response2}
@@ -419,7 +432,8 @@ void Test_modbus_tcp::framing()
         got_written << script.written(i);
     QCOMPARE(got_posted, posted);
     QCOMPARE(got_written, written);
-    QVERIFY(!host.shut);
+    // Only a client that does not read is dropped.
+    QCOMPARE(host.shut, !events.filter(QRegularExpression(QStringLiteral("^w"))).isEmpty());
     // Whenever a request ends without its answer, or stops waiting for a late one, a partly
     // joined answer is dropped.
     QCOMPARE(host.uplink_restarts, events.count(QStringLiteral("t")) + events.count(QStringLiteral("b")));
