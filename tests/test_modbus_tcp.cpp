@@ -708,12 +708,12 @@ void Test_modbus_tcp::several_masters_poll_one_port_together()
     QVERIFY(start(true, "modbus_max_clients = 3\n"));
     auto oldest = client_of(port_mb);
     QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 20").arg(QLatin1String(eui_mb))));
-    const QString script = QStringLiteral(RUVO_SOURCE_DIR "/tests/modbus/poll_loop.py");
+    const QString script = QStringLiteral(RUVO_SOURCE_DIR "/tests/modbus/pymodbus_client.py");
     const QString seconds = QStringLiteral("10");
     QProcess masters[2];
     for (int m = 0; m < 2; ++m)
         masters[m].start(QStringLiteral("/usr/bin/python3"),
-                         {script, QString::number(port_mb), seconds, QString::number(10 + 30 * m), "30"});
+                         {script, QString::number(port_mb), "poll", seconds, QString::number(10 + 30 * m), "30"});
     QProcess mbpoll;
     mbpoll.start(QStringLiteral("timeout"), {"-s", "INT", seconds, "mbpoll", "-m", "tcp", "-a", "1", "-0", "-r", "80",
                                              "-c", "1", "-t", "4", "-l", "20", "-o", "5", "-p",
