@@ -1,6 +1,6 @@
 // An event dispatcher over Linux epoll for the exchange thread: one epoll set holds the socket
-// notifiers' descriptors and an eventfd for wakeUp, and the wait ends by itself when the earliest
-// timer is due; a wake-up costs in proportion to what is ready, however many sockets are watched.
+// notifiers' descriptors, a timerfd set to the earliest timer and an eventfd for wakeUp; a wake-up
+// costs in proportion to what is ready, however many sockets are watched.
 #include "common/epoll_dispatcher.h"
 
 #include <QCoreApplication>
@@ -8,13 +8,12 @@
 #include <QThread>
 #include <QTimerEvent>
 #include <QVarLengthArray>
-#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/timerfd.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -30,16 +29,6 @@ const qint64 ns_per_ms = 1000000;
 const unsigned wakes[3] = {EPOLLIN | EPOLLHUP | EPOLLERR, EPOLLOUT | EPOLLERR, EPOLLPRI};
 const unsigned asks[3] = {EPOLLIN, EPOLLOUT, EPOLLPRI};
 
-timespec to_timespec(qint64 ns)
-{
-    timespec ts = {};
-    if (ns > 0) {
-        ts.tv_sec = static_cast<time_t>(ns / 1000000000);
-        ts.tv_nsec = static_cast<long>(ns % 1000000000);
-    }
-    return ts;
-}
-
 qint64 now_ns()
 {
     timespec ts;
@@ -51,18 +40,21 @@ qint64 now_ns()
 
 Epoll_dispatcher::Epoll_dispatcher()
     : epoll_fd(epoll_create1(EPOLL_CLOEXEC)),
+      timer_fd(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK)),
       wake_fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
-    epoll_event e = {};
-    e.events = EPOLLIN;
-    e.data.fd = wake_fd;
-    if (epoll_fd >= 0 && wake_fd >= 0)
-        epoll_ctl(epoll_fd, EPOLL_CTL_ADD, wake_fd, &e);
+    for (int fd : {timer_fd, wake_fd}) {
+        epoll_event e = {};
+        e.events = EPOLLIN;
+        e.data.fd = fd;
+        if (epoll_fd >= 0 && fd >= 0)
+            epoll_ctl(epoll_fd, EPOLL_CTL_ADD, fd, &e);
+    }
 }
 
 Epoll_dispatcher::~Epoll_dispatcher()
 {
-    for (int fd : {epoll_fd, wake_fd})
+    for (int fd : {epoll_fd, timer_fd, wake_fd})
         if (fd >= 0)
             close(fd);
 }
@@ -99,40 +91,46 @@ bool Epoll_dispatcher::hasPendingEvents()
 
 int Epoll_dispatcher::wait(bool block, bool include_timers, bool include_notifiers, epoll_event* events, int size)
 {
-    qint64 timeout_ns = block ? -1 : 0;
-    if (block && include_timers && !deadlines.empty())
-        timeout_ns = std::max<qint64>(0, deadlines.begin()->first - now_ns());
+    int timeout = block ? -1 : 0;
+    if (block && include_timers && !deadlines.empty()) {
+        const qint64 next = deadlines.begin()->first;
+        if (next <= now_ns())
+            timeout = 0;
+        else
+            arm_timer_fd(next);
+    }
     if (include_notifiers) {
         apply_changes();
-        const int count = wait_for_events(events, size, timeout_ns);
+        const int count = epoll_wait(epoll_fd, events, size, timeout);
         return count > 0 ? count : 0;
     }
-    // Without the sockets: only the wake-up and the timers may end the wait.
-    pollfd wake = {wake_fd, POLLIN, 0};
-    const timespec timeout = to_timespec(timeout_ns);
-    if (ppoll(&wake, 1, timeout_ns < 0 ? nullptr : &timeout, nullptr) <= 0)
+    // Without the sockets: only the wake-up and the timer may end the wait.
+    pollfd fds[2] = {{wake_fd, POLLIN, 0}, {timer_fd, POLLIN, 0}};
+    if (poll(fds, 2, timeout) <= 0)
         return 0;
-    events[0].events = EPOLLIN;
-    events[0].data.fd = wake_fd;
-    return 1;
+    int count = 0;
+    for (const pollfd& p : fds)
+        if (p.revents) {
+            events[count].events = EPOLLIN;
+            events[count++].data.fd = p.fd;
+        }
+    return count;
 }
 
-// A timeout to the nanosecond, so that a timer is neither early nor a millisecond late; a kernel
-// older than 5.11 lacks epoll_pwait2, and the timeout is then rounded up to whole milliseconds.
-int Epoll_dispatcher::wait_for_events(epoll_event* events, int size, qint64 timeout_ns)
+// The timerfd is set only when a wait would block past the earliest timer; a later deadline
+// left from a killed timer merely wakes the thread once for nothing.
+void Epoll_dispatcher::arm_timer_fd(qint64 deadline)
 {
-    if (!pwait2_missing) {
-        const timespec timeout = to_timespec(timeout_ns);
-        const int count = epoll_pwait2(epoll_fd, events, size, timeout_ns < 0 ? nullptr : &timeout, nullptr);
-        if (count >= 0 || errno != ENOSYS)
-            return count;
-        pwait2_missing = true;
-    }
-    const qint64 timeout_ms = timeout_ns < 0 ? -1 : (timeout_ns + ns_per_ms - 1) / ns_per_ms;
-    return epoll_wait(epoll_fd, events, size, static_cast<int>(std::min<qint64>(timeout_ms, INT_MAX)));
+    if (armed && armed <= deadline)
+        return;
+    itimerspec spec = {};
+    spec.it_value.tv_sec = static_cast<time_t>(deadline / 1000000000);
+    spec.it_value.tv_nsec = static_cast<long>(deadline % 1000000000);
+    if (timerfd_settime(timer_fd, TFD_TIMER_ABSTIME, &spec, nullptr) == 0)
+        armed = deadline;
 }
 
-// One read empties an eventfd: it returns the whole count and sets it to 0.
+// One read empties an eventfd or a timerfd: it returns their whole count and sets it to 0.
 void Epoll_dispatcher::drain(int fd)
 {
     quint64 count;
@@ -148,6 +146,9 @@ int Epoll_dispatcher::activate_notifiers(const epoll_event* events, int count)
         if (fd == wake_fd) {
             drain(wake_fd);
             wake_pending.storeRelease(0);
+        } else if (fd == timer_fd) {
+            drain(timer_fd);
+            armed = 0;
         } else {
             // Each notifier is looked up afresh: an earlier one's slot may have disabled or deleted it.
             for (int type = 0; type < 3; ++type)

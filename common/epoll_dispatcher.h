@@ -1,6 +1,6 @@
 // An event dispatcher over Linux epoll for the exchange thread: its cost per wake-up follows the
 // sockets that are ready, not the number of sockets watched, as Qt's poll()-based one does.
-// Timers are kept in deadline order, the earliest one bounding the wait; an eventfd carries wakeUp.
+// Timers are kept in deadline order and woken by one timerfd; an eventfd carries wakeUp.
 #pragma once
 
 #include <QAbstractEventDispatcher>
@@ -15,9 +15,9 @@ public:
     Epoll_dispatcher();
     ~Epoll_dispatcher() override;
 
-    // False when the kernel refused the epoll or the wake-up descriptor; such a dispatcher
+    // False when the kernel refused the epoll, timer or wake-up descriptor; such a dispatcher
     // must not be installed.
-    bool ok() const { return epoll_fd >= 0 && wake_fd >= 0; }
+    bool ok() const { return epoll_fd >= 0 && timer_fd >= 0 && wake_fd >= 0; }
 
     bool processEvents(QEventLoop::ProcessEventsFlags flags) override;
     bool hasPendingEvents() override;
@@ -58,8 +58,7 @@ private:
     void apply_changes();
     // Blocks (or not) as the flags and the timers allow; returns the events the kernel reported.
     int wait(bool block, bool include_timers, bool include_notifiers, struct epoll_event* events, int size);
-    // Waits at most timeout_ns (forever when negative) for the watched descriptors.
-    int wait_for_events(struct epoll_event* events, int size, qint64 timeout_ns);
+    void arm_timer_fd(qint64 deadline);
     int activate_notifiers(const struct epoll_event* events, int count);
     void activate_notifier(int fd, int type);
     int activate_timers();
@@ -67,9 +66,10 @@ private:
     void drain(int fd);
 
     int epoll_fd;
+    int timer_fd;
     int wake_fd;
-    // The kernel lacks epoll_pwait2 (before Linux 5.11).
-    bool pwait2_missing = false;
+    // The deadline the timerfd is set to, 0 when it is not set.
+    qint64 armed = 0;
     std::unordered_map<int, Watched> watched;
     // Descriptors whose events changed since the last wait, told to the kernel just before it.
     std::vector<int> changed_fds;
