@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimerEvent>
 #include <QVarLengthArray>
 #include <cerrno>
@@ -58,22 +59,25 @@ Epoll_dispatcher::~Epoll_dispatcher()
             close(fd);
 }
 
+// Events the thread posts to itself while the pass delivers posted events (Qt holds those back
+// for the next pass) or while it is about to block keep it from blocking.
 bool Epoll_dispatcher::processEvents(QEventLoop::ProcessEventsFlags flags)
 {
     interrupted.storeRelaxed(0);
+    posted_here = false;
     emit awake();
     QCoreApplication::sendPostedEvents();
 
     const bool include_timers = !(flags & QEventLoop::X11ExcludeTimers);
     const bool include_notifiers = !(flags & QEventLoop::ExcludeSocketNotifiers);
-    const bool block = (flags & QEventLoop::WaitForMoreEvents) && !interrupted.loadRelaxed();
+    const bool block = (flags & QEventLoop::WaitForMoreEvents) && !interrupted.loadRelaxed() && !posted_here;
     if (block)
         emit aboutToBlock();
     if (interrupted.loadRelaxed())
         return false;
 
     epoll_event events[max_events];
-    const int count = wait(block, include_timers, include_notifiers, events, max_events);
+    const int count = wait(block && !posted_here, include_timers, include_notifiers, events, max_events);
     int activated = activate_notifiers(events, count);
     if (include_timers)
         activated += activate_timers();
@@ -126,11 +130,12 @@ void Epoll_dispatcher::arm_timer_fd(qint64 deadline)
         armed = deadline;
 }
 
+// One read empties an eventfd or a timerfd: it returns their whole count and sets it to 0.
 void Epoll_dispatcher::drain(int fd)
 {
     quint64 count;
-    while (read(fd, &count, sizeof count) > 0) {
-    }
+    if (read(fd, &count, sizeof count) < 0 && errno != EAGAIN)
+        qWarning("Epoll_dispatcher: cannot read descriptor %d: %s", fd, strerror(errno));
 }
 
 int Epoll_dispatcher::activate_notifiers(const epoll_event* events, int count)
@@ -332,8 +337,14 @@ int Epoll_dispatcher::activate_timers()
     return activated;
 }
 
+// The thread itself is running, not waiting, when it posts an event: processEvents sees the event
+// before it blocks, and the eventfd is spared a write and two reads.
 void Epoll_dispatcher::wakeUp()
 {
+    if (QThread::currentThread() == thread()) {
+        posted_here = true;
+        return;
+    }
     if (!wake_pending.testAndSetAcquire(0, 1))
         return;
     const quint64 one = 1;

@@ -76,6 +76,8 @@ private:
     std::unordered_map<int, Timer> timers;
     Deadlines deadlines;
     quint64 next_serial = 0;
+    // An event was posted by the dispatcher's own thread during this pass; touched only there.
+    bool posted_here = false;
     QAtomicInt wake_pending;
     QAtomicInt interrupted;
 };

@@ -11,6 +11,7 @@
 #include "metrics/metrics.h"
 #include "tcp/tcp_server.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QMutexLocker>
@@ -90,6 +91,9 @@ Ws_connection::Ws_connection(QThread& thread)
     if (!connect(&socket, &QWebSocket::disconnected, this, &Ws_connection::on_disconnected))
         throw Debug(0x0708);
     set_up_ws_tls(socket, ws_tls);
+    // The socket's own write notifier would send the text all the same, a turn of the loop later.
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &Ws_connection::on_dispatcher_about_to_block);
     // The list of modems to serve is changed in the GUI thread; its servers follow here.
     if (!connect(&served_devices, &Served_devices::changed, this, &Ws_connection::update_servers,
                  Qt::QueuedConnection))
@@ -139,16 +143,18 @@ void Ws_connection::send(const QString& text, const QString& traced)
     if (trace_ws & trace_all)
         log_utf8(QStringLiteral("to(RUVO-LoRa): "), traced);
     socket.sendTextMessage(text);
-    // Handed to the kernel before the loop waits again, not once the socket reports itself
-    // writable; not right here either, where a failed write would tear the link down under the
-    // caller's feet.
-    if (flags & flush_posted)
+    flags |= flush_pending;
+}
+
+// Handed to the kernel before the loop waits again, not once the socket reports itself writable;
+// not right where the text is sent either, where a failed write would tear the link down under
+// the caller's feet.
+void Ws_connection::on_dispatcher_about_to_block()
+{
+    if (!(flags & flush_pending))
         return;
-    flags |= flush_posted;
-    QMetaObject::invokeMethod(this, [this] {
-        flags &= static_cast<unsigned char>(~flush_posted);
-        socket.flush();
-    }, Qt::QueuedConnection);
+    flags &= static_cast<unsigned char>(~flush_pending);
+    socket.flush();
 }
 
 bool Ws_connection::start_wait(int interval, unsigned short code)

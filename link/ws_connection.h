@@ -34,7 +34,7 @@ public:
         error_expected = 0x10,
         reconnect_wait = 0x20,
         shutting_down = 0x40,
-        flush_posted = 0x80,  // the socket is to be flushed at the loop's next turn
+        flush_pending = 0x80,  // the socket is to be flushed before the loop waits
     };
 
     explicit Ws_connection(QThread& thread);
@@ -90,6 +90,7 @@ private slots:
     void on_binary_message(const QByteArray& message);
     void on_text_message(const QString& message);
     void on_error(QAbstractSocket::SocketError e);
+    void on_dispatcher_about_to_block();
 
 protected:
     void timerEvent(QTimerEvent* event) override;

@@ -3,43 +3,41 @@
 #include "tcp/owed_frames.h"
 
 // Beyond max_owed a frame is not counted: its answer is then taken for an older frame's, of the
-// same client or of one gone, and never reaches another client.
-void Owed_frames::posted(quint64 owner)
+// same client or of one gone, and never reaches another client. Frames whose guard is over make
+// room first.
+void Owed_frames::posted(quint64 owner, qint64 now)
 {
+    expire(now);
     if (frames.size() < max_owed)
-        frames.push_back({owner, 0, false});
+        frames.push_back({owner, 0});
 }
 
 void Owed_frames::accepted(qint64 now)
 {
-    for (Owed& f : frames)
-        if (!f.sent) {
-            f.sent = true;
-            f.deadline = now + guard_ms;
-            return;
-        }
+    if (sent < frames.size())
+        frames[sent++].deadline = now + guard_ms;
 }
 
 // The frames taken back are the newest unsent ones: the link sends a port's frames in order.
 void Owed_frames::client_left(int unsent_dropped, qint64 now)
 {
-    while (unsent_dropped > 0 && !frames.empty() && !frames.back().sent) {
+    for (; unsent_dropped > 0 && frames.size() > sent; --unsent_dropped)
         frames.pop_back();
-        --unsent_dropped;
-    }
-    for (Owed& f : frames)
-        if (!f.sent) {
-            f.sent = true;
-            f.deadline = now + guard_ms;
-        }
+    for (; sent < frames.size(); ++sent)
+        frames[sent].deadline = now + guard_ms;
 }
 
 void Owed_frames::expire(qint64 now)
 {
-    while (!frames.empty() && frames.front().sent && frames.front().deadline <= now) {
-        last_owner = frames.front().owner;
-        frames.pop_front();
-    }
+    while (sent && frames.front().deadline <= now)
+        pop_oldest();
+}
+
+void Owed_frames::pop_oldest()
+{
+    last_owner = frames.front().owner;
+    frames.pop_front();
+    --sent;
 }
 
 // An answer with no frame sent owed is the last answered client's more data (a modem may send
@@ -47,9 +45,8 @@ void Owed_frames::expire(qint64 now)
 Owed_frames::Verdict Owed_frames::answer(quint64 client, qint64 now)
 {
     expire(now);
-    if (frames.empty() || !frames.front().sent)
+    if (!sent)
         return client && client == last_owner ? Verdict::deliver : Verdict::unowed;
-    last_owner = frames.front().owner;
-    frames.pop_front();
+    pop_oldest();
     return client && client == last_owner ? Verdict::deliver : Verdict::owner_gone;
 }

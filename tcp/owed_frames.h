@@ -20,7 +20,7 @@ public:
     Owed_frames(qint64 guard_ms, size_t max_owed) : guard_ms(guard_ms), max_owed(max_owed) {}
 
     // A frame of the client owner (never 0) was handed to the link.
-    void posted(quint64 owner);
+    void posted(quint64 owner, qint64 now);
     // The server accepted the oldest frame handed to the link: it is now the modem's to answer.
     void accepted(qint64 now);
     // The client's newest unsent frames were taken back, unsent_dropped of them; the others
@@ -34,14 +34,17 @@ private:
     struct Owed {
         quint64 owner;
         qint64 deadline;  // meaningful once sent
-        bool sent;
     };
 
     void expire(qint64 now);
+    // The oldest frame sent is answered or given up.
+    void pop_oldest();
 
     const qint64 guard_ms;
     const size_t max_owed;
     std::deque<Owed> frames;
+    // The frames accepted or given up come first, in the order sent: this many of them.
+    size_t sent = 0;
     // The client of the last frame answered or given up; its client may take unasked answers.
     quint64 last_owner = 0;
 };

@@ -64,7 +64,7 @@ void Pause_framing::timer_expired()
     const quint64 sender = client_number;
     received = 0;
     if (host.post_frame(size))
-        owed.posted(sender);
+        owed.posted(sender, now_ms());
 }
 
 // Only the answer to a frame of a client gone is traced at "bad_frames": an answer nobody waited

@@ -368,6 +368,35 @@ QString interrupt_ends_wait(QThread& main_thread)
     return QString();
 }
 
+QString own_posts_do_not_wait(QThread&)
+{
+    // Calls the thread posts to itself while posted calls are delivered, and while the loop is
+    // about to block, run without waiting for anything else; only the watchdog would end a wait.
+    // The last call interrupts the wait that would follow it.
+    QObject here;
+    QAbstractEventDispatcher* d = &dispatcher();
+    int ran = 0;
+    QMetaObject::invokeMethod(&here, [&] {
+        QMetaObject::invokeMethod(&here, [&] { ++ran; }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+    bool posted_before_block = false;
+    const QMetaObject::Connection c = QObject::connect(d, &QAbstractEventDispatcher::aboutToBlock, [&] {
+        if (posted_before_block || ran < 1)
+            return;
+        posted_before_block = true;
+        QMetaObject::invokeMethod(&here, [&] {
+            ++ran;
+            d->interrupt();
+        }, Qt::QueuedConnection);
+    });
+    bool watchdog = false;
+    QTimer::singleShot(3000, [&] { watchdog = true; });
+    while (ran < 2 && !watchdog)
+        d->processEvents(QEventLoop::WaitForMoreEvents);
+    QObject::disconnect(c);
+    return expect(ran == 2 && !watchdog, QStringLiteral("%1 of 2 calls ran before the watchdog").arg(ran));
+}
+
 QString deferred_delete_and_quit(QThread&)
 {
     // deleteLater is carried out once the loop turns; QEventLoop::quit from a timer ends exec.
@@ -426,6 +455,7 @@ void Test_epoll_dispatcher::contracts_data()
         {"queued calls from another thread", queued_calls_from_another_thread},
         {"wakeUp from another thread", wake_up_from_another_thread},
         {"interrupt", interrupt_ends_wait},
+        {"calls posted by the thread itself", own_posts_do_not_wait},
         {"deleteLater and quit", deferred_delete_and_quit},
     };
     for (bool epoll : {false, true})

@@ -707,6 +707,8 @@ void Test_tcp_server::owed_frames_data()
     QTest::newRow("full ledger never passes answers on")
         << "p1 a p1 a p1 a p1 a p1 a l0 p2 a r2 r2 r2 r2 r2" << "GGGGU";
     QTest::newRow("same client keeps the order") << "p1 p1 a a r1 r1 r1" << "DDD";
+    QTest::newRow("frames given up make room in a full ledger")
+        << "p1 a p1 a p1 a p1 a l0 t1000 p2 a r2" << "D";
 }
 
 void Test_tcp_server::owed_frames()
@@ -719,7 +721,7 @@ void Test_tcp_server::owed_frames()
         const int n = e.mid(1).toInt();
         switch (e[0].toLatin1()) {
         case 'p':
-            owed.posted(static_cast<quint64>(n));
+            owed.posted(static_cast<quint64>(n), now);
             break;
         case 'a':
             owed.accepted(now);
