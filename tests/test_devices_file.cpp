@@ -3,6 +3,7 @@
 #include "core/cfg.h"
 #include "core/devices_file.h"
 #include "core/shared.h"
+#include "tests/device_tables.h"
 #include "tests/test_util.h"
 
 #include <QDir>
@@ -21,25 +22,6 @@ QString framed(const QString& file, int column, int line, const QString& reason)
 {
     return QStringLiteral("Ошибка в %1-м символе %2-й строки файла «%3»: %4")
         .arg(QString::number(column), QString::number(line), file, reason);
-}
-
-// The tables as "EUI:port:max_frame" entries, after checking that tcp_ports indexes devices_in_cfg.
-QString tables()
-{
-    if (tcp_ports.size() != devices_in_cfg.size())
-        return QStringLiteral("tcp_ports out of step");
-    for (auto it = tcp_ports.cbegin(); it != tcp_ports.cend(); ++it)
-        if (devices_in_cfg.find(it.value().key()) != it.value() || it.value()->tcp_port != it.key())
-            return QStringLiteral("tcp_ports out of step");
-    QStringList entries;
-    for (auto it = devices_in_cfg.cbegin(); it != devices_in_cfg.cend(); ++it)
-        entries << QStringLiteral("%1:%2:%3")
-                       .arg(static_cast<qulonglong>(it.key()), 16, 16, QLatin1Char('0'))
-                       .toUpper()
-                       .arg(it->tcp_port)
-                       .arg(it->max_frame) +
-                   (it->protocol == Port_protocol::modbus_tcp ? QStringLiteral(":modbus_tcp") : QString());
-    return entries.join(QLatin1Char(' '));
 }
 
 void add_device(unsigned long eui, quint16 tcp_port, quint32 max_frame)

@@ -4,6 +4,7 @@
 #include "core/devices_file.h"
 #include "core/served_devices.h"
 #include "core/shared.h"
+#include "tests/device_tables.h"
 #include "tests/test_util.h"
 
 #include <QSignalSpy>
@@ -12,20 +13,6 @@
 #include <functional>
 
 namespace {
-
-// The list as "EUI:port:max_frame" entries, or a complaint when tcp_ports does not index it.
-QString tables()
-{
-    if (tcp_ports.size() != devices_in_cfg.size())
-        return QStringLiteral("tcp_ports out of step");
-    for (auto it = tcp_ports.cbegin(); it != tcp_ports.cend(); ++it)
-        if (devices_in_cfg.find(it.value().key()) != it.value() || it.value()->tcp_port != it.key())
-            return QStringLiteral("tcp_ports out of step");
-    QStringList entries;
-    for (auto it = devices_in_cfg.cbegin(); it != devices_in_cfg.cend(); ++it)
-        entries << QStringLiteral("%1:%2:%3").arg(it.key(), 0, 16).arg(it->tcp_port).arg(it->max_frame);
-    return entries.join(QLatin1Char(' '));
-}
 
 using Operation = std::function<void()>;
 
@@ -68,23 +55,23 @@ void Test_served_devices::each_change_published_then_announced_once_data()
 
     const auto at = [](unsigned long eui) { return devices_in_cfg.find(eui); };
     QTest::newRow("add") << Operation([] { served_devices.add(0xB1, {60, 4000}); }) << 1
-                         << "a1:3000:51 a2:3001:51 b1:4000:60";
+                         << "00000000000000A1:3000:51 00000000000000A2:3001:51 00000000000000B1:4000:60";
     QTest::newRow("edit size") << Operation([=] { served_devices.edit(at(0xA1), 0xA1, {9, 3000}); }) << 1
-                               << "a1:3000:9 a2:3001:51";
+                               << "00000000000000A1:3000:9 00000000000000A2:3001:51";
     QTest::newRow("edit port") << Operation([=] { served_devices.edit(at(0xA1), 0xA1, {51, 3005}); }) << 1
-                               << "a1:3005:51 a2:3001:51";
+                               << "00000000000000A1:3005:51 00000000000000A2:3001:51";
     QTest::newRow("edit eui") << Operation([=] { served_devices.edit(at(0xA2), 0xC3, {51, 3001}); }) << 1
-                              << "a1:3000:51 c3:3001:51";
-    QTest::newRow("remove") << Operation([=] { served_devices.remove(at(0xA1)); }) << 1 << "a2:3001:51";
+                              << "00000000000000A1:3000:51 00000000000000C3:3001:51";
+    QTest::newRow("remove") << Operation([=] { served_devices.remove(at(0xA1)); }) << 1 << "00000000000000A2:3001:51";
     const auto reload = [this](const QByteArray& text) {
         return Operation([this, text] {
             write_devices(text);
             served_devices.replace_from_file(stamp_devices_file());
         });
     };
-    const QString kept = QStringLiteral("a1:3000:51 a2:3001:51");
+    const QString kept = QStringLiteral("00000000000000A1:3000:51 00000000000000A2:3001:51");
     QTest::newRow("reload") << reload("device(eui=00000000000000D4, tcp_port=3001, max_frame=7)\n") << 1
-                            << "d4:3001:7";
+                            << "00000000000000D4:3001:7";
     QTest::newRow("reload of a broken file") << reload("device(eui=00000000000000D4, tcp_port=)\n") << 0 << kept;
     QTest::newRow("reload of an empty file") << reload("") << 0 << kept;
     QTest::newRow("reload of blanks") << reload("\xEF\xBB\xBF \r\n\t\n") << 0 << kept;

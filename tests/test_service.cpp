@@ -100,8 +100,24 @@ private slots:
 private:
     bool clients_beyond_the_limit_are_logged(Bridge& bridge, const std::vector<Device>& list, int limit);
     bool round_trip(QTcpSocket& client, const char* data);
+    std::unique_ptr<Bridge> serve_echoes(const std::vector<Device>& list);
     std::unique_ptr<Sim> sim;
 };
+
+// The simulator with an echo modem for each device and the program serving all of them, without
+// device lists of its own meanwhile; null when either did not come up.
+std::unique_ptr<Bridge> Test_service::serve_echoes(const std::vector<Device>& list)
+{
+    sim.reset(new Sim(sim_modems(list, "echo")));
+    if (!sim->started())
+        return nullptr;
+    Bridge_options options;
+    options.devlist_period = 60000;
+    std::unique_ptr<Bridge> bridge(new Bridge(sim->port, list, options));
+    if (!wait_for([&] { return all_listening(list); }))
+        return nullptr;
+    return bridge;
+}
 
 // Clients of further served ports until the program runs out of descriptors: the refused one is
 // logged with its port and the limit, even though the log file itself needs a descriptor.
@@ -252,12 +268,9 @@ void Test_service::sighup_reloads_the_devices_file()
 void Test_service::sighup_storm_while_the_file_is_rewritten_in_place()
 {
     const std::vector<Device> list = numbered_devices(3);
-    sim.reset(new Sim(sim_modems(list, "echo")));
-    QVERIFY(sim->started());
-    Bridge_options options;
-    options.devlist_period = 60000;
-    Bridge bridge(sim->port, list, options);
-    QVERIFY(wait_for([&] { return all_listening(list); }));
+    const std::unique_ptr<Bridge> serving = serve_echoes(list);
+    QVERIFY(serving);
+    Bridge& bridge = *serving;
     auto client = client_of(list.back().port);
     QVERIFY(round_trip(*client, "before"));
 
@@ -303,12 +316,9 @@ void Test_service::sighup_storm_while_the_file_is_rewritten_in_place()
 void Test_service::sighup_swap_of_two_ports_leaves_both_open()
 {
     const std::vector<Device> list = numbered_devices(2);
-    sim.reset(new Sim(sim_modems(list, "echo")));
-    QVERIFY(sim->started());
-    Bridge_options options;
-    options.devlist_period = 60000;
-    Bridge bridge(sim->port, list, options);
-    QVERIFY(wait_for([&] { return all_listening(list); }));
+    const std::unique_ptr<Bridge> serving = serve_echoes(list);
+    QVERIFY(serving);
+    Bridge& bridge = *serving;
     std::vector<Device> swapped = list;
     std::swap(swapped[0].port, swapped[1].port);
     bridge.write_devices(swapped);

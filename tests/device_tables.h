@@ -1,0 +1,26 @@
+// The served list as the tests compare it: one "EUI:port:max_frame[:modbus_tcp]" entry per modem.
+#pragma once
+
+#include "core/shared.h"
+
+#include <QString>
+#include <QStringList>
+
+// The tables as "EUI:port:max_frame" entries, after checking that tcp_ports indexes devices_in_cfg.
+inline QString tables()
+{
+    if (tcp_ports.size() != devices_in_cfg.size())
+        return QStringLiteral("tcp_ports out of step");
+    for (auto it = tcp_ports.cbegin(); it != tcp_ports.cend(); ++it)
+        if (devices_in_cfg.find(it.value().key()) != it.value() || it.value()->tcp_port != it.key())
+            return QStringLiteral("tcp_ports out of step");
+    QStringList entries;
+    for (auto it = devices_in_cfg.cbegin(); it != devices_in_cfg.cend(); ++it)
+        entries << QStringLiteral("%1:%2:%3")
+                       .arg(static_cast<qulonglong>(it.key()), 16, 16, QLatin1Char('0'))
+                       .toUpper()
+                       .arg(it->tcp_port)
+                       .arg(it->max_frame) +
+                   (it->protocol == Port_protocol::modbus_tcp ? QStringLiteral(":modbus_tcp") : QString());
+    return entries.join(QLatin1Char(' '));
+}
