@@ -37,22 +37,28 @@ double ns_per_frame()
     return static_cast<double>(clock.nsecsElapsed()) / frames;
 }
 
+// One whole scrape of the endpoint; false when it could not be reached.
+bool scrape_once(quint16 port)
+{
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    if (!s.waitForConnected(5000))
+        return false;
+    s.write("GET /metrics HTTP/1.0\r\n\r\n");
+    while (s.waitForReadyRead(5000))
+        s.readAll();
+    return true;
+}
+
 // Scrapes the endpoint over and over from its own thread while the frames are reported.
 int scrape_meanwhile(quint16 port, const std::function<double()>& work, double& result)
 {
     std::atomic<bool> done{false};
     int scrapes = 0;
     std::thread scraper([&] {
-        while (!done) {
-            QTcpSocket s;
-            s.connectToHost(QHostAddress::LocalHost, port);
-            if (s.waitForConnected(5000)) {
-                s.write("GET /metrics HTTP/1.0\r\n\r\n");
-                while (s.waitForReadyRead(5000))
-                    s.readAll();
+        while (!done)
+            if (scrape_once(port))
                 ++scrapes;
-            }
-        }
     });
     result = work();
     done = true;
@@ -71,13 +77,7 @@ double scrape_ms(quint16 port, int slow_clients)
     }
     QElapsedTimer clock;
     clock.start();
-    QTcpSocket s;
-    s.connectToHost(QHostAddress::LocalHost, port);
-    if (s.waitForConnected(5000)) {
-        s.write("GET /metrics HTTP/1.0\r\n\r\n");
-        while (s.waitForReadyRead(5000))
-            s.readAll();
-    }
+    scrape_once(port);
     return static_cast<double>(clock.nsecsElapsed()) / 1e6;
 }
 
