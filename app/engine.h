@@ -18,3 +18,15 @@ void request_link_shutdown();
 
 // Stops the exchange thread in order (the link is asked to shut down) and waits for it to end.
 void stop_exchange_thread(QThread& engine);
+
+// Stops the exchange thread before the Engine object is destroyed, on every path out.
+class Engine_stopper {
+public:
+    explicit Engine_stopper(QThread& engine) : engine(engine) {}
+    ~Engine_stopper() { stop_exchange_thread(engine); }
+    Engine_stopper(const Engine_stopper&) = delete;
+    Engine_stopper& operator=(const Engine_stopper&) = delete;
+
+private:
+    QThread& engine;
+};

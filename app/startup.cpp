@@ -141,16 +141,6 @@ bool write_banner()
                         QLatin1String(build_date), QLatin1String(build_time)));
 }
 
-// Stops the exchange thread before the Engine object is destroyed, on every path out.
-class Engine_stopper {
-public:
-    explicit Engine_stopper(Engine& engine) : engine(engine) {}
-    ~Engine_stopper() { stop_exchange_thread(engine); }
-
-private:
-    Engine& engine;
-};
-
 int run_program()
 {
     load_cfg(QString::fromUtf8(cfg_fname));

@@ -1069,10 +1069,7 @@ void Test_dialogs::end_to_end_with_simulator()
     Main_window window(engine);
     engine.start();
     // Also when a check fails: the thread must end before its object goes.
-    struct Stop {
-        QThread& thread;
-        ~Stop() { stop_exchange_thread(thread); }
-    } stop{engine};
+    Engine_stopper stop(engine);
     const auto online = [] {
         QMutexLocker lock(&cfg_mutex);
         return (ws_flags & WS_ONLINE) != 0;
@@ -1476,10 +1473,8 @@ void Test_dialogs::port_held_by_another_program()
     Engine engine;
     Main_window window(engine);
     engine.start();
-    struct Stop {
-        QThread& thread;
-        ~Stop() { stop_exchange_thread(thread); }
-    } stop{engine};
+    // Also when a check fails: the thread must end before its object goes.
+    Engine_stopper stop(engine);
     Dialog_devices d(&window);
     const QByteArray system_entry = "Не удалось создать серверный сокет, слушающий порт TCP " + QByteArray::number(port);
     const QByteArray added_entry = "Радиомодем 0x00000000000000E1 не обслуживается: порт TCP " +

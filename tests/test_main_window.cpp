@@ -956,10 +956,8 @@ void Test_main_window::exit_button_with_real_link_closes_everything()
     }
 
     Engine engine;
-    struct Stop {
-        QThread& thread;
-        ~Stop() { stop_exchange_thread(thread); }
-    } stop{engine};
+    // Also when a check fails: the thread must end before its object goes.
+    Engine_stopper stop(engine);
     Test_window window(engine);
     window.show();
     engine.start();

@@ -145,48 +145,32 @@ QString uplink_bad(const Fault_args& a)
                     "uplink_bad takes out_of_order, size, total, packets or none");
 }
 
-std::optional<quint64> modem_word(const Fault_args& a, QString& reason)
+// A fault of one modem: its EUI, then a number for the table, or a reason when either is wrong.
+QString modem_fault(const Fault_args& a, QHash<quint64, int>& table, std::optional<int> number, const char* needed)
 {
     const std::optional<quint64> eui = parse_eui(a.arg(1));
     if (!eui)
-        reason = QStringLiteral("an EUI of 16 hexadecimal digits is needed: ") + a.arg(1);
-    return eui;
+        return QStringLiteral("an EUI of 16 hexadecimal digits is needed: ") + a.arg(1);
+    if (!number)
+        return QLatin1String(needed);
+    table.insert(*eui, *number);
+    return QString();
 }
 
 QString modem_delay(const Fault_args& a)
 {
-    QString reason;
-    const std::optional<quint64> eui = modem_word(a, reason);
-    const std::optional<int> ms = count_word(a.arg(2));
-    if (reason.isEmpty() && !ms)
-        reason = QStringLiteral("a delay in milliseconds is needed");
-    if (reason.isEmpty())
-        a.faults.modem_delay_ms.insert(*eui, *ms);
-    return reason;
+    return modem_fault(a, a.faults.modem_delay_ms, count_word(a.arg(2)), "a delay in milliseconds is needed");
 }
 
 QString repeat_next(const Fault_args& a)
 {
-    QString reason;
-    const std::optional<quint64> eui = modem_word(a, reason);
-    const std::optional<int> ms = a.arg(2).isEmpty() ? std::optional<int>(0) : count_word(a.arg(2));
-    if (reason.isEmpty() && !ms)
-        reason = QStringLiteral("a delay in milliseconds is needed");
-    if (reason.isEmpty())
-        a.faults.repeat_next.insert(*eui, *ms);
-    return reason;
+    return modem_fault(a, a.faults.repeat_next, a.arg(2).isEmpty() ? std::optional<int>(0) : count_word(a.arg(2)),
+                       "a delay in milliseconds is needed");
 }
 
 QString lose_next(const Fault_args& a)
 {
-    QString reason;
-    const std::optional<quint64> eui = modem_word(a, reason);
-    const std::optional<int> n = count_word(a.arg(2));
-    if (reason.isEmpty() && !n)
-        reason = QStringLiteral("the number of the packet to lose is needed, from 0");
-    if (reason.isEmpty())
-        a.faults.lose_next.insert(*eui, *n);
-    return reason;
+    return modem_fault(a, a.faults.lose_next, count_word(a.arg(2)), "the number of the packet to lose is needed, from 0");
 }
 
 } // namespace
