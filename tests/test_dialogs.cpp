@@ -38,6 +38,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QtTest>
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <initializer_list>
@@ -136,12 +137,17 @@ public:
     int seen = 0;
 
 private:
+    // A modal window counts once while it stays open: a window it opened in turn may close and
+    // leave it active again before its action has ended it, which a busy machine makes likely.
     void poll()
     {
+        open.removeAll(nullptr);
+        open.erase(std::remove_if(open.begin(), open.end(), [](const QPointer<QWidget>& o) { return !o->isVisible(); }),
+                   open.end());
         QWidget* w = QApplication::activeModalWidget();
-        if (!w || (w == last && w->isVisible()))
+        if (!w || open.contains(w))
             return;
-        last = w;
+        open.append(w);
         ++seen;
         if (auto* box = qobject_cast<QMessageBox*>(w))
             texts << box->text();
@@ -167,7 +173,7 @@ private:
 
     QTimer timer;
     QList<Action> actions;
-    QPointer<QWidget> last;
+    QList<QPointer<QWidget>> open;
 };
 
 Modal_script::Action press(const QString& caption)
