@@ -134,9 +134,14 @@ bool Test_service::clients_beyond_the_limit_are_logged(Bridge& bridge, const std
         if (clients.size() % 16 == 0 && wait_for([&] { return !bridge.log().filter(refused).isEmpty(); }, 500))
             break;
     }
-    const QStringList entries = bridge.log().filter(refused);
-    if (entries.isEmpty())
+    const QStringList log = bridge.log();
+    const QStringList entries = log.filter(refused);
+    if (entries.isEmpty()) {
+        qWarning() << "no refusal logged after" << clients.size() << "clients; the log ends with" << log.mid(log.size() - 5)
+                   << "and the program wrote" << bridge.process.readAllStandardOutput().right(500)
+                   << bridge.process.readAllStandardError().right(500);
         return false;
+    }
     const quint16 port = static_cast<quint16>(refused.match(entries.first()).captured(1).toUInt());
     return std::any_of(list.begin(), list.end(), [&](const Device& d) { return d.port == port; }) &&
            bridge.process.state() == QProcess::Running;
