@@ -2,7 +2,10 @@
 // event loop, and sd_notify messages to systemd.
 #include "app/os_service.h"
 
+#include "common/err.h"
+
 #include <QByteArray>
+#include <QMutexLocker>
 #include <QSocketNotifier>
 #include <csignal>
 #include <limits>
@@ -33,8 +36,11 @@ void set_handler(int signal_number, void (*handler)(int))
 
 const int handled_signals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// sd_notify opens a socket for every message. Under the log's lock it cannot take the place the
+// log has just freed, out of descriptors, to write the entry that says so.
 void notify(const QByteArray& state)
 {
+    QMutexLocker lock(&mutex_log);
     sd_notify(0, state.constData());
 }
 

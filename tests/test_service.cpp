@@ -1,11 +1,18 @@
 // The program as an unattended service, run for real against the simulator: descriptor limits,
 // connect errors, the reload of the devices file on SIGHUP and the notices to systemd.
 #include "tests/bridge_process.h"
+#include "app/os_service.h"
+#include "common/descriptors.h"
+#include "tests/test_util.h"
 
 #include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QtTest>
+#include <atomic>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <thread>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -96,6 +103,7 @@ private slots:
     void sighup_swap_of_two_ports_leaves_both_open();
     void systemd_hears_readiness_state_watchdog_and_stop();
     void sample_unit_passes_systemd_verification();
+    void notices_leave_the_log_its_spare_descriptor();
 
 private:
     bool clients_beyond_the_limit_are_logged(Bridge& bridge, const std::vector<Device>& list, int limit);
@@ -392,4 +400,42 @@ void Test_service::sample_unit_passes_systemd_verification()
 }
 
 QTEST_MAIN(Test_service)
+// Once the descriptors have run out, the entry saying so is written through the spare
+// descriptor's place; a notice to systemd sent from another thread meanwhile (one for every
+// change of the client count) opens a socket, and must not take that place first.
+void Test_service::notices_leave_the_log_its_spare_descriptor()
+{
+    Temp_log log_file;
+    QTemporaryDir dir;
+    // Nobody listens there: every notice still opens and closes a socket.
+    qputenv("NOTIFY_SOCKET", dir.filePath(QStringLiteral("none")).toUtf8());
+    keep_spare_descriptor();
+    log(QStringLiteral("before"));
+    rlimit old_limit{};
+    getrlimit(RLIMIT_NOFILE, &old_limit);
+    rlimit limit = old_limit;
+    limit.rlim_cur = static_cast<rlim_t>(QDir(QStringLiteral("/proc/self/fd")).count() + 16);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    std::vector<int> taken;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        taken.push_back(fd);
+    std::atomic<bool> stop{false};
+    std::thread notices([&] {
+        while (!stop)
+            notify_status(QStringLiteral("x"));
+    });
+    const int count = 2000;
+    for (int i = 0; i < count; ++i)
+        log(QString::number(i));
+    stop = true;
+    notices.join();
+    for (int fd : taken)
+        ::close(fd);
+    setrlimit(RLIMIT_NOFILE, &old_limit);
+    qunsetenv("NOTIFY_SOCKET");
+    const QList<QByteArray> written = log_file.text().split('\n');
+    QCOMPARE(std::count_if(written.begin(), written.end(), [](const QByteArray& line) { return line.startsWith('['); }),
+             count + 1);
+}
+
 #include "test_service.moc"
