@@ -12,9 +12,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <thread>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -399,7 +399,6 @@ void Test_service::sample_unit_passes_systemd_verification()
     QCOMPARE(verify.exitCode(), 0);
 }
 
-QTEST_MAIN(Test_service)
 // Once the descriptors have run out, the entry saying so is written through the spare
 // descriptor's place; a notice to systemd sent from another thread meanwhile (one for every
 // change of the client count) opens a socket, and must not take that place first.
@@ -438,4 +437,5 @@ void Test_service::notices_leave_the_log_its_spare_descriptor()
              count + 1);
 }
 
+QTEST_MAIN(Test_service)
 #include "test_service.moc"
