@@ -52,7 +52,8 @@ QString expect(bool condition, const QString& what)
     return condition ? QString() : what;
 }
 
-void start(QTimer& t, int ms, bool single_shot, const std::function<void()>& slot, Qt::TimerType type = Qt::PreciseTimer)
+void start(QTimer& t, int ms, bool single_shot, const std::function<void()>& slot,
+           Qt::TimerType type = Qt::PreciseTimer)
 {
     t.setSingleShot(single_shot);
     t.setTimerType(type);
@@ -90,15 +91,19 @@ struct Counted_notifier : QSocketNotifier {
     int fired = 0;
 };
 
+// A socket pair whose first end is watched by a notifier that counts and reads what arrives.
+struct Watched_pair : Socket_pair {
+    Counted_notifier reader{fd[0], QSocketNotifier::Read, [this] { read_all(); }};
+};
+
 QString timers_of_every_type(QThread&)
 {
     // Started in reverse order, due in order; none may fire before its interval.
-    struct Row {
+    // Qt rounds a very coarse timer to the second and lets a coarse one be 5 % early.
+    const struct {
         Qt::TimerType type;
-        int interval;
-        int early_allowed;  // Qt rounds a very coarse timer to the second and lets a coarse one be 5 % early.
-    };
-    const Row rows[] = {{Qt::VeryCoarseTimer, 1000, 500}, {Qt::CoarseTimer, 60, 3}, {Qt::PreciseTimer, 30, 0}};
+        int interval, early_allowed;
+    } rows[] = {{Qt::VeryCoarseTimer, 1000, 500}, {Qt::CoarseTimer, 60, 3}, {Qt::PreciseTimer, 30, 0}};
     std::vector<int> order;
     QElapsedTimer clock;
     clock.start();
@@ -121,8 +126,7 @@ QString zero_timer_does_not_starve(QThread&)
     // A zero timer fires at every turn, and a timer, a posted call and deleteLater still get their
     // turn; QEventLoop::quit from the timer ends exec.
     int zero = 0;
-    bool later = false;
-    bool posted = false;
+    bool later = false, posted = false;
     QTimer busy;
     start(busy, 0, false, [&] { ++zero; }, Qt::CoarseTimer);
     QMetaObject::invokeMethod(&busy, [&] { posted = true; }, Qt::QueuedConnection);
@@ -142,10 +146,9 @@ QString zero_timer_does_not_starve(QThread&)
 QString timer_killed_by_another(QThread&)
 {
     // Two timers due in one pass: the first one's slot stops the second, which must not fire.
-    QTimer first;
-    QTimer second;
-    int second_fired = 0;
+    QTimer first, second;
     bool first_fired = false;
+    int second_fired = 0;
     start(first, 10, true, [&] {
         first_fired = true;
         second.stop();
@@ -160,9 +163,7 @@ QString repeating_timer_not_reentered(QThread&)
 {
     // A repeating timer keeps firing, and its slot, turning a nested loop for several periods the
     // first time, is not entered again meanwhile.
-    int depth = 0;
-    int deepest = 0;
-    int fired = 0;
+    int depth = 0, deepest = 0, fired = 0;
     QTimer t;
     start(t, 5, false, [&] {
         ++fired;
@@ -241,8 +242,8 @@ QString write_notifier_toggled_beside_reader(QThread&)
 {
     // A write notifier enabled and disabled within one turn never fires; enabled, it does, and
     // the reader beside it keeps working throughout.
-    Socket_pair pair;
-    Counted_notifier reader(pair.fd[0], QSocketNotifier::Read, [&] { pair.read_all(); });
+    Watched_pair pair;
+    const Counted_notifier& reader = pair.reader;
     Counted_notifier writer(pair.fd[0], QSocketNotifier::Write, [&] { writer.setEnabled(false); });
     for (bool enabled : {false, true, false})
         writer.setEnabled(enabled);
@@ -263,47 +264,42 @@ QString only_ready_notifier_fires(QThread&)
 {
     // Many watched sockets, one of them ready: only its notifier fires, and a closed descriptor's
     // number taken by a new socket serves the new one.
-    std::vector<std::unique_ptr<Socket_pair>> pairs(500);
-    std::vector<std::unique_ptr<Counted_notifier>> notifiers(500);
-    const auto watch_new_socket = [&](int i) {
-        notifiers[i].reset();
-        pairs[i].reset();
-        pairs[i].reset(new Socket_pair);
-        notifiers[i].reset(new Counted_notifier(pairs[i]->fd[0], QSocketNotifier::Read, [&, i] { pairs[i]->read_all(); }));
-    };
-    for (int i = 0; i < 500; ++i)
-        watch_new_socket(i);
+    std::vector<std::unique_ptr<Watched_pair>> pairs(500);
+    for (auto& pair : pairs)
+        pair.reset(new Watched_pair);
     pairs[321]->send_byte();
-    run_until([&] { return notifiers[321]->fired > 0; });
-    const int total = std::accumulate(notifiers.begin(), notifiers.end(), 0, [](int sum, const auto& n) { return sum + n->fired; });
+    run_until([&] { return pairs[321]->reader.fired > 0; });
+    const int total = std::accumulate(pairs.begin(), pairs.end(), 0,
+                                      [](int sum, const auto& pair) { return sum + pair->reader.fired; });
     if (total != 1)
         return QStringLiteral("%1 notifiers fired for one ready socket").arg(total);
-    watch_new_socket(7);
+    pairs[7].reset();  // first, so that the new socket takes the closed one's descriptor numbers
+    pairs[7].reset(new Watched_pair);
     pairs[7]->send_byte();
-    run_until([&] { return notifiers[7]->fired > 0; });
-    return expect(notifiers[7]->fired == 1, QStringLiteral("the reused descriptor's notifier fired %1 times").arg(notifiers[7]->fired));
+    const int& fired = pairs[7]->reader.fired;
+    run_until([&] { return fired > 0; });
+    return expect(fired == 1, QStringLiteral("the reused descriptor's notifier fired %1 times").arg(fired));
 }
 
 QString excluded_notifiers_wait(QThread&)
 {
-    Socket_pair pair;
-    Counted_notifier n(pair.fd[0], QSocketNotifier::Read, [&] { pair.read_all(); });
+    Watched_pair pair;
+    const int& fired = pair.reader.fired;
     pair.send_byte();
     bool timer = false;
     QTimer::singleShot(20, [&] { timer = true; });
     // A ready socket neither fires nor ends the wait; the timer does.
     while (!timer)
         dispatcher().processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeSocketNotifiers);
-    if (n.fired)
+    if (fired)
         return QStringLiteral("an excluded notifier fired");
-    return expect(run_until([&] { return n.fired > 0; }), QStringLiteral("the notifier did not fire once allowed"));
+    return expect(run_until([&] { return fired > 0; }), QStringLiteral("the notifier did not fire once allowed"));
 }
 
 QString queued_calls_from_another_thread(QThread& main_thread)
 {
     // Calls queued from the main thread arrive in the order sent, and wake a waiting loop.
-    QObject target;
-    QObject sender;
+    QObject target, sender;
     std::vector<int> sent(100);
     std::iota(sent.begin(), sent.end(), 0);
     std::vector<int> got;
