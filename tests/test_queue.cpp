@@ -66,16 +66,12 @@ QString run(const QString& script)
     for (const QString& token : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         if (token.startsWith(QLatin1String("pop"))) {
             Query* q = queue.pop();
-            if (!q) {
-                out << QStringLiteral("-");
-                continue;
-            }
-            if (q->send == &Ws_connection::send_sdata)
+            if (q && q->send == &Ws_connection::send_sdata)
                 gather_batch(*static_cast<Frame*>(q), queue, token.midRef(3).toInt());
             QStringList batch;
             for (; q; q = q->next)
                 batch << Rig::name(q);
-            out << batch.join(QLatin1Char('+'));
+            out << (batch.isEmpty() ? QStringLiteral("-") : batch.join(QLatin1Char('+')));
         } else if (token.startsWith(QLatin1String("cancel"))) {
             out << QStringLiteral("x%1").arg(queue.cancel(rig.server(token[6])));
         } else if (token.startsWith(QLatin1String("count"))) {
