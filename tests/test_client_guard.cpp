@@ -207,15 +207,17 @@ void Test_client_guard::vanished_client_is_closed_by_keepalive()
                                    QStringLiteral("link set %1 netns %2").arg(far, ns),
                                    QStringLiteral("addr add %1/30 dev %2").arg(net + QLatin1Char('1'), near),
                                    QStringLiteral("link set %1 up").arg(near),
-                                   QStringLiteral("netns exec %1 ip addr add %2/30 dev %3").arg(ns, net + QLatin1Char('2'), far),
-                                   QStringLiteral("netns exec %1 ip link set %2 up").arg(ns, far)})
+                                   QStringLiteral("-n %1 addr add %2/30 dev %3").arg(ns, net + QLatin1Char('2'), far),
+                                   QStringLiteral("-n %1 link set %2 up").arg(ns, far)})
         QVERIFY2(ip(command), qPrintable(command));
 
     const quint16 metrics_port = free_ports(1).front();
     Bridge_options options;
     options.extra_cfg = "tcp_keepalive = 4\nmetrics_listen = \"127.0.0.1:" + QByteArray::number(metrics_port) + "\"\n";
     QVERIFY(start(options));
-    auto in_use = [&] { return metric_value(scrape_metrics(metrics_port), "ruvo_bridge_modems{state=\"in_use\"}"); };
+    const auto in_use = [&] {
+        return metric_value(scrape_metrics(metrics_port), "ruvo_bridge_modems{state=\"in_use\"}");
+    };
 
     QProcess client;
     client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -230,7 +232,7 @@ void Test_client_guard::vanished_client_is_closed_by_keepalive()
     QVERIFY(wait_for([&] { return client.readAllStandardOutput().contains("connected") || client.state() == QProcess::NotRunning; }));
     QVERIFY(wait_for([&] { return in_use() == 1; }));
 
-    QVERIFY(ip(QStringLiteral("netns exec %1 ip link set %2 down").arg(ns, far)));
+    QVERIFY(ip(QStringLiteral("-n %1 link set %2 down").arg(ns, far)));
     QElapsedTimer clock;
     clock.start();
     QVERIFY(wait_for([&] { return in_use() == 0; }));

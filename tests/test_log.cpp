@@ -218,7 +218,9 @@ void Test_log::full_disk_tears_no_entry_and_counts_the_losses()
     options.args << QStringLiteral("--log=") + name;
     options.extra_cfg = "metrics_listen = \"127.0.0.1:" + QByteArray::number(metrics_port) + "\"\n";
     Bridge bridge(sim.port, devices, options);
-    const auto lost_in_metrics = [&] { return metric_value(scrape_metrics(metrics_port), "ruvo_bridge_log_entries_lost_total"); };
+    const auto lost_in_metrics = [&] {
+        return metric_value(scrape_metrics(metrics_port), "ruvo_bridge_log_entries_lost_total");
+    };
     QVERIFY(wait_for([&] { return entries(read_file(name)).size() >= 3; }));
 
     // Fill the disk to the last byte: in blocks, then byte by byte.
