@@ -5,11 +5,8 @@
 #include "tests/bridge_process.h"
 
 #include <QElapsedTimer>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QtTest>
 #include <arpa/inet.h>
-#include <cmath>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -60,17 +57,12 @@ public:
     bool connected = false;
 };
 
-// Runs a command; true when it ends with code 0.
-bool run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
+// Runs the ip command; true when it ends with code 0.
 bool ip(const QString& args)
 {
-    return run(QStringLiteral("ip"), args.split(QLatin1Char(' ')));
+    QProcess p;
+    p.start(QStringLiteral("ip"), args.split(QLatin1Char(' ')));
+    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 }  // namespace
@@ -97,25 +89,19 @@ private:
 void Test_client_guard::keepalive_times_data()
 {
     QTest::addColumn<int>("seconds");
-    QTest::addColumn<int>("idle");
-    QTest::addColumn<int>("interval");
-    QTest::addColumn<int>("probes");
-    QTest::addColumn<int>("user_timeout_ms");
-    QTest::newRow("off") << 0 << 0 << 0 << 0 << 0;
-    QTest::newRow("default two minutes") << 120 << 60 << 20 << 3 << 120000;
-    QTest::newRow("odd seconds round down") << 7 << 3 << 1 << 3 << 6000;
-    QTest::newRow("shortest still probes") << 1 << 1 << 1 << 3 << 4000;
-    QTest::newRow("a day") << 86400 << 43200 << 14400 << 3 << 86400000;
+    QTest::addColumn<QList<int>>("idle_interval_probes_user_timeout_ms");
+    QTest::newRow("off") << 0 << QList<int>{0, 0, 0, 0};
+    QTest::newRow("default two minutes") << 120 << QList<int>{60, 20, 3, 120000};
+    QTest::newRow("odd seconds round down") << 7 << QList<int>{3, 1, 3, 6000};
+    QTest::newRow("shortest still probes") << 1 << QList<int>{1, 1, 3, 4000};
+    QTest::newRow("a day") << 86400 << QList<int>{43200, 14400, 3, 86400000};
 }
 
 void Test_client_guard::keepalive_times()
 {
     QFETCH(int, seconds);
     const Keepalive_times t = ::keepalive_times(seconds);
-    QTEST(t.idle_s, "idle");
-    QTEST(t.interval_s, "interval");
-    QTEST(t.probes, "probes");
-    QTEST(t.user_timeout_ms, "user_timeout_ms");
+    QTEST((QList<int>{t.idle_s, t.interval_s, t.probes, t.user_timeout_ms}), "idle_interval_probes_user_timeout_ms");
 }
 
 bool Test_client_guard::start(const Bridge_options& options)
@@ -217,26 +203,20 @@ void Test_client_guard::vanished_client_is_closed_by_keepalive()
             ip(QStringLiteral("netns del ") + ns);
         }
     } cleanup{ns, near};
-    QVERIFY(ip(QStringLiteral("link add %1 type veth peer name %2").arg(near, far)));
-    QVERIFY(ip(QStringLiteral("link set %1 netns %2").arg(far, ns)));
-    QVERIFY(ip(QStringLiteral("addr add %1/30 dev %2").arg(net + QLatin1Char('1'), near)));
-    QVERIFY(ip(QStringLiteral("link set %1 up").arg(near)));
-    QVERIFY(ip(QStringLiteral("netns exec %1 ip addr add %2/30 dev %3").arg(ns, net + QLatin1Char('2'), far)));
-    QVERIFY(ip(QStringLiteral("netns exec %1 ip link set %2 up").arg(ns, far)));
+    for (const QString& command : {QStringLiteral("link add %1 type veth peer name %2").arg(near, far),
+                                   QStringLiteral("link set %1 netns %2").arg(far, ns),
+                                   QStringLiteral("addr add %1/30 dev %2").arg(net + QLatin1Char('1'), near),
+                                   QStringLiteral("link set %1 up").arg(near),
+                                   QStringLiteral("-n %1 addr add %2/30 dev %3").arg(ns, net + QLatin1Char('2'), far),
+                                   QStringLiteral("-n %1 link set %2 up").arg(ns, far)})
+        QVERIFY2(ip(command), qPrintable(command));
 
     const quint16 metrics_port = free_ports(1).front();
     Bridge_options options;
     options.extra_cfg = "tcp_keepalive = 4\nmetrics_listen = \"127.0.0.1:" + QByteArray::number(metrics_port) + "\"\n";
     QVERIFY(start(options));
-    auto in_use = [&] {
-        QNetworkAccessManager manager;
-        std::unique_ptr<QNetworkReply> reply(
-            manager.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/metrics").arg(metrics_port)))));
-        wait_for([&] { return reply->isFinished(); });
-        for (const QByteArray& line : reply->readAll().split('\n'))
-            if (line.startsWith("ruvo_bridge_modems{state=\"in_use\"} "))
-                return line.mid(line.indexOf(' ') + 1).toDouble();
-        return std::nan("");
+    const auto in_use = [&] {
+        return metric_value(scrape_metrics(metrics_port), "ruvo_bridge_modems{state=\"in_use\"}");
     };
 
     QProcess client;
@@ -252,7 +232,7 @@ void Test_client_guard::vanished_client_is_closed_by_keepalive()
     QVERIFY(wait_for([&] { return client.readAllStandardOutput().contains("connected") || client.state() == QProcess::NotRunning; }));
     QVERIFY(wait_for([&] { return in_use() == 1; }));
 
-    QVERIFY(ip(QStringLiteral("netns exec %1 ip link set %2 down").arg(ns, far)));
+    QVERIFY(ip(QStringLiteral("-n %1 link set %2 down").arg(ns, far)));
     QElapsedTimer clock;
     clock.start();
     QVERIFY(wait_for([&] { return in_use() == 0; }));

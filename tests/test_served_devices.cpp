@@ -7,17 +7,11 @@
 #include "tests/device_tables.h"
 #include "tests/test_util.h"
 
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
 
-namespace {
-
 using Operation = std::function<void()>;
-
-}  // namespace
-
 Q_DECLARE_METATYPE(Operation)
 
 class Test_served_devices : public QObject {
