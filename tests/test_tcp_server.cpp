@@ -10,8 +10,8 @@
 #include "tcp/pause_framing.h"
 #include "tcp/tcp_server.h"
 #include "tcp/uplink_assembler.h"
-#include "recording_host.h"
-#include "test_util.h"
+#include "tests/bridge_process.h"
+#include "tests/recording_host.h"
 
 #include <QAbstractEventDispatcher>
 #include <QBuffer>
@@ -38,13 +38,6 @@ QStringList entries(const QByteArray& log_text)
     for (QString entry : QString::fromUtf8(log_text).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts))
         result << entry.remove(stamp);
     return result;
-}
-
-quint16 free_port()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::Any, 0);
-    return probe.serverPort();
 }
 
 // The data command the link sends for one frame of the test modem.
@@ -124,7 +117,6 @@ private:
     std::unique_ptr<QTcpSocket> connect_client();
     bool wait_client(const QTcpSocket& c);
     bool wait_frame_handed_over();
-    bool wait_gone(QTcpSocket& c);
     void answer(bool ok, const char* eui = eui_text);
     // A client of a script: its socket and the port it had.
     struct Script_client {
@@ -134,7 +126,6 @@ private:
     using Script_clients = Script_client[3];
     void play(const QString& step, Script_clients& clients, int& mark);
     void send_step(QTcpSocket& c, const QString& how, const QByteArray& bytes);
-    bool wait_read(QTcpSocket& c, const QByteArray& expected);
 
     std::unique_ptr<Temp_log> log_file;
     QThread exchange_thread;
@@ -157,7 +148,7 @@ void Test_tcp_server::init()
     clients_number = 0;
     ws_flags = 0;
     connection.reset(new Ws_connection(exchange_thread));
-    port = free_port();
+    port = free_ports(1).front();
 }
 
 void Test_tcp_server::cleanup()
@@ -223,11 +214,6 @@ bool Test_tcp_server::wait_frame_handed_over()
         wait_ms);
 }
 
-bool Test_tcp_server::wait_gone(QTcpSocket& c)
-{
-    return QTest::qWaitFor([&] { return c.state() == QAbstractSocket::UnconnectedState; }, wait_ms);
-}
-
 // The server's answer to the data command in flight.
 void Test_tcp_server::answer(bool ok, const char* eui)
 {
@@ -235,20 +221,6 @@ void Test_tcp_server::answer(bool ok, const char* eui)
                                         "[{\"devEui\":\"%1\",\"status\":%2}]}")
                              .arg(QLatin1String(eui), ok ? QStringLiteral("true") : QStringLiteral("false"));
     QMetaObject::invokeMethod(connection.get(), "on_text_message", Qt::DirectConnection, Q_ARG(QString, text));
-}
-
-bool Test_tcp_server::wait_read(QTcpSocket& c, const QByteArray& expected)
-{
-    QByteArray got;
-    const bool ok = QTest::qWaitFor(
-        [&] {
-            got += c.readAll();
-            return got.size() >= expected.size();
-        },
-        wait_ms);
-    if (!ok || got != expected)
-        qWarning() << "read" << got.toHex() << "expected" << expected.toHex();
-    return ok && got == expected;
 }
 
 void Test_tcp_server::listens_accepts_and_counts_the_client()
@@ -448,7 +420,7 @@ void Test_tcp_server::play(const QString& step, Script_clients& clients, int& ma
 void Test_tcp_server::send_step(QTcpSocket& c, const QString& how, const QByteArray& bytes)
 {
     if (how == QLatin1String("<")) {
-        QVERIFY(wait_read(c, bytes));
+        QVERIFY(read_exactly(c, bytes, wait_ms));
         QCOMPARE(c.state(), QAbstractSocket::ConnectedState);
         return;
     }
