@@ -31,15 +31,6 @@ const quint64 test_eui = 0x0102030405060708ULL;
 const char eui_text[] = "0102030405060708";
 const int wait_ms = 5000;
 
-QStringList entries(const QByteArray& log_text)
-{
-    QStringList result;
-    const QRegularExpression stamp(QStringLiteral("^\\[[0-9.: ]+\\] "));
-    for (QString entry : QString::fromUtf8(log_text).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts))
-        result << entry.remove(stamp);
-    return result;
-}
-
 // The data command the link sends for one frame of the test modem.
 QString sent(const QByteArray& data)
 {
@@ -108,7 +99,7 @@ private slots:
     void frame_allocation_failure_is_an_err();
 
 private:
-    QStringList log_entries() const { return entries(log_file->text()); }
+    QStringList log_entries() const { return entries_of(log_file->text()); }
     bool wait_entry(const QString& text);
     bool logged(const QString& text) const { return log_entries().contains(text); }
     QString trace(const char* event) const;
