@@ -281,13 +281,13 @@ void Test_tcp_server::burst_keeps_the_later_connection()
 // A script of what the clients, the link and the modem do, one step after another, on a real
 // server. "cN" client N connects and is taken; "N>xx" it sends xx, the next command the link
 // sends; "N>>xx" it sends xx, which waits behind the frame in flight; "N>|xx" it sends xx with
-// no pause after, so xx is still being gathered; "N<xx" it reads xx and is still connected; "-N"
-// it leaves; "xN" the server drops it. "ack" and "nack": the server accepts or refuses the frame
-// in flight; "ack-other": it accepts one naming another modem. "up:HEADER:xx" the modem's
-// uplink packet with data xx; "success" a second acceptance; "mark": from here on the log holds
-// just the entries expected. Without "mark" the entries expected are somewhere in the log ("%1"
-// the port); the texts forbidden are nowhere in it, no client reads anything the script does not
-// read, and the count of clients is right at the end.
+// no pause after, so xx is still being gathered; "N<xx" it reads xx and is still connected;
+// "-N" it leaves while it is the port's client; "xN" the server drops it. "ack" and "nack": the
+// server accepts or refuses the frame in flight; "ack-other": it accepts one naming another
+// modem. "up:HEADER:xx" the modem's uplink packet with data xx; "success" a second acceptance;
+// "mark": from here on the log holds just the entries expected. Without "mark" the entries
+// expected are somewhere in the log ("%1" the port); the texts forbidden are nowhere in it, no
+// client reads anything the script does not read, and the count of clients is right at the end.
 void Test_tcp_server::clients_and_answers_data()
 {
     QTest::addColumn<QString>("script");
