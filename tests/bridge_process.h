@@ -92,6 +92,16 @@ inline std::vector<quint16> free_ports(int count)
     return ports;
 }
 
+// The entries of a log, without their time stamps.
+inline QStringList entries_of(const QByteArray& log_text)
+{
+    static const QRegularExpression stamp(QStringLiteral("^\\[[0-9.: ]+\\] "));
+    QStringList result;
+    for (QString entry : QString::fromUtf8(log_text).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts))
+        result << entry.remove(stamp);
+    return result;
+}
+
 inline std::unique_ptr<QTcpSocket> client_of(quint16 port)
 {
     std::unique_ptr<QTcpSocket> c(new QTcpSocket);
@@ -312,14 +322,7 @@ public:
 
     QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
 
-    QStringList log() const
-    {
-        static const QRegularExpression stamp(QStringLiteral("^\\[[0-9.: ]+\\] "));
-        QStringList result;
-        for (QString e : QString::fromUtf8(read_file(path("ruvo_bridge.log"))).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts))
-            result << e.remove(stamp);
-        return result;
-    }
+    QStringList log() const { return entries_of(read_file(path("ruvo_bridge.log"))); }
     bool logged(const QString& text) const { return log().contains(text); }
     bool wait_log(const QString& text)
     {

@@ -45,6 +45,11 @@ QByteArray mbap(quint16 tid, quint8 unit, const QByteArray& pdu)
     return m + pdu;
 }
 
+QString hex(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
+}
+
 // Read 10 holding registers from 0.
 const QByteArray read_10 = QByteArray::fromHex("030000000a");
 
@@ -217,12 +222,11 @@ private slots:
 
     void mbpoll_reads_and_writes();
     void pymodbus_in_both_modes_side_by_side();
-    void pipelined_and_split_requests();
+    void pipelined_split_broadcast_and_too_long_requests();
     void silent_modem_times_out_then_recovers();
     void bad_header_closes_only_that_client();
     void answers_reach_only_their_own_request();
     void radio_losses_end_the_request_with_0x0B();
-    void broadcast_and_too_long_requests_hold_nothing();
     void several_masters_poll_one_port_together();
 
 private:
@@ -319,34 +323,33 @@ void Test_modbus_tcp::framing_data()
     QTest::addColumn<QStringList>("posted");
     QTest::addColumn<QStringList>("written");
     QTest::addColumn<QString>("logged");
-    const QString req = QString::fromLatin1(mbap(0x1234, 1, read_10).toHex());
-    const QString req2 = QString::fromLatin1(mbap(0x1235, 1, read_10).toHex());
+    // The modem's answer event and a Modbus TCP answer of unit 1, from hex.
+    const auto rtu_answer = [](const char* h) { return "a " + hex(with_crc16(QByteArray::fromHex(h))); };
+    const auto mbap_hex = [](quint16 tid, const char* pdu) { return hex(mbap(tid, 1, QByteArray::fromHex(pdu))); };
+    const QString req = hex(mbap(0x1234, 1, read_10));
+    const QString req2 = hex(mbap(0x1235, 1, read_10));
     const QString rtu = QStringLiteral("01030000000ac5cd");
-    const QString answer = QString::fromLatin1(with_crc16(QByteArray::fromHex("01") + holding_10(0)).toHex());
-    const QString answer_1 = QString::fromLatin1(with_crc16(QByteArray::fromHex("01") + holding_10(1)).toHex());
-    const QString response = QString::fromLatin1(mbap(0x1234, 1, holding_10(0)).toHex());
-    const QString response2 = QString::fromLatin1(mbap(0x1235, 1, holding_10(1)).toHex());
-    const QString timeout = QString::fromLatin1(mbap(0x1234, 1, QByteArray::fromHex("830b")).toHex());
+    const QString answer = hex(with_crc16(QByteArray::fromHex("01") + holding_10(0)));
+    const QString answer_1 = hex(with_crc16(QByteArray::fromHex("01") + holding_10(1)));
+    const QString response = hex(mbap(0x1234, 1, holding_10(0)));
+    const QString response2 = hex(mbap(0x1235, 1, holding_10(1)));
+    const QString timeout = mbap_hex(0x1234, "830b");
 
     QTest::newRow("unasked answer") << QStringList{"a " + answer} << QStringList() << QStringList()
                                     << "ни один запрос Modbus не ждёт ответа";
     QTest::newRow("answer") << QStringList{"c " + req, "a " + answer} << QStringList{rtu} << QStringList{response}
                             << QString();
-    QTest::newRow("too short") << QStringList{"c " + req, "a " + QString::fromLatin1(with_crc16("\x01").toHex())}
-                               << QStringList{rtu} << QStringList() << "неправильная контрольная сумма";
-    QTest::newRow("other unit") << QStringList{"c " + req, "a " + QString::fromLatin1(with_crc16(QByteArray::fromHex("02") + holding_10(0)).toHex())}
+    QTest::newRow("too short") << QStringList{"c " + req, rtu_answer("01")} << QStringList{rtu} << QStringList()
+                               << "неправильная контрольная сумма";
+    QTest::newRow("other unit") << QStringList{"c " + req, "a " + hex(with_crc16("\x02" + holding_10(0)))}
                                 << QStringList{rtu} << QStringList() << "ответил адрес 2, а запрос был к адресу 1";
     QTest::newRow("other function")
-        << QStringList{"c " + req, "a " + QString::fromLatin1(with_crc16(QByteArray::fromHex("01040200ff")).toHex())}
-        << QStringList{rtu} << QStringList()
+        << QStringList{"c " + req, rtu_answer("01040200ff")} << QStringList{rtu} << QStringList()
         << "это ответ на функцию 4, а запрос был функции 3|Ответ устройства, вызвавший предыдущую ошибку: 0x{01 04 02 00 FF";
-    QTest::newRow("exception fits")
-        << QStringList{"c " + req, "a " + QString::fromLatin1(with_crc16(QByteArray::fromHex("018302")).toHex())}
-        << QStringList{rtu} << QStringList{QString::fromLatin1(mbap(0x1234, 1, QByteArray::fromHex("8302")).toHex())}
-        << QString();
-    QTest::newRow("other shape")
-        << QStringList{"c " + req, "a " + QString::fromLatin1(with_crc16(QByteArray::fromHex("0103020001")).toHex())}
-        << QStringList{rtu} << QStringList() << "не подходят к запросу функции 3";
+    QTest::newRow("exception fits") << QStringList{"c " + req, rtu_answer("018302")} << QStringList{rtu}
+                                    << QStringList{mbap_hex(0x1234, "8302")} << QString();
+    QTest::newRow("other shape") << QStringList{"c " + req, rtu_answer("0103020001")} << QStringList{rtu}
+                                 << QStringList() << "не подходят к запросу функции 3";
     QTest::newRow("one at a time")
         << QStringList{"c " + req + req2, "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
         << QStringList{response, response2} << QString();
@@ -365,51 +368,49 @@ void Test_modbus_tcp::framing_data()
         << QStringList{"c " + req + req2, "b", "t", "a " + answer_1} << QStringList{rtu, rtu}
         << QStringList{timeout, response2} << "пришёл не целиком";
     QTest::newRow("broadcast not awaited")
-        << QStringList{"c " + QString::fromLatin1(mbap(7, 0, QByteArray::fromHex("0600010005")).toHex()) + req2, "k",
-                       "a " + answer_1}
-        << QStringList{QString::fromLatin1(with_crc16(QByteArray::fromHex("000600010005")).toHex()), rtu}
-        << QStringList{response2} << QString();
+        << QStringList{"c " + hex(mbap(7, 0, QByteArray::fromHex("0600010005"))) + req2, "k", "a " + answer_1}
+        << QStringList{hex(with_crc16(QByteArray::fromHex("000600010005"))), rtu} << QStringList{response2}
+        << QString();
     QTest::newRow("too long for the radio")
-        << QStringList{"c " + QString::fromLatin1(mbap(5, 1, QByteArray::fromHex("100000001830") + QByteArray(48, '\0')).toHex()) + req2,
+        << QStringList{"c " + hex(mbap(5, 1, QByteArray::fromHex("100000001830") + QByteArray(48, '\0'))) + req2,
                        "a " + answer_1}
-        << QStringList{rtu} << QStringList{QString::fromLatin1(mbap(5, 1, QByteArray::fromHex("900a")).toHex()), response2}
+        << QStringList{rtu} << QStringList{mbap_hex(5, "900a"), response2}
         << "кадр RTU длиной 57 байтов длиннее предельного размера сообщения радиомодема (51 байтов)";
+
+    // Two masters, each with a request, the first one's with the modem.
+    const QStringList two = {"n2", "c " + req, "c2 " + req2};
     QTest::newRow("two masters, each answered with its own")
-        << QStringList{"n2", "c " + req, "c2 " + req2, "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
+        << two + QStringList{"a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
         << QStringList{response, "2:" + response2} << QString();
     QTest::newRow("answer of a gone master dropped, the other's request sent after it")
-        << QStringList{"n2", "c " + req, "c2 " + req2, "g", "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
+        << two + QStringList{"g", "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
         << QStringList{"2:" + response2} << "клиент, приславший запрос, уже отключился";
     QTest::newRow("waiting request of a gone master dropped, the owed one answered")
-        << QStringList{"n2", "c " + req, "c2 " + req2, "g2", "a " + answer} << QStringList{rtu} << QStringList{response}
-        << QString();
+        << two + QStringList{"g2", "a " + answer} << QStringList{rtu} << QStringList{response} << QString();
     QTest::newRow("a master's timeout does not shift the other's answer")
-        << QStringList{"n2", "c " + req, "c2 " + req2, "t", "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
+        << two + QStringList{"t", "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
         << QStringList{timeout, "2:" + response2} << "пришёл после того, как время ожидания";
-    QStringList many;
+    // Three masters, two of them with full lines.
+    QStringList full = {"n2", "n3"};
     for (int slot = 1; slot <= 2; ++slot) {
         QByteArray requests;
         for (int n = 0; n < Modbus_tcp_framing::max_waiting_per_client; ++n)
             requests += mbap(quint16(slot * 100 + n), 1, read_10);
-        many << QStringLiteral("c%1 ").arg(slot) + QString::fromLatin1(requests.toHex());
+        full << QStringLiteral("c%1 ").arg(slot) + hex(requests);
     }
+    const QString two_more = "c3 " + hex(mbap(0x77, 1, read_10) + mbap(0x78, 1, read_10));
     QTest::newRow("full line: exception 0x06")
-        << QStringList{"n2", "n3"} + many + QStringList{"c3 " + QString::fromLatin1((mbap(0x77, 1, read_10) + mbap(0x78, 1, read_10)).toHex())}
-        << QStringList{rtu} << QStringList{"3:" + QString::fromLatin1(mbap(0x78, 1, QByteArray::fromHex("8306")).toHex())}
+        << full + QStringList{two_more} << QStringList{rtu} << QStringList{"3:" + mbap_hex(0x78, "8306")}
         << "Очередь запросов Modbus порта 3002 полна (32 запросов)";
     QTest::newRow("full line: a master dropped at its 0x06 is read no further")
-        << QStringList{"n2", "n3"} + many +
-               QStringList{"w3", "c3 " + QString::fromLatin1((mbap(0x77, 1, read_10) + mbap(0x78, 1, read_10) +
-                                                               mbap(0x79, 1, read_10)).toHex())}
-        << QStringList{rtu} << QStringList{"3:" + QString::fromLatin1(mbap(0x78, 1, QByteArray::fromHex("8306")).toHex())}
-        << QString();
+        << full + QStringList{"w3", two_more + hex(mbap(0x79, 1, read_10))} << QStringList{rtu}
+        << QStringList{"3:" + mbap_hex(0x78, "8306")} << QString();
     QTest::newRow("refused by the server: 0x0A, the next one sent")
         << QStringList{"c " + req + req2, "f", "a " + answer_1} << QStringList{rtu, rtu}
-        << QStringList{QString::fromLatin1(mbap(0x1234, 1, QByteArray::fromHex("830a")).toHex()), response2}
+        << QStringList{mbap_hex(0x1234, "830a"), response2}
         << "Сервер не принял запрос Modbus через порт 3002 (транзакция 4660)";
-    QTest::newRow("exception code as function")
-        << QStringList{"c " + QString::fromLatin1(mbap(6, 1, QByteArray::fromHex("8300000001")).toHex())} << QStringList()
-        << QStringList{QString::fromLatin1(mbap(6, 1, QByteArray::fromHex("8301")).toHex())} << QString();
+    QTest::newRow("exception code as function") << QStringList{"c " + mbap_hex(6, "8300000001")} << QStringList()
+                                                << QStringList{mbap_hex(6, "8301")} << QString();
 }
 
 void Test_modbus_tcp::framing()
@@ -519,7 +520,7 @@ void Test_modbus_tcp::pymodbus_in_both_modes_side_by_side()
     }
 }
 
-void Test_modbus_tcp::pipelined_and_split_requests()
+void Test_modbus_tcp::pipelined_split_broadcast_and_too_long_requests()
 {
     QVERIFY(start());
     auto c = client_of(port_mb);
@@ -547,8 +548,22 @@ void Test_modbus_tcp::pipelined_and_split_requests()
     }
     QVERIFY(clock.elapsed() >= 90);
     QVERIFY(read_exactly(*c, mbap(0x0404, 1, holding_10(0))));
+
+    // A broadcast is carried out and not answered; a request too long for the radio gets 0x0A;
+    // the requests behind both are answered at once.
+    const QByteArray too_long = QByteArray::fromHex("100000001830") + QByteArray(48, '\0');
+    clock.restart();
+    c->write(mbap(1, 0, QByteArray::fromHex("060005030c")) + mbap(2, 1, read_one(5)) + mbap(3, 1, too_long) +
+             mbap(4, 1, read_one(6)));
+    QVERIFY(read_exactly(*c, mbap(2, 1, register_value(780)) + mbap(3, 1, QByteArray::fromHex("900a")) +
+                                 mbap(4, 1, register_value(6))));
+    QVERIFY(clock.elapsed() < modbus_timeout_ms);
+    QVERIFY(bridge->wait_log(QStringLiteral("Запрос Modbus через порт %1 (транзакция 3) не отправлен устройству: кадр "
+                                            "RTU длиной 57 байтов длиннее предельного размера сообщения радиомодема "
+                                            "(51 байтов); клиенту отправлено исключение 0x0A.").arg(port_mb)));
     QTest::qWait(300);
     QCOMPARE(c->bytesAvailable(), qint64(0));
+    QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
 }
 
 // The exception comes after the timeout, not before, also when an answer with a bad CRC came
@@ -671,28 +686,6 @@ void Test_modbus_tcp::radio_losses_end_the_request_with_0x0B()
         c->write(mbap(++tid, 1, read_40));
         QVERIFY(read_exactly(*c, mbap(tid, 1, holding_40), 10000));
     }
-    QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
-}
-
-// A broadcast is carried out and not answered; a request too long for the radio gets 0x0A; the
-// requests behind both are answered at once.
-void Test_modbus_tcp::broadcast_and_too_long_requests_hold_nothing()
-{
-    QVERIFY(start());
-    auto c = client_of(port_mb);
-    const QByteArray too_long = QByteArray::fromHex("100000001830") + QByteArray(48, '\0');
-    QElapsedTimer clock;
-    clock.start();
-    c->write(mbap(1, 0, QByteArray::fromHex("060005030c")) + mbap(2, 1, read_one(5)) + mbap(3, 1, too_long) +
-             mbap(4, 1, read_one(6)));
-    QVERIFY(read_exactly(*c, mbap(2, 1, register_value(780)) + mbap(3, 1, QByteArray::fromHex("900a")) +
-                                 mbap(4, 1, register_value(6))));
-    QVERIFY(clock.elapsed() < modbus_timeout_ms);
-    QVERIFY(bridge->wait_log(QStringLiteral("Запрос Modbus через порт %1 (транзакция 3) не отправлен устройству: кадр "
-                                            "RTU длиной 57 байтов длиннее предельного размера сообщения радиомодема "
-                                            "(51 байтов); клиенту отправлено исключение 0x0A.").arg(port_mb)));
-    QTest::qWait(300);
-    QCOMPARE(c->bytesAvailable(), qint64(0));
     QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
 }
 

@@ -1,7 +1,8 @@
 // Tests of the TCP server of a modem: clients and their replacement, retirement and the wiring
 // of framing and uplink, with real sockets on loopback and a real link object that is never
-// started (its sent commands are read from the log); the pause framing, the frame limit and the
-// joining of uplink packets on their own, as tables of byte arrays.
+// started (its sent commands are read from the log), the data path as a table of scripts; the
+// pause framing, the frame limit, the joining of uplink packets and the ledger of owed frames on
+// their own, as tables of byte arrays and events.
 #include "core/cfg.h"
 #include "core/shared.h"
 #include "link/ws_connection.h"
@@ -9,8 +10,8 @@
 #include "tcp/pause_framing.h"
 #include "tcp/tcp_server.h"
 #include "tcp/uplink_assembler.h"
-#include "recording_host.h"
-#include "test_util.h"
+#include "tests/bridge_process.h"
+#include "tests/recording_host.h"
 
 #include <QAbstractEventDispatcher>
 #include <QBuffer>
@@ -30,28 +31,12 @@ const quint64 test_eui = 0x0102030405060708ULL;
 const char eui_text[] = "0102030405060708";
 const int wait_ms = 5000;
 
-QStringList entries(const QByteArray& log_text)
-{
-    QStringList result;
-    const QRegularExpression stamp(QStringLiteral("^\\[[0-9.: ]+\\] "));
-    for (QString entry : QString::fromUtf8(log_text).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts))
-        result << entry.remove(stamp);
-    return result;
-}
-
-quint16 free_port()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::Any, 0);
-    return probe.serverPort();
-}
-
 // The data command the link sends for one frame of the test modem.
-QString sent(const char* hex)
+QString sent(const QByteArray& data)
 {
     return QStringLiteral("to(RUVO-LoRa): «{\"cmd\":\"send_data_req\",\"data_list\":[{\"devEui\":\"%1\","
                           "\"data\":\"04%2\",\"port\":2}]}»")
-        .arg(QLatin1String(eui_text), QLatin1String(hex));
+        .arg(QLatin1String(eui_text), QString::fromLatin1(data.toHex()));
 }
 
 QByteArray packet(const char* header_hex, const QByteArray& data)
@@ -97,23 +82,15 @@ private slots:
 
     void listens_accepts_and_counts_the_client();
     void burst_keeps_the_later_connection();
-    void newer_client_replaces_and_cancels_the_older();
-    void unsent_frames_are_dropped_after_disconnect();
-    void client_beyond_the_queue_bound_is_dropped();
-    void empty_frame_is_not_sent_after_disconnect();
+    void clients_and_answers_data();
+    void clients_and_answers();
     void pause_framing_data();
     void pause_framing();
-    void refused_frame_ends_the_exchange();
     void uplink_packets_data();
     void uplink_packets();
     void repeated_packets_by_frame_counter();
-    void answers_are_written_with_a_trace();
-    void broken_answer_ends_the_exchange_only_when_joined();
-    void answer_joined_across_clients_is_dropped_whole();
     void owed_frames_data();
     void owed_frames();
-    void packets_before_confirmation_are_ignored();
-    void second_success_keeps_the_answer_in_progress();
     void retiring_without_client_deletes_at_once();
     void retiring_with_client_waits_for_the_socket();
     void last_server_ends_the_exchange_loop_only_when_ending();
@@ -122,7 +99,7 @@ private slots:
     void frame_allocation_failure_is_an_err();
 
 private:
-    QStringList log_entries() const { return entries(log_file->text()); }
+    QStringList log_entries() const { return entries_of(log_file->text()); }
     bool wait_entry(const QString& text);
     bool logged(const QString& text) const { return log_entries().contains(text); }
     QString trace(const char* event) const;
@@ -131,12 +108,15 @@ private:
     std::unique_ptr<QTcpSocket> connect_client();
     bool wait_client(const QTcpSocket& c);
     bool wait_frame_handed_over();
-    // A new client's frame is the next command sent.
-    bool new_client_is_served_next();
-    bool wait_gone(QTcpSocket& c);
     void answer(bool ok, const char* eui = eui_text);
-    void confirmed_client(std::unique_ptr<QTcpSocket>& c);
-    bool wait_read(QTcpSocket& c, const QByteArray& expected);
+    // A client of a script: its socket and the port it had.
+    struct Script_client {
+        std::unique_ptr<QTcpSocket> socket;
+        quint16 port = 0;
+    };
+    using Script_clients = Script_client[3];
+    void play(const QString& step, Script_clients& clients, int& mark);
+    void send_step(QTcpSocket& c, const QString& how, const QByteArray& bytes);
 
     std::unique_ptr<Temp_log> log_file;
     QThread exchange_thread;
@@ -159,7 +139,7 @@ void Test_tcp_server::init()
     clients_number = 0;
     ws_flags = 0;
     connection.reset(new Ws_connection(exchange_thread));
-    port = free_port();
+    port = free_ports(1).front();
 }
 
 void Test_tcp_server::cleanup()
@@ -225,24 +205,6 @@ bool Test_tcp_server::wait_frame_handed_over()
         wait_ms);
 }
 
-bool Test_tcp_server::wait_gone(QTcpSocket& c)
-{
-    return QTest::qWaitFor([&] { return c.state() == QAbstractSocket::UnconnectedState; }, wait_ms);
-}
-
-bool Test_tcp_server::new_client_is_served_next()
-{
-    tcp_interframe_delay = 15;
-    auto c = connect_client();
-    if (!wait_client(*c))
-        return false;
-    const int commands = log_entries().filter(QStringLiteral("send_data_req")).size();
-    c->write("c");
-    if (!wait_entry(sent("63")))
-        return false;
-    return log_entries().filter(QStringLiteral("send_data_req")).size() == commands + 1;
-}
-
 // The server's answer to the data command in flight.
 void Test_tcp_server::answer(bool ok, const char* eui)
 {
@@ -250,31 +212,6 @@ void Test_tcp_server::answer(bool ok, const char* eui)
                                         "[{\"devEui\":\"%1\",\"status\":%2}]}")
                              .arg(QLatin1String(eui), ok ? QStringLiteral("true") : QStringLiteral("false"));
     QMetaObject::invokeMethod(connection.get(), "on_text_message", Qt::DirectConnection, Q_ARG(QString, text));
-}
-
-// A client whose first message the server has accepted, so uplink reaches it.
-void Test_tcp_server::confirmed_client(std::unique_ptr<QTcpSocket>& c)
-{
-    make_server();
-    c = connect_client();
-    QVERIFY(wait_client(*c));
-    c->write("q");
-    QVERIFY(wait_entry(sent("71")));
-    answer(true);
-}
-
-bool Test_tcp_server::wait_read(QTcpSocket& c, const QByteArray& expected)
-{
-    QByteArray got;
-    const bool ok = QTest::qWaitFor(
-        [&] {
-            got += c.readAll();
-            return got.size() >= expected.size();
-        },
-        wait_ms);
-    if (!ok || got != expected)
-        qWarning() << "read" << got.toHex() << "expected" << expected.toHex();
-    return ok && got == expected;
 }
 
 void Test_tcp_server::listens_accepts_and_counts_the_client()
@@ -305,6 +242,15 @@ void Test_tcp_server::listens_accepts_and_counts_the_client()
     QVERIFY(wait_client(*c2));
     QCOMPARE(changes.count(), 2);
     QCOMPARE(clients_number, 1u);
+
+    // A newer client in its place leaves the count as it was: no notice.
+    ws_flags &= ~WS_CLIENTS_PENDING;
+    auto c3 = connect_client();
+    QVERIFY(wait_client(*c3));
+    QVERIFY(wait_gone(*c2));
+    QCOMPARE(clients_number, 1u);
+    QCOMPARE(changes.count(), 2);
+    QVERIFY(!(ws_flags & WS_CLIENTS_PENDING));
 }
 
 void Test_tcp_server::burst_keeps_the_later_connection()
@@ -329,121 +275,160 @@ void Test_tcp_server::burst_keeps_the_later_connection()
 
     // The kept client is served.
     second->write("ok");
-    QVERIFY(wait_entry(sent("6f6b")));
+    QVERIFY(wait_entry(sent("ok")));
 }
 
-void Test_tcp_server::newer_client_replaces_and_cancels_the_older()
+// A script of what the clients, the link and the modem do, one step after another, on a real
+// server. "cN" client N connects and is taken; "N>xx" it sends xx, the next command the link
+// sends; "N>>xx" it sends xx, which waits behind the frame in flight; "N>|xx" it sends xx with
+// no pause after, so xx is still being gathered; "N<xx" it reads xx and is still connected;
+// "-N" it leaves while it is the port's client; "xN" the server drops it. "ack" and "nack": the
+// server accepts or refuses the frame in flight; "ack-other": it accepts one naming another
+// modem. "up:HEADER:xx" the modem's uplink packet with data xx; "success" a second acceptance;
+// "mark": from here on the log holds just the entries expected. Without "mark" the entries
+// expected are somewhere in the log ("%1" the port); the texts forbidden are nowhere in it, no
+// client reads anything the script does not read, and the count of clients is right at the end.
+void Test_tcp_server::clients_and_answers_data()
 {
-    connection->flags |= Ws_connection::connected;
-    make_server();
-    auto old = connect_client();
-    QVERIFY(wait_client(*old));
-    QSignalSpy changes(connection.get(), &Ws_connection::clients_changed);
-    ws_flags &= ~WS_CLIENTS_PENDING;
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("forbidden");
+    const QString gone_client = QStringLiteral("Ответ радиомодема порта %1 на сообщение отключившегося клиента отброшен: ");
 
-    // The old client is confirmed, has a frame in flight, one queued and one half-received.
-    old->write("a");
-    QVERIFY(wait_entry(sent("61")));
-    answer(true);
-    old->write("b");
-    QVERIFY(wait_entry(sent("62")));
-    old->write("c");
-    QVERIFY(wait_entry(trace(".recv 0x{63}")));
-    QVERIFY(wait_frame_handed_over());
-    tcp_interframe_delay = 60000;
-    old->write("x");
-    QVERIFY(wait_entry(trace(".recv 0x{78}")));
+    QTest::newRow("newer client: the older one's frames and late answers reach nobody")
+        << "c1 1>a ack 1>b 1>>c 1>|x c2 x1 ack-other up:030200020001:no 2>d ack up:030200020001:nb "
+           "up:030200020001:ok 2<ok"
+        << QStringList{gone_client + "0x{6E 62}"} << QStringList{sent("c")};
+    QTest::newRow("client leaves: its queued and half-received frames are never sent")
+        << "c1 1>a 1>>b 1>|hello -1 ack-other c2 2>c" << QStringList() << QStringList{sent("b"), sent("hello")};
+    QTest::newRow("client beyond the queue bound is dropped, its queue unsent")
+        << "c1 1>a " + QStringLiteral("1>>b ").repeated(max_queued_per_port + 1) + "x1 ack c2 2>c"
+        << QStringList{QStringLiteral("Ошибка: клиент на порту %1 прислал больше сообщений, чем может ждать отправки "
+                                      "радиомодему (") +
+                       QString::number(max_queued_per_port) +
+                       QStringLiteral("), не дожидаясь ответов на них. Соединение с клиентом разорвано.")}
+        << QStringList{sent("b")};
+    QTest::newRow("client leaving before its first frame sends nothing")
+        << "c1 -1" << QStringList() << QStringList{QStringLiteral("send_data_req")};
+    QTest::newRow("refused frame ends the exchange") << "c1 1>a nack x1" << QStringList() << QStringList();
 
-    const quint16 old_port = old->localPort();
-    auto newer = connect_client();
-    QVERIFY(wait_client(*newer));
-    QVERIFY(wait_gone(*old));
-    QVERIFY(logged(trace_peer(old_port, ".shutdown")));
-    QCOMPARE(clients_number, 1u);
-    QCOMPARE(changes.count(), 0);
-    QVERIFY(!(ws_flags & WS_CLIENTS_PENDING));
-
-    // The old client's frame in flight is accepted for nobody (its EUI is not even compared),
-    // its queued frame is dropped; the answers to both its frames sent, one coming after the
-    // newer client's frame, are dropped, and the newer client gets only its own answer.
-    answer(true, "FFFFFFFFFFFFFFFF");
-    QByteArray early = packet("030200020001", "no");
-    server->rx_received(early);
-    tcp_interframe_delay = 15;
-    newer->write("d");
-    QVERIFY(wait_entry(sent("64")));
-    answer(true);
-    QByteArray old_late = packet("030200020001", "nb");
-    server->rx_received(old_late);
-    QByteArray late = packet("030200020001", "ok");
-    server->rx_received(late);
-    QVERIFY(wait_read(*newer, "ok"));
-    QVERIFY(logged(QStringLiteral("Ответ радиомодема порта %1 на сообщение отключившегося клиента отброшен: 0x{6E 62}").arg(server->tcp_port)));
-    const QString all = log_entries().join('\n');
-    QVERIFY(!all.contains(sent("63")));
-    QVERIFY(!all.contains(QStringLiteral("EUI=0xFFFFFFFFFFFFFFFF")));
-    QVERIFY(!all.contains(QStringLiteral("Неожиданная ошибка")));
+    QTest::newRow("uplink before the client's first accepted frame is dropped, traced")
+        << "c1 mark up:030400020002:no up:030400020102:no"
+        << QStringList{QStringLiteral("Ответ радиомодема порта %1, которого не ждал этот клиент, отброшен: 0x{6E 6F 6E 6F}")}
+        << QStringList();
+    QTest::newRow("answer of two packets is written once, with a trace")
+        << "c1 1>q ack mark up:030400020002:ab up:030400020102:cd 1<abcd"
+        << QStringList{QStringLiteral("tcp%1.send 0x{61 62 63 64}")} << QStringList();
+    QTest::newRow("second success keeps the answer in progress")
+        << "c1 1>q ack up:030400020002:ab success up:030400020102:cd 1<abcd" << QStringList() << QStringList();
+    QTest::newRow("broken packet ends the exchange only once one was joined")
+        << "c1 1>q ack up:030400020102:cd up:030200020001:ok 1<ok up:030400020002:ab up:030400020202:cd x1"
+        << QStringList{shuffle(0, 1), shuffle(1, 2)} << QStringList();
+    QTest::newRow("answer joined across clients is dropped whole, unreported")
+        << "c1 1>q ack up:030400020002:ab -1 c2 up:030400020102:cd" << QStringList{gone_client + "0x{61 62 63 64}"}
+        << QStringList{shuffle(0, 1)};
 }
 
-void Test_tcp_server::unsent_frames_are_dropped_after_disconnect()
+void Test_tcp_server::clients_and_answers()
 {
+    QFETCH(QString, script);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, forbidden);
     make_server();
-    auto c = connect_client();
-    QVERIFY(wait_client(*c));
-    c->write("a");
-    QVERIFY(wait_entry(sent("61")));
-    c->write("b");
-    QVERIFY(wait_entry(trace(".recv 0x{62}")));
-    QVERIFY(wait_frame_handed_over());
-    tcp_interframe_delay = 60000;
-    c->write("hello");
-    QVERIFY(wait_entry(trace(".recv 0x{68 65 6C 6C 6F}")));
-    c->disconnectFromHost();
-    QVERIFY(wait_entry(trace(".disconnected")));
-    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 0u, wait_ms);
-
-    // The frame in flight belongs to nobody (an answer naming another modem is not compared);
-    // the queued frame and the half-received one are never sent.
-    answer(true, "FFFFFFFFFFFFFFFF");
-    QVERIFY(new_client_is_served_next());
-    const QString all = log_entries().join('\n');
-    QVERIFY(!all.contains(sent("62")));
-    QVERIFY(!all.contains(sent("68656c6c6f")));
-    QVERIFY(!all.contains(QStringLiteral("EUI=0xFFFFFFFFFFFFFFFF")));
-}
-
-// A client that sends faster than its modem is served: its frames beyond the bound are refused
-// with the client, and those it had queued are never sent.
-void Test_tcp_server::client_beyond_the_queue_bound_is_dropped()
-{
-    make_server();
-    auto c = connect_client();
-    QVERIFY(wait_client(*c));
-    c->write("a");
-    QVERIFY(wait_entry(sent("61")));
-    for (int i = 1; i <= max_queued_per_port + 1; ++i) {
-        c->write("b");
-        QVERIFY(QTest::qWaitFor([&] { return log_entries().count(trace(".recv 0x{62}")) == i; }, wait_ms));
-        QVERIFY(wait_frame_handed_over());
+    Script_clients clients;
+    int mark = -1;
+    for (const QString& step : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        play(step, clients, mark);
+        if (QTest::currentTestFailed()) {
+            qWarning() << "failed at" << step;
+            return;
+        }
     }
-    QVERIFY(wait_gone(*c));
-    QVERIFY(logged(QStringLiteral("Ошибка: клиент на порту %1 прислал больше сообщений, чем может ждать отправки "
-                                  "радиомодему (%2), не дожидаясь ответов на них. Соединение с клиентом разорвано.")
-                       .arg(port)
-                       .arg(max_queued_per_port)));
-    answer(true);
-    QVERIFY(new_client_is_served_next());
-    QVERIFY(!log_entries().join('\n').contains(sent("62")));
+    QVERIFY(!QTest::qWaitFor(
+        [&] {
+            for (const Script_client& c : clients)
+                if (c.socket && c.socket->bytesAvailable() > 0)
+                    return true;
+            return false;
+        },
+        200));
+    const auto at_port = [&](QStringList texts) {
+        return texts.replaceInStrings(QStringLiteral("%1"), QString::number(port));
+    };
+    if (mark >= 0)
+        QCOMPARE(log_entries().mid(mark), at_port(expected));
+    for (const QString& entry : at_port(expected))
+        QVERIFY(wait_entry(entry));
+    const QString all = log_entries().join('\n');
+    for (const QString& text : at_port(forbidden) + QStringList{"EUI=0xFFFFFFFFFFFFFFFF", "Неожиданная ошибка"})
+        QVERIFY2(!all.contains(text), qPrintable(text));
+    unsigned connected = 0;
+    for (const Script_client& c : clients)
+        connected += c.socket && c.socket->state() == QAbstractSocket::ConnectedState;
+    QTRY_COMPARE_WITH_TIMEOUT(clients_number, connected, wait_ms);
 }
 
-void Test_tcp_server::empty_frame_is_not_sent_after_disconnect()
+void Test_tcp_server::play(const QString& step, Script_clients& clients, int& mark)
 {
-    make_server();
-    auto c = connect_client();
-    QVERIFY(wait_client(*c));
-    c->disconnectFromHost();
-    QVERIFY(wait_entry(trace(".disconnected")));
-    QVERIFY(!log_entries().join('\n').contains(QStringLiteral("send_data_req")));
+    static const QRegularExpression client_step(QStringLiteral("^(?:([cx-])(\\d)|(\\d)(>>|>\\||>|<)(.*))$"));
+    const QRegularExpressionMatch m = client_step.match(step);
+    if (step == QLatin1String("ack") || step == QLatin1String("nack")) {
+        answer(step == QLatin1String("ack"));
+    } else if (step == QLatin1String("ack-other")) {
+        answer(true, "FFFFFFFFFFFFFFFF");
+    } else if (step == QLatin1String("success")) {
+        server->success();
+    } else if (step == QLatin1String("mark")) {
+        mark = log_entries().size();
+    } else if (step.startsWith(QLatin1String("up:"))) {
+        QByteArray p = packet(step.section(QLatin1Char(':'), 1, 1).toLatin1().constData(),
+                              step.section(QLatin1Char(':'), 2).toLatin1());
+        server->rx_received(p);
+    } else if (m.hasMatch() && !m.captured(1).isEmpty()) {
+        Script_client& c = clients[m.captured(2).toInt()];
+        if (m.captured(1) == QLatin1String("c")) {
+            c.socket = connect_client();
+            QVERIFY(wait_client(*c.socket));
+            c.port = c.socket->localPort();
+        } else if (m.captured(1) == QLatin1String("x")) {
+            QVERIFY(wait_gone(*c.socket));
+            QVERIFY(wait_entry(trace_peer(c.port, ".shutdown")));
+            QVERIFY(wait_entry(trace(".shutdown_ok")));
+        } else {
+            const int left = log_entries().count(trace(".disconnected"));
+            c.socket->disconnectFromHost();
+            QVERIFY(QTest::qWaitFor([&] { return log_entries().count(trace(".disconnected")) > left; }, wait_ms));
+            QTRY_COMPARE_WITH_TIMEOUT(clients_number, 0u, wait_ms);
+        }
+    } else if (m.hasMatch()) {
+        send_step(*clients[m.captured(3).toInt()].socket, m.captured(4), m.captured(5).toLatin1());
+    } else {
+        QFAIL("unknown step");
+    }
+}
+
+// A client's "N>", "N>>", "N>|" or "N<" step.
+void Test_tcp_server::send_step(QTcpSocket& c, const QString& how, const QByteArray& bytes)
+{
+    if (how == QLatin1String("<")) {
+        QVERIFY(read_exactly(c, bytes, wait_ms));
+        QCOMPARE(c.state(), QAbstractSocket::ConnectedState);
+        return;
+    }
+    const auto commands = [&] { return log_entries().filter(QStringLiteral("send_data_req")); };
+    const QString recv = trace(".recv 0x{") + QString::fromLatin1(bytes.toHex(' ').toUpper()) + QLatin1Char('}');
+    const int sent_before = commands().size();
+    const int received = log_entries().count(recv);
+    tcp_interframe_delay = how == QLatin1String(">|") ? 60000 : 15;
+    c.write(bytes);
+    if (how == QLatin1String(">")) {
+        QVERIFY(QTest::qWaitFor([&] { return commands().size() > sent_before; }, wait_ms));
+        QCOMPARE(commands().mid(sent_before), QStringList(sent(bytes)));
+        return;
+    }
+    QVERIFY(QTest::qWaitFor([&] { return log_entries().count(recv) > received; }, wait_ms));
+    if (how == QLatin1String(">>"))
+        QVERIFY(wait_frame_handed_over());
 }
 
 // Each event is the bytes the client sent, read at once, or "|" for a pause: the interframe
@@ -505,21 +490,6 @@ void Test_tcp_server::pause_framing()
     QCOMPARE(host.posted, frames);
     QCOMPARE(host.shut, dropped);
     QCOMPARE(log_entries(), log);
-}
-
-void Test_tcp_server::refused_frame_ends_the_exchange()
-{
-    make_server();
-    auto c = connect_client();
-    QVERIFY(wait_client(*c));
-    c->write("a");
-    QVERIFY(wait_entry(sent("61")));
-    const quint16 peer_port = c->localPort();
-    answer(false);
-    QVERIFY(wait_gone(*c));
-    QVERIFY(logged(trace_peer(peer_port, ".shutdown")));
-    QVERIFY(wait_entry(trace(".shutdown_ok")));
-    QTRY_COMPARE_WITH_TIMEOUT(clients_number, 0u, wait_ms);
 }
 
 // Each packet's verdict is one letter: i incomplete, c complete, g ignored, b broken, B broken
@@ -621,69 +591,6 @@ void Test_tcp_server::repeated_packets_by_frame_counter()
     QCOMPARE(assembler.take(p), Uplink_assembler::broken);
 }
 
-void Test_tcp_server::answers_are_written_with_a_trace()
-{
-    std::unique_ptr<QTcpSocket> c;
-    confirmed_client(c);
-    if (QTest::currentTestFailed())
-        return;
-    QByteArray first = packet("030400020002", "ab");
-    server->rx_received(first);
-    QCOMPARE(log_entries().filter(QStringLiteral(".send ")).size(), 0);
-    QByteArray second = packet("030400020102", "cd");
-    server->rx_received(second);
-    QVERIFY(wait_read(*c, "abcd"));
-    QCOMPARE(log_entries().filter(QStringLiteral(".send ")), QStringList(trace(".send 0x{61 62 63 64}")));
-}
-
-// A broken packet before any was joined is dropped without touching the client; once a packet
-// of an answer was joined, a broken one ends the exchange.
-void Test_tcp_server::broken_answer_ends_the_exchange_only_when_joined()
-{
-    std::unique_ptr<QTcpSocket> c;
-    confirmed_client(c);
-    if (QTest::currentTestFailed())
-        return;
-    QByteArray early = packet("030400020102", "cd");
-    server->rx_received(early);
-    QVERIFY(logged(shuffle(0, 1)));
-    QByteArray good = packet("030200020001", "ok");
-    server->rx_received(good);
-    QVERIFY(wait_read(*c, "ok"));
-    QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
-
-    QByteArray first = packet("030400020002", "ab");
-    server->rx_received(first);
-    QByteArray late = packet("030400020202", "cd");
-    server->rx_received(late);
-    QVERIFY(logged(shuffle(1, 2)));
-    QVERIFY(wait_gone(*c));
-    QVERIFY(c->readAll().isEmpty());
-}
-
-// A client leaves in the middle of its answer: the answer is still joined, then dropped whole,
-// with no packet error, and the next client gets none of it.
-void Test_tcp_server::answer_joined_across_clients_is_dropped_whole()
-{
-    std::unique_ptr<QTcpSocket> c;
-    confirmed_client(c);
-    if (QTest::currentTestFailed())
-        return;
-    QByteArray first = packet("030400020002", "ab");
-    server->rx_received(first);
-    c->disconnectFromHost();
-    QVERIFY(wait_entry(trace(".disconnected")));
-    auto newer = connect_client();
-    QVERIFY(wait_client(*newer));
-    QByteArray second = packet("030400020102", "cd");
-    server->rx_received(second);
-    QVERIFY(wait_entry(QStringLiteral("Ответ радиомодема порта %1 на сообщение отключившегося клиента отброшен: "
-                                      "0x{61 62 63 64}")
-                           .arg(server->tcp_port)));
-    QVERIFY(!logged(shuffle(0, 1)));
-    QVERIFY(!QTest::qWaitFor([&] { return newer->bytesAvailable() > 0; }, 200));
-}
-
 // Events of a port's ledger in order: "pN" client N hands a frame to the link, "a" the server
 // accepts one, "lK" the client leaves and K unsent frames are taken back, "tMS" the clock reads MS,
 // "rN" an answer comes while client N (0: none) is the port's; the verdicts of the answers:
@@ -738,37 +645,6 @@ void Test_tcp_server::owed_frames()
         }
     }
     QTEST(verdicts, "verdicts");
-}
-
-void Test_tcp_server::packets_before_confirmation_are_ignored()
-{
-    make_server();
-    auto c = connect_client();
-    QVERIFY(wait_client(*c));
-    const int before = log_entries().size();
-    for (const char* header : {"030400020002", "030400020102"}) {
-        QByteArray p = packet(header, "no");
-        server->rx_received(p);
-    }
-    QVERIFY(!QTest::qWaitFor([&] { return c->bytesAvailable() > 0; }, 200));
-    // Traced only at "all": a modem's uplink without a client is common.
-    QCOMPARE(log_entries().mid(before),
-             QStringList(QStringLiteral("Ответ радиомодема порта %1, которого не ждал этот клиент, отброшен: 0x{6E 6F 6E 6F}")
-                             .arg(server->tcp_port)));
-}
-
-void Test_tcp_server::second_success_keeps_the_answer_in_progress()
-{
-    std::unique_ptr<QTcpSocket> c;
-    confirmed_client(c);
-    if (QTest::currentTestFailed())
-        return;
-    QByteArray first = packet("030400020002", "ab");
-    server->rx_received(first);
-    server->success();
-    QByteArray second = packet("030400020102", "cd");
-    server->rx_received(second);
-    QVERIFY(wait_read(*c, "abcd"));
 }
 
 void Test_tcp_server::retiring_without_client_deletes_at_once()
@@ -885,7 +761,7 @@ void Test_tcp_server::client_without_a_frame_buffer_is_disconnected()
     auto next = connect_client();
     QVERIFY(wait_client(*next));
     next->write("ok");
-    QVERIFY(wait_entry(sent("6f6b")));
+    QVERIFY(wait_entry(sent("ok")));
 }
 
 void Test_tcp_server::frame_allocation_failure_is_an_err()
