@@ -1,5 +1,6 @@
 // Tests of the device list, the modem picker and the add and edit dialogs, driven as a user
 // drives them: fields typed, buttons clicked, message boxes read and answered.
+#include "device_tables.h"
 #include "test_util.h"
 #include "window_fit.h"
 
@@ -74,14 +75,7 @@ void set_server(std::initializer_list<Device_on_lora> modems, bool online)
 // tcp_ports indexes devices_in_cfg exactly: one entry per modem, under its port, pointing at it.
 bool tables_consistent()
 {
-    if (tcp_ports.size() != devices_in_cfg.size())
-        return false;
-    for (auto it = tcp_ports.constBegin(); it != tcp_ports.constEnd(); ++it) {
-        const auto entry = it.value();
-        if (devices_in_cfg.find(entry.key()) != entry || entry->tcp_port != it.key())
-            return false;
-    }
-    return true;
+    return tables() != QLatin1String("tcp_ports out of step");
 }
 
 quint16 free_port()
@@ -181,6 +175,28 @@ Modal_script::Action press(const QString& caption)
     return [caption](QWidget* w) { click(w, caption); };
 }
 
+// What the modal windows that an action opened showed, answered in order by the given actions.
+struct Answered {
+    int seen;
+    QStringList texts;
+};
+
+Answered with_answers(const QList<Modal_script::Action>& answers, const std::function<void()>& action)
+{
+    Modal_script script;
+    for (const Modal_script::Action& answer : answers)
+        script.then(answer);
+    action();
+    return {script.seen, script.texts};
+}
+
+// In the picker: the first row of the category shown, taken with the picker's button.
+void pick_first_row(QWidget* picker)
+{
+    picker->findChild<QTableView*>()->selectRow(0);
+    click(picker, QStringLiteral("Выбрать"));
+}
+
 Modal_script::Action press_escape()
 {
     return [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); };
@@ -273,14 +289,15 @@ QString edit_opened_by(const std::function<void()>& action)
     return script.seen == 1 ? opened : QStringLiteral("%1 windows").arg(script.seen);
 }
 
-// Runs accept() of an add or edit dialog with the given fields; returns the error shown, if any.
-QString confirm(QDialog& d, const char* eui, const char* port, const char* size)
+// Runs accept() of an add or edit dialog with the given fields (a null text leaves the field as
+// it is); returns the error shown, if any.
+QString confirm(QDialog& d, const QString& eui, const QString& port, const QString& size)
 {
     const QList<QLineEdit*> fields = d.findChildren<QLineEdit*>();
-    const char* texts[] = {eui, port, size};
+    const QString texts[] = {eui, port, size};
     for (int i = 0; i < 3; ++i)
-        if (texts[i])
-            fields[i]->setText(QString::fromUtf8(texts[i]));
+        if (!texts[i].isNull())
+            fields[i]->setText(texts[i]);
     Modal_script script;
     d.accept();
     return script.texts.value(0);
@@ -291,7 +308,12 @@ QString msg(const char* format, const QString& name, const QString& number)
     return QString::fromUtf8(format).arg(name, number);
 }
 
+// One way of taking a modem from the picker.
+using Picker_use = std::function<void(Dialog_modems&)>;
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Picker_use)
 
 class Test_dialogs : public QObject {
     Q_OBJECT
@@ -311,8 +333,8 @@ private slots:
     void suggested_port();
     void edit_checks_data();
     void edit_checks();
-    void edit_size_only_keeps_port_entry();
-    void edit_moves_eui_and_port();
+    void edit_applies_data();
+    void edit_applies();
 
     void list_offline_blank();
     void open_list_follows_sighup_reload();
@@ -332,6 +354,7 @@ private slots:
 
     void picker_categories_data();
     void picker_categories();
+    void picker_choosing_data();
     void picker_choosing();
     void picker_configured_modem_refused();
     void picker_shows_whole_captions();
@@ -342,7 +365,6 @@ private slots:
     void list_long_name_shown_whole();
     void list_focus_follows_edits();
     void add_enter_after_picking_adds();
-    void picker_enter_takes_lone_row();
     void port_held_by_another_program();
     void list_keeps_operator_size();
 
@@ -489,10 +511,9 @@ void Test_dialogs::add_checks()
     QFETCH(QString, error);
     set_devices({{0x0A0B, 3000, 51}});
     Dialog_add_device d(nullptr);
-    QCOMPARE(confirm(d, eui.toUtf8().constData(), port.toUtf8().constData(), size.toUtf8().constData()), error);
+    QCOMPARE(confirm(d, eui, port, size), error);
     QCOMPARE(d.result(), int(QDialog::Rejected));
-    QCOMPARE(devices_in_cfg.size(), 1);
-    QVERIFY(tables_consistent());
+    QCOMPARE(tables(), QStringLiteral("0000000000000A0B:3000:51"));
     // The fields keep what was typed for another try.
     QCOMPARE(d.findChildren<QLineEdit*>()[0]->text(), eui);
 }
@@ -503,15 +524,12 @@ void Test_dialogs::stored_port_zero_must_be_changed()
     set_devices({{0x0A0B, 0, 51}});
     const auto entry = devices_in_cfg.find(0x0A0B);
     Dialog_edit_device d(0x0A0B, entry, nullptr);
-    QCOMPARE(confirm(d, nullptr, nullptr, "222"),
+    QCOMPARE(confirm(d, {}, {}, "222"),
              QStringLiteral("Значение параметра «Порт TCP для подключения клиентов» не должно быть меньше 1."));
     QCOMPARE(entry->max_frame, quint32(51));
-    QCOMPARE(confirm(d, nullptr, "4001", nullptr), QString());
+    QCOMPARE(confirm(d, {}, "4001", {}), QString());
     QCOMPARE(d.result(), int(QDialog::Accepted));
-    QCOMPARE(entry->tcp_port, quint16(4001));
-    QCOMPARE(entry->max_frame, quint32(222));
-    QVERIFY(!tcp_ports.contains(0));
-    QVERIFY(tables_consistent());
+    QCOMPARE(tables(), QStringLiteral("0000000000000A0B:4001:222"));
 }
 
 void Test_dialogs::suggested_port_data()
@@ -577,53 +595,45 @@ void Test_dialogs::edit_checks()
     QFETCH(QString, size);
     QFETCH(QString, error);
     set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 115}});
-    // Keys only: a copy of the table would share it, and the next write would move the entries
-    // away from the iterators of tcp_ports.
-    const QList<unsigned long> before = devices_in_cfg.keys();
     Dialog_edit_device d(0xA1, devices_in_cfg.find(0xA1), nullptr);
     const QList<QLineEdit*> fields = d.findChildren<QLineEdit*>();
     QCOMPARE(fields[0]->text(), QStringLiteral("00000000000000A1"));
     QCOMPARE(fields[1]->text(), QStringLiteral("3000"));
     QCOMPARE(fields[2]->text(), QStringLiteral("51"));
-    QCOMPARE(confirm(d, eui.toUtf8().constData(), port.toUtf8().constData(), size.toUtf8().constData()), error);
+    QCOMPARE(confirm(d, eui, port, size), error);
     QCOMPARE(d.result(), int(QDialog::Rejected));
-    QCOMPARE(devices_in_cfg.keys(), before);
-    QCOMPARE(devices_in_cfg.value(0xA1).tcp_port, quint16(3000));
-    QVERIFY(tables_consistent());
+    QCOMPARE(tables(), QStringLiteral("00000000000000A1:3000:51 00000000000000A2:3001:115"));
 }
 
-void Test_dialogs::edit_size_only_keeps_port_entry()
+void Test_dialogs::edit_applies_data()
 {
+    QTest::addColumn<QString>("eui");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<QString>("after");
+    // Modem A1 (port 3000, size 51) edited beside A2; a null field is left as the dialog shows it.
+    QTest::newRow("size only, the port's entry kept")
+        << QString() << QString() << "222" << "00000000000000A1:3000:222 00000000000000A2:3001:115";
+    QTest::newRow("EUI only, the port moves with it")
+        << "00000000000000C3" << QString() << QString() << "00000000000000A2:3001:115 00000000000000C3:3000:51";
+    QTest::newRow("EUI, port and size, the old port freed")
+        << "00000000000000D4" << "3005" << "9" << "00000000000000A2:3001:115 00000000000000D4:3005:9";
+}
+
+void Test_dialogs::edit_applies()
+{
+    QFETCH(QString, eui);
+    QFETCH(QString, port);
+    QFETCH(QString, size);
+    QFETCH(QString, after);
     set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 115}});
     const auto entry = devices_in_cfg.find(0xA1);
     Dialog_edit_device d(0xA1, entry, nullptr);
-    QCOMPARE(confirm(d, nullptr, nullptr, "222"), QString());
+    QCOMPARE(confirm(d, eui, port, size), QString());
     QCOMPARE(d.result(), int(QDialog::Accepted));
-    QCOMPARE(entry->max_frame, quint32(222));
-    QCOMPARE(tcp_ports.value(3000), entry);
-    QVERIFY(tables_consistent());
-}
-
-void Test_dialogs::edit_moves_eui_and_port()
-{
-    set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 115}});
-    {
-        Dialog_edit_device d(0xA1, devices_in_cfg.find(0xA1), nullptr);
-        QCOMPARE(confirm(d, "00000000000000C3", nullptr, nullptr), QString());
-    }
-    QVERIFY(!devices_in_cfg.contains(0xA1));
-    QCOMPARE(devices_in_cfg.value(0xC3).tcp_port, quint16(3000));
-    QCOMPARE(tcp_ports.value(3000).key(), 0xC3ul);
-    QVERIFY(tables_consistent());
-    {
-        Dialog_edit_device d(0xA2, devices_in_cfg.find(0xA2), nullptr);
-        QCOMPARE(confirm(d, "00000000000000D4", "3005", "9"), QString());
-    }
-    QCOMPARE(devices_in_cfg.keys(), (QList<unsigned long>{0xC3, 0xD4}));
-    QVERIFY(!tcp_ports.contains(3001));
-    QCOMPARE(tcp_ports.value(3005).key(), 0xD4ul);
-    QCOMPARE(devices_in_cfg.value(0xD4).max_frame, quint32(9));
-    QVERIFY(tables_consistent());
+    QCOMPARE(tables(), after);
+    if (eui.isNull())
+        QCOMPARE(tcp_ports.value(3000), entry);
 }
 
 // SIGHUP while the list is open: the rows become those of the file; a broken file changes nothing.
@@ -786,10 +796,9 @@ void Test_dialogs::list_buttons_need_selection()
     const QString error = QStringLiteral(
         "Прежде, чем нажимать эту кнопку, надо выбрать строчку в списке (щёлкнуть её левой кнопкой мыши).");
     for (const QString& caption : {QStringLiteral("Изменить"), QStringLiteral("Удалить")}) {
-        Modal_script script;
-        click(&d, caption);
-        QCOMPARE(script.seen, 1);
-        QCOMPARE(script.texts, QStringList{error});
+        const Answered shown = with_answers({}, [&] { click(&d, caption); });
+        QCOMPARE(shown.seen, 1);
+        QCOMPARE(shown.texts, QStringList{error});
     }
     QCOMPARE(devices_in_cfg.size(), 1);
 }
@@ -817,9 +826,7 @@ void Test_dialogs::list_enter_outside_rows_opens_nothing()
     // A button that has the focus still takes Enter.
     QPushButton* add = button(&d, QStringLiteral("Добавить"));
     add->setFocus();
-    Modal_script script;
-    QTest::keyClick(add, Qt::Key_Return);
-    QCOMPARE(script.seen, 1);
+    QCOMPARE(with_answers({}, [&] { QTest::keyClick(add, Qt::Key_Return); }).seen, 1);
 }
 
 void Test_dialogs::list_keys_and_double_click_act_on_their_row()
@@ -834,21 +841,14 @@ void Test_dialogs::list_keys_and_double_click_act_on_their_row()
     QCOMPARE(edit_opened_by([&] { QTest::keyClick(view, Qt::Key_Enter, Qt::KeypadModifier); }),
              title + "00000000000000A2");
     QCOMPARE(edit_opened_by([&] { double_click(view, 2, 3); }), title + "00000000000000A3");
-    {
-        Modal_script script;
-        script.then(press(QStringLiteral("Нет")));
-        QTest::keyClick(view, Qt::Key_Delete);
-        QCOMPARE(script.texts, QStringList{QStringLiteral(
-                                   "Удалить радиомодем с EUI=0x00000000000000A3 (порт TCP-сервера 3002) из списка "
-                                   "радиомодемов, подлежащих обслуживанию?")});
-    }
+    const auto press_delete = [&](const QString& answer) {
+        return with_answers({press(answer)}, [&] { QTest::keyClick(view, Qt::Key_Delete); });
+    };
+    QCOMPARE(press_delete(QStringLiteral("Нет")).texts,
+             QStringList{QStringLiteral("Удалить радиомодем с EUI=0x00000000000000A3 (порт TCP-сервера 3002) из "
+                                        "списка радиомодемов, подлежащих обслуживанию?")});
     mouse_click(view, 0);
-    {
-        Modal_script script;
-        script.then(press(QStringLiteral("Да")));
-        QTest::keyClick(view, Qt::Key_Delete);
-        QCOMPARE(script.seen, 1);
-    }
+    QCOMPARE(press_delete(QStringLiteral("Да")).seen, 1);
     QCOMPARE(devices_in_cfg.keys(), (QList<unsigned long>{0xA2, 0xA3}));
     QVERIFY(tables_consistent());
     // The row that took the deleted one's place is selected, so the keyboard goes on from there.
@@ -877,21 +877,17 @@ void Test_dialogs::list_edits_keep_place_and_show_the_row()
     const int row = view->rowAt(view->viewport()->height() / 2);
     mouse_click(view, row);
     const QString eui = selected_row(d).data().toString();
-    {
-        Modal_script script;
-        script.then(fill(nullptr, nullptr, "222", QStringLiteral("Установить")));
-        QTest::keyClick(view, Qt::Key_Return);
-        QCOMPARE(script.seen, 1);
-    }
+    const Answered edited = with_answers({fill(nullptr, nullptr, "222", QStringLiteral("Установить"))},
+                                         [&] { QTest::keyClick(view, Qt::Key_Return); });
+    QCOMPARE(edited.seen, 1);
     QCOMPARE(devices_in_cfg.value(eui.toULong(nullptr, 16)).max_frame, quint32(222));
     QCOMPARE(bar->value(), scrolled);
     QCOMPARE(selected_row(d).data().toString(), eui);
 
     const auto add = [&](const char* new_eui) {
-        Modal_script script;
-        script.then(fill(new_eui, nullptr, nullptr, QStringLiteral("Добавить")));
-        QTest::mouseClick(button(&d, QStringLiteral("Добавить")), Qt::LeftButton);
-        return script.seen;
+        return with_answers({fill(new_eui, nullptr, nullptr, QStringLiteral("Добавить"))},
+                            [&] { QTest::mouseClick(button(&d, QStringLiteral("Добавить")), Qt::LeftButton); })
+            .seen;
     };
     QCOMPARE(add("0000000000001FBD"), 1);
     QCOMPARE(devices_in_cfg.size(), 1001);
@@ -914,29 +910,17 @@ void Test_dialogs::list_delete_question_escape_keeps()
     Dialog_devices d(nullptr);
     d.show();
     select_row(d, 1);
-    {
-        Modal_script script;
-        script.then(press_escape());
-        click(&d, QStringLiteral("Удалить"));
-        QCOMPARE(script.texts, QStringList{QStringLiteral(
-                                   "Удалить радиомодем с EUI=0x0000ABCD00000001 (порт TCP-сервера 3001) из списка "
-                                   "радиомодемов, подлежащих обслуживанию?")});
-    }
+    const auto click_delete = [&](const Modal_script::Action& answer) {
+        return with_answers({answer}, [&] { click(&d, QStringLiteral("Удалить")); });
+    };
+    QCOMPARE(click_delete(press_escape()).texts,
+             QStringList{QStringLiteral("Удалить радиомодем с EUI=0x0000ABCD00000001 (порт TCP-сервера 3001) из "
+                                        "списка радиомодемов, подлежащих обслуживанию?")});
     QCOMPARE(devices_in_cfg.size(), 2);
     QCOMPARE(rows(d), 2);
-    {
-        Modal_script script;
-        script.then(press(QStringLiteral("Нет")));
-        click(&d, QStringLiteral("Удалить"));
-        QCOMPARE(script.seen, 1);
-    }
+    QCOMPARE(click_delete(press(QStringLiteral("Нет"))).seen, 1);
     QCOMPARE(devices_in_cfg.size(), 2);
-    {
-        Modal_script script;
-        script.then(press(QStringLiteral("Да")));
-        click(&d, QStringLiteral("Удалить"));
-        QCOMPARE(script.seen, 1);
-    }
+    QCOMPARE(click_delete(press(QStringLiteral("Да"))).seen, 1);
     QCOMPARE(devices_in_cfg.keys(), QList<unsigned long>{0xA1});
     QCOMPARE(column(d, 0), QStringList{"00000000000000A1"});
     QVERIFY(tables_consistent());
@@ -956,9 +940,7 @@ void Test_dialogs::list_delete_last_modem()
     const QStringList before = counter_texts();
     Dialog_devices d(nullptr);
     select_row(d, 0);
-    Modal_script script;
-    script.then(press(QStringLiteral("Да")));
-    click(&d, QStringLiteral("Удалить"));
+    with_answers({press(QStringLiteral("Да"))}, [&] { click(&d, QStringLiteral("Удалить")); });
     QCOMPARE(rows(d), 0);
     QVERIFY(devices_in_cfg.isEmpty());
     QVERIFY(tcp_ports.isEmpty());
@@ -979,11 +961,10 @@ void Test_dialogs::list_save_failure_keeps_change()
 {
     devices_fname = temp_log.folder() + QStringLiteral("/no such folder/devices.cfg");
     Dialog_devices d(nullptr);
-    Modal_script script;
-    script.then(fill("00000000000000B1", "4001", "51", QStringLiteral("Добавить")));
-    click(&d, QStringLiteral("Добавить"));
-    QCOMPARE(script.seen, 2);
-    QVERIFY(script.texts.value(0).contains(QStringLiteral("Не удалось начать запись в файл списка устройств")));
+    const Answered shown = with_answers({fill("00000000000000B1", "4001", "51", QStringLiteral("Добавить"))},
+                                        [&] { click(&d, QStringLiteral("Добавить")); });
+    QCOMPARE(shown.seen, 2);
+    QVERIFY(shown.texts.value(0).contains(QStringLiteral("Не удалось начать запись в файл списка устройств")));
     // The change stays made in memory and in the table; the program goes on.
     QCOMPARE(devices_in_cfg.keys(), QList<unsigned long>{0xB1});
     QCOMPARE(column(d, 0), QStringList{"00000000000000B1"});
@@ -1086,21 +1067,13 @@ void Test_dialogs::end_to_end_with_simulator()
     QVERIFY(p1 && p2 && p1 != p2);
     {
         Dialog_devices d(&window);
-        {
-            Modal_script script;
-            const QByteArray port1 = QByteArray::number(p1);
-            // The EUI is taken from the server's list, as a user would take it.
-            script.then([&](QWidget* w) {
-                click(w, QStringLiteral("Выбрать"));
-                fill(nullptr, port1.constData(), nullptr, QStringLiteral("Добавить"))(w);
-            });
-            script.then([](QWidget* picker) {
-                picker->findChild<QTableView*>()->selectRow(0);
-                click(picker, QStringLiteral("Выбрать"));
-            });
-            click(&d, QStringLiteral("Добавить"));
-            QCOMPARE(script.seen, 2);
-        }
+        const QByteArray port1 = QByteArray::number(p1);
+        // The EUI is taken from the server's list, as a user would take it.
+        const auto pick_and_add = [&](QWidget* w) {
+            click(w, QStringLiteral("Выбрать"));
+            fill(nullptr, port1.constData(), nullptr, QStringLiteral("Добавить"))(w);
+        };
+        QCOMPARE(with_answers({pick_and_add, pick_first_row}, [&] { click(&d, QStringLiteral("Добавить")); }).seen, 2);
         QCOMPARE(column(d, 0), QStringList{"00000000000000E1"});
         QTRY_COMPARE_WITH_TIMEOUT(column(d, 3), QStringList{tick}, 10000);
         QCOMPARE(column(d, 5), QStringList{QStringLiteral("Эхо")});
@@ -1117,12 +1090,9 @@ void Test_dialogs::end_to_end_with_simulator()
         QCOMPARE(answer, QByteArray("ping"));
 
         select_row(d, 0);
-        {
-            Modal_script script;
-            const QByteArray port2 = QByteArray::number(p2);
-            script.then(fill(nullptr, port2.constData(), nullptr, QStringLiteral("Установить")));
-            click(&d, QStringLiteral("Изменить"));
-        }
+        const QByteArray port2 = QByteArray::number(p2);
+        with_answers({fill(nullptr, port2.constData(), nullptr, QStringLiteral("Установить"))},
+                     [&] { click(&d, QStringLiteral("Изменить")); });
         QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(port_listens(p2), 10000);
         QVERIFY(!port_listens(p1));
@@ -1131,11 +1101,7 @@ void Test_dialogs::end_to_end_with_simulator()
         client.connectToHost(QHostAddress::LocalHost, p2);
         QVERIFY(client.waitForConnected(5000));
         select_row(d, 0);
-        {
-            Modal_script script;
-            script.then(press(QStringLiteral("Да")));
-            click(&d, QStringLiteral("Удалить"));
-        }
+        with_answers({press(QStringLiteral("Да"))}, [&] { click(&d, QStringLiteral("Удалить")); });
         QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 10000);
         QVERIFY(!port_listens(p2));
         QVERIFY(!read_file(devices_fname).contains("device("));
@@ -1188,39 +1154,50 @@ void Test_dialogs::picker_categories()
     QCOMPARE(column(d, 1), names);
 }
 
-void Test_dialogs::picker_choosing()
+void Test_dialogs::picker_choosing_data()
 {
-    set_server({{0x10, QStringLiteral("первый")}, {0x20, QStringLiteral("второй")}}, true);
-    {
-        Dialog_modems d(nullptr);
-        Modal_script script;
-        d.accept();
-        QCOMPARE(script.texts, QStringList{QStringLiteral("Прежде, чем нажимать эту кнопку, надо выбрать строчку "
-                                                          "в списке (щёлкнуть её левой кнопкой мыши).")});
+    QTest::addColumn<Picker_use>("use");
+    QTest::addColumn<quint64>("chosen");
+    // The server lists 0x10 "первый" and 0x20 "второй".
+    QTest::newRow("button, refused until a row is selected") << Picker_use([](Dialog_modems& d) {
+        QCOMPARE(with_answers({}, [&] { d.accept(); }).texts,
+                 QStringList{QStringLiteral("Прежде, чем нажимать эту кнопку, надо выбрать строчку в списке "
+                                            "(щёлкнуть её левой кнопкой мыши).")});
         QCOMPARE(d.result(), int(QDialog::Rejected));
         select_row(d, 1);
         d.accept();
-        QCOMPARE(d.result(), int(QDialog::Accepted));
-        QCOMPARE(d.chosen_eui(), quint64(0x20));
-    }
-    {
-        Dialog_modems d(nullptr);
-        d.show();
+    }) << quint64(0x20);
+    QTest::newRow("double click on the row the name filter leaves") << Picker_use([](Dialog_modems& d) {
         d.findChild<QLineEdit*>()->setText(QStringLiteral("второй"));
         combo(d, 1)->setCurrentIndex(1);
         QCOMPARE(rows(d), 1);
         double_click(table_of(d), 0, 0);
-        QCOMPARE(d.result(), int(QDialog::Accepted));
-        QCOMPARE(d.chosen_eui(), quint64(0x20));
-    }
-    {
-        Dialog_modems d(nullptr);
-        d.show();
+    }) << quint64(0x20);
+    QTest::newRow("Enter on a clicked row") << Picker_use([](Dialog_modems& d) {
         mouse_click(table_of(d), 0);
         QTest::keyClick(table_of(d), Qt::Key_Return);
-        QCOMPARE(d.result(), int(QDialog::Accepted));
-        QCOMPARE(d.chosen_eui(), quint64(0x10));
-    }
+    }) << quint64(0x10);
+    QTest::newRow("Enter in the filter that leaves one row") << Picker_use([](Dialog_modems& d) {
+        QTest::keyClicks(d.findChild<QLineEdit*>(), QStringLiteral("20"));
+        QCOMPARE(rows(d), 1);
+        QTest::keyClick(d.findChild<QLineEdit*>(), Qt::Key_Return);
+    }) << quint64(0x20);
+}
+
+// Each way of taking a modem from the picker accepts it with that modem chosen.
+void Test_dialogs::picker_choosing()
+{
+    QFETCH(Picker_use, use);
+    QFETCH(quint64, chosen);
+    set_server({{0x10, QStringLiteral("первый")}, {0x20, QStringLiteral("второй")}}, true);
+    Dialog_modems d(nullptr);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowActive(&d));
+    use(d);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(d.result(), int(QDialog::Accepted));
+    QCOMPARE(d.chosen_eui(), chosen);
 }
 
 // A screenshot with the real font: every caption of the picker's choosers is drawn whole,
@@ -1269,26 +1246,16 @@ void Test_dialogs::picker_configured_modem_refused()
     set_server({{0x10, QStringLiteral("первый")}}, true);
     Dialog_add_device d(nullptr);
     d.show();
-    {
-        Modal_script script;
-        script.then([](QWidget* w) {
-            QComboBox* category = w->findChild<QComboBox*>();
-            category->setCurrentIndex(0);
-            w->findChild<QTableView*>()->selectRow(0);
-            click(w, QStringLiteral("Выбрать"));
-        });
-        click(&d, QStringLiteral("Выбрать"));
-        QCOMPARE(script.seen, 1);
-    }
+    const auto pick_used_modem = [](QWidget* w) {
+        w->findChild<QComboBox*>()->setCurrentIndex(0);
+        pick_first_row(w);
+    };
+    QCOMPARE(with_answers({pick_used_modem}, [&] { click(&d, QStringLiteral("Выбрать")); }).seen, 1);
     QCOMPARE(d.findChildren<QLineEdit*>()[0]->text(), QStringLiteral("0000000000000010"));
     // Cancelling the picker leaves the field alone.
-    {
-        Modal_script script;
-        script.then(press(QStringLiteral("Отмена")));
-        click(&d, QStringLiteral("Выбрать"));
-    }
+    with_answers({press(QStringLiteral("Отмена"))}, [&] { click(&d, QStringLiteral("Выбрать")); });
     QCOMPARE(d.findChildren<QLineEdit*>()[0]->text(), QStringLiteral("0000000000000010"));
-    QCOMPARE(confirm(d, nullptr, nullptr, nullptr),
+    QCOMPARE(confirm(d, {}, {}, {}),
              QStringLiteral(
                  "Радиомодем с адресом 0x0000000000000010 уже есть в списке радиомодемов, подлежащих обслуживанию."));
     QCOMPARE(devices_in_cfg.size(), 1);
@@ -1296,20 +1263,14 @@ void Test_dialogs::picker_configured_modem_refused()
 
 void Test_dialogs::list_fits_the_screen_data()
 {
-    QTest::addColumn<QRect>("screen");
-    QTest::newRow("1280x1024") << monitor_1280x1024();
-    QTest::newRow("1920x1080 at 150 %") << monitor_1920x1080_at_150();
+    add_screen_rows();
 }
 
 // 250 modems, every column shown whole: the list opens wider than Qt's two thirds of the screen.
 void Test_dialogs::list_fits_the_screen()
 {
     QFETCH(QRect, screen);
-    {
-        QMutexLocker lock(&cfg_mutex);
-        for (quint16 i = 0; i < 250; ++i)
-            tcp_ports.insert(3000 + i, devices_in_cfg.insert(0x70B3D54990000000 + i, Device_in_cfg{51, quint16(3000 + i)}));
-    }
+    configure_250_modems();
     Dialog_devices d(nullptr);
     QVERIFY(d.sizeHint().width() > screen.width() * 2 / 3);
     const QString cut = columns_cut_on(d, screen);
@@ -1318,8 +1279,8 @@ void Test_dialogs::list_fits_the_screen()
     d.resize(d.minimumSizeHint());
     QCoreApplication::processEvents();
     auto* filter = d.findChild<QLineEdit*>();
-    QVERIFY2(filter->width() >= filter->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")),
-             qPrintable(QStringLiteral("%1 %2").arg(filter->width()).arg(filter->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")))));
+    const int ten_digits = filter->fontMetrics().horizontalAdvance(QStringLiteral("0000000000"));
+    QVERIFY2(filter->width() >= ten_digits, qPrintable(QStringLiteral("%1 %2").arg(filter->width()).arg(ten_digits)));
 }
 
 void Test_dialogs::forms_align_fields()
@@ -1379,34 +1340,20 @@ void Test_dialogs::list_focus_follows_edits()
     d.show();
     QVERIFY(QTest::qWaitForWindowActive(&d));
     QTableView* view = table_of(d);
-    {
-        Modal_script script;
-        script.then(fill("00000000000000A2", "3001", nullptr, QStringLiteral("Добавить")));
-        QTest::mouseClick(button(&d, QStringLiteral("Добавить")), Qt::LeftButton);
-        QCOMPARE(script.seen, 1);
-    }
+    const Answered added = with_answers({fill("00000000000000A2", "3001", nullptr, QStringLiteral("Добавить"))},
+                                        [&] { QTest::mouseClick(button(&d, QStringLiteral("Добавить")), Qt::LeftButton); });
+    QCOMPARE(added.seen, 1);
     QCOMPARE(d.focusWidget(), view);
     QCOMPARE(selected_row(d).data().toString(), QStringLiteral("00000000000000A2"));
-    {
-        Modal_script script;
-        script.then(press(QStringLiteral("Нет")));
-        QTest::keyClick(d.focusWidget(), Qt::Key_Delete);
-        QCOMPARE(script.texts.value(0).left(46), QStringLiteral("Удалить радиомодем с EUI=0x00000000000000A2 (п"));
-    }
-    {
-        Modal_script script;
-        script.then(fill(nullptr, nullptr, "115", QStringLiteral("Установить")));
-        QTest::keyClick(d.focusWidget(), Qt::Key_Return);
-        QCOMPARE(script.seen, 1);
-    }
+    const auto key_on_focus = [&](Qt::Key key) { return [&d, key] { QTest::keyClick(d.focusWidget(), key); }; };
+    QCOMPARE(with_answers({press(QStringLiteral("Нет"))}, key_on_focus(Qt::Key_Delete)).texts.value(0).left(46),
+             QStringLiteral("Удалить радиомодем с EUI=0x00000000000000A2 (п"));
+    const Answered edited =
+        with_answers({fill(nullptr, nullptr, "115", QStringLiteral("Установить"))}, key_on_focus(Qt::Key_Return));
+    QCOMPARE(edited.seen, 1);
     QCOMPARE(devices_in_cfg.value(0xA2).max_frame, quint32(115));
     QCOMPARE(d.focusWidget(), view);
-    {
-        Modal_script script;
-        script.then(press(QStringLiteral("Да")));
-        click(&d, QStringLiteral("Удалить"));
-        QCOMPARE(script.seen, 1);
-    }
+    QCOMPARE(with_answers({press(QStringLiteral("Да"))}, [&] { click(&d, QStringLiteral("Удалить")); }).seen, 1);
     QCOMPARE(devices_in_cfg.keys(), (QList<unsigned long>{0xA1, 0xA3}));
     QCOMPARE(d.focusWidget(), view);
     QCOMPARE(selected_row(d).data().toString(), QStringLiteral("00000000000000A3"));
@@ -1428,35 +1375,11 @@ void Test_dialogs::add_enter_after_picking_adds()
     QVERIFY(QTest::qWaitForWindowActive(&d));
     QPushButton* pick = button(&d, QStringLiteral("Выбрать"));
     pick->setFocus();
-    {
-        Modal_script script;
-        script.then([](QWidget* w) {
-            w->findChild<QTableView*>()->selectRow(0);
-            click(w, QStringLiteral("Выбрать"));
-        });
-        QTest::keyClick(pick, Qt::Key_Space);
-        QCOMPARE(script.seen, 1);
-    }
+    QCOMPARE(with_answers({pick_first_row}, [&] { QTest::keyClick(pick, Qt::Key_Space); }).seen, 1);
     QCOMPARE(d.findChild<QLineEdit*>()->text(), QStringLiteral("0000000000000010"));
-    Modal_script script;
-    QTest::keyClick(pick, Qt::Key_Return);
-    QCOMPARE(script.seen, 0);
+    QCOMPARE(with_answers({}, [&] { QTest::keyClick(pick, Qt::Key_Return); }).seen, 0);
     QCOMPARE(d.result(), int(QDialog::Accepted));
     QCOMPARE(devices_in_cfg.keys(), QList<unsigned long>{0x10});
-}
-
-void Test_dialogs::picker_enter_takes_lone_row()
-{
-    set_server({{0x10, QStringLiteral("первый")}, {0x20, QStringLiteral("второй")}}, true);
-    Dialog_modems d(nullptr);
-    d.show();
-    QVERIFY(QTest::qWaitForWindowActive(&d));
-    auto* filter = d.findChild<QLineEdit*>();
-    QTest::keyClicks(filter, QStringLiteral("20"));
-    QCOMPARE(rows(d), 1);
-    QTest::keyClick(filter, Qt::Key_Return);
-    QCOMPARE(d.result(), int(QDialog::Accepted));
-    QCOMPARE(d.chosen_eui(), quint64(0x20));
 }
 
 // A port that another program holds: the system's two entries, then one entry with the modem
