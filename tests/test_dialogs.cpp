@@ -72,12 +72,6 @@ void set_server(std::initializer_list<Device_on_lora> modems, bool online)
     ws_flags = online ? WS_ONLINE : 0;
 }
 
-// tcp_ports indexes devices_in_cfg exactly: one entry per modem, under its port, pointing at it.
-bool tables_consistent()
-{
-    return tables() != QLatin1String("tcp_ports out of step");
-}
-
 quint16 free_port()
 {
     QTcpServer probe;
@@ -782,9 +776,7 @@ void Test_dialogs::list_double_click_filtered_row()
     double_click(table_of(d), 0, 1);
     QCOMPARE(script.seen, 1);
     QCOMPARE(eui_shown, QStringLiteral("00000000000000A3"));
-    QCOMPARE(devices_in_cfg.value(0xA3).tcp_port, quint16(3010));
-    QCOMPARE(devices_in_cfg.value(0xA1).tcp_port, quint16(3000));
-    QVERIFY(tables_consistent());
+    QCOMPARE(tables(), QStringLiteral("00000000000000A1:3000:51 00000000000000A2:3001:51 00000000000000A3:3010:51"));
     // The table was rebuilt and the filter still holds.
     QCOMPARE(column(d, 1), QStringList{"3010"});
 }
@@ -849,8 +841,7 @@ void Test_dialogs::list_keys_and_double_click_act_on_their_row()
                                         "списка радиомодемов, подлежащих обслуживанию?")});
     mouse_click(view, 0);
     QCOMPARE(press_delete(QStringLiteral("Да")).seen, 1);
-    QCOMPARE(devices_in_cfg.keys(), (QList<unsigned long>{0xA2, 0xA3}));
-    QVERIFY(tables_consistent());
+    QCOMPARE(tables(), QStringLiteral("00000000000000A2:3001:51 00000000000000A3:3002:51"));
     // The row that took the deleted one's place is selected, so the keyboard goes on from there.
     QCOMPARE(selected_row(d).data().toString(), QStringLiteral("00000000000000A2"));
 }
@@ -901,7 +892,8 @@ void Test_dialogs::list_edits_keep_place_and_show_the_row()
     QCOMPARE(rows(d), 1002);
     QCOMPARE(selected_row(d).data().toString(), QStringLiteral("00000000000000A1"));
     QVERIFY(in_view(view, selected_row(d)));
-    QVERIFY(tables_consistent());
+    // tcp_ports indexes all of them (tables() says where it does not).
+    QCOMPARE(tables().split(QLatin1Char(' ')).size(), 1002);
 }
 
 void Test_dialogs::list_delete_question_escape_keeps()
@@ -921,9 +913,8 @@ void Test_dialogs::list_delete_question_escape_keeps()
     QCOMPARE(click_delete(press(QStringLiteral("Нет"))).seen, 1);
     QCOMPARE(devices_in_cfg.size(), 2);
     QCOMPARE(click_delete(press(QStringLiteral("Да"))).seen, 1);
-    QCOMPARE(devices_in_cfg.keys(), QList<unsigned long>{0xA1});
+    QCOMPARE(tables(), QStringLiteral("00000000000000A1:3000:51"));
     QCOMPARE(column(d, 0), QStringList{"00000000000000A1"});
-    QVERIFY(tables_consistent());
 }
 
 void Test_dialogs::list_delete_last_modem()
@@ -1340,8 +1331,9 @@ void Test_dialogs::list_focus_follows_edits()
     d.show();
     QVERIFY(QTest::qWaitForWindowActive(&d));
     QTableView* view = table_of(d);
-    const Answered added = with_answers({fill("00000000000000A2", "3001", nullptr, QStringLiteral("Добавить"))},
-                                        [&] { QTest::mouseClick(button(&d, QStringLiteral("Добавить")), Qt::LeftButton); });
+    const auto click_add = [&] { QTest::mouseClick(button(&d, QStringLiteral("Добавить")), Qt::LeftButton); };
+    const Answered added =
+        with_answers({fill("00000000000000A2", "3001", nullptr, QStringLiteral("Добавить"))}, click_add);
     QCOMPARE(added.seen, 1);
     QCOMPARE(d.focusWidget(), view);
     QCOMPARE(selected_row(d).data().toString(), QStringLiteral("00000000000000A2"));

@@ -108,8 +108,8 @@ private slots:
     void command_line_errors_in_english();
     void broken_configuration_in_english();
 
-    void language_key_turns_the_log_english();
-    void option_wins_over_the_key();
+    void log_language_data();
+    void log_language();
 
     void list_fits_the_screen_data();
     void list_fits_the_screen();
@@ -117,8 +117,6 @@ private slots:
     void windows_in_english();
 
 private:
-    void check_link_log(const QString& key, const QStringList& args, const QString& banner, const QString& entry);
-
     Start_folder* folder = nullptr;
 };
 
@@ -220,35 +218,39 @@ void Test_english::broken_configuration_in_english()
     QCOMPARE(box_seen.text, QStringLiteral("File \"устройства.cfg\" not found."));
 }
 
+void Test_english::log_language_data()
+{
+    QTest::addColumn<QString>("language_key");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("banner");
+    QTest::addColumn<QString>("entry");
+    const QString ru_banner = QStringLiteral("ruvo_bridge, версия 1.3.5");
+    const QString russian = QStringLiteral("Установлено соединение с сервером RUVO-LoRa.");
+    const QString english = QStringLiteral("Connected to the RUVO-LoRa server.");
+    QTest::newRow("key en: English after the banner") << "en" << QStringList{} << ru_banner << english;
+    QTest::newRow("--lang=ru wins over key en") << "en" << QStringList{"--lang=ru"} << ru_banner << russian;
+    QTest::newRow("--lang=en wins over key ru") << "ru" << QStringList{"--lang=en"} << "ruvo_bridge, version 1.3.5"
+                                                << english;
+}
+
 // The program against the simulated server, with the key and the options given: the banner comes
 // before the configuration is read, the link's entries after.
-void Test_english::check_link_log(const QString& key, const QStringList& args, const QString& banner,
-                                  const QString& entry)
+void Test_english::log_language()
 {
+    QFETCH(QString, language_key);
+    QFETCH(QStringList, args);
+    QFETCH(QString, banner);
+    QFETCH(QString, entry);
     Local_app app;
     Sim sim({});
     QVERIFY(sim.started());
     Bridge_options options;
-    options.extra_cfg = key.toUtf8();
+    options.extra_cfg = "language = \"" + language_key.toUtf8() + "\"\n";
     options.args = args;
     Bridge bridge(sim.port, {}, options);
     QVERIFY(bridge.wait_log(entry));
     QVERIFY2(bridge.log().first().startsWith(banner), qPrintable(bridge.log().first()));
     QVERIFY(bridge.stop());
-}
-
-void Test_english::language_key_turns_the_log_english()
-{
-    check_link_log(QStringLiteral("language = \"en\"\n"), {}, QStringLiteral("ruvo_bridge, версия 1.3.5"),
-                   QStringLiteral("Connected to the RUVO-LoRa server."));
-}
-
-void Test_english::option_wins_over_the_key()
-{
-    check_link_log(QStringLiteral("language = \"en\"\n"), {"--lang=ru"}, QStringLiteral("ruvo_bridge, версия 1.3.5"),
-                   QStringLiteral("Установлено соединение с сервером RUVO-LoRa."));
-    check_link_log(QStringLiteral("language = \"ru\"\n"), {"--lang=en"}, QStringLiteral("ruvo_bridge, version 1.3.5"),
-                   QStringLiteral("Connected to the RUVO-LoRa server."));
 }
 
 void Test_english::list_fits_the_screen_data()
