@@ -43,6 +43,7 @@
 #include <csignal>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 
 namespace {
 
@@ -320,13 +321,11 @@ private slots:
     void shared_texts();
     void input_checks_data();
     void input_checks();
-    void add_checks_data();
-    void add_checks();
+    void form_refusals_data();
+    void form_refusals();
     void stored_port_zero_must_be_changed();
     void suggested_port_data();
     void suggested_port();
-    void edit_checks_data();
-    void edit_checks();
     void edit_applies_data();
     void edit_applies();
 
@@ -458,8 +457,9 @@ void Test_dialogs::input_checks()
         QVERIFY(QString::fromUtf8(temp_log.text()).contains(error));
 }
 
-void Test_dialogs::add_checks_data()
+void Test_dialogs::form_refusals_data()
 {
+    QTest::addColumn<bool>("edit");
     QTest::addColumn<QString>("eui");
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("size");
@@ -467,49 +467,81 @@ void Test_dialogs::add_checks_data()
     const QString eui = QStringLiteral("Адрес (EUI) радиомодема");
     const QString port = QStringLiteral("Порт TCP для подключения клиентов");
     const QString size = QStringLiteral("Максимальный размер пакета");
-    QTest::newRow("empty eui") << "" << "4000" << "51" << QStringLiteral("Не указано значение параметра «%1».").arg(eui);
-    QTest::newRow("15 digits") << "0123456789ABCDE" << "4000" << "51"
-                               << msg("Значение параметра «%1» должно быть шестнадцатизначным целым "
-                                      "шестнадцатиричным числом без знака (а вы ввели %2 символов).",
-                                      eui, "15");
-    QTest::newRow("G") << "0123456789ABCDGF" << "4000" << "51"
-                       << msg("Значение параметра «%1» должно быть целым шестнадцатиричным числом без знака, не "
-                              "превышающим %2.",
-                              eui, "18446744073709551615");
-    QTest::newRow("port 70000") << "00000000000000B1" << "70000" << "51"
-                                << msg("Значение параметра «%1» не должно превышать %2.", port, "65535");
-    QTest::newRow("port 0") << "00000000000000B1" << "0" << "51"
-                            << msg("Значение параметра «%1» не должно быть меньше %2.", port, "1");
-    QTest::newRow("empty port") << "00000000000000B1" << "" << "51"
-                                << QStringLiteral("Не указано значение параметра «%1».").arg(port);
-    QTest::newRow("size 0") << "00000000000000B1" << "4000" << "0"
-                            << msg("Значение параметра «%1» не должно быть меньше %2.", size, "1");
-    QTest::newRow("eui listed") << "0000000000000a0b" << "3001" << "51"
-                                << QStringLiteral("Радиомодем с адресом 0x0000000000000A0B уже есть в списке "
-                                                  "радиомодемов, подлежащих обслуживанию.");
-    QTest::newRow("eui before port") << "0000000000000A0B" << "3000" << "51"
-                                     << QStringLiteral("Радиомодем с адресом 0x0000000000000A0B уже есть в списке "
-                                                       "радиомодемов, подлежащих обслуживанию.");
-    QTest::newRow("port taken") << "00000000000000B1" << "3000" << "51"
-                                << QStringLiteral("Порт TCP 3000 уже занят (другим радиомодемом из списка "
-                                                  "радиомодемов, подлежащих обслуживанию).");
-    QTest::newRow("form before collision") << "0000000000000A0B" << "3000" << "0"
-                                           << msg("Значение параметра «%1» не должно быть меньше %2.", size, "1");
+    const auto not_given = [](const QString& name) {
+        return QStringLiteral("Не указано значение параметра «%1».").arg(name);
+    };
+    const auto below_1 = [](const QString& name) {
+        return msg("Значение параметра «%1» не должно быть меньше %2.", name, "1");
+    };
+    const auto digits = [&](const char* typed) {
+        return msg("Значение параметра «%1» должно быть шестнадцатизначным целым шестнадцатиричным числом без "
+                   "знака (а вы ввели %2 символов).",
+                   eui, typed);
+    };
+    const auto listed = [](const char* modem) {
+        return QStringLiteral("Радиомодем с адресом 0x%1 уже есть в списке радиомодемов, подлежащих обслуживанию.")
+            .arg(QLatin1String(modem));
+    };
+    const auto taken = [](const char* taken_port) {
+        return QStringLiteral("Порт TCP %1 уже занят (другим радиомодемом из списка радиомодемов, подлежащих "
+                              "обслуживанию).")
+            .arg(QLatin1String(taken_port));
+    };
+    const QString not_edited =
+        QStringLiteral("Ничего не изменилось.\nЕсли вы не хотите ничего менять, закройте диалог кнопкой «Отмена».");
+    // Configured: A1 on port 3000 with size 51, A2 on port 3001; the edit form is A1's.
+    QTest::newRow("add: empty EUI") << false << "" << "4000" << "51" << not_given(eui);
+    QTest::newRow("add: EUI of 15 digits") << false << "0123456789ABCDE" << "4000" << "51" << digits("15");
+    QTest::newRow("add: G in the EUI") << false << "0123456789ABCDGF" << "4000" << "51"
+                                       << msg("Значение параметра «%1» должно быть целым шестнадцатиричным числом "
+                                              "без знака, не превышающим %2.",
+                                              eui, "18446744073709551615");
+    QTest::newRow("add: port 70000") << false << "00000000000000B1" << "70000" << "51"
+                                     << msg("Значение параметра «%1» не должно превышать %2.", port, "65535");
+    QTest::newRow("add: port 0") << false << "00000000000000B1" << "0" << "51" << below_1(port);
+    QTest::newRow("add: empty port") << false << "00000000000000B1" << "" << "51" << not_given(port);
+    QTest::newRow("add: size 0") << false << "00000000000000B1" << "4000" << "0" << below_1(size);
+    QTest::newRow("add: EUI listed, in lowercase") << false << "00000000000000a2" << "3002" << "51"
+                                                   << listed("00000000000000A2");
+    QTest::newRow("add: listed EUI told before taken port") << false << "00000000000000A1" << "3001" << "51"
+                                                            << listed("00000000000000A1");
+    QTest::newRow("add: port taken") << false << "00000000000000B1" << "3000" << "51" << taken("3000");
+    QTest::newRow("add: size 0 told before listed EUI") << false << "00000000000000A1" << "3000" << "0"
+                                                        << below_1(size);
+    QTest::newRow("edit: no change") << true << "00000000000000A1" << "3000" << "51" << not_edited;
+    QTest::newRow("edit: same EUI in lowercase") << true << "00000000000000a1" << "3000" << "51" << not_edited;
+    QTest::newRow("edit: port of another") << true << "00000000000000A1" << "3001" << "51" << taken("3001");
+    QTest::newRow("edit: taken port told before listed EUI") << true << "00000000000000A2" << "3001" << "51"
+                                                             << taken("3001");
+    QTest::newRow("edit: EUI of another") << true << "00000000000000A2" << "3000" << "51"
+                                          << listed("00000000000000A2");
+    QTest::newRow("edit: port 0") << true << "00000000000000A1" << "0" << "51" << below_1(port);
+    QTest::newRow("edit: EUI of 17 digits") << true << "00000000000000A10" << "3000" << "51" << digits("17");
 }
 
-void Test_dialogs::add_checks()
+// A refused add or edit changes nothing, and the fields keep what was typed for another try.
+void Test_dialogs::form_refusals()
 {
+    QFETCH(bool, edit);
     QFETCH(QString, eui);
     QFETCH(QString, port);
     QFETCH(QString, size);
     QFETCH(QString, error);
-    set_devices({{0x0A0B, 3000, 51}});
-    Dialog_add_device d(nullptr);
-    QCOMPARE(confirm(d, eui, port, size), error);
-    QCOMPARE(d.result(), int(QDialog::Rejected));
-    QCOMPARE(tables(), QStringLiteral("0000000000000A0B:3000:51"));
-    // The fields keep what was typed for another try.
-    QCOMPARE(d.findChildren<QLineEdit*>()[0]->text(), eui);
+    set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 115}});
+    std::unique_ptr<QDialog> d;
+    if (edit)
+        d.reset(new Dialog_edit_device(0xA1, devices_in_cfg.find(0xA1), nullptr));
+    else
+        d.reset(new Dialog_add_device(nullptr));
+    const QList<QLineEdit*> fields = d->findChildren<QLineEdit*>();
+    // The edit form opens with the modem's values.
+    if (edit)
+        QCOMPARE((QStringList{fields[0]->text(), fields[1]->text(), fields[2]->text()}),
+                 (QStringList{"00000000000000A1", "3000", "51"}));
+    QCOMPARE(confirm(*d, eui, port, size), error);
+    QCOMPARE(d->result(), int(QDialog::Rejected));
+    QCOMPARE(tables(), QStringLiteral("00000000000000A1:3000:51 00000000000000A2:3001:115"));
+    QCOMPARE(fields[0]->text(), eui);
 }
 
 // A devices file may bring port 0; the edit dialog keeps refusing it until the modem has a port.
@@ -554,49 +586,6 @@ void Test_dialogs::suggested_port()
     QCOMPARE(fields[0]->text(), QString());
     QCOMPARE(fields[1]->text(), suggested);
     QCOMPARE(fields[2]->text(), QStringLiteral("51"));
-}
-
-void Test_dialogs::edit_checks_data()
-{
-    QTest::addColumn<QString>("eui");
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<QString>("size");
-    QTest::addColumn<QString>("error");
-    const QString not_edited =
-        QStringLiteral("Ничего не изменилось.\nЕсли вы не хотите ничего менять, закройте диалог кнопкой «Отмена».");
-    const QString port_taken = QStringLiteral(
-        "Порт TCP 3001 уже занят (другим радиомодемом из списка радиомодемов, подлежащих обслуживанию).");
-    QTest::newRow("no change") << "00000000000000A1" << "3000" << "51" << not_edited;
-    QTest::newRow("same eui in lowercase") << "00000000000000a1" << "3000" << "51" << not_edited;
-    QTest::newRow("port of another") << "00000000000000A1" << "3001" << "51" << port_taken;
-    QTest::newRow("port before eui") << "00000000000000A2" << "3001" << "51" << port_taken;
-    QTest::newRow("eui of another") << "00000000000000A2" << "3000" << "51"
-                                    << QStringLiteral("Радиомодем с адресом 0x00000000000000A2 уже есть в списке "
-                                                      "радиомодемов, подлежащих обслуживанию.");
-    QTest::newRow("port 0") << "00000000000000A1" << "0" << "51"
-                            << QStringLiteral("Значение параметра «Порт TCP для подключения клиентов» не должно "
-                                              "быть меньше 1.");
-    QTest::newRow("eui too long") << "00000000000000A10" << "3000" << "51"
-                                  << QStringLiteral("Значение параметра «Адрес (EUI) радиомодема» должно быть "
-                                                    "шестнадцатизначным целым шестнадцатиричным числом без знака "
-                                                    "(а вы ввели 17 символов).");
-}
-
-void Test_dialogs::edit_checks()
-{
-    QFETCH(QString, eui);
-    QFETCH(QString, port);
-    QFETCH(QString, size);
-    QFETCH(QString, error);
-    set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 115}});
-    Dialog_edit_device d(0xA1, devices_in_cfg.find(0xA1), nullptr);
-    const QList<QLineEdit*> fields = d.findChildren<QLineEdit*>();
-    QCOMPARE(fields[0]->text(), QStringLiteral("00000000000000A1"));
-    QCOMPARE(fields[1]->text(), QStringLiteral("3000"));
-    QCOMPARE(fields[2]->text(), QStringLiteral("51"));
-    QCOMPARE(confirm(d, eui, port, size), error);
-    QCOMPARE(d.result(), int(QDialog::Rejected));
-    QCOMPARE(tables(), QStringLiteral("00000000000000A1:3000:51 00000000000000A2:3001:115"));
 }
 
 void Test_dialogs::edit_applies_data()
