@@ -192,11 +192,6 @@ void pick_first_row(QWidget* picker)
     click(picker, QStringLiteral("Выбрать"));
 }
 
-Modal_script::Action press_escape()
-{
-    return [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); };
-}
-
 // Types into the three fields of an add or edit dialog (a null text leaves the field as it is)
 // and confirms.
 Modal_script::Action fill(const char* eui, const char* port, const char* size, const QString& confirm)
@@ -216,12 +211,6 @@ QTableView* table_of(QWidget& dialog)
     return dialog.findChild<QTableView*>();
 }
 
-QString cell(QWidget& dialog, int row, int column)
-{
-    const QAbstractItemModel* m = table_of(dialog)->model();
-    return m->data(m->index(row, column)).toString();
-}
-
 int rows(QWidget& dialog)
 {
     return table_of(dialog)->model()->rowCount();
@@ -229,9 +218,10 @@ int rows(QWidget& dialog)
 
 QStringList column(QWidget& dialog, int c)
 {
+    const QAbstractItemModel* m = table_of(dialog)->model();
     QStringList out;
-    for (int r = 0; r < rows(dialog); ++r)
-        out << cell(dialog, r, c);
+    for (int r = 0; r < m->rowCount(); ++r)
+        out << m->index(r, c).data().toString();
     return out;
 }
 
@@ -894,7 +884,7 @@ void Test_dialogs::list_delete_question_escape_keeps()
     const auto click_delete = [&](const Modal_script::Action& answer) {
         return with_answers({answer}, [&] { click(&d, QStringLiteral("Удалить")); });
     };
-    QCOMPARE(click_delete(press_escape()).texts,
+    QCOMPARE(click_delete([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }).texts,
              QStringList{QStringLiteral("Удалить радиомодем с EUI=0x0000ABCD00000001 (порт TCP-сервера 3001) из "
                                         "списка радиомодемов, подлежащих обслуживанию?")});
     QCOMPARE(devices_in_cfg.size(), 2);
