@@ -108,18 +108,15 @@ private slots:
     void command_line_errors_in_english();
     void broken_configuration_in_english();
 
-    void language_key_turns_the_log_english();
-    void option_wins_over_the_key();
+    void log_language_data();
+    void log_language();
 
     void list_fits_the_screen_data();
     void list_fits_the_screen();
-    void exit_title_whole();
     void windows_in_english_data();
     void windows_in_english();
 
 private:
-    void check_link_log(const QString& key, const QStringList& args, const QString& banner, const QString& entry);
-
     Start_folder* folder = nullptr;
 };
 
@@ -134,10 +131,16 @@ void Test_english::init()
     QVERIFY(folder->valid());
 }
 
+// The windows' tests leave no modems and no link behind.
 void Test_english::cleanup()
 {
     delete folder;
     folder = nullptr;
+    QMutexLocker lock(&cfg_mutex);
+    devices_in_cfg.clear();
+    tcp_ports.clear();
+    devices_on_lora.clear();
+    ws_flags = 0;
 }
 
 void Test_english::help_box_in_english()
@@ -215,16 +218,34 @@ void Test_english::broken_configuration_in_english()
     QCOMPARE(box_seen.text, QStringLiteral("File \"устройства.cfg\" not found."));
 }
 
+void Test_english::log_language_data()
+{
+    QTest::addColumn<QString>("language_key");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("banner");
+    QTest::addColumn<QString>("entry");
+    const QString ru_banner = QStringLiteral("ruvo_bridge, версия 1.3.5");
+    const QString russian = QStringLiteral("Установлено соединение с сервером RUVO-LoRa.");
+    const QString english = QStringLiteral("Connected to the RUVO-LoRa server.");
+    QTest::newRow("key en: English after the banner") << "en" << QStringList{} << ru_banner << english;
+    QTest::newRow("--lang=ru wins over key en") << "en" << QStringList{"--lang=ru"} << ru_banner << russian;
+    QTest::newRow("--lang=en wins over key ru") << "ru" << QStringList{"--lang=en"} << "ruvo_bridge, version 1.3.5"
+                                                << english;
+}
+
 // The program against the simulated server, with the key and the options given: the banner comes
 // before the configuration is read, the link's entries after.
-void Test_english::check_link_log(const QString& key, const QStringList& args, const QString& banner,
-                                  const QString& entry)
+void Test_english::log_language()
 {
+    QFETCH(QString, language_key);
+    QFETCH(QStringList, args);
+    QFETCH(QString, banner);
+    QFETCH(QString, entry);
     Local_app app;
     Sim sim({});
     QVERIFY(sim.started());
     Bridge_options options;
-    options.extra_cfg = key.toUtf8();
+    options.extra_cfg = "language = \"" + language_key.toUtf8() + "\"\n";
     options.args = args;
     Bridge bridge(sim.port, {}, options);
     QVERIFY(bridge.wait_log(entry));
@@ -232,25 +253,9 @@ void Test_english::check_link_log(const QString& key, const QStringList& args, c
     QVERIFY(bridge.stop());
 }
 
-void Test_english::language_key_turns_the_log_english()
-{
-    check_link_log(QStringLiteral("language = \"en\"\n"), {}, QStringLiteral("ruvo_bridge, версия 1.3.5"),
-                   QStringLiteral("Connected to the RUVO-LoRa server."));
-}
-
-void Test_english::option_wins_over_the_key()
-{
-    check_link_log(QStringLiteral("language = \"en\"\n"), {"--lang=ru"}, QStringLiteral("ruvo_bridge, версия 1.3.5"),
-                   QStringLiteral("Установлено соединение с сервером RUVO-LoRa."));
-    check_link_log(QStringLiteral("language = \"ru\"\n"), {"--lang=en"}, QStringLiteral("ruvo_bridge, version 1.3.5"),
-                   QStringLiteral("Connected to the RUVO-LoRa server."));
-}
-
 void Test_english::list_fits_the_screen_data()
 {
-    QTest::addColumn<QRect>("screen");
-    QTest::newRow("1280x1024") << monitor_1280x1024();
-    QTest::newRow("1920x1080 at 150 %") << monitor_1920x1080_at_150();
+    add_screen_rows();
 }
 
 // The device list in English, with 250 modems, shows every column whole; the add form keeps
@@ -260,13 +265,7 @@ void Test_english::list_fits_the_screen()
     QFETCH(QRect, screen);
     Local_app app;
     QVERIFY(use_language(QStringLiteral("en")));
-    {
-        QMutexLocker lock(&cfg_mutex);
-        devices_in_cfg.clear();
-        tcp_ports.clear();
-        for (quint16 i = 0; i < 250; ++i)
-            tcp_ports.insert(3000 + i, devices_in_cfg.insert(0x70B3D54990000000 + i, Device_in_cfg{51, quint16(3000 + i)}));
-    }
+    configure_250_modems();
     {
         Dialog_devices d(nullptr);
         const QString cut = columns_cut_on(d, screen);
@@ -275,21 +274,6 @@ void Test_english::list_fits_the_screen()
     Dialog_add_device add(nullptr);
     add.show();
     QCOMPARE(field_columns(add).size(), 1);
-    QMutexLocker lock(&cfg_mutex);
-    devices_in_cfg.clear();
-    tcp_ports.clear();
-}
-
-// The exit window is wide enough for its English title, not only for its button.
-void Test_english::exit_title_whole()
-{
-    Local_app app;
-    QVERIFY(use_language(QStringLiteral("en")));
-    QThread thread;
-    Dialog_exit d(nullptr, thread);
-    d.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&d));
-    QVERIFY(d.width() > d.fontMetrics().horizontalAdvance(d.windowTitle()) + 4 * d.fontMetrics().height());
 }
 
 void Test_english::windows_in_english_data()
@@ -301,9 +285,11 @@ void Test_english::windows_in_english_data()
     QTest::newRow("add dialog") << "add" << "Radio modem address (EUI)";
     QTest::newRow("picker") << "modems" << "Modems to list:";
     QTest::newRow("About") << "about" << "About";
+    QTest::newRow("exit window") << "exit" << "Quit now";
 }
 
-// Each window in English: no Russian caption, tooltip or title, and no caption cut off.
+// Each window in English: no Russian caption, tooltip or title, no caption cut off, and room
+// for the title beside the title bar's icon and buttons (the exit window is narrow but for that).
 void Test_english::windows_in_english()
 {
     QFETCH(QString, window);
@@ -313,8 +299,6 @@ void Test_english::windows_in_english()
     devices_fname = QStringLiteral("devices.cfg");
     {
         QMutexLocker lock(&cfg_mutex);
-        devices_in_cfg.clear();
-        tcp_ports.clear();
         for (quint64 eui = 1; eui <= 3; ++eui)
             tcp_ports.insert(quint16(3000 + eui), devices_in_cfg.insert(eui, Device_in_cfg{51, quint16(3000 + eui)}));
         devices_on_lora = {{1, QStringLiteral("boiler")}, {7, QString()}};
@@ -327,6 +311,7 @@ void Test_english::windows_in_english()
         {"add", [] { return new Dialog_add_device(nullptr); }},
         {"modems", [] { return new Dialog_modems(nullptr); }},
         {"about", [] { return new Dialog_about(nullptr); }},
+        {"exit", [&] { return new Dialog_exit(nullptr, idle_thread); }},
     };
     std::unique_ptr<QWidget> shown(makers.at(window)());
     shown->show();
@@ -337,10 +322,8 @@ void Test_english::windows_in_english()
     for (const QString& text : texts)
         QVERIFY2(!has_cyrillic(text), qPrintable(text));
     QVERIFY2(cut_captions(*shown).isEmpty(), qPrintable(cut_captions(*shown).join(QLatin1String(" | "))));
-    shown.reset();
-    QMutexLocker lock(&cfg_mutex);
-    ws_flags = 0;
-    devices_on_lora.clear();
+    const QFontMetrics metrics = shown->fontMetrics();
+    QVERIFY(shown->width() > metrics.horizontalAdvance(shown->windowTitle()) + 4 * metrics.height());
 }
 
 QTEST_APPLESS_MAIN(Test_english)

@@ -1,11 +1,13 @@
 // Checks of how the editing windows use the screen, shared by the Russian and English tests.
 #pragma once
 
+#include "core/shared.h"
 #include "ui/window_size.h"
 
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMutexLocker>
 #include <QScrollBar>
 #include <QTableView>
 #include <QtTest>
@@ -19,6 +21,24 @@ inline QRect monitor_1280x1024()
 inline QRect monitor_1920x1080_at_150()
 {
     return QRect(0, 0, 1920 * 2 / 3, 1080 * 2 / 3);
+}
+
+// Both screens as the rows of a table test, in the column "screen".
+inline void add_screen_rows()
+{
+    QTest::addColumn<QRect>("screen");
+    QTest::newRow("1280x1024") << monitor_1280x1024();
+    QTest::newRow("1920x1080 at 150 %") << monitor_1920x1080_at_150();
+}
+
+// The operator's list: 250 modems, on ports from 3000 up, in place of the configured ones.
+inline void configure_250_modems()
+{
+    QMutexLocker lock(&cfg_mutex);
+    devices_in_cfg.clear();
+    tcp_ports.clear();
+    for (quint16 i = 0; i < 250; ++i)
+        tcp_ports.insert(3000 + i, devices_in_cfg.insert(0x70B3D54990000000 + i, Device_in_cfg{51, quint16(3000 + i)}));
 }
 
 // Opens a list window as on that screen; empty when every column shows whole, without a
