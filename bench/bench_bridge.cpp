@@ -470,14 +470,6 @@ void throughput_metrics(int rounds)
                 rounds, off, with, rise, off > 0 && rise <= 5 ? "ok" : "MISSED");
 }
 
-qint64 resident_kb(qint64 pid)
-{
-    for (const QByteArray& line : read_file(QStringLiteral("/proc/%1/status").arg(pid)).split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
 void scale(int count)
 {
     const std::vector<Device> list = numbered_devices(count);
@@ -502,7 +494,7 @@ void scale(int count)
             QThread::msleep(1);
     }
     const double ms = static_cast<double>(since_list.nsecsElapsed()) / 1e6;
-    const qint64 rss = resident_kb(bridge.process.processId());
+    const qint64 rss = proc_status_kb(QString::number(bridge.process.processId()), "VmRSS");
     std::printf("scale, %d configured modems all reported:\n", count);
     if (all)
         std::printf("  from the device list to %d ports listening: %.1f ms (goal <= 500) %s\n", count, ms,

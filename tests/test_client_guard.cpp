@@ -16,15 +16,6 @@ namespace {
 
 const char echo_eui[] = "0102030405060701";
 
-// Resident memory of a process, in kilobytes.
-long rss_kb(qint64 pid)
-{
-    for (const QByteArray& line : read_file(QStringLiteral("/proc/%1/status").arg(pid)).split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
 // A client with a small receive buffer that never reads: a plain socket, as Qt would read.
 class Deaf_client {
 public:
@@ -167,9 +158,9 @@ void Test_client_guard::client_that_never_reads_costs_no_memory_and_holds_nothin
         deaf->send(message(size * 4 / 9, n));
         QTest::qWait(20);
         if (rss_start < 0 && clock.elapsed() > 3000)
-            rss_start = rss_kb(pid);
+            rss_start = proc_status_kb(QString::number(pid), "VmRSS");
     }
-    const long rss_end = rss_kb(pid);
+    const long rss_end = proc_status_kb(QString::number(pid), "VmRSS");
     qInfo("RSS under a never-reading flood: %ld kB after 3 s, %ld kB after 20 s; the client was dropped %d times",
           rss_start, rss_end, drops);
     QVERIFY2(bridge->logged(dropped), qPrintable(bridge->log().filter(QStringLiteral("Ошибка")).join(QLatin1Char('\n')).left(2000)));

@@ -729,10 +729,7 @@ public:
 private:
     static rlim_t in_use()
     {
-        for (const QByteArray& line : read_file(QStringLiteral("/proc/self/status")).split('\n'))
-            if (line.startsWith("VmSize:"))
-                return line.mid(7).trimmed().split(' ').first().toULongLong() * 1024;
-        return 0;
+        return static_cast<rlim_t>(std::max<qint64>(proc_status_kb(QStringLiteral("self"), "VmSize"), 0)) * 1024;
     }
 
     rlimit saved;

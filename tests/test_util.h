@@ -30,6 +30,17 @@ inline QByteArray read_file(const QString& name)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// A memory figure of a process ("VmRSS", "VmSize") from /proc/<process>/status, in kilobytes;
+// process is a number or "self". -1 when it cannot be read.
+inline qint64 proc_status_kb(const QString& process, const char* field)
+{
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray& line : read_file(QStringLiteral("/proc/%1/status").arg(process)).split('\n'))
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
 // Points the program's log at a file in a temporary folder for the life of the object.
 class Temp_log {
 public:
