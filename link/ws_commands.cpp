@@ -48,13 +48,6 @@ QString json_escaped(QString text)
     return text.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
 }
 
-void forget_requester(Query* first, const Tcp_server* s)
-{
-    for (Query* q = first; q; q = q->next)
-        if (q->requester == s)
-            q->requester = nullptr;
-}
-
 // Fewer elements in append_status than frames sent.
 QString short_answer_text(int sent, int answered)
 {
@@ -149,7 +142,7 @@ int Ws_connection::cancel_queries(Tcp_server* s)
     Q_ASSERT(QThread::currentThread() == QObject::thread());
     const int unsent = queue.cancel(s);
     metrics::queued(-unsent);
-    forget_requester(current, s);
+    forget_port(s);
     return unsent;
 }
 
@@ -157,7 +150,49 @@ void Ws_connection::anonymize_queries(Tcp_server* s)
 {
     Q_ASSERT(QThread::currentThread() == QObject::thread());
     queue.disown(s);
-    forget_requester(current, s);
+    forget_port(s);
+}
+
+void Ws_connection::forget_port(const Tcp_server* s)
+{
+    for (Query* q = current; q; q = q->next)
+        if (q->requester == s)
+            q->requester = nullptr;
+    for (Port_event& e : port_events)
+        if (e.port == s)
+            e.port = nullptr;
+}
+
+Query* Ws_connection::end_command()
+{
+    wait.stop();
+    Query* const done = current;
+    current = nullptr;
+    return done;
+}
+
+// A port told may retire another port, which is then forgotten here: each event is read afresh.
+void Ws_connection::hand_to_ports()
+{
+    for (size_t i = 0; i < port_events.size(); ++i) {
+        Tcp_server* const port = port_events[i].port;
+        if (!port)
+            continue;
+        switch (port_events[i].kind) {
+        case Port_event::accepted:
+            port->success();
+            break;
+        case Port_event::refused:
+            port->frame_refused();
+            break;
+        case Port_event::uplink: {
+            QByteArray data = std::move(port_events[i].data);
+            port->rx_received(data, port_events[i].fcnt);
+            break;
+        }
+        }
+    }
+    port_events.clear();
 }
 
 void Ws_connection::send_login()
@@ -212,9 +247,9 @@ void Ws_connection::auth_answer(Ws_parser& p)
     read_fields(p, f);
     if (!f.is_resp(p, QStringLiteral("auth_resp")))
         return;
-    kill_timer(wait_timer);
-    devlist_timer = startTimer(ws_devlist_period, Qt::CoarseTimer);
-    if (!devlist_timer) {
+    wait.stop();
+    devlist_timer.start(ws_devlist_period, Qt::CoarseTimer, this);
+    if (!devlist_timer.isActive()) {
         crash(debug_errtext(0x07BE));
         return;
     }
@@ -243,21 +278,15 @@ void Ws_connection::sdata_answer(Ws_parser& p)
     }
     if (!has_append_status)
         throw p.Error(errtext_sdata_lacks_append_status.tr());
-    kill_timer(wait_timer);
-    Query* sent = current;
-    current = nullptr;
+    Query* sent = end_command();
     for (size_t i = 0; sent; ++i) {
         Frame* frame = static_cast<Frame*>(sent);
         sent = frame->next;
-        Tcp_server* requester = frame->requester;
         metrics::frame_answered(frame->eui, appended[i]);
+        // The port hears of its frame once the link has gone on to its next command.
+        if (frame->requester)
+            port_events.push_back({frame->requester, appended[i] ? Port_event::accepted : Port_event::refused, {}, {}});
         Frame::free(frame);
-        if (!requester)
-            continue;
-        if (appended[i])
-            requester->success();
-        else
-            requester->frame_refused();
     }
     next();
 }

@@ -159,19 +159,11 @@ void Ws_connection::on_dispatcher_about_to_block()
 
 bool Ws_connection::start_wait(int interval, unsigned short code)
 {
-    wait_timer = startTimer(interval, Qt::CoarseTimer);
-    if (wait_timer)
+    wait.start(interval, Qt::CoarseTimer, this);
+    if (wait.isActive())
         return true;
     crash(debug_errtext(code));
     return false;
-}
-
-void Ws_connection::kill_timer(int& id)
-{
-    if (id) {
-        killTimer(id);
-        id = 0;
-    }
 }
 
 void Ws_connection::release_live()
@@ -205,7 +197,7 @@ void Ws_connection::on_connected()
     }
     flags = static_cast<unsigned char>((flags & ~connecting) | connected);
     log(logtext_connected.tr());
-    kill_timer(wait_timer);
+    wait.stop();
     if (flags & shutting_down) {
         socket.close(QWebSocketProtocol::CloseCodeNormal, QString());
         return;
@@ -294,12 +286,12 @@ void Ws_connection::timerEvent(QTimerEvent* event)
     const int id = event->timerId();
     if (id == 0) {
         log_debug(0x0720);
-    } else if (id == devlist_timer) {
+    } else if (id == devlist_timer.timerId()) {
         if (!(flags & devlist_requested)) {
             flags |= devlist_requested;
             post(devlist_query);
         }
-    } else if (id == wait_timer) {
+    } else if (id == wait.timerId()) {
         on_wait_timer();
     } else {
         log_debug(0x0721);
@@ -324,7 +316,7 @@ void Ws_connection::on_wait_timer()
         socket.abort();
         end_after_loss();
     } else if (old & reconnect_wait) {
-        kill_timer(wait_timer);
+        wait.stop();
         start();
     } else {
         crash(debug_errtext(0x071A));
@@ -363,15 +355,15 @@ void Ws_connection::switch_to_offline()
 
 void Ws_connection::rupture()
 {
-    kill_timer(devlist_timer);
-    kill_timer(wait_timer);
+    devlist_timer.stop();
+    wait.stop();
     switch_to_offline();
     after_rupture();
 }
 
 void Ws_connection::not_connected()
 {
-    kill_timer(wait_timer);
+    wait.stop();
     unsigned char old;
     {
         QMutexLocker lock(&cfg_mutex);
@@ -403,7 +395,7 @@ void Ws_connection::on_shutdown()
         socket.close(QWebSocketProtocol::CloseCodeNormal, QString());
     } else if (!(flags & connecting)) {
         // No new attempt may start once the program is ending.
-        kill_timer(wait_timer);
+        wait.stop();
         flags &= static_cast<unsigned char>(~reconnect_wait);
         release_live();
     }
@@ -417,8 +409,8 @@ void Ws_connection::crash(const QString& text)
     flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | reconnect_wait));
     if (old & link_up)
         socket.abort();
-    kill_timer(devlist_timer);
-    kill_timer(wait_timer);
+    devlist_timer.stop();
+    wait.stop();
     switch_to_offline();
     handler = &Ws_connection::unexpected_message;
     const QString box_text = errtext_fatal.tr();

@@ -7,10 +7,14 @@
 #include "link/ws_batch.h"
 
 #include <QAbstractSocket>
+#include <QBasicTimer>
+#include <QByteArray>
 #include <QMap>
 #include <QObject>
 #include <QThread>
 #include <QWebSocket>
+#include <optional>
+#include <vector>
 
 class QWidget;
 class Tcp_server;
@@ -98,9 +102,25 @@ protected:
 private:
     typedef void (Ws_connection::*Handler)(Ws_parser& p);
 
-    // Starts wait_timer; a timer that cannot be made is fatal (crash with the code's text).
+    // What a port is told once the link has finished with the server's message that brought it.
+    struct Port_event {
+        enum Kind : unsigned char { accepted, refused, uplink };
+        Tcp_server* port;
+        Kind kind;
+        QByteArray data;
+        std::optional<quint32> fcnt;
+    };
+
+    // Starts the wait for what the link awaits now, replacing any wait before it; a timer that
+    // cannot be made is fatal (crash with the code's text).
     bool start_wait(int interval, unsigned short code);
-    void kill_timer(int& id);
+    // The command in flight is answered: its wait ends with it. Returns the command.
+    Query* end_command();
+    // Hands the events of the message just handled to their ports.
+    void hand_to_ports();
+    // The port s is going: neither its queries nor the events of the message being handled
+    // may reach it.
+    void forget_port(const Tcp_server* s);
     // Gives up one share of live_count; the last one ends the exchange thread's event loop.
     void release_live();
     // With cfg_mutex held: marks the link offline in ws_flags; returns ws_flags as they were.
@@ -126,6 +146,8 @@ private:
     // Makes q the command in flight (alone, until its send operation gathers a batch) and sends it.
     void send_current(Query* q);
     void drop_after_bad_message();
+    // Handles one text message of the server; false when it cannot be handled (logged).
+    bool read_message(const QString& message);
 
     void unexpected_message(Ws_parser& p);
     void auth_answer(Ws_parser& p);
@@ -153,6 +175,9 @@ private:
     Query* current = nullptr;
     Query devlist_query;
     Handler handler;
-    int devlist_timer = 0;
-    int wait_timer = 0;
+    QBasicTimer devlist_timer;
+    // The wait for the connection, for the answer to the command in flight, or before the next
+    // attempt: one at a time.
+    QBasicTimer wait;
+    std::vector<Port_event> port_events;
 };

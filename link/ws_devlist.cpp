@@ -162,7 +162,7 @@ void Ws_connection::devlist_answer(Ws_parser& p)
     if (!has_list)
         throw p.Error(errtext_devlist_lacks_devices_list.tr());
     flags &= static_cast<unsigned char>(~devlist_requested);
-    kill_timer(wait_timer);
+    end_command();
     servers_update(true);
     next();
 }

@@ -37,10 +37,23 @@ void log_binary(const char* prefix, const QByteArray& message)
 
 }  // namespace
 
+// The whole message is read and the link has done with it before any port hears of it.
 void Ws_connection::on_text_message(const QString& message)
 {
     if (trace_ws & trace_all)
         log_utf8(QStringLiteral("from(RUVO-LoRa): "), message);
+    if (read_message(message)) {
+        hand_to_ports();
+        return;
+    }
+    port_events.clear();
+    if (trace_ws & trace_bad_frames)
+        log_utf8(errtext_bad_frame.tr(), message);
+    drop_after_bad_message();
+}
+
+bool Ws_connection::read_message(const QString& message)
+{
     try {
         Ws_parser p(message);
         p.skip_blank();
@@ -48,15 +61,13 @@ void Ws_connection::on_text_message(const QString& message)
         p.skip_blank();
         if (*p.position)
             throw p.Error(errtext_trash_after_json.tr());
-        return;
+        return true;
     } catch (const std::exception& e) {
         log_exception(e, errtext_exception_in_frame.tr());
     } catch (...) {
         log_debug(0x0711);
     }
-    if (trace_ws & trace_bad_frames)
-        log_utf8(errtext_bad_frame.tr(), message);
-    drop_after_bad_message();
+    return false;
 }
 
 void Ws_connection::on_binary_message(const QByteArray& message)
@@ -101,6 +112,6 @@ void Ws_connection::unsolicited(Ws_common_fields& f, Ws_parser& p)
     // Only this thread changes the table, so it reads it without the lock.
     const auto it = tcp_servers.constFind(f.devEui);
     if (it != tcp_servers.constEnd())
-        it.value()->rx_received(f.data, f.flags & Ws_common_fields::has_fcnt ? std::optional<quint32>(f.fcnt)
-                                                                              : std::nullopt);
+        port_events.push_back({it.value(), Port_event::uplink, f.data,
+                               f.flags & Ws_common_fields::has_fcnt ? std::optional<quint32>(f.fcnt) : std::nullopt});
 }

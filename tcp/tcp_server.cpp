@@ -11,6 +11,7 @@
 #include "tcp/pause_framing.h"
 #include "tcp/port_log.h"
 
+#include <QMetaObject>
 #include <QMutexLocker>
 #include <QTcpSocket>
 #include <QThread>
@@ -309,9 +310,20 @@ void Tcp_server::on_ready_read()
         log_debug(0x083F);
 }
 
-// Reading may drop clients, so each is looked up again.
+// The framing asks from within the handling of an event (the server's verdict on a frame, an
+// answer, a timer): its next request starts from a later turn of the loop, once that handling is done.
 void Tcp_server::read_on()
 {
+    if (read_on_pending)
+        return;
+    read_on_pending = true;
+    QMetaObject::invokeMethod(this, &Tcp_server::read_all, Qt::QueuedConnection);
+}
+
+// Reading may drop clients, so each is looked up again.
+void Tcp_server::read_all()
+{
+    read_on_pending = false;
     for (const Client_number number : clients.numbers())
         if (QTcpSocket* s = clients.socket(number))
             framing->read(number, *s);

@@ -74,6 +74,7 @@ private:
     void drop_all_clients();
     void packet_error();
     void queue_overflow();
+    void read_all();
 
     // Client_framing::Host
     unsigned char* frame_area() override;
@@ -96,6 +97,8 @@ private:
     // Those whose exchange has been set up.
     Port_clients clients;
     int timer_id = 0;
+    // read_all is on its way.
+    bool read_on_pending = false;
     const std::unique_ptr<Client_framing> framing;
     Repeated_log takeovers;
 };
