@@ -79,7 +79,7 @@ Query* Fair_queue::pop_frame_besides(const Query* batch)
     return nullptr;
 }
 
-int Fair_queue::count(const Tcp_server* s) const
+int Fair_queue::count(const Link_port* s) const
 {
     int n = 0;
     for (const Query* q = head; q; q = q->next)
@@ -88,7 +88,7 @@ int Fair_queue::count(const Tcp_server* s) const
     return n;
 }
 
-int Fair_queue::cancel(const Tcp_server* s)
+int Fair_queue::cancel(const Link_port* s)
 {
     int n = 0;
     Query** link = &head;
@@ -104,7 +104,7 @@ int Fair_queue::cancel(const Tcp_server* s)
     return n;
 }
 
-void Fair_queue::disown(const Tcp_server* s)
+void Fair_queue::disown(const Link_port* s)
 {
     for (Query* q = head; q; q = q->next)
         if (q->requester == s)

@@ -6,11 +6,7 @@
 #include <QtGlobal>
 
 struct Query;
-class Tcp_server;
-
-// Frames one port may have waiting for the link; a client sending faster than its modem is
-// served is dropped beyond it.
-const int max_queued_per_port = 16;
+class Link_port;
 
 class Fair_queue {
 public:
@@ -22,11 +18,11 @@ public:
     // none before a command of the link itself, which thus keeps its place.
     Query* pop_frame_besides(const Query* batch);
     // Frames queued by the server s.
-    int count(const Tcp_server* s) const;
+    int count(const Link_port* s) const;
     // Takes every record of the server s out, giving each its not-send operation; returns how many.
-    int cancel(const Tcp_server* s);
+    int cancel(const Link_port* s);
     // The records of the server s stay queued, answered to nobody.
-    void disown(const Tcp_server* s);
+    void disown(const Link_port* s);
     // Takes every record out, giving each its not-send operation.
     void release_all();
 

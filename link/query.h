@@ -4,14 +4,16 @@
 
 #include <QtGlobal>
 
-class Tcp_server;
+class Link_port;
 class Ws_connection;
 
 struct Query {
     Query* next;
     void (*send)(Query* q, Ws_connection& connection);
     void (*not_send)(Query* q);
-    Tcp_server* requester;
+    // The port whose frame it is; null for the link's own commands and for frames whose port
+    // no longer hears of them.
+    Link_port* requester;
     // The turn of the queue it waits for.
     quint64 round;
     // A client's frame, for the modem eui; the link's own commands have neither.

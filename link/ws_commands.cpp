@@ -8,7 +8,7 @@
 #include "link/ws_fields.h"
 #include "link/ws_parser.h"
 #include "metrics/metrics.h"
-#include "tcp/tcp_server.h"
+#include "tcp/frame.h"
 
 namespace {
 
@@ -101,9 +101,16 @@ void check_answer_eui(Ws_parser& p, const Query* q, quint64 eui, bool batch)
 
 }  // namespace
 
-void Ws_connection::post(Query& q)
+void Ws_connection::post_frame(Frame& frame)
 {
     Q_ASSERT(QThread::currentThread() == QObject::thread());
+    frame.send = &Ws_connection::send_sdata;
+    frame.not_send = &Ws_connection::not_send_sdata;
+    post(frame);
+}
+
+void Ws_connection::post(Query& q)
+{
     if (current) {
         queue.push(q);
         metrics::queued(1);
@@ -112,9 +119,10 @@ void Ws_connection::post(Query& q)
     send_current(&q);
 }
 
-bool Ws_connection::has_room(const Tcp_server& s) const
+bool Ws_connection::has_room(const Link_port& port) const
 {
-    return queue.count(&s) < max_queued_per_port;
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
+    return queue.count(&port) < max_queued_per_port;
 }
 
 void Ws_connection::next()
@@ -137,29 +145,29 @@ void Ws_connection::send_current(Query* q)
     q->send(q, *this);
 }
 
-int Ws_connection::cancel_queries(Tcp_server* s)
+int Ws_connection::take_back(const Link_port& port)
 {
     Q_ASSERT(QThread::currentThread() == QObject::thread());
-    const int unsent = queue.cancel(s);
+    const int unsent = queue.cancel(&port);
     metrics::queued(-unsent);
-    forget_port(s);
+    forget_port(port);
     return unsent;
 }
 
-void Ws_connection::anonymize_queries(Tcp_server* s)
+void Ws_connection::anonymize(const Link_port& port)
 {
     Q_ASSERT(QThread::currentThread() == QObject::thread());
-    queue.disown(s);
-    forget_port(s);
+    queue.disown(&port);
+    forget_port(port);
 }
 
-void Ws_connection::forget_port(const Tcp_server* s)
+void Ws_connection::forget_port(const Link_port& port)
 {
     for (Query* q = current; q; q = q->next)
-        if (q->requester == s)
+        if (q->requester == &port)
             q->requester = nullptr;
     for (Port_event& e : port_events)
-        if (e.port == s)
+        if (e.port == &port)
             e.port = nullptr;
 }
 
@@ -175,19 +183,19 @@ Query* Ws_connection::end_command()
 void Ws_connection::hand_to_ports()
 {
     for (size_t i = 0; i < port_events.size(); ++i) {
-        Tcp_server* const port = port_events[i].port;
+        Link_port* const port = port_events[i].port;
         if (!port)
             continue;
         switch (port_events[i].kind) {
         case Port_event::accepted:
-            port->success();
+            port->frame_accepted();
             break;
         case Port_event::refused:
             port->frame_refused();
             break;
         case Port_event::uplink: {
             QByteArray data = std::move(port_events[i].data);
-            port->rx_received(data, port_events[i].fcnt);
+            port->uplink_packet(data, port_events[i].fcnt);
             break;
         }
         }
@@ -247,6 +255,7 @@ void Ws_connection::auth_answer(Ws_parser& p)
     read_fields(p, f);
     if (!f.is_resp(p, QStringLiteral("auth_resp")))
         return;
+    state = State::online;
     wait.stop();
     devlist_timer.start(ws_devlist_period, Qt::CoarseTimer, this);
     if (!devlist_timer.isActive()) {

@@ -6,10 +6,10 @@
 #include "core/exit_codes.h"
 #include "core/served_devices.h"
 #include "core/shared.h"
+#include "common/descriptors.h"
 #include "common/err.h"
 #include "link/ws_tls.h"
 #include "metrics/metrics.h"
-#include "tcp/tcp_server.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -45,8 +45,6 @@ Tr name_AUTH{TR_TEXT("proto", "авторизация пользователя")
 Tr name_DEVLIST{TR_TEXT("proto", "запрос списка устройств")};
 Tr name_SDATA{TR_TEXT("proto", "добавить данные в очередь для отправки на устройство")};
 Tr errtext_fatal{TR_TEXT("log", "Обнаружена ошибка в программе. Работа программы завершена.")};
-
-const unsigned char link_up = Ws_connection::connecting | Ws_connection::connected;
 
 // Shows the fatal-error box over the main window in the GUI thread and ends the application once
 // the user has closed it. The lock is held only to read the window pointer, never across the box;
@@ -127,7 +125,8 @@ void Ws_connection::start()
     Q_ASSERT(QThread::currentThread() == QObject::thread());
     if (!start_wait(ws_connect_timeout, 0x074E))
         return;
-    flags |= connecting | disconnect_expected | error_expected;
+    state = State::connecting;
+    flags |= disconnect_expected | error_expected;
     metrics::link_connecting();
     socket.open(QUrl(ws_url, QUrl::TolerantMode));
 }
@@ -172,6 +171,48 @@ void Ws_connection::release_live()
         thread.exit(0);
 }
 
+// The last descriptors are left to the link, the log and some clients: a program that has spent
+// them all on listeners could no longer reconnect to the server nor say why.
+bool Ws_connection::count_port()
+{
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
+    if (live_count - 1 >= listeners_within_descriptor_limit())
+        return false;
+    ++live_count;
+    return true;
+}
+
+// The link itself may be gone by now only when the program ends: the last port then ends the loop.
+void Ws_connection::release_port()
+{
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
+    if (--live_count)
+        return;
+    bool ending;
+    {
+        QMutexLocker lock(&cfg_mutex);
+        ending = ws_flags & WS_ENDING;
+    }
+    if (ending)
+        thread.exit(0);
+}
+
+// Before the link is connected the window hears of the clients with the servers' next notice.
+void Ws_connection::notify_clients()
+{
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
+    if (connected())
+        emit clients_changed();
+}
+
+Ws_connection::State Ws_connection::leave_socket_state()
+{
+    const State old = state;
+    if (old != State::reconnect_wait)
+        state = State::idle;
+    return old;
+}
+
 const QString* Ws_connection::awaited_command(int* timeout) const
 {
     if (handler == &Ws_connection::auth_answer) {
@@ -191,11 +232,11 @@ const QString* Ws_connection::awaited_command(int* timeout) const
 
 void Ws_connection::on_connected()
 {
-    if (!(flags & connecting)) {
+    if (state != State::connecting) {
         crash(debug_errtext(0x074F));
         return;
     }
-    flags = static_cast<unsigned char>((flags & ~connecting) | connected);
+    state = State::awaiting_login;
     log(logtext_connected.tr());
     wait.stop();
     if (flags & shutting_down) {
@@ -217,14 +258,15 @@ void Ws_connection::on_connected()
 
 void Ws_connection::on_error(QAbstractSocket::SocketError e)
 {
-    const unsigned char old = flags;
-    flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | error_expected));
+    const unsigned char old_flags = flags;
+    flags &= static_cast<unsigned char>(~(devlist_requested | error_expected));
+    const State old = leave_socket_state();
     const QString code = QString::number(static_cast<int>(e));
-    if (old & connecting) {
+    if (old == State::connecting) {
         log(QString(errfmt_connecting_error.tr()).arg(code, socket.errorString()));
         socket.abort();
         not_connected();
-    } else if (old & connected) {
+    } else if (old == State::awaiting_login || old == State::online) {
         int timeout;
         if (const QString* name = awaited_command(&timeout))
             log(QString(errfmt_answer_error.tr()).arg(*name, code, socket.errorString()));
@@ -233,20 +275,21 @@ void Ws_connection::on_error(QAbstractSocket::SocketError e)
         else
             log_debug(0x07B5);
         socket.abort();
-        end_after_loss();
-    } else if (!(old & error_expected)) {
+        end_after_loss(old);
+    } else if (!(old_flags & error_expected)) {
         crash(debug_errtext(0x077E));
     }
 }
 
 void Ws_connection::on_disconnected()
 {
-    const unsigned char old = flags;
-    flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | disconnect_expected));
-    if (old & connecting) {
+    const unsigned char old_flags = flags;
+    flags &= static_cast<unsigned char>(~(devlist_requested | disconnect_expected));
+    const State old = leave_socket_state();
+    if (old == State::connecting) {
         log_connect_failure();
         not_connected();
-    } else if (old & connected) {
+    } else if (old == State::awaiting_login || old == State::online) {
         if (!(flags & shutting_down)) {
             int timeout;
             if (const QString* name = awaited_command(&timeout))
@@ -256,8 +299,8 @@ void Ws_connection::on_disconnected()
             else
                 log_debug(0x0796);
         }
-        end_after_loss();
-    } else if (!(old & disconnect_expected)) {
+        end_after_loss(old);
+    } else if (!(old_flags & disconnect_expected)) {
         crash(debug_errtext(0x071A));
     }
 }
@@ -273,9 +316,9 @@ void Ws_connection::log_connect_failure()
         log(QString(errfmt_connecting_error.tr()).arg(QString::number(static_cast<int>(e)), socket.errorString()));
 }
 
-void Ws_connection::end_after_loss()
+void Ws_connection::end_after_loss(State old)
 {
-    if (handler == &Ws_connection::auth_answer)
+    if (old == State::awaiting_login)
         not_connected();
     else
         rupture();
@@ -301,25 +344,26 @@ void Ws_connection::timerEvent(QTimerEvent* event)
 
 void Ws_connection::on_wait_timer()
 {
-    const unsigned char old = flags;
-    flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | reconnect_wait));
-    if (old & connecting) {
+    flags &= static_cast<unsigned char>(~devlist_requested);
+    const State old = state;
+    state = State::idle;
+    if (old == State::connecting) {
         log(QString(errfmt_connect_timeout.tr()).arg(ws_connect_timeout));
         socket.abort();
         not_connected();
-    } else if (old & connected) {
+    } else if (old == State::awaiting_login || old == State::online) {
         int timeout;
         if (const QString* name = awaited_command(&timeout))
             log(QString(errfmt_answer_timeout.tr()).arg(*name).arg(timeout));
         else
             log_debug(0x073D);
         socket.abort();
-        end_after_loss();
-    } else if (old & reconnect_wait) {
+        end_after_loss(old);
+    } else if (old == State::reconnect_wait) {
         wait.stop();
         start();
     } else {
-        crash(debug_errtext(0x071A));
+        crash(debug_errtext(0x0722));
     }
 }
 
@@ -337,19 +381,22 @@ void Ws_connection::notify_servers(unsigned char old_ws_flags)
         emit servers_changed();
 }
 
+// The ports are taken out under cfg_mutex and retired after it: a retiring port closes sockets.
 void Ws_connection::switch_to_offline()
 {
     queue.release_all();
     metrics::queue_emptied();
     release_queries(current);
     unsigned char old;
+    std::vector<Link_port*> retired;
     {
         QMutexLocker lock(&cfg_mutex);
         old = mark_offline();
         devices_on_lora.clear();
-        for (auto it = tcp_servers.begin(); it != tcp_servers.end(); it = tcp_servers.erase(it))
-            it.value()->shutdown_server();
+        retired = take_all_ports();
     }
+    for (Link_port* port : retired)
+        port->retire();
     notify_servers(old);
 }
 
@@ -382,7 +429,7 @@ void Ws_connection::after_rupture()
     }
     metrics::link_failed();
     if (start_wait(ws_reconnect_delay, 0x075B))
-        flags |= reconnect_wait;
+        state = State::reconnect_wait;
 }
 
 void Ws_connection::on_shutdown()
@@ -391,12 +438,12 @@ void Ws_connection::on_shutdown()
     if (flags & shutting_down)
         return;
     flags |= shutting_down;
-    if (flags & connected) {
+    if (connected()) {
         socket.close(QWebSocketProtocol::CloseCodeNormal, QString());
-    } else if (!(flags & connecting)) {
+    } else if (state != State::connecting) {
         // No new attempt may start once the program is ending.
         wait.stop();
-        flags &= static_cast<unsigned char>(~reconnect_wait);
+        state = State::idle;
         release_live();
     }
 }
@@ -405,9 +452,10 @@ void Ws_connection::crash(const QString& text)
 {
     Q_ASSERT(QThread::currentThread() == QObject::thread());
     log(text);
-    const unsigned char old = flags;
-    flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested | reconnect_wait));
-    if (old & link_up)
+    flags &= static_cast<unsigned char>(~devlist_requested);
+    const State old = state;
+    state = State::idle;
+    if (old != State::idle && old != State::reconnect_wait)
         socket.abort();
     devlist_timer.stop();
     wait.stop();

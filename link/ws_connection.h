@@ -3,8 +3,10 @@
 #pragma once
 
 #include "link/fair_queue.h"
+#include "link/link_port.h"
 #include "link/query.h"
 #include "link/ws_batch.h"
+#include "tcp/port_link.h"
 
 #include <QAbstractSocket>
 #include <QBasicTimer>
@@ -26,19 +28,27 @@ struct Ws_common_fields;
 // Thrown only by the link when the program is already ending before the link was built.
 class The_end {};
 
-class Ws_connection : public QObject {
+// The link's ports are Tcp_servers: they are made and reconciled in ws_devlist.cpp, the one place
+// that knows them as such; everywhere else the link holds them as Link_ports, and they hold the
+// link as their Port_link.
+class Ws_connection : public QObject, public Port_link {
     Q_OBJECT
 public:
-    // Bits of flags.
+    // Where the connection is; one at a time.
+    enum class State : unsigned char {
+        idle,            // not started, given up, or shut down
+        connecting,      // the socket is opening
+        awaiting_login,  // connected, the login not yet accepted
+        online,          // connected and logged in
+        reconnect_wait,  // the next attempt waits for ws_reconnect_delay
+    };
+    // Bits of flags, independent of the state and of each other.
     enum : unsigned char {
-        connecting = 0x01,
-        connected = 0x02,
-        devlist_requested = 0x04,
-        disconnect_expected = 0x08,
-        error_expected = 0x10,
-        reconnect_wait = 0x20,
-        shutting_down = 0x40,
-        flush_pending = 0x80,  // the socket is to be flushed before the loop waits
+        devlist_requested = 0x01,    // a device-list request is queued or awaited
+        disconnect_expected = 0x02,  // a late disconnected of an ended attempt is no fault
+        error_expected = 0x04,       // nor is a late error
+        shutting_down = 0x08,        // no new attempt: the link finishes
+        flush_pending = 0x10,        // the socket is to be flushed before the loop waits
     };
 
     explicit Ws_connection(QThread& thread);
@@ -49,14 +59,19 @@ public:
     // Sends text; the trace shows traced instead, so that secrets stay out of the log.
     void send(const QString& text, const QString& traced);
     void crash(const QString& text);
+    // The socket is open: awaiting the login's answer or online.
+    bool connected() const { return state == State::awaiting_login || state == State::online; }
 
-    void post(Query& q);
-    // True while the server s may queue one more frame.
-    bool has_room(const Tcp_server& s) const;
-    int cancel_queries(Tcp_server* s);
-    // The frames of the server s are still sent, their answers to nobody.
-    void anonymize_queries(Tcp_server* s);
+    // Port_link
+    void post_frame(Frame& frame) override;
+    bool has_room(const Link_port& port) const override;
+    int take_back(const Link_port& port) override;
+    void anonymize(const Link_port& port) override;
+    bool count_port() override;
+    void release_port() override;
+    void notify_clients() override;
 
+    // How a queued record is sent or given up: the link's device-list request and a data command.
     static void send_devlist_req(Query* q, Ws_connection& connection);
     static void not_send_devlist_req(Query* q);
     static void send_sdata(Query* q, Ws_connection& connection);
@@ -78,6 +93,7 @@ public:
     // every listening Tcp_server. Changed only in the exchange thread.
     quint64 live_count = 1;
     QThread& thread;
+    State state = State::idle;
     unsigned char flags = 0;
 
 signals:
@@ -102,10 +118,12 @@ protected:
 private:
     typedef void (Ws_connection::*Handler)(Ws_parser& p);
 
+    void post(Query& q);
+
     // What a port is told once the link has finished with the server's message that brought it.
     struct Port_event {
         enum Kind : unsigned char { accepted, refused, uplink };
-        Tcp_server* port;
+        Link_port* port;
         Kind kind;
         QByteArray data;
         std::optional<quint32> fcnt;
@@ -118,11 +136,14 @@ private:
     Query* end_command();
     // Hands the events of the message just handled to their ports.
     void hand_to_ports();
-    // The port s is going: neither its queries nor the events of the message being handled
+    // The port is going: neither its queries nor the events of the message being handled
     // may reach it.
-    void forget_port(const Tcp_server* s);
-    // Gives up one share of live_count; the last one ends the exchange thread's event loop.
+    void forget_port(const Link_port& port);
+    // Gives up the link's own share of live_count; the last one ends the exchange thread's event loop.
     void release_live();
+    // The socket's state has ended with an error, a disconnection or a timeout: the link is
+    // idle unless it was waiting to reconnect. Returns the state it was in.
+    State leave_socket_state();
     // With cfg_mutex held: marks the link offline in ws_flags; returns ws_flags as they were.
     static unsigned char mark_offline();
     // Emits servers_changed unless a notice was already pending in these ws_flags.
@@ -132,8 +153,9 @@ private:
     void on_wait_timer();
     // A connection attempt ended by disconnected: logged with the socket's error when it has one.
     void log_connect_failure();
-    // The link was lost while connected: before the login was accepted there is nothing to tear down.
-    void end_after_loss();
+    // The link was lost while connected (in state old): before the login was accepted there is
+    // nothing to tear down.
+    void end_after_loss(State old);
     void send_login();
     // Reads every field of the current object into f.
     static void read_fields(Ws_parser& p, Ws_common_fields& f);
@@ -157,6 +179,11 @@ private:
     void unsolicited(Ws_common_fields& f, Ws_parser& p);
     Batch_status parse_append_status(Ws_parser& p);
     void servers_update(bool after_list);
+
+    // The port of the modem eui, null when it has none.
+    static Link_port* port_of(quint64 eui);
+    // With cfg_mutex held: takes every port out of tcp_servers, to be retired once the lock is let go.
+    static std::vector<Link_port*> take_all_ports();
 
     typedef QMap<unsigned long, Tcp_server*> Server_map;
     // With cfg_mutex held: brings tcp_servers in line with the two device tables; true when changed.

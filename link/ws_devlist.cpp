@@ -1,5 +1,6 @@
 // The server's device list and the reconciliation of the running TCP servers with it and with the
-// modems to serve: one TCP server for every modem that is in both lists.
+// modems to serve: one TCP server for every modem that is in both lists. The one place where the
+// link knows its ports as Tcp_servers.
 #include "link/ws_connection.h"
 
 #include "core/shared.h"
@@ -167,6 +168,22 @@ void Ws_connection::devlist_answer(Ws_parser& p)
     next();
 }
 
+Link_port* Ws_connection::port_of(quint64 eui)
+{
+    // Only this thread changes the table, so it reads it without the lock.
+    return tcp_servers.value(static_cast<unsigned long>(eui), nullptr);
+}
+
+std::vector<Link_port*> Ws_connection::take_all_ports()
+{
+    std::vector<Link_port*> ports;
+    ports.reserve(static_cast<size_t>(tcp_servers.size()));
+    for (Tcp_server* s : qAsConst(tcp_servers))
+        ports.push_back(s);
+    tcp_servers.clear();
+    return ports;
+}
+
 void Ws_connection::update_servers()
 {
     Q_ASSERT(QThread::currentThread() == QObject::thread());
@@ -200,7 +217,7 @@ bool Ws_connection::reopen_server(Server_map::iterator& s, const Device_in_cfg& 
         log_exception(e, errtext_cannot_realloc_server.tr());
         note_port_failure(e, s.key(), cfg.tcp_port);
     } catch (...) {
-        log_debug(0x0704);
+        log_debug(0x070D);
     }
     s = tcp_servers.erase(s);
     return true;
@@ -216,7 +233,7 @@ bool Ws_connection::retire_servers()
             ++s;
             continue;
         }
-        s.value()->shutdown_server();
+        s.value()->retire();
         changed = true;
         if (wanted) {
             s.value() = nullptr;

@@ -8,7 +8,6 @@
 #include "common/err.h"
 #include "link/ws_fields.h"
 #include "link/ws_parser.h"
-#include "tcp/tcp_server.h"
 
 namespace {
 
@@ -83,7 +82,8 @@ void Ws_connection::on_binary_message(const QByteArray& message)
 void Ws_connection::drop_after_bad_message()
 {
     // The abort's own socket signals are then taken as expected ones.
-    flags &= static_cast<unsigned char>(~(connecting | connected | devlist_requested));
+    leave_socket_state();
+    flags &= static_cast<unsigned char>(~devlist_requested);
     socket.abort();
     rupture();
 }
@@ -109,9 +109,7 @@ void Ws_connection::unsolicited(Ws_common_fields& f, Ws_parser& p)
         throw p.Error(QString(errfmt_rx_field_absent.tr()).arg(f.any_field_name(missing)));
     if (f.port != modem_port)
         return;
-    // Only this thread changes the table, so it reads it without the lock.
-    const auto it = tcp_servers.constFind(f.devEui);
-    if (it != tcp_servers.constEnd())
-        port_events.push_back({it.value(), Port_event::uplink, f.data,
+    if (Link_port* port = port_of(f.devEui))
+        port_events.push_back({port, Port_event::uplink, f.data,
                                f.flags & Ws_common_fields::has_fcnt ? std::optional<quint32>(f.fcnt) : std::nullopt});
 }

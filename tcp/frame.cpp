@@ -2,7 +2,6 @@
 #include "tcp/frame.h"
 
 #include "common/err.h"
-#include "tcp/tcp_server.h"
 
 #include <limits>
 #include <new>
@@ -13,7 +12,7 @@ Tr errfmt_no_mem{TR_TEXT("log", "Не удалось выделить буфер
 
 }  // namespace
 
-Frame* Frame::alloc(size_t size, Tcp_server& server)
+Frame* Frame::alloc(size_t size, Link_port& requester, quint64 eui)
 {
     void* p = size <= std::numeric_limits<size_t>::max() - sizeof(Frame)
                   ? ::operator new(sizeof(Frame) + size, std::nothrow)
@@ -22,12 +21,12 @@ Frame* Frame::alloc(size_t size, Tcp_server& server)
         throw Err(QString(errfmt_no_mem.tr()).arg(size));
     Frame* f = new (p) Frame;
     f->next = nullptr;
-    f->send = &Ws_connection::send_sdata;
-    f->not_send = &Ws_connection::not_send_sdata;
-    f->requester = &server;
+    f->send = nullptr;
+    f->not_send = nullptr;
+    f->requester = &requester;
     f->round = 0;
     f->is_frame = true;
-    f->eui = server.eui;
+    f->eui = eui;
     f->data_end = f->data() + size;
     f->size = 0;
     return f;

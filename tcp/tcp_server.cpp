@@ -3,7 +3,6 @@
 #include "tcp/tcp_server.h"
 
 #include "core/cfg.h"
-#include "common/descriptors.h"
 #include "common/err.h"
 #include "metrics/metrics.h"
 #include "tcp/client_socket_guard.h"
@@ -31,12 +30,12 @@ std::unique_ptr<Client_framing> make_framing(Client_framing::Host& host, quint64
 
 }  // namespace
 
-Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Device_in_cfg& cfg)
-    : connection(connection),
-      eui(eui),
+Tcp_server::Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& cfg)
+    : eui(eui),
       max_frame(cfg.max_frame),
       tcp_port(cfg.tcp_port),
       protocol(cfg.protocol),
+      link(link),
       tracer(tcp_port),
       uplink(eui),
       framing(make_framing(*this, eui, cfg)),
@@ -45,31 +44,22 @@ Tcp_server::Tcp_server(Ws_connection& connection, unsigned long eui, const Devic
     if (!connect(&server, &Client_gate::client_waiting, this, &Tcp_server::on_new_connection))
         throw Debug(0x0801);
     connect(&server, &Client_gate::connection_refused, this, [this] { metrics::client_refused(this->eui); });
-    // The last descriptors are left to the link, the log and some clients: a program that has
-    // spent them all on listeners could no longer reconnect to the server nor say why.
-    if (connection.live_count - 1 >= listeners_within_descriptor_limit())
+    if (!link.count_port())
         throw Err(port_log::cannot_listen(tcp_port, true));
     tracer.event(".listen");
-    if (!server.listen(tcp_listen_address, tcp_port))
+    if (!server.listen(tcp_listen_address, tcp_port)) {
+        link.release_port();
         throw Listen_error(
             port_log::cannot_listen(tcp_port, server.serverError() == QAbstractSocket::SocketResourceError),
             server.errorString());
-    ++connection.live_count;
+    }
     metrics::modem_added(eui, tcp_port);
 }
 
 Tcp_server::~Tcp_server()
 {
     tracer.event(".shutdown_server_ok");
-    if (--connection.live_count)
-        return;
-    bool ending;
-    {
-        QMutexLocker lock(&cfg_mutex);
-        ending = ws_flags & WS_ENDING;
-    }
-    if (ending)
-        connection.thread.exit(0);
+    link.release_port();
 }
 
 // Takes the next pending connection and ties its lifetime to this server; null when none.
@@ -121,8 +111,8 @@ void Tcp_server::publish_client()
         }
         client = newest;
     }
-    if (notify && (connection.flags & Ws_connection::connected))
-        emit connection.clients_changed();
+    if (notify)
+        link.notify_clients();
 }
 
 // Of connections that came at once, only as many as the port serves are taken, the newest.
@@ -164,7 +154,7 @@ void Tcp_server::set_up_exchange(QTcpSocket* s)
         if (!connect(s, &QIODevice::readyRead, this, &Tcp_server::on_ready_read))
             throw Debug(0x0803);
         if (!frame)
-            frame = Frame::alloc(max_frame + 1, *this);
+            frame = Frame::alloc(max_frame + 1, *this, eui);
         framing->begin(clients.add(s), *s);
         return;
     } catch (const std::exception& e) {
@@ -183,7 +173,7 @@ void Tcp_server::set_up_exchange(QTcpSocket* s)
 void Tcp_server::end_exchange(Client_number number)
 {
     clients.remove(number);
-    const int unsent = framing->frames_outlive_client() ? 0 : connection.cancel_queries(this);
+    const int unsent = framing->frames_outlive_client() ? 0 : link.take_back(*this);
     framing->client_left(number, unsent);
     if (clients.empty()) {
         Frame::free(frame);
@@ -242,16 +232,16 @@ void Tcp_server::drop_all_clients()
     publish_client();
 }
 
-void Tcp_server::shutdown_server()
+// The port keeps its newest client published until that socket is gone.
+void Tcp_server::retire()
 {
     Q_ASSERT(QThread::currentThread() == thread());
     tracer.event(".shutdown_server");
     metrics::modem_removed(eui);
     server.close();
-    // cfg_mutex is held: the port keeps its newest client published until that socket is gone.
     end_all_exchanges();
     // Frames the framing still owes answers to must no longer call back a retired server.
-    connection.anonymize_queries(this);
+    link.anonymize(*this);
     if (refs == 1) {
         delete this;
         return;
@@ -259,7 +249,7 @@ void Tcp_server::shutdown_server()
     --refs;
 }
 
-void Tcp_server::success()
+void Tcp_server::frame_accepted()
 {
     Q_ASSERT(QThread::currentThread() == thread());
     framing->frame_accepted();
@@ -354,17 +344,17 @@ void Tcp_server::queue_overflow()
 bool Tcp_server::post_frame(size_t size)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    if (!connection.has_room(*this)) {
+    if (!link.has_room(*this)) {
         queue_overflow();
         return false;
     }
     Frame* done = frame;
     done->size = size;
-    // From here the frame is the connection's: nothing of it may stay behind.
+    // From here the frame is the link's: nothing of it may stay behind.
     frame = nullptr;
-    connection.post(*done);
+    link.post_frame(*done);
     try {
-        frame = Frame::alloc(max_frame + 1, *this);
+        frame = Frame::alloc(max_frame + 1, *this, eui);
     } catch (...) {
         drop_all_clients();
         throw;
@@ -372,7 +362,7 @@ bool Tcp_server::post_frame(size_t size)
     return true;
 }
 
-void Tcp_server::rx_received(QByteArray& data, std::optional<quint32> fcnt)
+void Tcp_server::uplink_packet(QByteArray& data, std::optional<quint32> fcnt)
 {
     Q_ASSERT(QThread::currentThread() == thread());
     metrics::uplink_received(eui, static_cast<size_t>(data.size()));

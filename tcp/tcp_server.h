@@ -1,16 +1,18 @@
 // The TCP server of one modem: listening, the clients the port's framing serves at once and
 // their replacement, the lifetimes of sockets and of the server itself; the clients' bytes and
-// the modem's answers go through the port's framing.
+// the modem's answers go through the port's framing. It is the link's Link_port and holds the
+// link as its Port_link.
 #pragma once
 
 #include "common/err.h"
 #include "core/shared.h"
 #include "common/repeated_log.h"
-#include "link/ws_connection.h"
+#include "link/link_port.h"
 #include "tcp/client_gate.h"
 #include "tcp/client_framing.h"
 #include "tcp/frame.h"
 #include "tcp/port_clients.h"
+#include "tcp/port_link.h"
 #include "tcp/tcp_trace.h"
 #include "tcp/uplink_assembler.h"
 
@@ -29,25 +31,23 @@ public:
     const QString reason;
 };
 
-class Tcp_server : public QObject, private Client_framing::Host {
+class Tcp_server : public QObject, public Link_port, private Client_framing::Host {
     Q_OBJECT
 public:
     using Client_number = Client_framing::Client_number;
 
     // Listens on the modem's port (on tcp_listen_address); throws Listen_error when the system
     // refuses, Err or Debug on other failures.
-    Tcp_server(Ws_connection& connection, unsigned long eui, const Device_in_cfg& cfg);
+    Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& cfg);
     ~Tcp_server() override;
 
-    // Retires the server; the caller must not use it afterwards. Called with cfg_mutex held.
-    void shutdown_server();
-    // The server accepted or refused a frame of this port.
-    void success();
-    void frame_refused();
-    // One uplink packet of the modem, with the frame counter of its message when it had one.
-    void rx_received(QByteArray& data, std::optional<quint32> fcnt = std::nullopt);
+    // Link_port
+    // The caller must not use the server after retire().
+    void retire() override;
+    void frame_accepted() override;
+    void frame_refused() override;
+    void uplink_packet(QByteArray& data, std::optional<quint32> fcnt) override;
 
-    Ws_connection& connection;
     const quint64 eui;
     const size_t max_frame;
     const quint16 tcp_port;
@@ -88,6 +88,7 @@ private:
     void read_failed(Client_number from, qint64 result) override;
     void drop_client(Client_number number) override;
 
+    Port_link& link;
     size_t refs = 1;
     Client_gate server;
     const Tcp_trace tracer;

@@ -673,7 +673,7 @@ void Test_dialogs::list_online_states_and_clients()
     set_server({{0x10, QStringLiteral("первый")}, {0x20, QString()}, {0x40, QStringLiteral("чужой")}}, true);
     Ws_connection connection(*QThread::currentThread());
     // As if logged in: the TCP servers announce their clients only then.
-    connection.flags |= Ws_connection::connected;
+    connection.state = Ws_connection::State::online;
     connection.update_servers();
     {
         QMutexLocker lock(&cfg_mutex);

@@ -313,7 +313,7 @@ private:
     int logged_ending(const QString& suffix) const;
     QList<unsigned long> server_euis() const;
     unsigned char flags_now() const;
-    unsigned char link_flags();
+    Ws_connection::State link_state();
     qint64 live_count();
     QPointer<QTcpSocket> connect_stalled_client(QTcpSocket& client, quint16 port);
     void lose_link_keeping_a_client(QTcpSocket& client);
@@ -415,10 +415,10 @@ void Test_link::post_frame(unsigned long eui, const QByteArray& data)
         Tcp_server* s = tcp_servers.value(eui);
         if (!s)
             return;
-        Frame* f = Frame::alloc(static_cast<size_t>(data.size()) + 1, *s);
+        Frame* f = Frame::alloc(static_cast<size_t>(data.size()) + 1, *s, eui);
         memcpy(f->data(), data.constData(), static_cast<size_t>(data.size()));
         f->size = static_cast<size_t>(data.size());
-        c.post(*f);
+        c.post_frame(*f);
     });
 }
 
@@ -475,12 +475,12 @@ unsigned char Test_link::flags_now() const
     return ws_flags;
 }
 
-// The connection's own flags, read in its thread.
-unsigned char Test_link::link_flags()
+// The connection's own state, read in its thread.
+Ws_connection::State Test_link::link_state()
 {
-    unsigned char flags = 0;
-    in_link([&flags](Ws_connection& c) { flags = c.flags; });
-    return flags;
+    Ws_connection::State state = Ws_connection::State::idle;
+    in_link([&state](Ws_connection& c) { state = c.state; });
+    return state;
 }
 
 // The connection's live_count, or -1 when its thread no longer answers (it has ended).
@@ -1420,7 +1420,7 @@ void Test_link::shutdown_in_reconnect_wait_with_retired_server()
     ws_reconnect_delay = 300;
     QTcpSocket client;
     lose_link_keeping_a_client(client);
-    QVERIFY(link_flags() & Ws_connection::reconnect_wait);
+    QVERIFY(link_state() == Ws_connection::State::reconnect_wait);
     request_link_shutdown();
     QTRY_COMPARE_WITH_TIMEOUT(live_count(), qint64(1), 5000);
     // Past the reconnect delay: no new attempt, the share given up once, the thread still waiting.
@@ -1458,9 +1458,9 @@ void Test_link::shutdown_while_connecting_or_logging_in()
         // connecting until the shutdown has been asked for.
         QElapsedTimer waited;
         waited.start();
-        while (!(link_flags() & Ws_connection::connecting) && waited.elapsed() < 5000)
+        while (link_state() != Ws_connection::State::connecting && waited.elapsed() < 5000)
             QThread::msleep(5);
-        QVERIFY(link_flags() & Ws_connection::connecting);
+        QVERIFY(link_state() == Ws_connection::State::connecting);
     }
     QElapsedTimer timer;
     timer.start();

@@ -31,7 +31,7 @@ struct Rig {
         const size_t tag = static_cast<const Frame*>(q)->size;
         return QChar(QLatin1Char(static_cast<char>('A' + tag / 100))) + QString::number(tag % 100);
     }
-    Tcp_server* server(QChar letter) { return reinterpret_cast<Tcp_server*>(&servers[letter.toLatin1() - 'A']); }
+    Link_port* server(QChar letter) { return reinterpret_cast<Link_port*>(&servers[letter.toLatin1() - 'A']); }
 
     Query& record(const QString& token)
     {

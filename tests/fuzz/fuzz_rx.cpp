@@ -78,7 +78,7 @@ bool new_client()
     peer.reset(new Peer);
     if (!peer->connect_to(port) || !turn_until([] { return server->client; }))
         return false;
-    server->success();
+    server->frame_accepted();
     return true;
 }
 
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         QByteArray payload(reinterpret_cast<const char*>(data + 2), length);
         data += 2 + length;
         model.take(payload);
-        server->rx_received(payload);
+        server->uplink_packet(payload, std::nullopt);
     }
     if (server->client)
         server->client->flush();

@@ -72,18 +72,18 @@ Tcp_server* served_server()
 void post_frame(Ws_connection& c, bool anonymous)
 {
     Tcp_server* server = served_server();
-    Frame* frame = Frame::alloc(server->max_frame + 1, *server);
+    Frame* frame = Frame::alloc(server->max_frame + 1, *server, served_eui);
     frame->size = sizeof client_bytes - 1;
     memcpy(frame->data(), client_bytes, frame->size);
     if (anonymous)
         frame->requester = nullptr;
-    c.post(*frame);
+    c.post_frame(*frame);
 }
 
 // Brings a fresh link to the state by the messages a good server sends; false when it cannot.
 bool reach(Ws_connection& c, State s, Peer& peer)
 {
-    c.flags |= Ws_connection::connecting;
+    c.state = Ws_connection::State::connecting;
     invoke(c, "on_connected");
     if (s == login_wait)
         return true;
@@ -101,7 +101,7 @@ bool reach(Ws_connection& c, State s, Peer& peer)
     if (s == data_wait_anonymous || s == data_wait_client)
         post_frame(c, s == data_wait_anonymous);
     if (s == idle_confirmed)
-        server->success();
+        server->frame_accepted();
     return true;
 }
 
@@ -110,7 +110,7 @@ bool reach(Ws_connection& c, State s, Peer& peer)
 void shut_down(Ws_connection& c, Peer& peer)
 {
     invoke(c, "on_shutdown");
-    if (c.flags & Ws_connection::connected)
+    if (c.connected())
         invoke(c, "on_disconnected");
     peer.reset();
     if (!turn_until([&c] { return c.live_count == 0; }))
@@ -126,7 +126,7 @@ void run(State s, const uint8_t* data, size_t size)
         return;
     }
     const uint8_t* end = data + size;
-    for (int n = 0; n < max_messages && (c->flags & Ws_connection::connected); ++n) {
+    for (int n = 0; n < max_messages && c->connected(); ++n) {
         const uint8_t* stop = static_cast<const uint8_t*>(memchr(data, 0xFF, static_cast<size_t>(end - data)));
         if (!stop)
             stop = end;
