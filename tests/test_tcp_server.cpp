@@ -83,8 +83,6 @@ private slots:
     void repeated_packets_by_frame_counter();
     void owed_frames_data();
     void owed_frames();
-    void retiring_without_client_deletes_at_once();
-    void retiring_with_client_waits_for_the_socket();
     void last_server_ends_the_exchange_loop_only_when_ending();
     void busy_port_makes_the_constructor_throw();
     void client_without_a_frame_buffer_is_disconnected();
@@ -126,6 +124,8 @@ void Test_tcp_server::cleanup()
         server->retire();
     QTRY_VERIFY_WITH_TIMEOUT(!server, wait_ms);
     QCOMPARE(link->live, 0);
+    // The port is free again.
+    QVERIFY(QTcpServer().listen(QHostAddress::Any, port));
     link.reset();
     log_file.reset();
 }
@@ -216,7 +216,8 @@ void Test_tcp_server::burst_keeps_the_later_connection()
 // "N>|xx" it sends xx with no pause after, so xx is still being gathered; "N<xx" it reads xx and
 // is still connected; "-N" it leaves while it is the port's client; "xN" the server drops it.
 // "ack" and "nack": the server accepts or refuses the frame in flight; "success" a second
-// acceptance; "up:HEADER:xx" the modem's uplink packet with data xx. At the end the frames the
+// acceptance; "up:HEADER:xx" the modem's uplink packet with data xx; "retire" the link retires the
+// server, which goes at once unless it has a client. At the end the frames the
 // link sent are those expected, no client has read anything the script does not read, and the
 // count of clients is right.
 void Test_tcp_server::clients_and_answers_data()
@@ -244,6 +245,9 @@ void Test_tcp_server::clients_and_answers_data()
     QTest::newRow("broken packet ends the exchange only once one was joined")
         << "c1 1>q ack up:030400020102:cd up:030200020001:ok 1<ok up:030400020002:ab up:030400020202:cd x1"
         << QByteArrayList{"q"};
+    QTest::newRow("retired server without a client goes at once") << "retire" << QByteArrayList();
+    QTest::newRow("retired server waits for its client; the verdict then reaches nobody")
+        << "c1 1>q retire x1 ack" << QByteArrayList{"q"};
     QTest::newRow("answer joined across clients is dropped whole")
         << "c1 1>q ack up:030400020002:ab -1 c2 up:030400020102:cd" << QByteArrayList{"q"};
 }
@@ -279,6 +283,12 @@ void Test_tcp_server::play(const QString& step, Script_clients& clients)
     const QRegularExpressionMatch m = client_step.match(step);
     if (step == QLatin1String("ack") || step == QLatin1String("nack")) {
         link->verdict(step == QLatin1String("ack"));
+    } else if (step == QLatin1String("retire")) {
+        const bool alone = !server->client;
+        server->retire();
+        QCOMPARE(link->anonymized, 1);
+        QCOMPARE(!server, alone);
+        QCOMPARE(link->live, alone ? 0 : 1);
     } else if (step == QLatin1String("success")) {
         server->frame_accepted();
     } else if (step.startsWith(QLatin1String("up:"))) {
@@ -540,37 +550,6 @@ void Test_tcp_server::owed_frames()
         }
     }
     QTEST(verdicts, "verdicts");
-}
-
-void Test_tcp_server::retiring_without_client_deletes_at_once()
-{
-    make_server();
-    server->retire();
-    QVERIFY(!server);
-    QCOMPARE(link->live, 0);
-    QCOMPARE(link->anonymized, 1);
-    // The port is free again.
-    QTcpServer again;
-    QVERIFY(again.listen(QHostAddress::Any, port));
-}
-
-void Test_tcp_server::retiring_with_client_waits_for_the_socket()
-{
-    make_server();
-    auto c = connect_client();
-    QVERIFY(wait_client(*c));
-    c->write("q");
-    QVERIFY(wait_sent("q"));
-    server->retire();
-    QVERIFY(server);
-    QCOMPARE(link->live, 1);
-    QCOMPARE(link->anonymized, 1);
-    QVERIFY(wait_gone(*c));
-    QTRY_VERIFY_WITH_TIMEOUT(!server, wait_ms);
-    QCOMPARE(link->live, 0);
-    QCOMPARE(clients_number, 0u);
-    // The verdict on its frame reaches nobody.
-    link->verdict(true);
 }
 
 // The real link counts its ports: the last one to go ends the exchange thread's loop, but only
