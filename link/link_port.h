@@ -15,7 +15,7 @@ public:
     // One uplink packet of the modem, with the frame counter of its message when it had one.
     virtual void uplink_packet(QByteArray& data, std::optional<quint32> fcnt) = 0;
     // The port stops listening and goes once its last client socket has gone; the link drops
-    // its pointer. Called without cfg_mutex held.
+    // its pointer. It takes no lock of its own, so the reconciliation may retire under cfg_mutex.
     virtual void retire() = 0;
 
 protected:

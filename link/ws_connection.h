@@ -93,6 +93,7 @@ public:
     // every listening Tcp_server. Changed only in the exchange thread.
     quint64 live_count = 1;
     QThread& thread;
+    // Exchange thread only; open to the tests and the fuzz targets.
     State state = State::idle;
     unsigned char flags = 0;
 
