@@ -658,6 +658,8 @@ void Test_tcp_server::link_called_from_another_thread_is_caught()
     QVERIFY(pipe(err) == 0);
     const pid_t child = fork();
     if (child == 0) {
+        // The test's own message handler writes the failed check to standard output.
+        dup2(err[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
         std::thread([&connection] { connection.notify_clients(); }).join();
         _exit(0);
