@@ -1,4 +1,5 @@
-// The served list as the tests compare it: one "EUI:port:max_frame[:modbus_tcp]" entry per modem.
+// The served list as the tests compare it: one "EUI:port:max_frame[:protocol]" entry per modem, the
+// protocol named as in the devices file when it is not the default.
 #pragma once
 
 #include "core/shared.h"
@@ -21,6 +22,8 @@ inline QString tables()
                        .toUpper()
                        .arg(it->tcp_port)
                        .arg(it->max_frame) +
-                   (it->protocol == Port_protocol::modbus_tcp ? QStringLiteral(":modbus_tcp") : QString());
+                   (it->protocol != default_port_protocol
+                        ? QLatin1Char(':') + QLatin1String(port_protocol_row(it->protocol).file_name)
+                        : QString());
     return entries.join(QLatin1Char(' '));
 }

@@ -132,6 +132,8 @@ private slots:
     void duplicate_port_warning();
     void port_zero_loaded_and_logged();
     void save_and_read_back();
+    void protocols_data();
+    void protocols();
     void save_into_locked_folder();
     void save_that_cannot_be_written();
     void sample_file();
@@ -161,10 +163,6 @@ void Test_devices_file::sentences_data()
     QTest::newRow("sentences sharing a line")
         << QByteArray("device(eui=0000000000000002,tcp_port=2)device(eui=0000000000000001,tcp_port=1) # c")
         << "0000000000000001:1:77 0000000000000002:2:77";
-    QTest::newRow("protocol")
-        << QByteArray("device(eui=0000000000000001, protocol=modbus_tcp, tcp_port=1)"
-                      "device(eui=0000000000000002, tcp_port=2, protocol = raw)")
-        << "0000000000000001:1:77:modbus_tcp 0000000000000002:2:77";
     QTest::newRow("comments between attributes")
         << QByteArray("device( # modem in the boiler room\n  eui=00000000000000AB, // its EUI\n  tcp_port=5020\n)")
         << "00000000000000AB:5020:77";
@@ -324,6 +322,45 @@ void Test_devices_file::save_and_read_back()
     QCOMPARE(save_error(), QString());
     load_devices_in_cfg();
     QCOMPARE(tables(), QString());
+}
+
+void Test_devices_file::protocols_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("clients");
+
+    QTest::newRow("raw") << 0 << QByteArray("raw") << QByteArray("max_frame=77)\n") << "поток байтов" << 1;
+    QTest::newRow("modbus_tcp") << 1 << QByteArray("modbus_tcp") << QByteArray("max_frame=77, protocol=modbus_tcp)\n")
+                                << "Modbus TCP" << 5;
+}
+
+// Each row of the protocol table, in its order: its name read and written by the devices file
+// (the default left out), its name in the window, and the clients its port serves.
+void Test_devices_file::protocols()
+{
+    QFETCH(int, index);
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, saved);
+    QFETCH(QString, caption);
+    QFETCH(int, clients);
+    QCOMPARE(port_protocol_count, 2);
+    const Port_protocol_row& row = port_protocols[index];
+    QCOMPARE(static_cast<int>(row.protocol), index);
+    QCOMPARE(row.caption.tr(), caption);
+    modbus_max_clients = 5;
+    QCOMPARE(row.max_clients, clients);
+
+    default_max_frame = 77;
+    QCOMPARE(load("device(eui=0000000000000001, protocol=" + name + ", tcp_port=1)"), QString());
+    QCOMPARE(devices_in_cfg.value(1).protocol, row.protocol);
+    QCOMPARE(save_error(), QString());
+    QVERIFY(read_file(devices_fname).endsWith("device(eui=0000000000000001, tcp_port=1, " + saved));
+    const QString read = tables();
+    QCOMPARE(load(read_file(devices_fname)), QString());
+    QCOMPARE(tables(), read);
 }
 
 void Test_devices_file::save_into_locked_folder()
