@@ -1,5 +1,4 @@
-// The served list as the tests compare it: one "EUI:port:max_frame[:protocol]" entry per modem, the
-// protocol named as in the devices file when it is not the default.
+// The served list as the tests compare it: one "EUI:port:max_frame[:protocol other than the default]" per modem.
 #pragma once
 
 #include "core/shared.h"
@@ -22,8 +21,8 @@ inline QString tables()
                        .toUpper()
                        .arg(it->tcp_port)
                        .arg(it->max_frame) +
-                   (it->protocol != default_port_protocol
-                        ? QLatin1Char(':') + QLatin1String(port_protocol_row(it->protocol).file_name)
-                        : QString());
+                   (it->protocol == default_port_protocol
+                        ? QString()
+                        : QStringLiteral(":") + port_protocol_row(it->protocol).file_name);
     return entries.join(QLatin1Char(' '));
 }

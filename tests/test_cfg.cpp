@@ -61,6 +61,18 @@ QString value_of(const QString& name)
     return values.value(name, QStringLiteral("no such key"));
 }
 
+// The "key=value" pairs of the list whose key's global holds another value, as it holds it.
+QStringList differing(const QStringList& expected)
+{
+    QStringList held;
+    for (const QString& pair : expected) {
+        const QString key = pair.section(QLatin1Char('='), 0, 0);
+        if (key + QLatin1Char('=') + value_of(key) != pair)
+            held << key + QLatin1Char('=') + value_of(key);
+    }
+    return held;
+}
+
 QString framed(const QString& file, int column, int line, const QString& reason)
 {
     return QStringLiteral("Ошибка в %1-м символе %2-й строки файла «%3»: %4")
@@ -106,43 +118,26 @@ void Test_cfg::mandatory_keys_only_give_defaults()
 {
     QCOMPARE(load(every_key_text), QString());
     QCOMPARE(load(mandatory), QString());
-    QCOMPARE(ws_url, QStringLiteral("ws://h:1"));
-    QCOMPARE(ws_login, QStringLiteral("user"));
-    QCOMPARE(ws_password_hash, QStringLiteral("secret"));
-    QCOMPARE(ws_connect_timeout, 10000);
-    QCOMPARE(ws_auth_timeout, 3000);
-    QCOMPARE(ws_reconnect_delay, 3000);
-    QCOMPARE(ws_devlist_period, 10000);
-    QCOMPARE(ws_devlist_timeout, 3000);
-    QCOMPARE(ws_sdata_timeout, 3000);
-    QCOMPARE(modbus_timeout, 15000);
-    QCOMPARE(modbus_max_clients, 8);
-    QCOMPARE(tcp_keepalive, 120);
-    QCOMPARE(devices_fname, QStringLiteral("devices.cfg"));
-    QCOMPARE(default_max_frame, 51u);
-    QCOMPARE(tcp_interframe_delay, 15);
-    QCOMPARE(int(trace_ws), 1);
-    QCOMPARE(int(trace_tcp), 1);
-    QCOMPARE(ws_batch_max, 1);
+    QCOMPARE(differing({"ws_url=ws://h:1", "ws_login=user", "ws_password=secret", "ws_connect_timeout=10000",
+                        "ws_auth_timeout=3000", "ws_reconnect_delay=3000", "ws_devlist_period=10000",
+                        "ws_devlist_timeout=3000", "ws_data_timeout=3000", "modbus_timeout=15000",
+                        "modbus_max_clients=8", "tcp_keepalive=120", "devices_file=devices.cfg",
+                        "default_max_frame=51", "interframe_delay=15", "trace_ws=1", "trace_tcp=1",
+                        "ws_batch_max=1", "metrics_listen=", "language="}),
+             QStringList());
     QCOMPARE(tcp_listen_address, QHostAddress(QHostAddress::Any));
-    QVERIFY(metrics_listen.isEmpty());
-    QVERIFY(cfg_language.isEmpty());
 }
 
 void Test_cfg::every_key()
 {
     QCOMPARE(load(every_key_text), QString());
-    const QStringList expected{"ws_url=wss://example:443/", "ws_login=логин", QString::fromUtf8("ws_password=p\xD0\xB0ss"),
-                               "ws_connect_timeout=6", "ws_auth_timeout=5", "ws_reconnect_delay=4",
-                               "ws_devlist_period=3", "ws_devlist_timeout=2", "ws_data_timeout=1",
-                               "devices_file=modems.cfg", "default_max_frame=200", "interframe_delay=20",
-                               "trace_ws=0", "trace_tcp=2", "ws_batch_max=20", "modbus_timeout=7",
-                               "modbus_max_clients=9", "tcp_keepalive=10", "tcp_listen_address=::1",
-                               "metrics_listen=127.0.0.1:9464", "language=en"};
-    for (const QString& pair : expected) {
-        const QString key = pair.section(QLatin1Char('='), 0, 0);
-        QCOMPARE(key + QLatin1Char('=') + value_of(key), pair);
-    }
+    QCOMPARE(differing({"ws_url=wss://example:443/", "ws_login=логин", QString::fromUtf8("ws_password=p\xD0\xB0ss"),
+                        "ws_connect_timeout=6", "ws_auth_timeout=5", "ws_reconnect_delay=4", "ws_devlist_period=3",
+                        "ws_devlist_timeout=2", "ws_data_timeout=1", "devices_file=modems.cfg",
+                        "default_max_frame=200", "interframe_delay=20", "trace_ws=0", "trace_tcp=2",
+                        "ws_batch_max=20", "modbus_timeout=7", "modbus_max_clients=9", "tcp_keepalive=10",
+                        "tcp_listen_address=::1", "metrics_listen=127.0.0.1:9464", "language=en"}),
+             QStringList());
 }
 
 void Test_cfg::accepted_values_data()
@@ -166,21 +161,14 @@ void Test_cfg::accepted_values_data()
     QTest::newRow("batch 1") << QByteArray("ws_batch_max = 1") << "ws_batch_max" << "1";
     QTest::newRow("batch 100") << QByteArray("ws_batch_max = 100") << "ws_batch_max" << "100";
     QTest::newRow("trace all") << QByteArray("trace_ws = all") << "trace_ws" << "2";
-    QTest::newRow("trace err") << QByteArray("trace_ws = err # quiet") << "trace_ws" << "0";
     QTest::newRow("trace bad_frames") << QByteArray("trace_tcp = bad_frames") << "trace_tcp" << "1";
-    QTest::newRow("trace tcp all") << QByteArray("trace_tcp = all") << "trace_tcp" << "2";
     QTest::newRow("joined string") << QByteArray("devices_file = \"my \" # first half\n  \"devices.cfg\"")
                                    << "devices_file" << "my devices.cfg";
-    QTest::newRow("listen on IPv6 loopback") << QByteArray("tcp_listen_address = \"::1\"") << "tcp_listen_address"
-                                             << "::1";
     QTest::newRow("listen on a scoped address") << QByteArray("tcp_listen_address = \"fe80::1%lo\"")
                                                 << "tcp_listen_address" << "fe80::1%lo";
-    QTest::newRow("language en") << QByteArray("language = \"en\"") << "language" << "en";
     QTest::newRow("language ru") << QByteArray("language=\"ru\" # the default") << "language" << "ru";
     QTest::newRow("no-break space in a string") << QByteArray("devices_file = \"a\xC2\xA0z\"") << "devices_file"
                                                 << QString::fromUtf8("a\xC2\xA0z");
-    QTest::newRow("metrics on IPv4") << QByteArray("metrics_listen = \"127.0.0.1:9464\"") << "metrics_listen"
-                                     << "127.0.0.1:9464";
     QTest::newRow("metrics on every address") << QByteArray("metrics_listen = \"0.0.0.0:65535\"")
                                               << "metrics_listen" << "0.0.0.0:65535";
 }

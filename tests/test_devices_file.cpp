@@ -24,9 +24,9 @@ QString framed(const QString& file, int column, int line, const QString& reason)
         .arg(QString::number(column), QString::number(line), file, reason);
 }
 
-void add_device(unsigned long eui, quint16 tcp_port, quint32 max_frame)
+void add_device(unsigned long eui, quint16 tcp_port, quint32 max_frame, Port_protocol protocol = default_port_protocol)
 {
-    tcp_ports.insert(tcp_port, devices_in_cfg.insert(eui, Device_in_cfg{max_frame, tcp_port}));
+    tcp_ports.insert(tcp_port, devices_in_cfg.insert(eui, Device_in_cfg{max_frame, tcp_port, protocol}));
 }
 
 // Makes a folder unwritable for the life of the object: the immutable flag for the superuser,
@@ -300,7 +300,7 @@ void Test_devices_file::save_and_read_back()
     devices_in_cfg.clear();
     tcp_ports.clear();
     add_device(0xFFFFFFFFFFFFFFFFul, 65535, 9999);
-    add_device(0x0102030405A0B0C0ul, 4001, 51);
+    add_device(0x0102030405A0B0C0ul, 4001, 51, Port_protocol::modbus_tcp);
     add_device(0, 0, 1);
     const QString saved = tables();
     devices_fname = devices_path();
@@ -309,7 +309,7 @@ void Test_devices_file::save_and_read_back()
     QCOMPARE(read_file(devices_fname),
              QByteArray("\xEF\xBB\xBF# Содержимое этого файла сформировано программой ruvo_bridge 1.3.5.\n\n"
                         "device(eui=0000000000000000, tcp_port=0, max_frame=1)\n"
-                        "device(eui=0102030405A0B0C0, tcp_port=4001, max_frame=51)\n"
+                        "device(eui=0102030405A0B0C0, tcp_port=4001, max_frame=51, protocol=modbus_tcp)\n"
                         "device(eui=FFFFFFFFFFFFFFFF, tcp_port=65535, max_frame=9999)\n"));
     default_max_frame = 9;
     devices_in_cfg.clear();
@@ -324,43 +324,30 @@ void Test_devices_file::save_and_read_back()
     QCOMPARE(tables(), QString());
 }
 
+// Each row of the protocol table, tagged with its name in the devices file (saved with the others).
 void Test_devices_file::protocols_data()
 {
     QTest::addColumn<int>("index");
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QByteArray>("saved");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<int>("clients");
-
-    QTest::newRow("raw") << 0 << QByteArray("raw") << QByteArray("max_frame=77)\n") << "поток байтов" << 1;
-    QTest::newRow("modbus_tcp") << 1 << QByteArray("modbus_tcp") << QByteArray("max_frame=77, protocol=modbus_tcp)\n")
-                                << "Modbus TCP" << 5;
+    QTest::newRow("raw") << 0 << "поток байтов" << 1;
+    QTest::newRow("modbus_tcp") << 1 << "Modbus TCP" << 5;
 }
 
-// Each row of the protocol table, in its order: its name read and written by the devices file
-// (the default left out), its name in the window, and the clients its port serves.
 void Test_devices_file::protocols()
 {
     QFETCH(int, index);
-    QFETCH(QByteArray, name);
-    QFETCH(QByteArray, saved);
     QFETCH(QString, caption);
     QFETCH(int, clients);
     QCOMPARE(port_protocol_count, 2);
     const Port_protocol_row& row = port_protocols[index];
     QCOMPARE(static_cast<int>(row.protocol), index);
+    QCOMPARE(QByteArray(row.file_name), QByteArray(QTest::currentDataTag()));
     QCOMPARE(row.caption.tr(), caption);
     modbus_max_clients = 5;
     QCOMPARE(row.max_clients, clients);
-
-    default_max_frame = 77;
-    QCOMPARE(load("device(eui=0000000000000001, protocol=" + name + ", tcp_port=1)"), QString());
+    QCOMPARE(load(QByteArray("device(eui=0000000000000001, protocol=") + row.file_name + ", tcp_port=1)"), QString());
     QCOMPARE(devices_in_cfg.value(1).protocol, row.protocol);
-    QCOMPARE(save_error(), QString());
-    QVERIFY(read_file(devices_fname).endsWith("device(eui=0000000000000001, tcp_port=1, " + saved));
-    const QString read = tables();
-    QCOMPARE(load(read_file(devices_fname)), QString());
-    QCOMPARE(tables(), read);
 }
 
 void Test_devices_file::save_into_locked_folder()
