@@ -1,8 +1,9 @@
 // Benchmark of the bridge as a whole, the real program against the simulated server on loopback:
 // round trips of one and of 100 clients, a Modbus read through a raw and a Modbus TCP port, the
-// queue's throughput (also with metrics on and off), 1,000 modems at once, a burst of clients
-// against a distant server with and without batching, and the exchange thread's cost per frame
-// on Qt's event dispatcher and on the epoll one, with socat as the floor.
+// queue's throughput (also with metrics on and off), 1,000 modems at once, the memory a configured
+// modem costs among 10,000, a burst of clients against a distant server with and without
+// batching, and the exchange thread's cost per frame on Qt's event dispatcher and on the epoll
+// one, with socat as the floor.
 #include "tests/bridge_process.h"
 
 #include <QCoreApplication>
