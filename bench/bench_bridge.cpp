@@ -1,8 +1,9 @@
 // Benchmark of the bridge as a whole, the real program against the simulated server on loopback:
 // round trips of one and of 100 clients, a Modbus read through a raw and a Modbus TCP port, the
-// queue's throughput (also with metrics on and off), 1,000 modems at once, a burst of clients
-// against a distant server with and without batching, and the exchange thread's cost per frame
-// on Qt's event dispatcher and on the epoll one, with socat as the floor.
+// queue's throughput (also with metrics on and off), 1,000 modems at once, the memory a configured
+// modem costs among 10,000, a burst of clients against a distant server with and without
+// batching, and the exchange thread's cost per frame on Qt's event dispatcher and on the epoll
+// one, with socat as the floor.
 #include "tests/bridge_process.h"
 
 #include <QCoreApplication>
@@ -507,6 +508,43 @@ void scale(int count)
         std::printf("  the program did not end with exit code 0\n");
 }
 
+// The program's resident memory, in kilobytes, once every listed modem's port listens and the
+// figure has settled; -1 when the ports did not all open.
+qint64 settled_rss_kb(const std::vector<Device>& list)
+{
+    Setup setup(list, "silent");
+    if (!setup.ready)
+        return -1;
+    const QString pid = QString::number(setup.bridge->process.processId());
+    qint64 rss = proc_status_kb(pid, "VmRSS");
+    for (qint64 before = -1; rss != before;) {
+        QThread::msleep(500);
+        before = rss;
+        rss = proc_status_kb(pid, "VmRSS");
+    }
+    return rss;
+}
+
+// What one configured modem costs: the resident memory with count modems served beyond that with
+// one, shared out among the others.
+void memory_per_modem(int count)
+{
+    // The layout before ports allocated their parts on first use.
+    const double before_kb = 4.0;
+    const qint64 one = settled_rss_kb(numbered_devices(1));
+    const qint64 many = settled_rss_kb(numbered_devices(count));
+    std::printf("memory, %d configured modems served:\n", count);
+    if (one < 0 || many < 0) {
+        std::printf("  the ports were not all listening within a minute\n");
+        return;
+    }
+    const double per_modem = static_cast<double>(many - one) / (count - 1);
+    std::printf("  resident memory %.1f MB, with one modem %.1f MB\n", static_cast<double>(many) / 1024.0,
+                static_cast<double>(one) / 1024.0);
+    std::printf("  per modem: %.2f KB (before: %.1f KB; goal <= 2.5) %s\n", per_modem, before_kb,
+                per_modem <= 2.5 ? "ok" : "MISSED");
+}
+
 // A plain TCP relay of the same load as the floor of what pushing the bytes costs: one socat
 // between every client and a sink that reads everything. Their processor time per frame, 0 when
 // socat could not serve.
@@ -847,6 +885,7 @@ int main(int argc, char** argv)
         {"scale", [] { scale(1000); }},
         {"batching", [] { batching(50, 50); }},
         {"reload", [] { reload(10000, 5); }},
+        {"memory", [] { memory_per_modem(10000); }},
         {"dispatchers", [] { dispatchers(2); }},
         {"epoll_load", [] { epoll_load(16); }},
     };

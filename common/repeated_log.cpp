@@ -6,6 +6,7 @@
 
 #include "common/err.h"
 
+#include <QTimer>
 #include <QVector>
 #include <algorithm>
 #include <chrono>
@@ -85,28 +86,38 @@ qint64 steady_ms()
 
 }  // namespace
 
-Repeated_log::Repeated_log(Repeated_entries::Summary summary_text) : entries(std::move(summary_text), steady_ms)
-{
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, [this] { on_timer(); });
-}
+struct Repeated_log::Held {
+    explicit Held(const Repeated_entries::Summary& summary_text) : entries(summary_text, steady_ms) {}
+
+    Repeated_entries entries;
+    QTimer timer;
+};
+
+Repeated_log::Repeated_log(Repeated_entries::Summary summary_text) : summary_text(std::move(summary_text)) {}
+
+Repeated_log::~Repeated_log() = default;
 
 void Repeated_log::event(const QString& entry, const QString& peer)
 {
-    write(entries.event(entry, peer));
+    if (!held) {
+        held.reset(new Held(summary_text));
+        held->timer.setSingleShot(true);
+        QObject::connect(&held->timer, &QTimer::timeout, [this] { on_timer(); });
+    }
+    write(held->entries.event(entry, peer));
 }
 
 void Repeated_log::write(const QStringList& texts)
 {
     for (const QString& text : texts)
         log(text);
-    const qint64 due = entries.due_in();
-    if (due >= 0 && !timer.isActive())
-        timer.start(static_cast<int>(due));
+    const qint64 due = held->entries.due_in();
+    if (due >= 0 && !held->timer.isActive())
+        held->timer.start(static_cast<int>(due));
 }
 
 void Repeated_log::on_timer()
 {
-    const QString due = entries.summary_due();
+    const QString due = held->entries.summary_due();
     write(due.isEmpty() ? QStringList() : QStringList(due));
 }

@@ -7,8 +7,8 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 #include <functional>
+#include <memory>
 
 // The bookkeeping alone, on a clock given in milliseconds.
 class Repeated_entries {
@@ -46,16 +46,21 @@ private:
 };
 
 // Writes the entries of Repeated_entries to the log on the steady clock, a timer writing a
-// summary that falls due while no further event comes. Lives in the thread that makes it.
+// summary that falls due while no further event comes. Lives in the thread that makes it. Every
+// port holds several and most never see an event: the bookkeeping and the timer are made at the
+// first event, so an idle one is its summary text alone.
 class Repeated_log {
 public:
     explicit Repeated_log(Repeated_entries::Summary summary_text);
+    ~Repeated_log();
     void event(const QString& entry, const QString& peer);
 
 private:
+    struct Held;
+
     void write(const QStringList& entries);
     void on_timer();
 
-    Repeated_entries entries;
-    QTimer timer;
+    const Repeated_entries::Summary summary_text;
+    std::unique_ptr<Held> held;
 };

@@ -14,29 +14,30 @@
 
 const char default_cfg_fname[] = "ruvo_bridge.cfg";
 const char* cfg_fname = default_cfg_fname;
-const QString DEFAULT_DEVICES_FNAME = QStringLiteral("devices.cfg");
 
+// Defaults are given by the key table below, as the program is loaded and for every key a file
+// leaves out.
 QString ws_url;
 QString ws_login;
 QString ws_password_hash;
-int ws_connect_timeout = 10000;
-int ws_auth_timeout = 3000;
-int ws_reconnect_delay = 3000;
-int ws_devlist_period = 10000;
-int ws_devlist_timeout = 3000;
-int ws_sdata_timeout = 3000;
+int ws_connect_timeout;
+int ws_auth_timeout;
+int ws_reconnect_delay;
+int ws_devlist_period;
+int ws_devlist_timeout;
+int ws_sdata_timeout;
 QString devices_fname;
-unsigned default_max_frame = default_max_frame_value;
-int tcp_interframe_delay = 15;
-int modbus_timeout = 15000;
-int tcp_keepalive = default_tcp_keepalive;
-int modbus_max_clients = default_modbus_max_clients;
+unsigned default_max_frame;
+int tcp_interframe_delay;
+int modbus_timeout;
+int tcp_keepalive;
+int modbus_max_clients;
 const char* const trace_level_words[3] = {"err", "bad_frames", "all"};
-unsigned char trace_ws = trace_bad_frames;
-unsigned char trace_tcp = trace_bad_frames;
+unsigned char trace_ws;
+unsigned char trace_tcp;
 QString cfg_language;
-int ws_batch_max = 1;
-QHostAddress tcp_listen_address = QHostAddress(QHostAddress::Any);
+int ws_batch_max;
+QHostAddress tcp_listen_address;
 Client_allow_list tcp_allow;
 Ws_tls_settings ws_tls;
 QString metrics_listen;
@@ -83,7 +84,6 @@ Tr errtext_no_ws_login{TR_TEXT("parser", "не определён обязате
 Tr errtext_no_ws_password{TR_TEXT("parser", "не определён обязательный параметр «ws_password».")};
 
 const unsigned max_timing = 60000;
-const int default_interframe_delay = 15;
 
 // The language of the texts after the configuration is read, "en" or "ru".
 QString language_error(const QString& value)
@@ -137,7 +137,8 @@ enum class Kind : unsigned char {
     checked,  // a string that check judges and stores; a bad one is reported at its opening quote
 };
 
-// One key of the configuration file, which may give each key once.
+// One key of the configuration file, which may give each key once, with the value it has when the
+// file does not give it.
 struct Cfg_key {
     const char* name;
     Kind kind;
@@ -147,34 +148,36 @@ struct Cfg_key {
     quint32 max;                             // bounded
     QString (*check)(const QString& value);  // checked: "" or the reason the value is bad
     Tr* bad_level;                           // level: the text for a word that is not a level
-    void (*set_default)();                   // a key not given takes its default; null: keeps its value
     Tr* missing;                             // a mandatory key: the text when it is not given
+    quint32 default_value;                   // timing, bounded, level
+    const char* default_text;                // text
+    void (*set_default)();                   // checked; null when another key's gives it
 };
 
-Cfg_key text_key(const char* name, QString& target, Tr* missing, void (*set_default)() = nullptr)
+Cfg_key text_key(const char* name, QString& target, Tr* missing, const char* default_text = "")
 {
-    return {name, Kind::text, &target, nullptr, 0, 0, nullptr, nullptr, set_default, missing};
+    return {name, Kind::text, &target, nullptr, 0, 0, nullptr, nullptr, missing, 0, default_text, nullptr};
 }
 
-Cfg_key timing_key(const char* name, void (*store)(quint32))
+Cfg_key timing_key(const char* name, void (*store)(quint32), quint32 default_value)
 {
-    return {name, Kind::timing, nullptr, store, 0, max_timing, nullptr, nullptr, nullptr, nullptr};
+    return {name, Kind::timing, nullptr, store, 0, max_timing, nullptr, nullptr, nullptr, default_value, nullptr,
+            nullptr};
 }
 
-Cfg_key bounded_key(const char* name, quint32 min, quint32 max, void (*store)(quint32),
-                    void (*set_default)() = nullptr)
+Cfg_key bounded_key(const char* name, quint32 min, quint32 max, void (*store)(quint32), quint32 default_value)
 {
-    return {name, Kind::bounded, nullptr, store, min, max, nullptr, nullptr, set_default, nullptr};
+    return {name, Kind::bounded, nullptr, store, min, max, nullptr, nullptr, nullptr, default_value, nullptr, nullptr};
 }
 
-Cfg_key level_key(const char* name, Tr& bad_level, void (*store)(quint32))
+Cfg_key level_key(const char* name, Tr& bad_level, void (*store)(quint32), Trace_level default_value)
 {
-    return {name, Kind::level, nullptr, store, 0, 0, nullptr, &bad_level, nullptr, nullptr};
+    return {name, Kind::level, nullptr, store, 0, 0, nullptr, &bad_level, nullptr, default_value, nullptr, nullptr};
 }
 
-Cfg_key checked_key(const char* name, QString (*check)(const QString&), void (*set_default)() = nullptr)
+Cfg_key checked_key(const char* name, QString (*check)(const QString&), void (*set_default)())
 {
-    return {name, Kind::checked, nullptr, nullptr, 0, 0, check, nullptr, set_default, nullptr};
+    return {name, Kind::checked, nullptr, nullptr, 0, 0, check, nullptr, nullptr, 0, nullptr, set_default};
 }
 
 // Every key. The first ones are those the unknown-key text names; the rest, in the order of the
@@ -184,33 +187,36 @@ const Cfg_key keys[] = {
     text_key("ws_url", ws_url, &errtext_no_ws_url),
     text_key("ws_login", ws_login, &errtext_no_ws_login),
     text_key("ws_password", ws_password_hash, &errtext_no_ws_password),
-    timing_key("ws_connect_timeout", [](quint32 v) { ws_connect_timeout = static_cast<int>(v); }),
-    timing_key("ws_auth_timeout", [](quint32 v) { ws_auth_timeout = static_cast<int>(v); }),
-    timing_key("ws_reconnect_delay", [](quint32 v) { ws_reconnect_delay = static_cast<int>(v); }),
-    timing_key("ws_devlist_period", [](quint32 v) { ws_devlist_period = static_cast<int>(v); }),
-    timing_key("ws_devlist_timeout", [](quint32 v) { ws_devlist_timeout = static_cast<int>(v); }),
-    timing_key("ws_data_timeout", [](quint32 v) { ws_sdata_timeout = static_cast<int>(v); }),
-    text_key("devices_file", devices_fname, nullptr, [] { devices_fname = DEFAULT_DEVICES_FNAME; }),
+    timing_key("ws_connect_timeout", [](quint32 v) { ws_connect_timeout = static_cast<int>(v); }, 10000),
+    timing_key("ws_auth_timeout", [](quint32 v) { ws_auth_timeout = static_cast<int>(v); }, 3000),
+    timing_key("ws_reconnect_delay", [](quint32 v) { ws_reconnect_delay = static_cast<int>(v); }, 3000),
+    timing_key("ws_devlist_period", [](quint32 v) { ws_devlist_period = static_cast<int>(v); }, 10000),
+    timing_key("ws_devlist_timeout", [](quint32 v) { ws_devlist_timeout = static_cast<int>(v); }, 3000),
+    timing_key("ws_data_timeout", [](quint32 v) { ws_sdata_timeout = static_cast<int>(v); }, 3000),
+    text_key("devices_file", devices_fname, nullptr, "devices.cfg"),
     bounded_key("default_max_frame", min_max_frame, max_max_frame, [](quint32 v) { default_max_frame = v; },
-                [] { default_max_frame = default_max_frame_value; }),
+                default_max_frame_value),
     bounded_key("interframe_delay", 1, max_timing, [](quint32 v) { tcp_interframe_delay = static_cast<int>(v); },
-                [] { tcp_interframe_delay = default_interframe_delay; }),
-    level_key("trace_ws", errtext_bad_trace_ws, [](quint32 v) { trace_ws = static_cast<unsigned char>(v); }),
-    level_key("trace_tcp", errtext_bad_trace_tcp, [](quint32 v) { trace_tcp = static_cast<unsigned char>(v); }),
-    checked_key("tcp_listen_address", listen_address_error),
-    checked_key("tcp_allow", allow_list_error),
-    checked_key("ws_ca_file", [](const QString& v) { return ws_tls.read_ca_file(v); }),
-    checked_key("ws_client_cert", [](const QString& v) { return ws_tls.read_client_cert(v); }),
-    checked_key("ws_client_key", [](const QString& v) { return ws_tls.read_client_key(v); }),
-    checked_key("metrics_listen", metrics_listen_error),
-    bounded_key("modbus_timeout", 1, max_timing, [](quint32 v) { modbus_timeout = static_cast<int>(v); }),
-    bounded_key("ws_batch_max", 1, ws_batch_max_limit, [](quint32 v) { ws_batch_max = static_cast<int>(v); }),
+                15),
+    level_key("trace_ws", errtext_bad_trace_ws, [](quint32 v) { trace_ws = static_cast<unsigned char>(v); },
+              trace_bad_frames),
+    level_key("trace_tcp", errtext_bad_trace_tcp, [](quint32 v) { trace_tcp = static_cast<unsigned char>(v); },
+              trace_bad_frames),
+    checked_key("tcp_listen_address", listen_address_error,
+                [] { tcp_listen_address = QHostAddress(QHostAddress::Any); }),
+    checked_key("tcp_allow", allow_list_error, [] { tcp_allow = Client_allow_list(); }),
+    checked_key("ws_ca_file", [](const QString& v) { return ws_tls.read_ca_file(v); },
+                [] { ws_tls = Ws_tls_settings(); }),
+    // The TLS settings are one object, which the key before gives its default.
+    checked_key("ws_client_cert", [](const QString& v) { return ws_tls.read_client_cert(v); }, nullptr),
+    checked_key("ws_client_key", [](const QString& v) { return ws_tls.read_client_key(v); }, nullptr),
+    checked_key("metrics_listen", metrics_listen_error, [] { metrics_listen.clear(); }),
+    bounded_key("modbus_timeout", 1, max_timing, [](quint32 v) { modbus_timeout = static_cast<int>(v); }, 15000),
+    bounded_key("ws_batch_max", 1, ws_batch_max_limit, [](quint32 v) { ws_batch_max = static_cast<int>(v); }, 1),
     checked_key("language", language_error, [] { cfg_language.clear(); }),
-    bounded_key("tcp_keepalive", 0, 86400, [](quint32 v) { tcp_keepalive = static_cast<int>(v); },
-                [] { tcp_keepalive = default_tcp_keepalive; }),
+    bounded_key("tcp_keepalive", 0, 86400, [](quint32 v) { tcp_keepalive = static_cast<int>(v); }, 120),
     bounded_key("modbus_max_clients", 1, max_modbus_max_clients,
-                [](quint32 v) { modbus_max_clients = static_cast<int>(v); },
-                [] { modbus_max_clients = default_modbus_max_clients; }),
+                [](quint32 v) { modbus_max_clients = static_cast<int>(v); }, 8),
 };
 const size_t key_count = sizeof(keys) / sizeof(keys[0]);
 const size_t first_added_key = 14;
@@ -324,12 +330,35 @@ void check_client_pair(Utf8_file_parser& p, const Seen& seen)
         throw p.Error(QString(errfmt_key_mismatch.tr()).arg(ws_tls.key_file, ws_tls.cert_file));
 }
 
-void apply_defaults(const Seen& seen)
+void give_default(const Cfg_key& key)
 {
-    for (size_t i = 0; i < key_count; ++i)
-        if (keys[i].set_default && !seen[i])
-            keys[i].set_default();
+    switch (key.kind) {
+    case Kind::text:
+        *key.text = QString::fromUtf8(key.default_text);
+        return;
+    case Kind::timing:
+    case Kind::bounded:
+    case Kind::level:
+        key.store(key.default_value);
+        return;
+    case Kind::checked:
+        if (key.set_default)
+            key.set_default();
+        return;
+    }
 }
+
+// Before a file is read every key has its default, which the file's statements then replace.
+void give_defaults()
+{
+    for (const Cfg_key& key : keys)
+        give_default(key);
+}
+
+// The globals hold their defaults from the start, for whatever reads them before or without a file.
+const struct Defaults_at_start {
+    Defaults_at_start() { give_defaults(); }
+} defaults_at_start;
 
 }  // namespace
 
@@ -341,6 +370,7 @@ bool is_language(const QString& code)
 void load_cfg(const QString& file_name)
 {
     Utf8_file_parser p(file_name);
+    give_defaults();
     Seen seen{};
     p.skip_blank();
     while (*p.position) {
@@ -349,5 +379,4 @@ void load_cfg(const QString& file_name)
     }
     check_mandatory(p, seen);
     check_client_pair(p, seen);
-    apply_defaults(seen);
 }

@@ -11,8 +11,6 @@ extern const char default_cfg_fname[];
 // The configuration file in use; after --cfg= it points into the argument itself.
 extern const char* cfg_fname;
 
-extern const QString DEFAULT_DEVICES_FNAME;
-
 extern QString ws_url;
 extern QString ws_login;
 extern QString ws_password_hash;
@@ -29,10 +27,8 @@ extern int tcp_interframe_delay;
 extern int modbus_timeout;
 // Seconds within which keepalive finds a client that vanished without a word; 0 turns it off.
 extern int tcp_keepalive;
-const int default_tcp_keepalive = 120;
 // Modbus TCP connections one modbus_tcp port serves at once.
 extern int modbus_max_clients;
-const int default_modbus_max_clients = 8;
 const int max_modbus_max_clients = 32;
 // The levels of trace_ws and trace_tcp, in the order of their words ("err", "bad_frames", "all"),
 // tested as bits: trace_bad_frames dumps a message found bad, trace_all logs all traffic.
@@ -55,5 +51,6 @@ extern Ws_tls_settings ws_tls;
 // Whether the code names one of the program's languages, "ru" or "en" (app/language.h uses them).
 bool is_language(const QString& code);
 
-// Reads the configuration file; throws Err naming the file, line and character on any error.
+// Reads the configuration file; throws Err naming the file, line and character on any error. Every
+// key the file does not give takes its default.
 void load_cfg(const QString& file_name);

@@ -75,9 +75,9 @@ quint64 req_eui(Utf8_file_parser& p)
 
 Port_protocol req_protocol(Utf8_file_parser& p)
 {
-    for (Port_protocol protocol : {Port_protocol::raw, Port_protocol::modbus_tcp})
-        if (p.get_word(port_protocol_names[static_cast<int>(protocol)]))
-            return protocol;
+    for (const Port_protocol_row& row : port_protocols)
+        if (p.get_word(row.file_name))
+            return row.protocol;
     throw p.Error(errtext_bad_protocol.tr());
 }
 
@@ -200,8 +200,8 @@ void save_devices_in_cfg()
         out << "device(eui=" << buf_hex64_gui.set(it.key()) << ", tcp_port=" << it->tcp_port
             << ", max_frame=" << it->max_frame;
         // Only a protocol other than the default is written, so older files stay as they were.
-        if (it->protocol != Port_protocol::raw)
-            out << ", protocol=" << port_protocol_names[static_cast<int>(it->protocol)];
+        if (it->protocol != default_port_protocol)
+            out << ", protocol=" << port_protocol_row(it->protocol).file_name;
         out << ")\n";
     }
     out.flush();

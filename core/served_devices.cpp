@@ -27,11 +27,6 @@ Tr logfmt_unsaved_replaced{TR_TEXT("log",
                                    "окне списка, не удалось сохранить. Перечитанный файл добавил устройств: %2, "
                                    "убрал: %3, изменил: %4.")};
 
-bool same_setup(const Device_in_cfg& a, const Device_in_cfg& b)
-{
-    return a.tcp_port == b.tcp_port && a.max_frame == b.max_frame && a.protocol == b.protocol;
-}
-
 }  // namespace
 
 List_change list_change(const Devices_in_cfg& before, const Devices_in_cfg& after)

@@ -1,7 +1,6 @@
 // State shared by the GUI thread and the exchange thread.
 #include "core/shared.h"
 
-const char* const port_protocol_names[2] = {"raw", "modbus_tcp"};
 QMutex cfg_mutex;
 Devices_in_cfg devices_in_cfg;
 QMap<unsigned long, Devices_in_cfg::iterator> tcp_ports;

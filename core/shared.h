@@ -2,6 +2,8 @@
 // the device tables, the link flags and the client count.
 #pragma once
 
+#include "core/port_protocols.h"
+
 #include <QMap>
 #include <QMutex>
 #include <QString>
@@ -10,17 +12,19 @@
 
 class Tcp_server;
 
-// How a modem's port carries requests: raw bytes cut by pauses, or Modbus TCP turned into RTU frames.
-enum class Port_protocol : quint8 { raw, modbus_tcp };
-// The values of the devices file's protocol attribute, in the order of Port_protocol.
-extern const char* const port_protocol_names[2];
-
 // The configuration of one modem to serve; the EUI is the key of its table.
 struct Device_in_cfg {
     quint32 max_frame;
     quint16 tcp_port;
-    Port_protocol protocol = Port_protocol::raw;
+    Port_protocol protocol = default_port_protocol;
 };
+
+// Whether two settings of a modem agree in every attribute: a port opened for one serves the other
+// as it is (a change of any reopens the port), and an edit that keeps them all changes nothing.
+inline bool same_setup(const Device_in_cfg& a, const Device_in_cfg& b)
+{
+    return a.tcp_port == b.tcp_port && a.max_frame == b.max_frame && a.protocol == b.protocol;
+}
 
 typedef QMap<unsigned long, Device_in_cfg> Devices_in_cfg;
 

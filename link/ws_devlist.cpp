@@ -95,11 +95,6 @@ bool on_lora(unsigned long eui)
     return it != devices_on_lora.constEnd() && it->eui == eui;
 }
 
-bool same_setup(const Tcp_server& server, const Device_in_cfg& cfg)
-{
-    return server.tcp_port == cfg.tcp_port && server.max_frame == cfg.max_frame && server.protocol == cfg.protocol;
-}
-
 // Reads "devices_list" in two passes, so that the table is allocated once, and publishes it.
 void read_devices_list(Ws_parser& p)
 {
@@ -229,7 +224,7 @@ bool Ws_connection::retire_servers()
     for (auto s = tcp_servers.begin(); s != tcp_servers.end();) {
         const auto c = devices_in_cfg.constFind(s.key());
         const bool wanted = c != devices_in_cfg.constEnd() && has_client_port(c.value()) && on_lora(s.key());
-        if (wanted && same_setup(*s.value(), c.value())) {
+        if (wanted && same_setup(s.value()->setup, c.value())) {
             ++s;
             continue;
         }

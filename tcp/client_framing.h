@@ -53,8 +53,6 @@ public:
     Client_framing(const Client_framing&) = delete;
     Client_framing& operator=(const Client_framing&) = delete;
 
-    // Clients the port serves at once; beyond them, the oldest is broken off.
-    virtual int max_clients() const { return 1; }
     // A client's exchange begins.
     virtual void begin(Client_number client, QTcpSocket& socket) = 0;
     // The client has bytes to read.

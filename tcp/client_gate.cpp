@@ -33,7 +33,6 @@ Client_gate::Client_gate(QObject* parent)
               .arg(QString::number(serverPort()), QString::number(held), QString::number(refused_total), peers);
       })
 {
-    connect(this, &QTcpServer::newConnection, this, &Client_gate::on_new_connection);
     if (!connect(this, &QTcpServer::acceptError, this, &Client_gate::on_accept_error))
         throw Debug(0x0808);
 }
@@ -47,18 +46,23 @@ void Client_gate::on_accept_error(QAbstractSocket::SocketError e)
     });
 }
 
+// QTcpServer announces every accepted connection, refused ones included, so the gate announces
+// its own, right after each accept as QTcpServer would.
 void Client_gate::incomingConnection(qintptr handle)
 {
     if (tcp_allow.is_empty()) {
         QTcpServer::incomingConnection(handle);
+        emit client_waiting();
         return;
     }
     auto* s = new QTcpSocket(this);
     s->setSocketDescriptor(handle);
-    if (tcp_allow.allows(s->peerAddress()))
-        addPendingConnection(s);
-    else
+    if (!tcp_allow.allows(s->peerAddress())) {
         refuse(s);
+        return;
+    }
+    addPendingConnection(s);
+    emit client_waiting();
 }
 
 void Client_gate::refuse(QTcpSocket* s)
@@ -72,11 +76,4 @@ void Client_gate::refuse(QTcpSocket* s)
     emit connection_refused();
     s->abort();
     delete s;
-}
-
-// QTcpServer announces every accepted connection, refused ones included.
-void Client_gate::on_new_connection()
-{
-    if (hasPendingConnections())
-        emit client_waiting();
 }

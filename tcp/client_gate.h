@@ -28,7 +28,6 @@ protected:
     void incomingConnection(qintptr handle) override;
 
 private slots:
-    void on_new_connection();
     // The listener rests after a failed accept, or the same waiting connection would wake it
     // again at once.
     void on_accept_error(QAbstractSocket::SocketError e);

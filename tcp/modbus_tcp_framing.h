@@ -6,7 +6,6 @@
 #pragma once
 
 #include "common/repeated_log.h"
-#include "core/cfg.h"
 #include "tcp/client_framing.h"
 
 #include <QByteArray>
@@ -27,7 +26,6 @@ public:
 
     Modbus_tcp_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame);
 
-    int max_clients() const override { return modbus_max_clients; }
     // The client's address is kept for the log.
     void begin(Client_number client, QTcpSocket& socket) override;
     // Reads whole requests while the client may have more waiting, then sends the next one if

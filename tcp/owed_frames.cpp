@@ -27,17 +27,22 @@ void Owed_frames::client_left(int unsent_dropped, qint64 now)
         frames[sent].deadline = now + guard_ms;
 }
 
+// Deadlines follow the order sent, so the frames given up are the oldest, taken out at once.
 void Owed_frames::expire(qint64 now)
 {
-    while (sent && frames.front().deadline <= now)
-        pop_oldest();
+    size_t over = 0;
+    while (over < sent && frames[over].deadline <= now)
+        ++over;
+    drop_oldest(over);
 }
 
-void Owed_frames::pop_oldest()
+void Owed_frames::drop_oldest(size_t count)
 {
-    last_owner = frames.front().owner;
-    frames.pop_front();
-    --sent;
+    if (!count)
+        return;
+    last_owner = frames[count - 1].owner;
+    frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(count));
+    sent -= count;
 }
 
 // An answer with no frame sent owed is the last answered client's more data (a modem may send
@@ -47,6 +52,6 @@ Owed_frames::Verdict Owed_frames::answer(quint64 client, qint64 now)
     expire(now);
     if (!sent)
         return client && client == last_owner ? Verdict::deliver : Verdict::unowed;
-    pop_oldest();
+    drop_oldest(1);
     return client && client == last_owner ? Verdict::deliver : Verdict::owner_gone;
 }

@@ -18,14 +18,21 @@
 
 namespace {
 
-// The largest answer of a raw port: an uplink's total size has 16 bits.
-const qint64 max_raw_answer = 65535;
+template <class Framing>
+std::unique_ptr<Client_framing> make(Client_framing::Host& host, quint64 eui, const Device_in_cfg& cfg)
+{
+    return std::unique_ptr<Client_framing>(new Framing(host, eui, cfg.tcp_port, cfg.max_frame));
+}
+
+// The framing of each client protocol, in the order of Port_protocol.
+using Framing_maker = std::unique_ptr<Client_framing> (*)(Client_framing::Host&, quint64, const Device_in_cfg&);
+const Framing_maker framing_makers[] = {make<Pause_framing>, make<Modbus_tcp_framing>};
+static_assert(sizeof(framing_makers) / sizeof(framing_makers[0]) == port_protocol_count,
+              "every client protocol has its framing");
 
 std::unique_ptr<Client_framing> make_framing(Client_framing::Host& host, quint64 eui, const Device_in_cfg& cfg)
 {
-    if (cfg.protocol == Port_protocol::modbus_tcp)
-        return std::unique_ptr<Client_framing>(new Modbus_tcp_framing(host, eui, cfg.tcp_port, cfg.max_frame));
-    return std::unique_ptr<Client_framing>(new Pause_framing(host, eui, cfg.tcp_port, cfg.max_frame));
+    return framing_makers[static_cast<int>(cfg.protocol)](host, eui, cfg);
 }
 
 }  // namespace
@@ -34,7 +41,7 @@ Tcp_server::Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& 
     : eui(eui),
       max_frame(cfg.max_frame),
       tcp_port(cfg.tcp_port),
-      protocol(cfg.protocol),
+      setup(cfg),
       link(link),
       tracer(tcp_port),
       uplink(eui),
@@ -121,7 +128,7 @@ void Tcp_server::on_new_connection()
     std::vector<QTcpSocket*> fresh;
     while (QTcpSocket* s = accept_next()) {
         fresh.push_back(s);
-        if (fresh.size() > static_cast<size_t>(framing->max_clients())) {
+        if (fresh.size() > static_cast<size_t>(port_protocol_row(setup.protocol).max_clients)) {
             drop_socket(fresh.front());
             fresh.erase(fresh.begin());
         }
@@ -138,7 +145,7 @@ void Tcp_server::on_new_connection()
 // exchange is broken off and its unsent bytes are dropped.
 void Tcp_server::take_client(QTcpSocket* s)
 {
-    if (clients.size() >= static_cast<size_t>(framing->max_clients())) {
+    if (clients.size() >= static_cast<size_t>(port_protocol_row(setup.protocol).max_clients)) {
         QTcpSocket* const old = clients.oldest().socket;
         takeovers.event(port_log::client_replaced(tcp_port, *s, *old), unmapped(s->peerAddress()).toString());
         end_exchange(clients.oldest().number);
@@ -399,9 +406,7 @@ void Tcp_server::write_to_client(Client_number to, const QByteArray& bytes)
                static_cast<size_t>(bytes.size()));
     s.write(bytes);
     s.flush();  // handed to the kernel now rather than at the loop's next turn
-    const qint64 limit = unsent_answers_limit * (protocol == Port_protocol::modbus_tcp
-                                                     ? Modbus_tcp_framing::max_request
-                                                     : max_raw_answer);
+    const qint64 limit = unsent_answers_limit * port_protocol_row(setup.protocol).max_answer;
     if (s.bytesToWrite() <= limit)
         return;
     port_log::unread(tcp_port, limit);

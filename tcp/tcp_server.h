@@ -51,7 +51,8 @@ public:
     const quint64 eui;
     const size_t max_frame;
     const quint16 tcp_port;
-    const Port_protocol protocol;
+    // The modem's settings the port was opened with.
+    const Device_in_cfg setup;
     // The newest client, or null when the port has none; written under cfg_mutex.
     QTcpSocket* client = nullptr;
 

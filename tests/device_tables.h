@@ -1,4 +1,4 @@
-// The served list as the tests compare it: one "EUI:port:max_frame[:modbus_tcp]" entry per modem.
+// The served list as the tests compare it: one "EUI:port:max_frame[:protocol other than the default]" per modem.
 #pragma once
 
 #include "core/shared.h"
@@ -21,6 +21,8 @@ inline QString tables()
                        .toUpper()
                        .arg(it->tcp_port)
                        .arg(it->max_frame) +
-                   (it->protocol == Port_protocol::modbus_tcp ? QStringLiteral(":modbus_tcp") : QString());
+                   (it->protocol == default_port_protocol
+                        ? QString()
+                        : QStringLiteral(":") + port_protocol_row(it->protocol).file_name);
     return entries.join(QLatin1Char(' '));
 }

@@ -9,31 +9,29 @@ namespace {
 
 const QByteArray mandatory = "ws_url = \"ws://h:1\"\nws_login = \"user\"\nws_password = \"secret\"\n";
 
-// The globals as the program starts; the file sets some of them only when their keys are present.
-void reset_cfg()
-{
-    ws_url.clear();
-    ws_login.clear();
-    ws_password_hash.clear();
-    ws_connect_timeout = 10000;
-    ws_auth_timeout = 3000;
-    ws_reconnect_delay = 3000;
-    ws_devlist_period = 10000;
-    ws_devlist_timeout = 3000;
-    ws_sdata_timeout = 3000;
-    devices_fname = QStringLiteral("unset");
-    default_max_frame = 0;
-    tcp_interframe_delay = 0;
-    trace_ws = 1;
-    trace_tcp = 1;
-    modbus_timeout = 15000;
-    ws_batch_max = 1;
-    tcp_listen_address = QHostAddress(QHostAddress::Any);
-    tcp_allow = Client_allow_list();
-    ws_tls = Ws_tls_settings();
-    metrics_listen.clear();
-    cfg_language = QStringLiteral("unset");
-}
+// Every key with a value other than its default, in another order than the key table's.
+const QByteArray every_key_text = "\xEF\xBB\xBF// every key, in another order\r\n"
+                                  "trace_tcp=all\r\n"
+                                  "  interframe_delay = 20   # ms\r\n"
+                                  "default_max_frame\t=\t200\r\n"
+                                  "devices_file = \"modems.cfg\"\r\n"
+                                  "ws_data_timeout = 1\r\n"
+                                  "ws_devlist_timeout = 2\r\n"
+                                  "ws_devlist_period = 3\r\n"
+                                  "ws_reconnect_delay = 4\r\n"
+                                  "ws_auth_timeout = 5\r\n"
+                                  "ws_connect_timeout = 6\r\n"
+                                  "ws_password = \"p\\u0430ss\"\r\n"
+                                  "ws_login = \"\xD0\xBB\xD0\xBE\xD0\xB3\xD0\xB8\xD0\xBD\"\r\n"
+                                  "ws_url = \"wss://example:443/\"\r\n"
+                                  "ws_batch_max = 20\r\n"
+                                  "modbus_timeout = 7\r\n"
+                                  "modbus_max_clients = 9\r\n"
+                                  "tcp_keepalive = 10\r\n"
+                                  "tcp_listen_address = \"::1\"\r\n"
+                                  "metrics_listen = \"127.0.0.1:9464\"\r\n"
+                                  "trace_ws = err\r\n"
+                                  "language = \"en\"";
 
 QString value_of(const QString& name)
 {
@@ -54,12 +52,25 @@ QString value_of(const QString& name)
         {"trace_tcp", QString::number(trace_tcp)},
         {"modbus_timeout", QString::number(modbus_timeout)},
         {"modbus_max_clients", QString::number(modbus_max_clients)},
+        {"tcp_keepalive", QString::number(tcp_keepalive)},
         {"ws_batch_max", QString::number(ws_batch_max)},
         {"tcp_listen_address", tcp_listen_address.toString()},
         {"metrics_listen", metrics_listen},
         {"language", cfg_language},
     };
     return values.value(name, QStringLiteral("no such key"));
+}
+
+// The "key=value" pairs of the list whose key's global holds another value, as it holds it.
+QStringList differing(const QStringList& expected)
+{
+    QStringList held;
+    for (const QString& pair : expected) {
+        const QString key = pair.section(QLatin1Char('='), 0, 0);
+        if (key + QLatin1Char('=') + value_of(key) != pair)
+            held << key + QLatin1Char('=') + value_of(key);
+    }
+    return held;
 }
 
 QString framed(const QString& file, int column, int line, const QString& reason)
@@ -80,7 +91,6 @@ class Test_cfg : public QObject {
     // Loads the text as a configuration file; returns the error message, or "" on success.
     QString load(const QByteArray& text)
     {
-        reset_cfg();
         write_file(cfg_path(), text);
         try {
             load_cfg(cfg_path());
@@ -103,58 +113,31 @@ private slots:
     void sample_file();
 };
 
+// Whatever a file read before gave, a file without the optional keys gives their defaults.
 void Test_cfg::mandatory_keys_only_give_defaults()
 {
+    QCOMPARE(load(every_key_text), QString());
     QCOMPARE(load(mandatory), QString());
-    QCOMPARE(ws_url, QStringLiteral("ws://h:1"));
-    QCOMPARE(ws_login, QStringLiteral("user"));
-    QCOMPARE(ws_password_hash, QStringLiteral("secret"));
-    QCOMPARE(ws_connect_timeout, 10000);
-    QCOMPARE(ws_auth_timeout, 3000);
-    QCOMPARE(ws_reconnect_delay, 3000);
-    QCOMPARE(ws_devlist_period, 10000);
-    QCOMPARE(ws_devlist_timeout, 3000);
-    QCOMPARE(ws_sdata_timeout, 3000);
-    QCOMPARE(modbus_timeout, 15000);
-    QCOMPARE(devices_fname, QStringLiteral("devices.cfg"));
-    QCOMPARE(default_max_frame, 51u);
-    QCOMPARE(tcp_interframe_delay, 15);
-    QCOMPARE(int(trace_ws), 1);
-    QCOMPARE(int(trace_tcp), 1);
-    QCOMPARE(ws_batch_max, 1);
-    QVERIFY(metrics_listen.isEmpty());
-    QVERIFY(cfg_language.isEmpty());
+    QCOMPARE(differing({"ws_url=ws://h:1", "ws_login=user", "ws_password=secret", "ws_connect_timeout=10000",
+                        "ws_auth_timeout=3000", "ws_reconnect_delay=3000", "ws_devlist_period=10000",
+                        "ws_devlist_timeout=3000", "ws_data_timeout=3000", "modbus_timeout=15000",
+                        "modbus_max_clients=8", "tcp_keepalive=120", "devices_file=devices.cfg",
+                        "default_max_frame=51", "interframe_delay=15", "trace_ws=1", "trace_tcp=1",
+                        "ws_batch_max=1", "metrics_listen=", "language="}),
+             QStringList());
+    QCOMPARE(tcp_listen_address, QHostAddress(QHostAddress::Any));
 }
 
 void Test_cfg::every_key()
 {
-    const QByteArray text = "\xEF\xBB\xBF// every key, in another order\r\n"
-                            "trace_tcp=all\r\n"
-                            "  interframe_delay = 20   # ms\r\n"
-                            "default_max_frame\t=\t200\r\n"
-                            "devices_file = \"modems.cfg\"\r\n"
-                            "ws_data_timeout = 1\r\n"
-                            "ws_devlist_timeout = 2\r\n"
-                            "ws_devlist_period = 3\r\n"
-                            "ws_reconnect_delay = 4\r\n"
-                            "ws_auth_timeout = 5\r\n"
-                            "ws_connect_timeout = 6\r\n"
-                            "ws_password = \"p\\u0430ss\"\r\n"
-                            "ws_login = \"\xD0\xBB\xD0\xBE\xD0\xB3\xD0\xB8\xD0\xBD\"\r\n"
-                            "ws_url = \"wss://example:443/\"\r\n"
-                            "ws_batch_max = 20\r\n"
-                            "trace_ws = err\r\n"
-                            "language = \"en\"";
-    QCOMPARE(load(text), QString());
-    const QStringList expected{"ws_url=wss://example:443/", "ws_login=логин", QString::fromUtf8("ws_password=p\xD0\xB0ss"),
-                               "ws_connect_timeout=6", "ws_auth_timeout=5", "ws_reconnect_delay=4",
-                               "ws_devlist_period=3", "ws_devlist_timeout=2", "ws_data_timeout=1",
-                               "devices_file=modems.cfg", "default_max_frame=200", "interframe_delay=20",
-                               "trace_ws=0", "trace_tcp=2", "ws_batch_max=20", "language=en"};
-    for (const QString& pair : expected) {
-        const QString key = pair.section(QLatin1Char('='), 0, 0);
-        QCOMPARE(key + QLatin1Char('=') + value_of(key), pair);
-    }
+    QCOMPARE(load(every_key_text), QString());
+    QCOMPARE(differing({"ws_url=wss://example:443/", "ws_login=логин", QString::fromUtf8("ws_password=p\xD0\xB0ss"),
+                        "ws_connect_timeout=6", "ws_auth_timeout=5", "ws_reconnect_delay=4", "ws_devlist_period=3",
+                        "ws_devlist_timeout=2", "ws_data_timeout=1", "devices_file=modems.cfg",
+                        "default_max_frame=200", "interframe_delay=20", "trace_ws=0", "trace_tcp=2",
+                        "ws_batch_max=20", "modbus_timeout=7", "modbus_max_clients=9", "tcp_keepalive=10",
+                        "tcp_listen_address=::1", "metrics_listen=127.0.0.1:9464", "language=en"}),
+             QStringList());
 }
 
 void Test_cfg::accepted_values_data()
@@ -178,21 +161,14 @@ void Test_cfg::accepted_values_data()
     QTest::newRow("batch 1") << QByteArray("ws_batch_max = 1") << "ws_batch_max" << "1";
     QTest::newRow("batch 100") << QByteArray("ws_batch_max = 100") << "ws_batch_max" << "100";
     QTest::newRow("trace all") << QByteArray("trace_ws = all") << "trace_ws" << "2";
-    QTest::newRow("trace err") << QByteArray("trace_ws = err # quiet") << "trace_ws" << "0";
     QTest::newRow("trace bad_frames") << QByteArray("trace_tcp = bad_frames") << "trace_tcp" << "1";
-    QTest::newRow("trace tcp all") << QByteArray("trace_tcp = all") << "trace_tcp" << "2";
     QTest::newRow("joined string") << QByteArray("devices_file = \"my \" # first half\n  \"devices.cfg\"")
                                    << "devices_file" << "my devices.cfg";
-    QTest::newRow("listen on IPv6 loopback") << QByteArray("tcp_listen_address = \"::1\"") << "tcp_listen_address"
-                                             << "::1";
     QTest::newRow("listen on a scoped address") << QByteArray("tcp_listen_address = \"fe80::1%lo\"")
                                                 << "tcp_listen_address" << "fe80::1%lo";
-    QTest::newRow("language en") << QByteArray("language = \"en\"") << "language" << "en";
     QTest::newRow("language ru") << QByteArray("language=\"ru\" # the default") << "language" << "ru";
     QTest::newRow("no-break space in a string") << QByteArray("devices_file = \"a\xC2\xA0z\"") << "devices_file"
                                                 << QString::fromUtf8("a\xC2\xA0z");
-    QTest::newRow("metrics on IPv4") << QByteArray("metrics_listen = \"127.0.0.1:9464\"") << "metrics_listen"
-                                     << "127.0.0.1:9464";
     QTest::newRow("metrics on every address") << QByteArray("metrics_listen = \"0.0.0.0:65535\"")
                                               << "metrics_listen" << "0.0.0.0:65535";
 }
@@ -322,7 +298,6 @@ void Test_cfg::missing_mandatory_keys()
 
 void Test_cfg::missing_file()
 {
-    reset_cfg();
     const QString name = temp_log.folder() + QStringLiteral("/absent.cfg");
     try {
         load_cfg(name);
@@ -334,7 +309,6 @@ void Test_cfg::missing_file()
 
 void Test_cfg::sample_file()
 {
-    reset_cfg();
     load_cfg(QStringLiteral(RUVO_SOURCE_DIR "/samples/ruvo_bridge.cfg"));
     QCOMPARE(ws_url, QStringLiteral("ws://127.0.0.1:8002"));
     QCOMPARE(ws_login, QStringLiteral("demo"));

@@ -24,9 +24,9 @@ QString framed(const QString& file, int column, int line, const QString& reason)
         .arg(QString::number(column), QString::number(line), file, reason);
 }
 
-void add_device(unsigned long eui, quint16 tcp_port, quint32 max_frame)
+void add_device(unsigned long eui, quint16 tcp_port, quint32 max_frame, Port_protocol protocol = default_port_protocol)
 {
-    tcp_ports.insert(tcp_port, devices_in_cfg.insert(eui, Device_in_cfg{max_frame, tcp_port}));
+    tcp_ports.insert(tcp_port, devices_in_cfg.insert(eui, Device_in_cfg{max_frame, tcp_port, protocol}));
 }
 
 // Makes a folder unwritable for the life of the object: the immutable flag for the superuser,
@@ -132,6 +132,8 @@ private slots:
     void duplicate_port_warning();
     void port_zero_loaded_and_logged();
     void save_and_read_back();
+    void protocols_data();
+    void protocols();
     void save_into_locked_folder();
     void save_that_cannot_be_written();
     void sample_file();
@@ -161,10 +163,6 @@ void Test_devices_file::sentences_data()
     QTest::newRow("sentences sharing a line")
         << QByteArray("device(eui=0000000000000002,tcp_port=2)device(eui=0000000000000001,tcp_port=1) # c")
         << "0000000000000001:1:77 0000000000000002:2:77";
-    QTest::newRow("protocol")
-        << QByteArray("device(eui=0000000000000001, protocol=modbus_tcp, tcp_port=1)"
-                      "device(eui=0000000000000002, tcp_port=2, protocol = raw)")
-        << "0000000000000001:1:77:modbus_tcp 0000000000000002:2:77";
     QTest::newRow("comments between attributes")
         << QByteArray("device( # modem in the boiler room\n  eui=00000000000000AB, // its EUI\n  tcp_port=5020\n)")
         << "00000000000000AB:5020:77";
@@ -302,7 +300,7 @@ void Test_devices_file::save_and_read_back()
     devices_in_cfg.clear();
     tcp_ports.clear();
     add_device(0xFFFFFFFFFFFFFFFFul, 65535, 9999);
-    add_device(0x0102030405A0B0C0ul, 4001, 51);
+    add_device(0x0102030405A0B0C0ul, 4001, 51, Port_protocol::modbus_tcp);
     add_device(0, 0, 1);
     const QString saved = tables();
     devices_fname = devices_path();
@@ -311,7 +309,7 @@ void Test_devices_file::save_and_read_back()
     QCOMPARE(read_file(devices_fname),
              QByteArray("\xEF\xBB\xBF# Содержимое этого файла сформировано программой ruvo_bridge 1.3.5.\n\n"
                         "device(eui=0000000000000000, tcp_port=0, max_frame=1)\n"
-                        "device(eui=0102030405A0B0C0, tcp_port=4001, max_frame=51)\n"
+                        "device(eui=0102030405A0B0C0, tcp_port=4001, max_frame=51, protocol=modbus_tcp)\n"
                         "device(eui=FFFFFFFFFFFFFFFF, tcp_port=65535, max_frame=9999)\n"));
     default_max_frame = 9;
     devices_in_cfg.clear();
@@ -324,6 +322,32 @@ void Test_devices_file::save_and_read_back()
     QCOMPARE(save_error(), QString());
     load_devices_in_cfg();
     QCOMPARE(tables(), QString());
+}
+
+// Each row of the protocol table, tagged with its name in the devices file (saved with the others).
+void Test_devices_file::protocols_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("clients");
+    QTest::newRow("raw") << 0 << "поток байтов" << 1;
+    QTest::newRow("modbus_tcp") << 1 << "Modbus TCP" << 5;
+}
+
+void Test_devices_file::protocols()
+{
+    QFETCH(int, index);
+    QFETCH(QString, caption);
+    QFETCH(int, clients);
+    QCOMPARE(port_protocol_count, 2);
+    const Port_protocol_row& row = port_protocols[index];
+    QCOMPARE(static_cast<int>(row.protocol), index);
+    QCOMPARE(QByteArray(row.file_name), QByteArray(QTest::currentDataTag()));
+    QCOMPARE(row.caption.tr(), caption);
+    modbus_max_clients = 5;
+    QCOMPARE(row.max_clients, clients);
+    QCOMPARE(load(QByteArray("device(eui=0000000000000001, protocol=") + row.file_name + ", tcp_port=1)"), QString());
+    QCOMPARE(devices_in_cfg.value(1).protocol, row.protocol);
 }
 
 void Test_devices_file::save_into_locked_folder()

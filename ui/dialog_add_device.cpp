@@ -35,11 +35,10 @@ QString suggested_port()
 
 Device_params Device_fields::read() const
 {
-    Device_params p;
-    p.eui = req_hex64(eui, caption_eui, std::numeric_limits<unsigned long long>::max());
-    p.tcp_port = static_cast<quint16>(req_uint(tcp_port, caption_tcp_port, min_tcp_port, max_tcp_port));
-    p.max_frame = req_uint(max_frame, caption_max_frame_sz, min_max_frame, max_max_frame);
-    p.protocol = chosen_protocol(*protocol);
+    Device_params p{req_hex64(eui, caption_eui, std::numeric_limits<unsigned long long>::max()), {0, 0}};
+    p.device.tcp_port = static_cast<quint16>(req_uint(tcp_port, caption_tcp_port, min_tcp_port, max_tcp_port));
+    p.device.max_frame = req_uint(max_frame, caption_max_frame_sz, min_max_frame, max_max_frame);
+    p.device.protocol = chosen_protocol(*protocol);
     return p;
 }
 
@@ -86,7 +85,7 @@ Dialog_add_device::Dialog_add_device(QWidget* parent) : QDialog(parent, editing_
     fields.eui = add_field_row(*form, caption_eui, hint_eui, QString(), 16, btn_eui);
     fields.tcp_port = add_field_row(*form, caption_tcp_port, hint_tcp_port_add, suggested_port(), 5);
     fields.max_frame = add_field_row(*form, caption_max_frame_sz, hint_max_frame_sz, initial_max_frame, 4);
-    fields.protocol = add_protocol_row(*form, Port_protocol::raw);
+    fields.protocol = add_protocol_row(*form, default_port_protocol);
     add_dialog_buttons(*layout, *this, caption_btn_add, hint_btn_add, caption_btn_not_add, hint_btn_not_add);
 }
 
@@ -102,8 +101,8 @@ void Dialog_add_device::accept()
     try {
         const Device_params p = fields.read();
         req_eui_unused(p.eui);
-        req_port_unused(p.tcp_port);
-        served_devices.add(p.eui, Device_in_cfg{p.max_frame, p.tcp_port, p.protocol});
+        req_port_unused(p.device.tcp_port);
+        served_devices.add(p.eui, p.device);
         added = p.eui;
         QDialog::accept();
     } catch (const std::exception& e) {

@@ -14,9 +14,7 @@ class QLineEdit;
 // The parameters of a modem as typed and checked.
 struct Device_params {
     quint64 eui;
-    quint16 tcp_port;
-    quint32 max_frame;
-    Port_protocol protocol;
+    Device_in_cfg device;
 };
 
 // The fields of a modem's parameters; the EUI field may have a button beside it.

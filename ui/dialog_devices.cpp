@@ -88,8 +88,10 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
     column_width[col_server] = tick;
     column_width[col_client] = tick;
     column_width[col_name] = pad + 32 * hex;
-    column_width[col_protocol] = pad + qMax(metrics.horizontalAdvance(protocol_caption(Port_protocol::raw)),
-                                            metrics.horizontalAdvance(protocol_caption(Port_protocol::modbus_tcp)));
+    int widest_protocol = 0;
+    for (const Port_protocol_row& row : port_protocols)
+        widest_protocol = qMax(widest_protocol, metrics.horizontalAdvance(protocol_caption(row.protocol)));
+    column_width[col_protocol] = pad + widest_protocol;
 
     preferred_width = width_around_columns(0x0301);
     resizeColumnsToContents();

@@ -35,15 +35,15 @@ void Dialog_edit_device::accept()
 {
     try {
         const Device_params p = fields.read();
-        if (p.tcp_port != entry->tcp_port)
-            req_port_unused(p.tcp_port);
+        if (p.device.tcp_port != entry->tcp_port)
+            req_port_unused(p.device.tcp_port);
         if (p.eui == opened_eui) {
-            if (p.tcp_port == entry->tcp_port && p.max_frame == entry->max_frame && p.protocol == entry->protocol)
+            if (same_setup(p.device, *entry))
                 throw Err(errtext_not_edited.tr());
         } else {
             req_eui_unused(p.eui);
         }
-        entry = served_devices.edit(entry, p.eui, Device_in_cfg{p.max_frame, p.tcp_port, p.protocol});
+        entry = served_devices.edit(entry, p.eui, p.device);
         QDialog::accept();
     } catch (const std::exception& e) {
         show_exception(e, this);

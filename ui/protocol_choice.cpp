@@ -22,13 +22,6 @@ Tr hint_protocol_text{TR_TEXT("add_device",
                               "Modbus TCP (с заголовком MBAP), передаёт устройству кадры\n"
                               "Modbus RTU с контрольной суммой и возвращает клиенту ответы\n"
                               "Modbus TCP; паузы не нужны, запросы идут к устройству по одному.")};
-Tr caption_protocol_raw{TR_TEXT("add_device", "поток байтов")};
-Tr caption_protocol_modbus_tcp{TR_TEXT("add_device", "Modbus TCP")};
-
-Tr& protocol_text(Port_protocol protocol)
-{
-    return protocol == Port_protocol::modbus_tcp ? caption_protocol_modbus_tcp : caption_protocol_raw;
-}
 
 }  // namespace
 
@@ -37,8 +30,9 @@ QComboBox* add_protocol_row(QFormLayout& layout, Port_protocol shown)
     auto* label = new QLabel(caption_protocol.tr());
     label->setToolTip(hint_protocol_text.tr());
     auto* choice = new QComboBox;
-    for (Port_protocol protocol : {Port_protocol::raw, Port_protocol::modbus_tcp})
-        choice->addItem(protocol_text(protocol).tr(), static_cast<int>(protocol));
+    // The choices are the rows of the protocol table, in its order.
+    for (const Port_protocol_row& row : port_protocols)
+        choice->addItem(row.caption.tr());
     choice->setCurrentIndex(static_cast<int>(shown));
     choice->setFont(font_value_big);
     choice->setToolTip(hint_protocol_text.tr());
@@ -49,13 +43,12 @@ QComboBox* add_protocol_row(QFormLayout& layout, Port_protocol shown)
 
 Port_protocol chosen_protocol(const QComboBox& choice)
 {
-    return choice.currentData().toInt() == static_cast<int>(Port_protocol::modbus_tcp) ? Port_protocol::modbus_tcp
-                                                                                        : Port_protocol::raw;
+    return port_protocols[choice.currentIndex()].protocol;
 }
 
 const QString& protocol_caption(Port_protocol protocol)
 {
-    return protocol_text(protocol).tr();
+    return port_protocol_row(protocol).caption.tr();
 }
 
 const QString& caption_protocol_column()

@@ -112,7 +112,6 @@ int main(int argc, char** argv)
     }
     const QByteArray log_name = (out_dir + QStringLiteral("/screenshots.log")).toUtf8();
     log_fname = log_name.constData();
-    devices_fname = DEFAULT_DEVICES_FNAME;
     // Every third modem serves Modbus TCP, so that both protocols show.
     for (quint64 eui = first_eui; eui < first_eui + 15; ++eui) {
         const Port_protocol protocol = (eui - first_eui) % 3 == 2 ? Port_protocol::modbus_tcp : Port_protocol::raw;
