@@ -11,7 +11,6 @@
 #include <QAbstractSocket>
 #include <QBasicTimer>
 #include <QByteArray>
-#include <QMap>
 #include <QObject>
 #include <QThread>
 #include <QWebSocket>
@@ -179,6 +178,11 @@ private:
     void unsolicited_message(Ws_parser& p);
     void unsolicited(Ws_common_fields& f, Ws_parser& p);
     Batch_status parse_append_status(Ws_parser& p);
+    // Brings tcp_servers in line with the two device tables: the ports no longer wanted or whose
+    // setup changed are taken out under cfg_mutex and retired after it, the missing ones opened
+    // without it and published under it again, so that no socket is closed or opened under the
+    // lock. Every port given up is closed before any is opened, so that two modems may trade
+    // their ports in one change.
     void servers_update(bool after_list);
 
     // The port of the modem eui, null when it has none.
@@ -186,17 +190,6 @@ private:
     // With cfg_mutex held: takes every port out of tcp_servers, to be retired once the lock is let go.
     static std::vector<Link_port*> take_all_ports();
 
-    typedef QMap<unsigned long, Tcp_server*> Server_map;
-    // With cfg_mutex held: brings tcp_servers in line with the two device tables; true when changed.
-    bool reconcile_servers();
-    // Shuts down every server no longer wanted or whose setup changed; a changed one leaves a
-    // null in its place for open_servers. True when any was shut down.
-    bool retire_servers();
-    // Opens a server for every wanted EUI that has none or a null; true when any was made.
-    bool open_servers();
-    // A server for a wanted EUI that has none; s is then past it. True when one was made.
-    bool create_server(Server_map::iterator& s, unsigned long eui, const Device_in_cfg& cfg);
-    bool reopen_server(Server_map::iterator& s, const Device_in_cfg& cfg);
 
     QWebSocket socket;
     Fair_queue queue;

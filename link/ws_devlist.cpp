@@ -87,14 +87,6 @@ void sort_unique(QVector<Device_on_lora>& devices)
     devices.resize(kept);
 }
 
-// Whether the server reported the modem; devices_on_lora is sorted by EUI.
-bool on_lora(unsigned long eui)
-{
-    const auto it = std::lower_bound(devices_on_lora.constBegin(), devices_on_lora.constEnd(), eui,
-                                     [](const Device_on_lora& d, unsigned long key) { return d.eui < key; });
-    return it != devices_on_lora.constEnd() && it->eui == eui;
-}
-
 // Reads "devices_list" in two passes, so that the table is allocated once, and publishes it.
 void read_devices_list(Ws_parser& p)
 {
@@ -114,17 +106,20 @@ void read_devices_list(Ws_parser& p)
     devices_on_lora.swap(devices);
 }
 
-// Keeps why the system refused the port of a modem; any other failure leaves no reason.
-void note_port_failure(const std::exception& e, unsigned long eui, quint16 port)
+using Port_failures = QMap<unsigned long, Port_failure>;
+
+// Keeps in failures why the system refused the port of a modem; any other failure leaves no reason.
+void note_port_failure(Port_failures& failures, const std::exception& e, unsigned long eui, quint16 port)
 {
     if (const auto* refused = dynamic_cast<const Listen_error*>(&e))
-        port_failures.insert(eui, Port_failure{port, refused->reason});
+        failures.insert(eui, Port_failure{port, refused->reason});
 }
 
-// Logs each port failure that is new since the last reconciliation: the first one of a modem,
-// another port or reason, or one after the port was served in between (which dropped the
-// record). True when the failures differ from the last ones, so that the lists are shown again.
-bool report_port_failures(const QMap<unsigned long, Port_failure>& before)
+// With cfg_mutex held: logs each port failure that is new since the last reconciliation (before):
+// the first one of a modem, another port or reason, or one after the port was served in between
+// (which dropped the record). True when the failures differ from the last ones, so that the lists
+// are shown again.
+bool report_port_failures(const Port_failures& before)
 {
     bool changed = before.size() != port_failures.size();
     for (auto it = port_failures.constBegin(); it != port_failures.constEnd(); ++it) {
@@ -135,6 +130,79 @@ bool report_port_failures(const QMap<unsigned long, Port_failure>& before)
         changed = true;
     }
     return changed;
+}
+
+// A modem to serve, and whether its port is opened again with a changed setup.
+struct Wanted {
+    Device_in_cfg cfg;
+    bool changed;
+};
+using Wanted_map = QMap<unsigned long, Wanted>;
+using Port_map = QMap<unsigned long, Tcp_server*>;
+
+// With cfg_mutex held: the modems both configured with a port for clients and reported by the
+// server (both tables are sorted by EUI).
+Wanted_map wanted_devices()
+{
+    Wanted_map wanted;
+    auto l = devices_on_lora.constBegin();
+    for (auto c = devices_in_cfg.constBegin(); c != devices_in_cfg.constEnd(); ++c) {
+        if (!has_client_port(c.value()))
+            continue;
+        while (l != devices_on_lora.constEnd() && l->eui < c.key())
+            ++l;
+        if (l == devices_on_lora.constEnd())
+            break;
+        if (l->eui == c.key())
+            wanted.insert(wanted.constEnd(), c.key(), Wanted{c.value(), false});
+    }
+    return wanted;
+}
+
+// With cfg_mutex held: takes out of tcp_servers every port no longer wanted or whose setup
+// changed (marked so in wanted), to be retired once the lock is let go.
+std::vector<Tcp_server*> take_leaving(Wanted_map& wanted)
+{
+    std::vector<Tcp_server*> leaving;
+    for (auto s = tcp_servers.begin(); s != tcp_servers.end();) {
+        const auto w = wanted.find(s.key());
+        if (w != wanted.end() && same_setup(s.value()->setup, w->cfg)) {
+            ++s;
+            continue;
+        }
+        if (w != wanted.end())
+            w->changed = true;
+        leaving.push_back(s.value());
+        s = tcp_servers.erase(s);
+    }
+    return leaving;
+}
+
+// The port of a wanted modem; null, with a log entry and the system's reason in failures, when
+// it cannot listen.
+Tcp_server* open_port(Port_link& link, unsigned long eui, const Wanted& w, Port_failures& failures)
+{
+    try {
+        return new Tcp_server(link, eui, w.cfg);
+    } catch (const std::exception& e) {
+        log_exception(e, (w.changed ? errtext_cannot_realloc_server : errtext_cannot_create_server).tr());
+        note_port_failure(failures, e, eui, w.cfg.tcp_port);
+    } catch (...) {
+        log_debug(w.changed ? 0x070D : 0x0705);
+    }
+    return nullptr;
+}
+
+// Without cfg_mutex: a port for every wanted modem that has none. Only this thread changes
+// tcp_servers, so it reads the table without the lock.
+Port_map open_missing(Port_link& link, const Wanted_map& wanted, Port_failures& failures)
+{
+    Port_map opened;
+    for (auto w = wanted.constBegin(); w != wanted.constEnd(); ++w)
+        if (!tcp_servers.contains(w.key()))
+            if (Tcp_server* s = open_port(link, w.key(), w.value(), failures))
+                opened.insert(opened.constEnd(), w.key(), s);
+    return opened;
 }
 
 }  // namespace
@@ -185,105 +253,23 @@ void Ws_connection::update_servers()
     servers_update(false);
 }
 
-bool Ws_connection::create_server(Server_map::iterator& s, unsigned long eui, const Device_in_cfg& cfg)
-{
-    try {
-        s = tcp_servers.insert(s, eui, new Tcp_server(*this, eui, cfg));
-        ++s;
-        return true;
-    } catch (const std::exception& e) {
-        log_exception(e, errtext_cannot_create_server.tr());
-        note_port_failure(e, eui, cfg.tcp_port);
-    } catch (...) {
-        log_debug(tcp_servers.isEmpty() ? 0x0706 : 0x0705);
-    }
-    return false;
-}
-
-// The null at s that a retired server left: a server with the new setup, or no entry when it
-// cannot listen.
-bool Ws_connection::reopen_server(Server_map::iterator& s, const Device_in_cfg& cfg)
-{
-    try {
-        s.value() = new Tcp_server(*this, s.key(), cfg);
-        ++s;
-        return true;
-    } catch (const std::exception& e) {
-        log_exception(e, errtext_cannot_realloc_server.tr());
-        note_port_failure(e, s.key(), cfg.tcp_port);
-    } catch (...) {
-        log_debug(0x070D);
-    }
-    s = tcp_servers.erase(s);
-    return true;
-}
-
-bool Ws_connection::retire_servers()
-{
-    bool changed = false;
-    for (auto s = tcp_servers.begin(); s != tcp_servers.end();) {
-        const auto c = devices_in_cfg.constFind(s.key());
-        const bool wanted = c != devices_in_cfg.constEnd() && has_client_port(c.value()) && on_lora(s.key());
-        if (wanted && same_setup(s.value()->setup, c.value())) {
-            ++s;
-            continue;
-        }
-        s.value()->retire();
-        changed = true;
-        if (wanted) {
-            s.value() = nullptr;
-            ++s;
-        } else {
-            s = tcp_servers.erase(s);
-        }
-    }
-    return changed;
-}
-
-// One walk over the three tables, all sorted by EUI: an EUI is wanted when it is both configured
-// with a port for clients and reported by the server. Only wanted servers are left by now.
-// The port failures are those of this walk.
-bool Ws_connection::open_servers()
-{
-    QMap<unsigned long, Port_failure> failures_before;
-    failures_before.swap(port_failures);
-    bool changed = false;
-    auto c = devices_in_cfg.constBegin();
-    auto l = devices_on_lora.constBegin();
-    auto s = tcp_servers.begin();
-    for (;;) {
-        while (c != devices_in_cfg.constEnd() && l != devices_on_lora.constEnd() &&
-               (c.key() != l->eui || !has_client_port(c.value()))) {
-            if (c.key() <= l->eui)
-                ++c;
-            else
-                ++l;
-        }
-        if (c == devices_in_cfg.constEnd() || l == devices_on_lora.constEnd())
-            return report_port_failures(failures_before) || changed;
-        if (s == tcp_servers.end() || s.key() != c.key())
-            changed |= create_server(s, c.key(), c.value());
-        else if (!s.value())
-            changed |= reopen_server(s, c.value());
-        else
-            ++s;
-        ++c;
-        ++l;
-    }
-}
-
-// Every port given up is closed before any is opened, so that two modems may trade their
-// ports in one change.
-bool Ws_connection::reconcile_servers()
-{
-    const bool retired = retire_servers();
-    return open_servers() || retired;
-}
-
 void Ws_connection::servers_update(bool after_list)
 {
+    Wanted_map wanted;
+    std::vector<Tcp_server*> leaving;
+    {
+        QMutexLocker lock(&cfg_mutex);
+        wanted = wanted_devices();
+        leaving = take_leaving(wanted);
+    }
+    for (Tcp_server* s : leaving)
+        s->retire();
+    Port_failures failures;
+    const Port_map opened = open_missing(*this, wanted, failures);
     QMutexLocker lock(&cfg_mutex);
-    const bool changed = reconcile_servers();
+    tcp_servers.insert(opened);
+    failures.swap(port_failures);
+    const bool changed = report_port_failures(failures) || !leaving.empty() || !opened.isEmpty();
     if (after_list && !(ws_flags & WS_ONLINE)) {
         ws_flags |= WS_STARTING | WS_ONLINE | WS_SERVERS_PENDING | WS_CLIENTS_PENDING;
     } else if (changed && !(ws_flags & WS_SERVERS_PENDING)) {
