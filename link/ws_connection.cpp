@@ -217,6 +217,7 @@ void Ws_connection::on_connected()
         QMutexLocker lock(&cfg_mutex);
         old = ws_flags;
         ws_flags |= WS_STARTING | WS_SERVERS_PENDING | WS_CLIENTS_PENDING;
+        metrics::publish_state();
     }
     notify_servers(old);
     handler = &Ws_connection::auth_answer;
@@ -357,6 +358,7 @@ void Ws_connection::switch_to_offline()
         devices_on_lora.clear();
         for (auto it = tcp_servers.begin(); it != tcp_servers.end(); it = tcp_servers.erase(it))
             it.value()->shutdown_server();
+        metrics::publish_state();
     }
     notify_servers(old);
 }

@@ -7,6 +7,7 @@
 #include "common/hex.h"
 #include "link/ws_fields.h"
 #include "link/ws_parser.h"
+#include "metrics/metrics.h"
 #include "tcp/tcp_server.h"
 
 #include <QMutexLocker>
@@ -277,8 +278,10 @@ void Ws_connection::servers_update(bool after_list)
     } else if (changed && !(ws_flags & WS_SERVERS_PENDING)) {
         ws_flags |= WS_SERVERS_PENDING | WS_CLIENTS_PENDING;
     } else {
+        metrics::publish_state();
         return;
     }
+    metrics::publish_state();
     lock.unlock();
     emit servers_changed();
 }

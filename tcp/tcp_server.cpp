@@ -119,6 +119,7 @@ void Tcp_server::publish_client()
             ws_flags |= WS_CLIENTS_PENDING;
         }
         client = newest;
+        metrics::publish_state();
     }
     if (notify && (connection.flags & Ws_connection::connected))
         emit connection.clients_changed();
