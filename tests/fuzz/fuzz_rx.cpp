@@ -24,10 +24,11 @@ const unsigned long modem_eui = 0x0102030405060701UL;
 // A raw port stops counting owed messages beyond this many.
 const int max_owed = 1024;
 
-// The rules as the modem's documentation and the program's README state them, kept apart from the
-// program's code. The port's state outlives its clients: an answer begun for one client goes on
-// into the next one's exchange, and once a packet has been accepted on the port, a bad one costs
-// the port's client its connection.
+// The packet rules as the modem's documentation states them and the rules of ownership as the
+// README does, kept apart from the program's code. The port's uplink state outlives its clients:
+// an answer begun for one client goes on into the next one's exchange, and once a packet has been
+// accepted on the port, in any client's exchange, a bad one costs the present client its
+// connection (Uplink_assembler::joined_before is never reset).
 class Port_model {
 public:
     // A client came and its message was accepted.
