@@ -116,7 +116,7 @@ void Served_devices::remove(Devices_in_cfg::iterator entry)
 {
     assert_gui_thread();
     if (tcp_ports.remove(entry->tcp_port) != 1)
-        log_debug(0x0306);
+        log_debug(0x0311);
     {
         QMutexLocker lock(&cfg_mutex);
         devices_in_cfg.erase(entry);

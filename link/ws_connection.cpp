@@ -250,6 +250,7 @@ void Ws_connection::on_connected()
         QMutexLocker lock(&cfg_mutex);
         old = ws_flags;
         ws_flags |= WS_STARTING | WS_SERVERS_PENDING | WS_CLIENTS_PENDING;
+        metrics::publish_state();
     }
     notify_servers(old);
     handler = &Ws_connection::auth_answer;
@@ -394,6 +395,7 @@ void Ws_connection::switch_to_offline()
         old = mark_offline();
         devices_on_lora.clear();
         retired = take_all_ports();
+        metrics::publish_state();
     }
     for (Link_port* port : retired)
         port->retire();

@@ -8,6 +8,7 @@
 #include "common/hex.h"
 #include "link/ws_fields.h"
 #include "link/ws_parser.h"
+#include "metrics/metrics.h"
 #include "tcp/tcp_server.h"
 
 #include <QMutexLocker>
@@ -270,6 +271,7 @@ void Ws_connection::servers_update(bool after_list)
     tcp_servers.insert(opened);
     failures.swap(port_failures);
     const bool changed = report_port_failures(failures) || !leaving.empty() || !opened.isEmpty();
+    metrics::publish_state();
     if (after_list && !(ws_flags & WS_ONLINE)) {
         ws_flags |= WS_STARTING | WS_ONLINE | WS_SERVERS_PENDING | WS_CLIENTS_PENDING;
     } else if (changed && !(ws_flags & WS_SERVERS_PENDING)) {

@@ -4,6 +4,7 @@
 
 #include "core/cfg.h"
 #include "core/link_state.h"
+#include "core/served_devices.h"
 #include "core/shared.h"
 #include "common/err.h"
 #include "common/log_file.h"
@@ -20,6 +21,7 @@
 #include <QMutexLocker>
 #include <array>
 #include <chrono>
+#include <mutex>
 
 namespace {
 
@@ -38,23 +40,30 @@ using prometheus::Counter;
 using prometheus::Family;
 using prometheus::Gauge;
 
-// The link state and the main window's three counters, read together under cfg_mutex at every
-// scrape, so the exchange thread reports nothing for them.
+// The link state and the main window's three counters, as the exchange thread (and the GUI thread,
+// for the modems to serve) last published them: a scrape holds the metrics library's lock, so it
+// must not wait for cfg_mutex.
+struct State_snapshot {
+    Link_state link = Link_state::offline;
+    // Modems to serve, of them available, of them in use.
+    double counts[3] = {0, 0, 0};
+};
+
+std::mutex snapshot_mutex;
+State_snapshot snapshot;
+
 class Bridge_state : public prometheus::Collectable {
 public:
     std::vector<prometheus::MetricFamily> Collect() const override
     {
-        unsigned char flags;
-        double counts[3];
+        State_snapshot state;
         {
-            QMutexLocker lock(&cfg_mutex);
-            flags = ws_flags;
-            counts[0] = devices_in_cfg.size();
-            counts[1] = tcp_servers.size();
-            counts[2] = clients_number;
+            std::lock_guard<std::mutex> lock(snapshot_mutex);
+            state = snapshot;
         }
+        const double* const counts = state.counts;
         prometheus::ClientMetric link;
-        link.gauge.value = static_cast<int>(link_state(flags));
+        link.gauge.value = static_cast<int>(state.link);
         prometheus::MetricFamily modems{"ruvo_bridge_modems",
                                         "Modems to serve, of them available (known to the server and listened "
                                         "for), of them in use by a client.",
@@ -241,6 +250,17 @@ void Metrics::stop_answer_clock()
     answers->observe(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent_at).count());
 }
 
+void metrics::publish_state()
+{
+    State_snapshot state;
+    state.link = link_state(ws_flags);
+    state.counts[0] = devices_in_cfg.size();
+    state.counts[1] = tcp_servers.size();
+    state.counts[2] = clients_number;
+    std::lock_guard<std::mutex> lock(snapshot_mutex);
+    snapshot = state;
+}
+
 void metrics::link_connecting()
 {
     if (active)
@@ -346,6 +366,13 @@ Metrics_endpoint::Metrics_endpoint()
         return;
     metrics.reset(new Metrics);
     active = metrics.get();
+    // The modems to serve change in this thread; the rest is published where it changes.
+    const auto publish = [] {
+        QMutexLocker lock(&cfg_mutex);
+        metrics::publish_state();
+    };
+    publish();
+    QObject::connect(&served_devices, &Served_devices::changed, &bind_retry, publish);
     std::string why;
     if (serve(why))
         return;

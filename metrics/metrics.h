@@ -18,6 +18,11 @@ namespace metrics {
 
 enum class Client_error { overflow, refused, packet, read, header };
 
+// With cfg_mutex held, wherever ws_flags, tcp_servers or clients_number change: copies the link
+// state and the main window's three counters for the next scrape, which then takes no lock of the
+// program's but the snapshot's own.
+void publish_state();
+
 // A connection attempt to the RUVO-LoRa server begins.
 void link_connecting();
 // The link, or the attempt to make it, ended by an error; a reconnect follows.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the layers of the program's sources (docs/ARCHITECTURE.md): a file may include only files
 # of its own layer or of the layers below it. Names every include that reaches up and fails on it,
-# then checks that no include knot is larger than 4 units (scripts/include_knots.py).
+# then checks that no include knot is larger than 4 units (scripts/include_knots.py) and that no
+# internal-error code names two places (scripts/check_error_codes.py).
 # With an argument, checks that tree instead of this one.
 set -euo pipefail
 root="${1:-$(dirname "$0")/..}"
@@ -29,4 +30,6 @@ done
 if [ "$status" -ne 0 ]; then
     exit "$status"
 fi
-python3 "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/include_knots.py" --max 4 .
+scripts_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+python3 "$scripts_dir/include_knots.py" --max 4 .
+python3 "$scripts_dir/check_error_codes.py" .

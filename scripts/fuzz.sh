@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer) and runs
-# each one in turn for the given number of seconds; reports executions and findings.
-# Usage: scripts/fuzz.sh [seconds per target, default 60] [target name ...]
+# each one in turn for the given number of seconds on its seed corpus; reports executions and
+# findings, and fails when any target found something or did not run to its end.
+# Usage: scripts/fuzz.sh [--build DIR] [seconds per target, default 60] [target name ...]
+# --build DIR: a tree already configured with -DRUVO_FUZZ=ON (scripts/test.sh gives its
+# assertion-and-sanitizer tree); otherwise build-fuzz/ is configured here.
 set -euo pipefail
-seconds=${1:-60}
-shift || true
 cd "$(dirname "$0")/.."
 root=$PWD
-build=$root/build-fuzz
-
-bash scripts/install_deps.sh clang libclang-rt-14-dev
+build=""
+if [ "${1:-}" = "--build" ]; then
+  build=$(cd "$2" && pwd)
+  shift 2
+fi
+seconds=${1:-60}
+shift || true
 
 if [ $# -gt 0 ]; then
   targets=("$@")
@@ -20,14 +25,19 @@ else
   done
 fi
 
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DRUVO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if [ -z "$build" ]; then
+  build=$root/build-fuzz
+  bash scripts/install_deps.sh clang libclang-rt-14-dev
+  CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DRUVO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
 cmake --build "$build" -j2 --target "${targets[@]}"
 
-findings_total=0
+failures=0
 for target in "${targets[@]}"; do
   name=${target#fuzz_}
   work=$build/corpus/$name
   artifacts=$build/artifacts/$name
+  rm -rf "$artifacts"
   mkdir -p "$work" "$artifacts"
   seeds=$root/tests/fuzz/corpus/$name
   [ -d "$seeds" ] || seeds=""
@@ -41,12 +51,12 @@ for target in "${targets[@]}"; do
   coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -1 || true)
   corpus=$(find "$work" -type f | wc -l)
   findings=$(find "$artifacts" -type f | wc -l)
-  findings_total=$((findings_total + findings))
   echo "   executions: ${executions:-?} (${per_second:-?}/s), ${coverage:-cov: ?}, corpus: $corpus files, findings: $findings, exit code: $rc"
   if [ "$findings" -gt 0 ] || [ "$rc" -ne 0 ]; then
-    grep -E "ERROR|SUMMARY|runtime error" "$log" | head -20 || true
+    failures=$((failures + 1))
+    grep -E "ERROR|SUMMARY|runtime error|FINDING" "$log" | head -20 || true
     echo "   log: $log; inputs: $artifacts"
   fi
 done
 rm -f /tmp/ruvo_fuzz_*.cfg
-[ "$findings_total" -eq 0 ]
+[ "$failures" -eq 0 ]

@@ -117,6 +117,7 @@ void Tcp_server::publish_client()
             ws_flags |= WS_CLIENTS_PENDING;
         }
         client = newest;
+        metrics::publish_state();
     }
     if (notify)
         link.notify_clients();

@@ -1,5 +1,6 @@
 // Tests of the layer check (scripts/check_layers.sh): it passes on the program's sources, names an
-// include that reaches up a layer, and fails on an include knot of more than 4 units.
+// include that reaches up a layer and an internal-error code used at two places, and fails on an
+// include knot of more than 4 units.
 #include "test_util.h"
 
 #include <QDir>
@@ -49,7 +50,8 @@ class Test_layers : public QObject {
     Q_OBJECT
 private slots:
     void sources_keep_their_layers();
-    void include_from_a_higher_layer_is_named();
+    void spoilt_line_is_named_data();
+    void spoilt_line_is_named();
     void include_knots_data();
     void include_knots();
 };
@@ -61,18 +63,30 @@ void Test_layers::sources_keep_their_layers()
     QVERIFY(result.output.contains(QStringLiteral("largest include knot: ")));
 }
 
-void Test_layers::include_from_a_higher_layer_is_named()
+// A line added to a copy of the sources: the check fails and names it.
+void Test_layers::spoilt_line_is_named_data()
 {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("include from a higher layer")
+        << QByteArray("#include \"ui/main_window.h\"\n") << "common/hex.cpp: #include \"ui/main_window.h\"";
+    QTest::newRow("error code at a second place")
+        << QByteArray("void twin() { log_debug(0x0001); }\n") << "code 0.1 (0x0001) names 2 places";
+}
+
+void Test_layers::spoilt_line_is_named()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, named);
     QTemporaryDir dir;
     QVERIFY(copy_sources(dir.path()));
     QFile hex(dir.filePath(QStringLiteral("common/hex.cpp")));
     QVERIFY(hex.open(QIODevice::Append));
-    hex.write("#include \"ui/main_window.h\"\n");
+    hex.write(line);
     hex.close();
     const Check_result result = run_check(dir.path());
     QCOMPARE(result.exit_code, 1);
-    QVERIFY2(result.output.contains(QStringLiteral("common/hex.cpp: #include \"ui/main_window.h\"")),
-             qPrintable(result.output));
+    QVERIFY2(result.output.contains(named), qPrintable(result.output));
 }
 
 // A ring of units of one layer, each including the next: a knot of that many units.

@@ -93,7 +93,7 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
         widest_protocol = qMax(widest_protocol, metrics.horizontalAdvance(protocol_caption(row.protocol)));
     column_width[col_protocol] = pad + widest_protocol;
 
-    preferred_width = width_around_columns(0x0301);
+    preferred_width = width_around_columns(0x030E);
     resizeColumnsToContents();
     preferred_width += horizontalHeader()->length();
     set_stretching_column(col_name);
@@ -131,22 +131,39 @@ void Dialog_devices::Table::create_contents()
     }
 }
 
-void Dialog_devices::Table::show_states()
+Dialog_devices::Table::Live_rows Dialog_devices::Table::read_live_rows()
 {
+    Live_rows rows;
+    rows.reserve(devices_in_cfg.size());
     auto server = tcp_servers.constBegin();
     const auto servers_end = tcp_servers.constEnd();
-    int row = 0;
-    for (auto it = devices_in_cfg.constBegin(); it != devices_in_cfg.constEnd(); ++it, ++row) {
+    auto modem = devices_on_lora.constBegin();
+    const auto modems_end = devices_on_lora.constEnd();
+    for (auto it = devices_in_cfg.constBegin(); it != devices_in_cfg.constEnd(); ++it) {
         while (server != servers_end && server.key() < it.key())
             ++server;
+        while (modem != modems_end && modem->eui < it.key())
+            ++modem;
         const bool exists = server != servers_end && server.key() == it.key();
-        const bool client = exists && server.value() && server.value()->client;
-        set_cell(row, col_server, exists ? caption_yes : caption_no);
-        set_cell(row, col_client, client ? caption_yes : caption_no);
+        const bool known = modem != modems_end && modem->eui == it.key();
         const auto failure = port_failures.constFind(it.key());
-        set_row_tooltip(row, failure == port_failures.constEnd()
-                                 ? QString()
-                                 : QString(errfmt_port_not_opened.tr()).arg(failure->port).arg(failure->reason));
+        rows.append({exists, exists && server.value() && server.value()->client, known ? modem->name : caption_no,
+                     failure == port_failures.constEnd() ? std::nullopt : std::optional<Port_failure>(*failure)});
+    }
+    return rows;
+}
+
+void Dialog_devices::Table::show_live_rows(const Live_rows& rows)
+{
+    for (int row = 0; row < rows.size(); ++row) {
+        const Live_row& live = rows[row];
+        set_cell(row, col_server, live.server ? caption_yes : caption_no);
+        set_cell(row, col_client, live.client ? caption_yes : caption_no);
+        set_cell(row, col_name, live.name);
+        set_row_tooltip(row, live.failure ? QString(errfmt_port_not_opened.tr())
+                                                .arg(live.failure->port)
+                                                .arg(live.failure->reason)
+                                          : QString());
     }
 }
 
@@ -156,19 +173,6 @@ void Dialog_devices::Table::set_row_tooltip(int row, const QString& text)
         if (column != col_name)
             if (QStandardItem* item = model_src->item(row, column))
                 item->setToolTip(text);
-}
-
-void Dialog_devices::Table::show_names()
-{
-    auto modem = devices_on_lora.constBegin();
-    const auto modems_end = devices_on_lora.constEnd();
-    int row = 0;
-    for (auto it = devices_in_cfg.constBegin(); it != devices_in_cfg.constEnd(); ++it, ++row) {
-        while (modem != modems_end && modem->eui < it.key())
-            ++modem;
-        const bool known = modem != modems_end && modem->eui == it.key();
-        set_cell(row, col_name, known ? modem->name : caption_no);
-    }
 }
 
 void Dialog_devices::Table::hide_states_and_names()
@@ -263,14 +267,16 @@ bool Dialog_devices::link_to_connection()
 
 void Dialog_devices::show_link_state(bool blank_always)
 {
+    std::optional<Table::Live_rows> rows;
     {
         QMutexLocker lock(&cfg_mutex);
-        if (ws_flags & WS_ONLINE) {
-            table->show_states();
-            table->show_names();
-            live = true;
-            return;
-        }
+        if (ws_flags & WS_ONLINE)
+            rows = Table::read_live_rows();
+    }
+    if (rows) {
+        table->show_live_rows(*rows);
+        live = true;
+        return;
     }
     if (blank_always || live)
         table->hide_states_and_names();
@@ -281,7 +287,7 @@ void Dialog_devices::on_filter_field_changed(int index)
 {
     static const int columns[] = {col_eui, col_port, col_size, col_name, -1};
     if (index < 0 || index >= static_cast<int>(std::size(columns))) {
-        log_debug(0x0303);
+        log_debug(0x030F);
         return;
     }
     table->set_filter_column(columns[index]);
@@ -330,9 +336,11 @@ void Dialog_devices::on_servers_changed()
 
 void Dialog_devices::on_clients_changed()
 {
-    QMutexLocker lock(&cfg_mutex);
-    ws_flags &= ~WS_CLIENTS_PENDING;
-    table->show_states();
+    {
+        QMutexLocker lock(&cfg_mutex);
+        ws_flags &= ~WS_CLIENTS_PENDING;
+    }
+    show_link_state(false);
 }
 
 void Dialog_devices::on_link_timer_timeout()
@@ -404,7 +412,7 @@ void Dialog_devices::delete_device(const QStandardItem* item)
     if (box.clickedButton() == no)
         return;
     if (box.clickedButton() != yes) {
-        show_debug(0x0305, this);
+        show_debug(0x0310, this);
         return;
     }
     served_devices.remove(entry);

@@ -6,6 +6,8 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <QVector>
+#include <optional>
 
 class QLineEdit;
 class Ws_connection;
@@ -21,11 +23,25 @@ public:
         explicit Table(QWidget* parent);
         int sizeHintForColumn(int column) const override;
 
+        // What the live columns of one row show: copied under cfg_mutex, shown after it is released,
+        // so that the exchange thread never waits on the model.
+        struct Live_row {
+            bool server;
+            bool client;
+            // The server's name of the modem, caption_no when it has none.
+            QString name;
+            // Why its port could not be opened, when it could not.
+            std::optional<Port_failure> failure;
+        };
+        using Live_rows = QVector<Live_row>;
+
         // Columns 0 to 2 from devices_in_cfg.
         void create_contents();
-        // Columns 3 and 4 from tcp_servers, column 5 from devices_on_lora; both need cfg_mutex held.
-        void show_states();
-        void show_names();
+        // Needs cfg_mutex held: every row's server and client from tcp_servers, its name from
+        // devices_on_lora, in the order of devices_in_cfg.
+        static Live_rows read_live_rows();
+        // Columns 3 to 5.
+        void show_live_rows(const Live_rows& rows);
         void hide_states_and_names();
 
     private:

@@ -86,7 +86,7 @@ void attach_connection(Ws_connection& connection)
         log_debug(0x070C);
     if (!QObject::connect(window, &Main_window::shutdown, &connection, &Ws_connection::on_shutdown,
                           Qt::QueuedConnection))
-        log_debug(0x0770);
+        log_debug(0x07F0);
 }
 
 template <typename Dialog>
@@ -131,7 +131,7 @@ Main_window::~Main_window()
         instance = nullptr;
         Ws_connection::window = Ws_connection::Window();
     } else
-        log_debug(window_code(112));
+        log_debug(window_code(113));
 }
 
 void Main_window::translate(Translated& texts)

@@ -96,6 +96,11 @@ public:
         setsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         return true;
     }
+    void send(const QByteArray& bytes)
+    {
+        socket.write(bytes);
+        socket.flush();
+    }
     // Everything the program has written to this client so far.
     QByteArray received()
     {

@@ -1,8 +1,12 @@
-// libFuzzer target: any uplink payloads handed to the TCP server of a modem once the server has accepted
-// its client's message. Nothing may crash, and the client must receive exactly what the packet rules make
-// of the payloads: whole answers joined in order, nothing of a broken one.
+// libFuzzer target: any uplink payloads handed to the TCP server of a raw port after a client of it
+// has sent one message and the server has accepted it; one client after the other, one per input.
+// Nothing may crash, and each client must receive exactly what the packet rules and the rules of
+// ownership make of the payloads: whole answers joined in order, nothing of a broken one, and only
+// answers to its own message (an answer owed to a client that has gone is dropped).
 // Input: payloads, each a 16-bit little-endian length followed by that many bytes.
+#include "core/cfg.h"
 #include "core/shared.h"
+#include "link/query.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
 #include "tests/fuzz/fuzz_link.h"
@@ -17,21 +21,41 @@ namespace {
 using namespace fuzz_link;
 
 const unsigned long modem_eui = 0x0102030405060701UL;
+// A raw port stops counting owed messages beyond this many.
+const int max_owed = 1024;
 
-// The packet rules as the modem's documentation states them, kept apart from the program's code.
-class Uplink_model {
+// The packet rules as the modem's documentation states them and the rules of ownership as the
+// README does, kept apart from the program's code. The port's uplink state outlives its clients:
+// an answer begun for one client goes on into the next one's exchange, and once a packet has been
+// accepted on the port, in any client's exchange, a bad one costs the present client its
+// connection (Uplink_assembler::joined_before is never reset).
+class Port_model {
 public:
+    // A client came and its message was accepted.
+    void new_client()
+    {
+        client_here = true;
+        own_owed = owed_gone < max_owed;
+        own_answered = false;
+        output.clear();
+    }
+    // The client's input ends: it goes, and its message stays owed if it was not answered.
+    void client_gone()
+    {
+        if (own_owed)
+            ++owed_gone;
+        own_owed = false;
+    }
     void take(const QByteArray& payload)
     {
         const auto* p = reinterpret_cast<const unsigned char*>(payload.constData());
-        if (!confirmed || payload.isEmpty() || p[0] != 3)
+        if (payload.isEmpty() || p[0] != 3)
             return;
         const bool bad = payload.size() < 6 || p[3] != payload.size() - 6 || p[4] != count ||
                          (count && (total(p) != total_size || p[5] != packets));
         if (bad) {
-            // Once a packet has been accepted in this exchange, a bad one costs the client its connection.
-            if (uplink)
-                confirmed = false;
+            if (joined)
+                client_here = false;
             count = 0;
             data.clear();
             return;
@@ -39,28 +63,51 @@ public:
         if (count == 0) {
             total_size = total(p);
             packets = p[5];
-            uplink = true;
+            joined = true;
             data.clear();
         }
         data += payload.mid(6);
         if (++count < packets)
             return;
-        output += data;
+        answer(data);
         count = 0;
         data.clear();
     }
 
+    // What the input's client must have received.
     QByteArray output;
 
 private:
     static quint16 total(const unsigned char* p) { return static_cast<quint16>(p[1] | p[2] << 8); }
 
-    bool confirmed = true;
-    bool uplink = false;
+    // The oldest message owed takes the answer; with none owed, it goes to the client whose
+    // message was answered last.
+    void answer(const QByteArray& whole)
+    {
+        if (owed_gone) {
+            --owed_gone;
+            return;
+        }
+        if (own_owed) {
+            own_owed = false;
+            own_answered = true;
+        } else if (!own_answered) {
+            return;
+        }
+        if (client_here)
+            output += whole;
+    }
+
+    bool joined = false;
     quint8 count = 0;
     quint8 packets = 0;
     quint16 total_size = 0;
     QByteArray data;
+    // Messages of clients gone, owed before the present client's.
+    int owed_gone = 0;
+    bool own_owed = false;
+    bool own_answered = false;
+    bool client_here = false;
 };
 
 QThread not_started;
@@ -69,16 +116,27 @@ Tcp_server* server;
 quint16 port;
 std::unique_ptr<Peer> peer;
 
-// A new client for every input: the old one goes first, so that nothing of its exchange is left over.
+// Stands in the link's queue for a command sent and not yet answered, so that the client's
+// message waits in the queue, where the link takes it from as it would to send it.
+Query command_in_flight{nullptr, [](Query*, Ws_connection&) {}, [](Query*) {}, nullptr, 0, false, 0};
+Port_model model;
+
+// A new client for every input: the old one goes first. The new one sends a message, which the
+// link sends and the server accepts.
 bool new_client()
 {
     peer.reset();
+    model.client_gone();
     if (!turn_until([] { return !server->client; }))
         finding("the server kept a client that had gone");
     peer.reset(new Peer);
     if (!peer->connect_to(port) || !turn_until([] { return server->client; }))
         return false;
+    peer->send("?");
+    if (!turn_until([] { return connection->take_back(*server) == 1; }))
+        finding("the client's message did not reach the link");
     server->frame_accepted();
+    model.new_client();
     return true;
 }
 
@@ -87,12 +145,16 @@ bool new_client()
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     init(argc, argv);
+    // A pause ends the client's message at once; no owed message expires while the target runs.
+    tcp_interframe_delay = 0;
+    ws_sdata_timeout = 24 * 3600 * 1000;
     QTcpServer probe;
     probe.listen(QHostAddress::Any, 0);
     port = probe.serverPort();
     probe.close();
     connection = new Ws_connection(not_started);
     server = new Tcp_server(*connection, modem_eui, Device_in_cfg{64, port});
+    connection->post(command_in_flight);
     return 0;
 }
 
@@ -101,7 +163,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     clear_log();
     if (!new_client())
         return 0;
-    Uplink_model model;
     const uint8_t* end = data + size;
     while (end - data >= 2) {
         const int length = static_cast<int>(std::min<ptrdiff_t>(data[0] | data[1] << 8, end - data - 2));
