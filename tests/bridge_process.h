@@ -4,6 +4,8 @@
 
 #include "tests/test_util.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QHash>
@@ -16,6 +18,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -24,9 +27,20 @@
 
 const int process_wait_ms = 15000;
 
+// Looks again at every event that comes and every few milliseconds, so that a condition is seen
+// as soon as it holds (QTest::qWaitFor sleeps 10 ms between looks).
 inline bool wait_for(const std::function<bool()>& done, int ms = process_wait_ms)
 {
-    return QTest::qWaitFor(done, ms);
+    QTimer tick;
+    tick.start(2);
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
 }
 
 // Sockets in the listening state, from the kernel's own tables: their ports by socket inode.
@@ -290,6 +304,7 @@ public:
         write_devices(devices);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("RUVO_UNATTENDED_BOX_MS"), QStringLiteral("100"));
         for (const QString& setting : options.environment)
             env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
         process.setProcessEnvironment(env);

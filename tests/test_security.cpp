@@ -301,7 +301,8 @@ void Test_security::refusal_flood_is_summed_up_in_the_log_and_counted()
     const QString log_name = bridge->path("ruvo_bridge.log");
     const qint64 log_before = QFileInfo(log_name).size();
 
-    const int attempts = 10000;
+    // An entry per refusal would take over 100 bytes: the log's bound below shows it at this count.
+    const int attempts = 1000;
     // Below the listen backlog, so that no connection waits for a repeated SYN.
     const int batch = 40;
     for (int round = 0; round < attempts / batch; ++round) {
@@ -314,7 +315,7 @@ void Test_security::refusal_flood_is_summed_up_in_the_log_and_counted()
             return std::all_of(others.begin(), others.end(),
                                [](const auto& s) { return s->state() == QAbstractSocket::UnconnectedState; });
         }));
-        if (round % 25 == 0)
+        if (round % 5 == 0)
             QVERIFY(round_trip(*sim, *client, "round " + QByteArray::number(round)));
     }
     const QByteArray series = "ruvo_bridge_client_connections_refused_total{eui=\"" + QByteArray(eui) + "\",port=\"" +
