@@ -291,7 +291,7 @@ void Test_bridge_e2e::late_answers_never_reach_another_client()
     Rtu_master masters[2] = {{nullptr, 10, {}}, {nullptr, 20, {}}};
     int own = 0;
     int other = 0;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 24; ++i) {
         Rtu_master& m = masters[i % 2];
         Rtu_master& before = masters[1 - i % 2];
         const bool replaces = i % 4 >= 2;
@@ -305,7 +305,7 @@ void Test_bridge_e2e::late_answers_never_reach_another_client()
         other += outcome < 0;
     }
     QCOMPARE(other, 0);
-    QVERIFY2(own >= 10, qPrintable(QStringLiteral("%1 own answers").arg(own)));
+    QVERIFY2(own >= 4, qPrintable(QStringLiteral("%1 own answers").arg(own)));
 }
 
 void Test_bridge_e2e::packet_errors_data()
