@@ -284,7 +284,7 @@ public:
                    QStringLiteral("ws_url = \"%1\"\n"
                                   "ws_login = \"demo\"\n"
                                   "ws_password = \"%6\"\n"
-                                  "ws_reconnect_delay = 300\n"
+                                  "ws_reconnect_delay = 100\n"
                                   "ws_devlist_period = %2\n"
                                   "interframe_delay = %3\n"
                                   "trace_ws = %4\n"
