@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QHash>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
@@ -85,25 +84,6 @@ inline QSet<quint16> listening_ports_of(qint64 pid)
 inline bool listening(quint16 port)
 {
     return listening_ports().contains(port);
-}
-
-// Ports that are free now, all different, taken below the kernel's range of ports for outgoing
-// connections, so that no connection made meanwhile can sit on one of them.
-inline std::vector<quint16> free_ports(int count)
-{
-    const QList<QByteArray> range = read_file(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range")).simplified().split(' ');
-    const int ephemeral = range.isEmpty() ? 32768 : std::max(range.first().toInt(), 2048 + count);
-    const int lowest = 1024;
-    const int span = ephemeral - lowest;
-    const int first = lowest + static_cast<int>(QRandomGenerator::global()->bounded(span));
-    std::vector<quint16> ports;
-    for (int i = 0; i < span && static_cast<int>(ports.size()) < count; ++i) {
-        const quint16 candidate = static_cast<quint16>(lowest + (first - lowest + i) % span);
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::Any, candidate))
-            ports.push_back(candidate);
-    }
-    return ports;
 }
 
 // The entries of a log, without their time stamps.
