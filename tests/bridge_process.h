@@ -4,8 +4,6 @@
 
 #include "tests/test_util.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QHash>
@@ -17,30 +15,11 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <algorithm>
 #include <functional>
 #include <memory>
 #include <unistd.h>
 #include <vector>
-
-const int process_wait_ms = 15000;
-
-// Looks again at every event that comes and every few milliseconds, so that a condition is seen
-// as soon as it holds (QTest::qWaitFor sleeps 10 ms between looks).
-inline bool wait_for(const std::function<bool()>& done, int ms = process_wait_ms)
-{
-    QTimer tick;
-    tick.start(2);
-    const QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
 
 // Sockets in the listening state, from the kernel's own tables: their ports by socket inode.
 inline QHash<QByteArray, quint16> listening_sockets()

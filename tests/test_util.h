@@ -4,14 +4,36 @@
 #include "common/err.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QString>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
+#include <functional>
 #include <vector>
+
+const int process_wait_ms = 15000;
+
+// Looks again at every event that comes and every few milliseconds, so that a condition is seen
+// as soon as it holds (QTest::qWaitFor sleeps 10 ms between looks).
+inline bool wait_for(const std::function<bool()>& done, int ms = process_wait_ms)
+{
+    QTimer tick;
+    tick.start(2);
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
 
 // Writes bytes to a file, replacing it.
 inline void write_file(const QString& name, const QByteArray& data)
