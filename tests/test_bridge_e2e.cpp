@@ -252,13 +252,13 @@ void Test_bridge_e2e::late_answers_never_reach_another_client()
     QVERIFY(sim->started());
     bridge.reset(new Bridge(sim->port, {{eui_b, port_b, max_frame_b}, {eui_m, port_c, 255}}));
     QVERIFY(wait_for([&] { return listening(port_b) && listening(port_c); }));
-    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 600").arg(QLatin1String(eui_b))));
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 300").arg(QLatin1String(eui_b))));
 
     // The first client leaves; then it is replaced while the server, too, accepts late, so that
     // its next message waits behind the one in flight.
     for (const bool replaced : {false, true}) {
         if (replaced)
-            QVERIFY(sim->command(QStringLiteral("fault delay send_data_req 1500")));
+            QVERIFY(sim->command(QStringLiteral("fault delay send_data_req 800")));
         auto first = client_of(port_b);
         first->write("CLIENT-ONE-SECRET");
         QVERIFY(sim->wait_count(sent_req(eui_b, "CLIENT-ONE-SECRET"), replaced ? 2 : 1));
@@ -277,7 +277,7 @@ void Test_bridge_e2e::late_answers_never_reach_another_client()
         second->write("client-two");
         QVERIFY(sim->wait_count(sent_req(eui_b, "client-two"), replaced ? 2 : 1));
         QVERIFY(read_exactly(*second, "client-two"));
-        QVERIFY(!QTest::qWaitFor([&] { return second->bytesAvailable() > 0; }, 700));
+        QVERIFY(!QTest::qWaitFor([&] { return second->bytesAvailable() > 0; }, 400));
     }
     // The replaced client's message in flight went out before the newer one's; its waiting one never did.
     QVERIFY(sim->lines.lastIndexOf(sent_req(eui_b, "CLIENT-ONE-SECRET")) <
