@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QHash>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
@@ -21,13 +20,6 @@
 #include <memory>
 #include <unistd.h>
 #include <vector>
-
-const int process_wait_ms = 15000;
-
-inline bool wait_for(const std::function<bool()>& done, int ms = process_wait_ms)
-{
-    return QTest::qWaitFor(done, ms);
-}
 
 // Sockets in the listening state, from the kernel's own tables: their ports by socket inode.
 inline QHash<QByteArray, quint16> listening_sockets()
@@ -71,25 +63,6 @@ inline QSet<quint16> listening_ports_of(qint64 pid)
 inline bool listening(quint16 port)
 {
     return listening_ports().contains(port);
-}
-
-// Ports that are free now, all different, taken below the kernel's range of ports for outgoing
-// connections, so that no connection made meanwhile can sit on one of them.
-inline std::vector<quint16> free_ports(int count)
-{
-    const QList<QByteArray> range = read_file(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range")).simplified().split(' ');
-    const int ephemeral = range.isEmpty() ? 32768 : std::max(range.first().toInt(), 2048 + count);
-    const int lowest = 1024;
-    const int span = ephemeral - lowest;
-    const int first = lowest + static_cast<int>(QRandomGenerator::global()->bounded(span));
-    std::vector<quint16> ports;
-    for (int i = 0; i < span && static_cast<int>(ports.size()) < count; ++i) {
-        const quint16 candidate = static_cast<quint16>(lowest + (first - lowest + i) % span);
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::Any, candidate))
-            ports.push_back(candidate);
-    }
-    return ports;
 }
 
 // The entries of a log, without their time stamps.
@@ -270,7 +243,7 @@ public:
                    QStringLiteral("ws_url = \"%1\"\n"
                                   "ws_login = \"demo\"\n"
                                   "ws_password = \"%6\"\n"
-                                  "ws_reconnect_delay = 300\n"
+                                  "ws_reconnect_delay = 100\n"
                                   "ws_devlist_period = %2\n"
                                   "interframe_delay = %3\n"
                                   "trace_ws = %4\n"
@@ -290,6 +263,7 @@ public:
         write_devices(devices);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("RUVO_UNATTENDED_BOX_MS"), QStringLiteral("100"));
         for (const QString& setting : options.environment)
             env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
         process.setProcessEnvironment(env);

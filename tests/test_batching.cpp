@@ -228,9 +228,10 @@ void Test_batching::batches_carry_at_most_the_limit_and_one_frame_per_modem()
         send(i, message_of(i, 1));
         expected.push_back(message_of(i, 1));
     }
-    // While the first command awaits its answer, a few clients send again: their second frames
-    // queue behind their first ones.
+    // While the first command awaits its answer, a few clients send again, after a pause that ended
+    // their first frames: their second frames queue behind their first ones.
     QVERIFY(wait_for([&] { return !data_commands(sim->lines).isEmpty(); }));
+    QTest::qWait(2 * Bridge_options().interframe_delay);
     for (int i = 0; i < twice; ++i) {
         send(i, message_of(i, 2));
         expected[static_cast<size_t>(i)] += message_of(i, 2);

@@ -49,7 +49,6 @@ private slots:
     void link_loss_closes_everything_and_recovers();
     void busy_port_is_retried();
     void port_zero_modem_is_loaded_logged_and_not_served();
-    void bad_message_rebuilds_the_link_data();
     void bad_message_rebuilds_the_link();
     void sigterm_closes_clients_and_link_in_order();
 
@@ -253,13 +252,13 @@ void Test_bridge_e2e::late_answers_never_reach_another_client()
     QVERIFY(sim->started());
     bridge.reset(new Bridge(sim->port, {{eui_b, port_b, max_frame_b}, {eui_m, port_c, 255}}));
     QVERIFY(wait_for([&] { return listening(port_b) && listening(port_c); }));
-    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 600").arg(QLatin1String(eui_b))));
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 300").arg(QLatin1String(eui_b))));
 
     // The first client leaves; then it is replaced while the server, too, accepts late, so that
     // its next message waits behind the one in flight.
     for (const bool replaced : {false, true}) {
         if (replaced)
-            QVERIFY(sim->command(QStringLiteral("fault delay send_data_req 1500")));
+            QVERIFY(sim->command(QStringLiteral("fault delay send_data_req 800")));
         auto first = client_of(port_b);
         first->write("CLIENT-ONE-SECRET");
         QVERIFY(sim->wait_count(sent_req(eui_b, "CLIENT-ONE-SECRET"), replaced ? 2 : 1));
@@ -278,7 +277,7 @@ void Test_bridge_e2e::late_answers_never_reach_another_client()
         second->write("client-two");
         QVERIFY(sim->wait_count(sent_req(eui_b, "client-two"), replaced ? 2 : 1));
         QVERIFY(read_exactly(*second, "client-two"));
-        QVERIFY(!QTest::qWaitFor([&] { return second->bytesAvailable() > 0; }, 700));
+        QVERIFY(!QTest::qWaitFor([&] { return second->bytesAvailable() > 0; }, 400));
     }
     // The replaced client's message in flight went out before the newer one's; its waiting one never did.
     QVERIFY(sim->lines.lastIndexOf(sent_req(eui_b, "CLIENT-ONE-SECRET")) <
@@ -291,7 +290,7 @@ void Test_bridge_e2e::late_answers_never_reach_another_client()
     Rtu_master masters[2] = {{nullptr, 10, {}}, {nullptr, 20, {}}};
     int own = 0;
     int other = 0;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 24; ++i) {
         Rtu_master& m = masters[i % 2];
         Rtu_master& before = masters[1 - i % 2];
         const bool replaces = i % 4 >= 2;
@@ -305,44 +304,25 @@ void Test_bridge_e2e::late_answers_never_reach_another_client()
         other += outcome < 0;
     }
     QCOMPARE(other, 0);
-    QVERIFY2(own >= 10, qPrintable(QStringLiteral("%1 own answers").arg(own)));
+    QVERIFY2(own >= 4, qPrintable(QStringLiteral("%1 own answers").arg(own)));
 }
 
+// The assembler's table (test_tcp_server) has every kind of bad packet; here one before and one
+// after a joined packet, end to end.
 void Test_bridge_e2e::packet_errors_data()
 {
     QTest::addColumn<QStringList>("payloads");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("disconnects");
 
-    const QString first = packet_hex("030400020002", "ab");
-    const QString name = QStringLiteral("«пакет с данными от внешнего устройства, полученными по интерфейсу "
-                                        "RS-232 или RS-485» от радиомодема с EUI=0x0102030405060703: ");
     const QString shuffle = QStringLiteral("«Пакет с данными от внешнего устройства, полученными по интерфейсу "
                                            "RS-232 или RS-485» от устройства с EUI=0x0102030405060703 пришёл "
                                            "с нарушением порядка: ожидается пакет №%1, а пришёл пакет №%2.");
     QTest::newRow("out of order first") << QStringList{packet_hex("030400020102", "cd")} << shuffle.arg(0).arg(1)
                                         << false;
     QTest::newRow("out of order later")
-        << QStringList{first, packet_hex("030400020202", "cd")} << shuffle.arg(1).arg(2) << true;
-    QTest::newRow("size mismatch")
-        << QStringList{packet_hex("030400030001", "cd")}
-        << QStringLiteral("Неправильный ") + name +
-               QStringLiteral("поле «размер данных в данном пакете» содержит значение 3, а фактически "
-                              "поле «данные» имеет размер 2 байтов.")
-        << false;
-    QTest::newRow("total size mismatch")
-        << QStringList{first, packet_hex("030500020102", "cd")}
-        << QStringLiteral("Неправильный ") + name +
-               QStringLiteral("в 0-м пакете поле «общий размер полученных через интерфейс данных» "
-                              "содержало значение 4, а в 1-м пакете оно уже содержит значение 5.")
+        << QStringList{packet_hex("030400020002", "ab"), packet_hex("030400020202", "cd")} << shuffle.arg(1).arg(2)
         << true;
-    QTest::newRow("total packets mismatch")
-        << QStringList{first, packet_hex("030400020103", "cd")}
-        << QStringLiteral("Неправильный ") + name +
-               QStringLiteral("в 0-м пакете поле «всего пакетов» содержало значение 2, а в 1-м пакете "
-                              "оно уже содержит значение 3.")
-        << true;
-    QTest::newRow("other type") << QStringList{packet_hex("040200020001", "no")} << QString() << false;
 }
 
 void Test_bridge_e2e::packet_errors()
@@ -442,32 +422,14 @@ void Test_bridge_e2e::port_zero_modem_is_loaded_logged_and_not_served()
     QVERIFY(round_trip(port_b, eui_b, "served"));
 }
 
-void Test_bridge_e2e::bad_message_rebuilds_the_link_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QStringList>("texts");
-    const QString failed = QStringLiteral("Не удалось обработать сообщение от сервера RUVO-LoRa.");
-    const QString dump = QStringLiteral("Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку: «%1»");
-    QTest::newRow("malformed") << QStringLiteral("send {\"cmd\":")
-                               << QStringList{failed, dump.arg(QStringLiteral("{\"cmd\":"))};
-    QTest::newRow("trailing garbage") << QStringLiteral("send {\"cmd\":\"x\"} x")
-                                      << QStringList{failed, dump.arg(QStringLiteral("{\"cmd\":\"x\"} x"))};
-    QTest::newRow("second object") << QStringLiteral("send {\"cmd\":\"x\"}{\"cmd\":\"y\"}")
-                                   << QStringList{failed, dump.arg(QStringLiteral("{\"cmd\":\"x\"}{\"cmd\":\"y\"}"))};
-    QTest::newRow("binary") << QStringLiteral("sendbin 0102")
-                            << QStringList{QStringLiteral("Ошибка: от сервера RUVO-LoRa пришло сообщение в двоичном "
-                                                          "формате (в протоколе есть только текстовые сообщения)."),
-                                           QStringLiteral("Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку "
-                                                          "(binary frame): 0x{01 02}")};
-}
-
+// Every kind of bad message is in the link's table (test_link); one of them end to end.
 void Test_bridge_e2e::bad_message_rebuilds_the_link()
 {
-    QFETCH(QString, command);
-    QFETCH(QStringList, texts);
+    const QStringList texts{QStringLiteral("Не удалось обработать сообщение от сервера RUVO-LoRa."),
+                            QStringLiteral("Сообщение сервера RUVO-LoRa, вызвавшее предыдущую ошибку: «{\"cmd\":»")};
     QVERIFY(start());
     auto c = client_of(port_b);
-    QVERIFY(sim->command(command));
+    QVERIFY(sim->command(QStringLiteral("send {\"cmd\":")));
     for (const QString& text : texts)
         QVERIFY(bridge->wait_log(text));
     const QStringList log = bridge->log();

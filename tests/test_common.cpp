@@ -81,7 +81,6 @@ private slots:
     void err_is_logged_once();
     void std_exception_is_logged_by_its_handler();
     void error_box_shows_message_and_title();
-    void error_box_without_display_closes_itself();
     void hex_buffer_writes_in_place_and_detaches();
     void unhex_accepts_only_hex_digits();
 };
@@ -280,18 +279,6 @@ void Test_common::error_box_shows_message_and_title()
     QCOMPARE(mbox_ok, QStringLiteral("Закрыть"));
     // Shown, not logged a second time.
     QCOMPARE(entries(log_file.text()), QStringList{QStringLiteral("Текст ошибки")});
-}
-
-void Test_common::error_box_without_display_closes_itself()
-{
-    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
-    const int previous = unattended_box_ms;
-    unattended_box_ms = 50;
-    QElapsedTimer timer;
-    timer.start();
-    show_error(QStringLiteral("Никто не видит"));
-    unattended_box_ms = previous;
-    QVERIFY(timer.elapsed() < 20000);
 }
 
 void Test_common::hex_buffer_writes_in_place_and_detaches()

@@ -73,14 +73,6 @@ void set_server(std::initializer_list<Device_on_lora> modems, bool online)
     ws_flags = online ? WS_ONLINE : 0;
 }
 
-quint16 free_port()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::Any, 0))
-        return 0;
-    return probe.serverPort();
-}
-
 bool port_listens(quint16 port)
 {
     QTcpSocket s;
@@ -666,9 +658,9 @@ void Test_dialogs::list_offline_blank()
 
 void Test_dialogs::list_online_states_and_clients()
 {
-    const quint16 p1 = free_port();
-    const quint16 p2 = free_port();
-    QVERIFY(p1 && p2 && p1 != p2);
+    const std::vector<quint16> ports = free_ports(2);
+    const quint16 p1 = ports[0];
+    const quint16 p2 = ports[1];
     set_devices({{0x10, p1, 51}, {0x20, p2, 51}, {0x30, 1, 51}});
     set_server({{0x10, QStringLiteral("первый")}, {0x20, QString()}, {0x40, QStringLiteral("чужой")}}, true);
     Ws_connection connection(*QThread::currentThread());
@@ -1032,9 +1024,9 @@ void Test_dialogs::end_to_end_with_simulator()
         return (ws_flags & WS_ONLINE) != 0;
     };
     QTRY_VERIFY_WITH_TIMEOUT(online(), 10000);
-    const quint16 p1 = free_port();
-    const quint16 p2 = free_port();
-    QVERIFY(p1 && p2 && p1 != p2);
+    const std::vector<quint16> ports = free_ports(2);
+    const quint16 p1 = ports[0];
+    const quint16 p2 = ports[1];
     {
         Dialog_devices d(&window);
         const QByteArray port1 = QByteArray::number(p1);
@@ -1358,15 +1350,15 @@ void Test_dialogs::add_enter_after_picking_adds()
 // port is served at the next device list.
 void Test_dialogs::port_held_by_another_program()
 {
+    const quint16 port = free_ports(1).front();
     QTcpServer holder;
-    QVERIFY(holder.listen(QHostAddress::Any, 0));
-    const quint16 port = holder.serverPort();
+    QVERIFY(holder.listen(QHostAddress::Any, port));
     set_devices({{0xE1, port, 51}});
     QProcess sim;
     start_echo_simulator(sim);
     if (QTest::currentTestFailed())
         return;
-    const int period = 1500;
+    const int period = 800;
     ws_devlist_period = period;
     temp_log.clear();
 
@@ -1389,7 +1381,7 @@ void Test_dialogs::port_held_by_another_program()
 
     // Within one period (and well short of two) the next device list finds the port free.
     holder.close();
-    QTRY_COMPARE_WITH_TIMEOUT(column(d, 3), QStringList{tick}, period + 700);
+    QTRY_COMPARE_WITH_TIMEOUT(column(d, 3), QStringList{tick}, period + 500);
     QVERIFY(port_listens(port));
     QCOMPARE(table_of(d)->model()->index(0, 0).data(Qt::ToolTipRole).toString(), QString());
     QCOMPARE(temp_log.text().count(added_entry), 1);

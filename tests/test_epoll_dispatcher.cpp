@@ -30,14 +30,20 @@ QAbstractEventDispatcher& dispatcher()
 }
 
 // Turns the loop until done or ms have passed; the guard timer ends a wait nothing else would.
+// Done is also looked at before each wait: a pass that delivered what was awaited then blocks.
 bool run_until(const std::function<bool()>& done, int ms = 5000)
 {
     QElapsedTimer clock;
     clock.start();
     QTimer guard;
     guard.start(ms);
+    const QMetaObject::Connection check = QObject::connect(&dispatcher(), &QAbstractEventDispatcher::aboutToBlock, [&] {
+        if (done())
+            dispatcher().wakeUp();
+    });
     while (!done() && clock.elapsed() < ms)
         dispatcher().processEvents(QEventLoop::WaitForMoreEvents);
+    QObject::disconnect(check);
     return done();
 }
 

@@ -943,12 +943,7 @@ void Test_main_window::exit_button_with_real_link_closes_everything()
     QVERIFY2(first.startsWith("listening "), first.constData());
     ws_url = QStringLiteral("ws://127.0.0.1:") + QString::fromLatin1(first.mid(10));
     ws_login = ws_password_hash = QStringLiteral("demo");
-    quint16 port;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::Any, 0));
-        port = probe.serverPort();
-    }
+    const quint16 port = free_ports(1).front();
     devices_in_cfg.insert(0xE1, {51, port});
     {
         QMutexLocker lock(&cfg_mutex);

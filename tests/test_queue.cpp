@@ -161,7 +161,7 @@ void Test_queue::a_port_flooding_its_modem_does_not_hold_back_another()
         std::nth_element(ms.begin(), ms.begin() + count / 2, ms.end());
         return ms[static_cast<size_t>(count / 2)];
     };
-    const int unloaded = median_round_trip(15);
+    const int unloaded = median_round_trip(9);
     QVERIFY(unloaded >= 0);
 
     std::unique_ptr<QTcpSocket> flooders[2];
@@ -181,14 +181,16 @@ void Test_queue::a_port_flooding_its_modem_does_not_hold_back_another()
         }
     });
     flood.start(16);
-    QTest::qWait(1000);
-    const int loaded = median_round_trip(30);
+    QTest::qWait(500);
+    const int loaded = median_round_trip(15);
     flood.stop();
     QVERIFY(loaded >= 0);
     qInfo("third port's median round trip: %d ms alone, %d ms while two ports flood (%d connections of the "
           "flooders)",
           unloaded, loaded, connects);
-    QVERIFY(loaded <= 3 * std::max(unloaded, 1));
+    // Its frame waits for one frame of each flooder, about three round trips; behind their backlog,
+    // or two turns of each, it would wait five and more.
+    QVERIFY(loaded <= 4 * std::max(unloaded, 1));
     QVERIFY(bridge.stop());
 }
 

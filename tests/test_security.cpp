@@ -200,15 +200,12 @@ void Test_security::bad_values_end_the_program_with_code_3()
     const QString mismatch = QStringLiteral("закрытый ключ из файла «%1» (параметр «ws_client_key») не подходит к "
                                             "сертификату из файла «%2» (параметр «ws_client_cert»).")
                                  .arg(file("rsa.key"), file("client.pem"));
+    // One value refused at the value (the rest are rows above), and the keys checked together.
     const QVector<QPair<QByteArray, QString>> cases{
-        {"tcp_listen_address = \"127.0.0.1/8\"\n", QStringLiteral("«tcp_listen_address»")},
-        {"tcp_allow = \"10.0.0.0/16; 10.2.0.0/16\"\n", QStringLiteral("«10.0.0.0/16; 10.2.0.0/16»")},
         {key_line("ws_ca_file", "absent.pem"), file("absent.pem")},
         {key_line("ws_client_cert", "client.pem") + key_line("ws_client_key", "rsa.key"), mismatch},
         {key_line("ws_client_cert", "client.pem"),
          QStringLiteral("параметры «ws_client_cert» и «ws_client_key» задаются только вместе.")},
-        {"unknown_key = 1\n", QStringLiteral("Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», "
-                                             "«ws_client_cert», «ws_client_key», «metrics_listen»")},
     };
     std::vector<std::unique_ptr<Bridge>> runs;
     for (const auto& c : cases) {
@@ -301,7 +298,8 @@ void Test_security::refusal_flood_is_summed_up_in_the_log_and_counted()
     const QString log_name = bridge->path("ruvo_bridge.log");
     const qint64 log_before = QFileInfo(log_name).size();
 
-    const int attempts = 10000;
+    // An entry per refusal would take over 100 bytes: the log's bound below shows it at this count.
+    const int attempts = 1000;
     // Below the listen backlog, so that no connection waits for a repeated SYN.
     const int batch = 40;
     for (int round = 0; round < attempts / batch; ++round) {
@@ -314,7 +312,7 @@ void Test_security::refusal_flood_is_summed_up_in_the_log_and_counted()
             return std::all_of(others.begin(), others.end(),
                                [](const auto& s) { return s->state() == QAbstractSocket::UnconnectedState; });
         }));
-        if (round % 25 == 0)
+        if (round % 5 == 0)
             QVERIFY(round_trip(*sim, *client, "round " + QByteArray::number(round)));
     }
     const QByteArray series = "ruvo_bridge_client_connections_refused_total{eui=\"" + QByteArray(eui) + "\",port=\"" +
@@ -327,6 +325,9 @@ void Test_security::refusal_flood_is_summed_up_in_the_log_and_counted()
     qInfo("the log grew by %lld bytes for %d refused connections", static_cast<long long>(growth), attempts);
     QVERIFY(growth < 20 * 1024);
     QCOMPARE(count_starting(bridge->log(), QStringLiteral("Отклонено подключение к порту TCP %1:").arg(port)), 1);
+    // The orderly end with a metrics endpoint, which takes its server a while, is test_metrics' to check.
+    bridge->process.kill();
+    QVERIFY(bridge->process.waitForFinished(process_wait_ms));
 }
 
 // At the default trace level: the first takeover with both addresses, the next ones wait for

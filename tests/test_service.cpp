@@ -296,12 +296,13 @@ void Test_service::sighup_storm_while_the_file_is_rewritten_in_place()
                            "        for line in lines:\n"
                            "            f.write(line)\n"
                            "            f.flush()\n"
-                           "            time.sleep(random.uniform(0, 0.003))\n"
+                           "            time.sleep(random.uniform(0, 0.01))\n"
                            "    time.sleep(random.choice([0, 0, 0.01, 0.05, 0.3]))\n";
     QProcess writer;
     writer.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QLatin1String(rewriter), bridge.path("devices.cfg")});
+    const int storm = 100;
     QVERIFY(writer.waitForStarted(5000));
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < storm; ++i) {
         send_signal(bridge, SIGHUP);
         QTest::qWait(20);
     }
@@ -314,7 +315,7 @@ void Test_service::sighup_storm_while_the_file_is_rewritten_in_place()
     QVERIFY(wait_for([&] { return bridge.log().filter(reloaded).size() > during_storm; }));
 
     const QStringList reloads = bridge.log().filter(reloaded);
-    qInfo("reloads applied during the storm of 200 signals: %d", during_storm);
+    qInfo("reloads applied during the storm of %d signals: %d", storm, during_storm);
     QVERIFY2(during_storm >= 1, qPrintable(bridge.log().join('\n').right(2000)));
     QCOMPARE(reloads.filter(reloaded + QStringLiteral("3.")), reloads);
     QCOMPARE(client->state(), QAbstractSocket::ConnectedState);

@@ -1,5 +1,7 @@
 // Tests of the RUVO-LoRa server simulator through a plain WebSocket client: commands, uplink packets,
 // the Modbus slave, the control commands and every fault switch.
+#include "tests/test_util.h"
+
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -102,7 +104,7 @@ public:
 
     bool wait_line(const QString& line) { return wait_for([&] { return lines.contains(line); }); }
 
-    template<class Pred> static bool wait_for(Pred pred) { return QTest::qWaitFor(pred, wait_ms); }
+    template<class Pred> static bool wait_for(Pred pred) { return ::wait_for(pred, wait_ms); }
 
     QProcess process;
     QStringList lines;

@@ -1,13 +1,39 @@
-// Helpers shared by the tests: temporary folders, files, the log and the real executables.
+// Helpers shared by the tests: temporary folders, files, free ports, the log and the real executables.
 #pragma once
 
 #include "common/err.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QString>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+const int process_wait_ms = 15000;
+
+// Looks again at every event that comes and every few milliseconds, so that a condition is seen
+// as soon as it holds (QTest::qWaitFor sleeps 10 ms between looks).
+inline bool wait_for(const std::function<bool()>& done, int ms = process_wait_ms)
+{
+    QTimer tick;
+    tick.start(2);
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
 
 // Writes bytes to a file, replacing it.
 inline void write_file(const QString& name, const QByteArray& data)
@@ -39,6 +65,25 @@ inline qint64 proc_status_kb(const QString& process, const char* field)
         if (line.startsWith(prefix))
             return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
     return -1;
+}
+
+// Ports that are free now, all different, taken below the kernel's range of ports for outgoing
+// connections, so that no connection made meanwhile can sit on one of them.
+inline std::vector<quint16> free_ports(int count)
+{
+    const QList<QByteArray> range = read_file(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range")).simplified().split(' ');
+    const int ephemeral = range.isEmpty() ? 32768 : std::max(range.first().toInt(), 2048 + count);
+    const int lowest = 1024;
+    const int span = ephemeral - lowest;
+    const int first = lowest + static_cast<int>(QRandomGenerator::global()->bounded(span));
+    std::vector<quint16> ports;
+    for (int i = 0; i < span && static_cast<int>(ports.size()) < count; ++i) {
+        const quint16 candidate = static_cast<quint16>(lowest + (first - lowest + i) % span);
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::Any, candidate))
+            ports.push_back(candidate);
+    }
+    return ports;
 }
 
 // Points the program's log at a file in a temporary folder for the life of the object.

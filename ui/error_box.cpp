@@ -34,6 +34,11 @@ bool no_display()
 
 void install_error_box()
 {
+    // Tests that run the program itself do not wait the full time for each box.
+    bool given = false;
+    const int ms = qEnvironmentVariableIntValue("RUVO_UNATTENDED_BOX_MS", &given);
+    if (given)
+        unattended_box_ms = ms;
     set_error_box(show_error_box);
 }
 

@@ -9,7 +9,8 @@ class QWidget;
 extern QString error_title;
 extern QString mbox_ok;
 extern QString hint_mbox_ok;
-// How long an error box waits on a platform without a display, where nobody can close it.
+// How long an error box waits on a platform without a display, where nobody can close it;
+// the environment's RUVO_UNATTENDED_BOX_MS, when set, replaces it at install_error_box().
 extern int unattended_box_ms;
 
 // Makes show_error (common/err.h) show this box.
