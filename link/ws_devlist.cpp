@@ -271,14 +271,15 @@ void Ws_connection::servers_update(bool after_list)
     tcp_servers.insert(opened);
     failures.swap(port_failures);
     const bool changed = report_port_failures(failures) || !leaving.empty() || !opened.isEmpty();
-    metrics::publish_state();
-    if (after_list && !(ws_flags & WS_ONLINE)) {
+    bool notify = true;
+    if (after_list && !(ws_flags & WS_ONLINE))
         ws_flags |= WS_STARTING | WS_ONLINE | WS_SERVERS_PENDING | WS_CLIENTS_PENDING;
-    } else if (changed && !(ws_flags & WS_SERVERS_PENDING)) {
+    else if (changed && !(ws_flags & WS_SERVERS_PENDING))
         ws_flags |= WS_SERVERS_PENDING | WS_CLIENTS_PENDING;
-    } else {
-        return;
-    }
+    else
+        notify = false;
+    metrics::publish_state();
     lock.unlock();
-    emit servers_changed();
+    if (notify)
+        emit servers_changed();
 }
