@@ -10,6 +10,7 @@
 // Input: events, each a byte whose value modulo 9 is its kind and whose quotient picks a client;
 // bytes and answers are followed by a length byte and that many bytes.
 #include "common/crc16.h"
+#include "core/port_protocols.h"
 #include "tcp/modbus_tcp_framing.h"
 #include "tests/fuzz/fuzz_framing.h"
 #include "tests/recording_host.h"
@@ -117,7 +118,7 @@ private:
     {
         switch (kind) {
         case connect_client: {
-            if (clients.size() >= static_cast<size_t>(framing.max_clients()))
+            if (clients.size() >= static_cast<size_t>(port_protocol_row(Port_protocol::modbus_tcp).max_clients))
                 end_exchange(clients.front()->number);
             clients.emplace_back(new Client{++clients_seen, {}, {}, false, {}});
             framing.begin(clients.back()->number, socket);
