@@ -103,7 +103,6 @@ void check_answer_eui(Ws_parser& p, const Query* q, quint64 eui, bool batch)
 
 void Ws_connection::post_frame(Frame& frame)
 {
-    Q_ASSERT(QThread::currentThread() == QObject::thread());
     frame.send = &Ws_connection::send_sdata;
     frame.not_send = &Ws_connection::not_send_sdata;
     post(frame);
@@ -111,6 +110,7 @@ void Ws_connection::post_frame(Frame& frame)
 
 void Ws_connection::post(Query& q)
 {
+    Q_ASSERT(QThread::currentThread() == QObject::thread());
     if (current) {
         queue.push(q);
         metrics::queued(1);

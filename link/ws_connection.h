@@ -61,6 +61,9 @@ public:
     // The socket is open: awaiting the login's answer or online.
     bool connected() const { return state == State::awaiting_login || state == State::online; }
 
+    // Sends q now when no command is in flight, else queues it in its turn.
+    void post(Query& q);
+
     // Port_link
     void post_frame(Frame& frame) override;
     bool has_room(const Link_port& port) const override;
@@ -117,8 +120,6 @@ protected:
 
 private:
     typedef void (Ws_connection::*Handler)(Ws_parser& p);
-
-    void post(Query& q);
 
     // What a port is told once the link has finished with the server's message that brought it.
     struct Port_event {
