@@ -315,7 +315,8 @@ public:
             return false;
         }
         if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-            qWarning() << "exit" << process.exitStatus() << process.exitCode() << log();
+            qWarning() << "exit" << process.exitStatus() << process.exitCode() << log()
+                       << process.readAllStandardError().right(4000);
             return false;
         }
         return true;

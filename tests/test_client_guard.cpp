@@ -5,6 +5,7 @@
 #include "tests/bridge_process.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QtTest>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -133,6 +134,8 @@ void Test_client_guard::client_that_never_reads_costs_no_memory_and_holds_nothin
         forwarded += line.contains(QLatin1String("send_data_req"));
         packets += line.contains(QLatin1String("\"cmd\":\"rx\""));
     };
+    // The simulator outlives this function and its counters.
+    const auto unhook = qScopeGuard([this] { sim->on_line = nullptr; });
     const int packets_per_answer = (size + 254) / 255;
     // One message at a time, once the one before went to the modem.
     const auto feed = [&](Deaf_client& client, int n) {

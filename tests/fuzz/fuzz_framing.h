@@ -73,4 +73,14 @@ private:
     QBuffer device;
 };
 
+// One input on a port of its own, built afresh so that no input depends on the ones before.
+template <class Port>
+int run_input(const uint8_t* data, size_t size)
+{
+    Events events(data, size);
+    Port port;
+    port.run(events);
+    return 0;
+}
+
 }  // namespace fuzz_framing

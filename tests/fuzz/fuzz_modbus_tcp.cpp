@@ -295,8 +295,5 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Events events(data, size);
-    Port port;
-    port.run(events);
-    return 0;
+    return run_input<Port>(data, size);
 }
