@@ -19,9 +19,15 @@
 
 #include <QHash>
 #include <QMutexLocker>
+#include <arpa/inet.h>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <mutex>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -387,9 +393,47 @@ Metrics_endpoint::Metrics_endpoint()
     bind_retry.start(metrics_bind_retry_s * 1000);
 }
 
+namespace {
+
+// Opens and at once closes a connection to the port on this host's loopback address.
+void knock(int port)
+{
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    close(s);
+}
+
+// The server's listening thread sees that it is to stop only when its poll of the listening
+// sockets ends, which without a connection takes 2 s: connections while it stops end that poll.
+void stop_serving(std::unique_ptr<prometheus::Exposer>& exposer)
+{
+    const std::vector<int> ports = exposer->GetListeningPorts();
+    std::atomic<bool> stopped{false};
+    std::thread waker([&ports, &stopped] {
+        while (!stopped) {
+            for (int port : ports)
+                knock(port);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    exposer.reset();
+    stopped = true;
+    waker.join();
+}
+
+}  // namespace
+
 Metrics_endpoint::~Metrics_endpoint()
 {
-    // The exposer, a later member, stops serving before the metrics it reads are gone.
+    // The server stops before the metrics it reads are gone.
+    if (exposer)
+        stop_serving(exposer);
     active = nullptr;
 }
 

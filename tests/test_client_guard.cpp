@@ -179,8 +179,8 @@ void Test_client_guard::client_that_never_reads_costs_no_memory_and_holds_nothin
           rss_start, rss_end, clock.elapsed(), n * size / 1024, drops);
     QVERIFY2(bridge->logged(dropped), qPrintable(bridge->log().filter(QStringLiteral("Ошибка")).join(QLatin1Char('\n')).left(2000)));
     QVERIFY(drops > 1);
-    // Well below the answers that went by, which a leak of each answer would keep.
-    QVERIFY(rss_end - rss_start < 2048);
+    // Well below the answers a leak of each would keep (AddressSanitizer's allocator grows regardless).
+    QVERIFY(RUVO_ASAN || rss_end - rss_start < 2048);
 
     // The deaf client that came back has more answers than its buffer holds; the program ends anyway.
     const int before = packets;

@@ -35,9 +35,9 @@ const char eui_mb[] = "0102030405060711";
 const char eui_rtu[] = "0102030405060712";
 const char eui_silent[] = "0102030405060713";
 const char eui_echo[] = "0102030405060714";
-const int modbus_timeout_ms = 1500;
+const int modbus_timeout_ms = 800;
 // The link's wait for the server's answer to a data command, where a test waits past it.
-const int data_timeout_ms = 1000;
+const int data_timeout_ms = 500;
 
 QByteArray mbap(quint16 tid, quint8 unit, const QByteArray& pdu)
 {
@@ -574,7 +574,7 @@ void Test_modbus_tcp::pipelined_split_broadcast_refused_and_too_long_requests()
 
     // The link's wait for an answer ended with each command: past its time nothing went wrong, the
     // link was never rebuilt and the client is served on.
-    QTest::qWait(data_timeout_ms + 500);
+    QTest::qWait(data_timeout_ms + 300);
     QCOMPARE(c->bytesAvailable(), qint64(0));
     QVERIFY(bridge->log().filter(QStringLiteral("Неожиданная ошибка")).isEmpty());
     QCOMPARE(bridge->log().count(QStringLiteral("Установлено соединение с сервером RUVO-LoRa.")), 1);
@@ -652,7 +652,7 @@ void Test_modbus_tcp::answers_reach_only_their_own_request()
 {
     QVERIFY(start());
     const QString mb = QLatin1String(eui_mb);
-    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 600").arg(mb)));
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 300").arg(mb)));
     {
         auto older = client_of(port_mb);
         older->write(mbap(1, 1, read_one(10)));
@@ -709,7 +709,7 @@ QTEST_MAIN(Test_modbus_tcp)
 #include "test_modbus_tcp.moc"
 
 // SCADA, a historian and an engineer's laptop on one meter: two pymodbus masters and mbpoll poll
-// their own registers for 10 s while the radio answers slowly; no answer carries another
+// their own registers for 3 s while the radio answers slowly; no answer carries another
 // master's register, and the port counts as one in use. A connection beyond the port's masters
 // closes the oldest.
 void Test_modbus_tcp::several_masters_poll_one_port_together()
@@ -718,7 +718,7 @@ void Test_modbus_tcp::several_masters_poll_one_port_together()
     auto oldest = client_of(port_mb);
     QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 20").arg(QLatin1String(eui_mb))));
     const QString script = QStringLiteral(RUVO_SOURCE_DIR "/tests/modbus/pymodbus_client.py");
-    const QString seconds = QStringLiteral("10");
+    const QString seconds = QStringLiteral("3");
     QProcess masters[2];
     for (int m = 0; m < 2; ++m)
         masters[m].start(QStringLiteral("/usr/bin/python3"),
