@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer) and runs
-# each one in turn for the given number of seconds on its seed corpus; reports executions and
+# each one, two at a time, for the given number of seconds on its seed corpus; reports executions and
 # findings, and fails when any target found something or did not run to its end.
 # Usage: scripts/fuzz.sh [--build DIR] [seconds per target, default 60] [target name ...]
 # --build DIR: a tree already configured with -DRUVO_FUZZ=ON (scripts/test.sh gives its
@@ -32,26 +32,39 @@ if [ -z "$build" ]; then
 fi
 cmake --build "$build" -j2 --target "${targets[@]}"
 
+# Runs one target on its seed corpus; its exit code goes next to its log.
+run_target() {
+  local target=$1 name=${1#fuzz_}
+  local work=$build/corpus/$name artifacts=$build/artifacts/$name seeds=$root/tests/fuzz/corpus/$name
+  rm -rf "$artifacts"
+  mkdir -p "$work" "$artifacts"
+  [ -d "$seeds" ] || seeds=""
+  local rc=0
+  "$build/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" "$work" ${seeds:+"$seeds"} >"$build/$target.log" 2>&1 || rc=$?
+  echo "$rc" >"$build/$target.rc"
+}
+
+# Two targets at a time, one a core.
+echo "== ${#targets[@]} targets, ${seconds} s each, two at a time"
+for target in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge 2 ]; do wait -n || true; done
+  run_target "$target" &
+done
+wait
+
 failures=0
 for target in "${targets[@]}"; do
   name=${target#fuzz_}
-  work=$build/corpus/$name
-  artifacts=$build/artifacts/$name
-  rm -rf "$artifacts"
-  mkdir -p "$work" "$artifacts"
-  seeds=$root/tests/fuzz/corpus/$name
-  [ -d "$seeds" ] || seeds=""
   log=$build/$target.log
-  echo "== $target: ${seconds} s"
-  rc=0
-  "$build/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix="$artifacts/" "$work" ${seeds:+"$seeds"} >"$log" 2>&1 || rc=$?
+  artifacts=$build/artifacts/$name
+  rc=$(cat "$build/$target.rc")
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   per_second=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
   coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -1 || true)
-  corpus=$(find "$work" -type f | wc -l)
+  corpus=$(find "$build/corpus/$name" -type f | wc -l)
   findings=$(find "$artifacts" -type f | wc -l)
-  echo "   executions: ${executions:-?} (${per_second:-?}/s), ${coverage:-cov: ?}, corpus: $corpus files, findings: $findings, exit code: $rc"
+  echo "== $target: executions: ${executions:-?} (${per_second:-?}/s), ${coverage:-cov: ?}, corpus: $corpus files, findings: $findings, exit code: $rc"
   if [ "$findings" -gt 0 ] || [ "$rc" -ne 0 ]; then
     failures=$((failures + 1))
     grep -E "ERROR|SUMMARY|runtime error|FINDING" "$log" | head -20 || true

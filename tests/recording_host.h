@@ -76,7 +76,7 @@ public:
 
 // The link as a port sees it: one frame in flight, the rest waiting, and the server's verdicts
 // given by the test; it records what it sent and how the ports counted themselves.
-class Recording_link : public Port_link {
+class Recording_link final : public Port_link {
 public:
     ~Recording_link()
     {
