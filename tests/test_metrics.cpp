@@ -81,8 +81,8 @@ void Test_metrics::init()
     metrics_port = ports[4];
 }
 
-// The server of the endpoint takes a second or two to stop: the program's orderly end is checked
-// where it is served from the start and where it came late, and killed elsewhere.
+// The program's orderly end is checked where the endpoint is served from the start and where it
+// came late; elsewhere the program is killed.
 void Test_metrics::cleanup()
 {
     bridge.reset();
