@@ -19,18 +19,6 @@
 
 const int process_wait_ms = 15000;
 
-// 1 when the build runs under AddressSanitizer, whose allocator keeps freed memory resident.
-#if defined(__SANITIZE_ADDRESS__)
-#define RUVO_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define RUVO_ASAN 1
-#endif
-#endif
-#ifndef RUVO_ASAN
-#define RUVO_ASAN 0
-#endif
-
 // Looks again at every event that comes and every few milliseconds, so that a condition is seen
 // as soon as it holds (QTest::qWaitFor sleeps 10 ms between looks).
 inline bool wait_for(const std::function<bool()>& done, int ms = process_wait_ms)
