@@ -8,9 +8,13 @@
 #include <QByteArray>
 #include <QtGlobal>
 #include <cstddef>
+#include <vector>
 
 class QIODevice;
 class QTcpSocket;
+
+// Beyond the server's wait for accepting a frame, the time a modem may take to answer it.
+const qint64 radio_answer_time_ms = 60000;
 
 class Client_framing {
 public:
@@ -40,6 +44,8 @@ public:
         virtual void read_failed(Client_number from, qint64 result) = 0;
         // Ends the exchange with the client; the framing has said why.
         virtual void drop_client(Client_number client) = 0;
+        // A steady clock in milliseconds.
+        virtual qint64 now_ms() const = 0;
 
     protected:
         ~Host() = default;
@@ -74,6 +80,9 @@ public:
     // The client's exchange has ended: it left or was broken off. Unless frames outlive their
     // client, the link took back its newest frames not yet sent, unsent_dropped of them.
     virtual void client_left(Client_number client, int unsent_dropped) = 0;
+    // Which of the port's clients (oldest first) a newcomer replaces when the port serves no
+    // more; 0 when none may be: the newcomer is then turned away.
+    virtual Client_number to_displace(const std::vector<Client_number>& clients) const { return clients.front(); }
 
 protected:
     // A frame longer than max_frame: the client is dropped with a log entry.

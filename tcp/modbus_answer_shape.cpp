@@ -12,23 +12,52 @@ int word_at(const QByteArray& bytes, int at)
     return static_cast<quint8>(bytes[at]) << 8 | static_cast<quint8>(bytes[at + 1]);
 }
 
-// The byte count of a read answer for the quantity at `at` of the request, or -1 if unknown.
-int read_bytes(const QByteArray& request, int at, int bytes_per_item, int items_per_byte)
+// The bytes an answer other than an exception begins with, and its whole size (any when -1); a
+// read whose quantity cannot be read from the request has no answer that fits (size -2).
+struct Expected {
+    QByteArray prefix;
+    int size;
+};
+
+// The byte count of a read answer for the quantity at `at` of the request.
+Expected read_answer(const QByteArray& request, int at, int bytes_per_item, int items_per_byte)
 {
     if (request.size() < at + 2)
-        return -1;
+        return {QByteArray(), -2};
     const int quantity = word_at(request, at);
-    return items_per_byte > 1 ? (quantity + items_per_byte - 1) / items_per_byte : quantity * bytes_per_item;
+    const int bytes = items_per_byte > 1 ? (quantity + items_per_byte - 1) / items_per_byte : quantity * bytes_per_item;
+    if (bytes > 0xFF)
+        return {QByteArray(), -2};
+    return {request.left(1) + static_cast<char>(bytes), 2 + bytes};
 }
 
-bool read_fits(const QByteArray& answer, int expected)
+Expected echo_answer(const QByteArray& request, int size)
 {
-    return expected >= 0 && answer.size() == 2 + expected && static_cast<quint8>(answer[1]) == expected;
+    if (request.size() < size)
+        return {QByteArray(), -2};
+    return {request.left(size), size};
 }
 
-bool echo_fits(const QByteArray& request, const QByteArray& answer, int size)
+Expected expected_answer(const QByteArray& request)
 {
-    return answer.size() == size && request.size() >= size && answer == request.left(size);
+    switch (static_cast<quint8>(request[0])) {
+    case 1:
+    case 2:
+        return read_answer(request, 3, 0, 8);
+    case 3:
+    case 4:
+    case 23:
+        return read_answer(request, 3, 2, 1);
+    case 5:
+    case 6:
+    case 15:
+    case 16:
+        return echo_answer(request, 5);
+    case 22:
+        return echo_answer(request, 7);
+    default:
+        return {request.left(1), -1};
+    }
 }
 
 }  // namespace
@@ -38,27 +67,18 @@ bool modbus_answer_fits(const QByteArray& request_pdu, const QByteArray& answer_
     if (request_pdu.isEmpty() || answer_pdu.isEmpty())
         return false;
     const quint8 function = static_cast<quint8>(request_pdu[0]);
-    const quint8 answered = static_cast<quint8>(answer_pdu[0]);
-    if (answered == (function | exception_flag))
+    if (static_cast<quint8>(answer_pdu[0]) == (function | exception_flag))
         return answer_pdu.size() == 2;
-    if (answered != function)
+    const Expected expected = expected_answer(request_pdu);
+    if (expected.size == -2 || !answer_pdu.startsWith(expected.prefix))
         return false;
-    switch (function) {
-    case 1:
-    case 2:
-        return read_fits(answer_pdu, read_bytes(request_pdu, 3, 0, 8));
-    case 3:
-    case 4:
-    case 23:
-        return read_fits(answer_pdu, read_bytes(request_pdu, 3, 2, 1));
-    case 5:
-    case 6:
-    case 15:
-    case 16:
-        return echo_fits(request_pdu, answer_pdu, 5);
-    case 22:
-        return echo_fits(request_pdu, answer_pdu, 7);
-    default:
-        return true;
-    }
+    return expected.size == -1 || answer_pdu.size() == expected.size;
+}
+
+QByteArray modbus_answer_key(const QByteArray& request_pdu)
+{
+    if (request_pdu.isEmpty())
+        return QByteArray();
+    const Expected expected = expected_answer(request_pdu);
+    return expected.prefix + QByteArray::number(expected.size);
 }

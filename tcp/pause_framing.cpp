@@ -15,8 +15,6 @@ Tr errfmt_answer_owner_gone{TR_TEXT("log",
                                     "Ответ радиомодема порта %1 на сообщение отключившегося клиента отброшен: ")};
 Tr errfmt_answer_unowed{TR_TEXT("log", "Ответ радиомодема порта %1, которого не ждал этот клиент, отброшен: ")};
 
-// Beyond the server's wait for accepting a frame, the time a modem may take to answer it.
-const qint64 radio_answer_time_ms = 60000;
 // A flood of frames without answers is not counted beyond this.
 const size_t max_owed_frames = 1024;
 

@@ -16,6 +16,13 @@ Tr errfmt_client_replaced{TR_TEXT("log",
 Tr errfmt_clients_replaced{TR_TEXT("log",
                                    "Порт TCP %1: за последнюю минуту новые клиенты заняли порт ещё %2 раз, отключив "
                                    "прежних. Чаще всего новые клиенты подключались с адресов: %3.")};
+Tr errfmt_client_turned_away{TR_TEXT("log",
+                                     "Новый клиент [%2]:%3 порта TCP %1 отключён: все %4 клиентов порта ждут ответов "
+                                     "на свои запросы.")};
+Tr errfmt_clients_turned_away{TR_TEXT("log",
+                                      "Порт TCP %1: за последнюю минуту ещё %2 новых клиентов отключены, так как все "
+                                      "клиенты порта ждали ответов на свои запросы. Чаще всего новые клиенты "
+                                      "подключались с адресов: %3.")};
 Tr errfmt_descriptor_limit{TR_TEXT("log",
                                    "Не хватает дескрипторов файлов: предел числа открытых файлов процесса равен %1.")};
 Tr errfmt_accept_error{TR_TEXT("log",
@@ -79,6 +86,18 @@ QString client_replaced(quint16 port, const QTcpSocket& taker, const QTcpSocket&
 QString clients_replaced(quint16 port, quint64 held, const QString& peers)
 {
     return QString(errfmt_clients_replaced.tr()).arg(QString::number(port), QString::number(held), peers);
+}
+
+QString client_turned_away(quint16 port, const QTcpSocket& newcomer, size_t clients)
+{
+    return QString(errfmt_client_turned_away.tr())
+        .arg(QString::number(port), unmapped(newcomer.peerAddress()).toString(), QString::number(newcomer.peerPort()),
+             QString::number(clients));
+}
+
+QString clients_turned_away(quint16 port, quint64 held, const QString& peers)
+{
+    return QString(errfmt_clients_turned_away.tr()).arg(QString::number(port), QString::number(held), peers);
 }
 
 QString connect_exception()

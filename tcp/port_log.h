@@ -17,6 +17,10 @@ void client_error(quint16 port, const QTcpSocket& s, QAbstractSocket::SocketErro
 // The text of one takeover of the port by taker, and of the takeovers held back within a minute.
 QString client_replaced(quint16 port, const QTcpSocket& taker, const QTcpSocket& old);
 QString clients_replaced(quint16 port, quint64 held, const QString& peers);
+// The text of a newcomer turned away because all the port's clients had work in progress, and of
+// those held back within a minute.
+QString client_turned_away(quint16 port, const QTcpSocket& newcomer, size_t clients);
+QString clients_turned_away(quint16 port, quint64 held, const QString& peers);
 QString connect_exception();
 void read_error(const QTcpSocket& s, qint64 result);
 void queue_overflow(quint16 port, int max_queued);

@@ -15,6 +15,7 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimerEvent>
+#include <chrono>
 
 namespace {
 
@@ -46,7 +47,8 @@ Tcp_server::Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& 
       tracer(tcp_port),
       uplink(eui),
       framing(make_framing(*this, eui, cfg)),
-      takeovers([this](quint64 held, const QString& peers) { return port_log::clients_replaced(tcp_port, held, peers); })
+      takeovers([this](quint64 held, const QString& peers) { return port_log::clients_replaced(tcp_port, held, peers); }),
+      turnaways([this](quint64 held, const QString& peers) { return port_log::clients_turned_away(tcp_port, held, peers); })
 {
     if (!connect(&server, &Client_gate::client_waiting, this, &Tcp_server::on_new_connection))
         throw Debug(0x0801);
@@ -142,14 +144,22 @@ void Tcp_server::on_new_connection()
         take_client(s);
 }
 
-// The newest client takes over from the oldest when the port serves no more: the old one's
-// exchange is broken off and its unsent bytes are dropped.
+// The newest client takes over from the one its framing gives up when the port serves no more:
+// the old one's exchange is broken off and its unsent bytes are dropped. When the framing gives
+// up none, the newcomer is turned away.
 void Tcp_server::take_client(QTcpSocket* s)
 {
     if (clients.size() >= static_cast<size_t>(port_protocol_row(setup.protocol).max_clients)) {
-        QTcpSocket* const old = clients.oldest().socket;
+        const Client_number displaced = framing->to_displace(clients.numbers());
+        if (!displaced) {
+            turnaways.event(port_log::client_turned_away(tcp_port, *s, clients.size()),
+                            unmapped(s->peerAddress()).toString());
+            drop_socket(s);
+            return;
+        }
+        QTcpSocket* const old = clients.socket(displaced);
         takeovers.event(port_log::client_replaced(tcp_port, *s, *old), unmapped(s->peerAddress()).toString());
-        end_exchange(clients.oldest().number);
+        end_exchange(displaced);
         drop_socket(old);
     }
     set_up_exchange(s);
@@ -428,6 +438,12 @@ void Tcp_server::packet_error()
     log(uplink.error());
     metrics::client_error(eui, metrics::Client_error::packet);
     framing->answer_broken(uplink.joined_before());
+}
+
+qint64 Tcp_server::now_ms() const
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void Tcp_server::restart_uplink()

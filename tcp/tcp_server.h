@@ -88,6 +88,7 @@ private:
     void kill_timer() override;
     void read_failed(Client_number from, qint64 result) override;
     void drop_client(Client_number number) override;
+    qint64 now_ms() const override;
 
     Port_link& link;
     size_t refs = 1;
@@ -103,4 +104,5 @@ private:
     bool read_on_pending = false;
     const std::unique_ptr<Client_framing> framing;
     Repeated_log takeovers;
+    Repeated_log turnaways;
 };

@@ -48,6 +48,7 @@ public:
     }
     void kill_timer() override { timer = 0; }
     void read_failed(Client_framing::Client_number from, qint64) override { drop_client(from); }
+    qint64 now_ms() const override { return clock; }
     void drop_client(Client_framing::Client_number client) override
     {
         shut = true;
@@ -64,6 +65,8 @@ public:
     int uplink_restarts = 0;
     // The interval of the running timer, 0 when none.
     int timer = 0;
+    // The time the framing is told, moved on by the test.
+    qint64 clock = 0;
     Qt::TimerType timer_type = Qt::CoarseTimer;
     // A client was dropped.
     bool shut = false;

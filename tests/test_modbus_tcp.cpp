@@ -6,6 +6,7 @@
 #include "common/crc16.h"
 #include "tcp/modbus_tcp_framing.h"
 #include "tcp/modbus_answer_shape.h"
+#include "tcp/read_widening.h"
 #include "tests/recording_host.h"
 
 #include <QBuffer>
@@ -109,10 +110,11 @@ public:
 
     void client(const QByteArray& bytes, int slot = 1) { read(slot, bytes); }
     void answer(const QByteArray& rtu) { framing.answer_received(rtu); }
-    // "c[slot] HEX" the client sends, "a HEX" the modem's RTU answer, "t" the timer fires, "k" the
-    // server accepted the frame, "f" it refused it, "b" a broken answer, "g[slot]" the client
-    // goes, "n[slot]" a new client comes, "w[slot]" the client is dropped at the next write to it
-    // (it does not read); the slot is 1 when not given.
+    // "c[slot] HEX" the client sends, "a HEX" the server accepted the frame and the modem's RTU
+    // answer came, "e HEX" the answer came before the server accepted the frame, "t" the timer
+    // fires, "k" the server accepted the frame, "f" it refused it, "b" a broken answer, "g[slot]"
+    // the client goes, "n[slot]" a new client comes, "w[slot]" the client is dropped at the next
+    // write to it (it does not read); the slot is 1 when not given.
     void event(const QString& e)
     {
         const QByteArray hex = e.mid(e.indexOf(' ') + 1).toLatin1();
@@ -122,10 +124,15 @@ public:
             client(QByteArray::fromHex(hex), slot);
             break;
         case 'a':
+            framing.frame_accepted();
+            answer(QByteArray::fromHex(hex));
+            break;
+        case 'e':
             answer(QByteArray::fromHex(hex));
             break;
         case 't':
             QVERIFY(host.timer);
+            host.clock += host.timer;
             host.timer = 0;
             framing.timer_expired();
             break;
@@ -136,6 +143,7 @@ public:
             framing.frame_refused();
             break;
         case 'b':
+            framing.frame_accepted();
             framing.answer_broken(true);
             break;
         case 'g':
@@ -151,6 +159,15 @@ public:
             };
             break;
         }
+    }
+
+    // The slot of the client a newcomer would replace, 0 when none.
+    int displaced() const
+    {
+        std::vector<Client_framing::Client_number> numbers;
+        for (const Client& c : present)
+            numbers.push_back(c.number);
+        return numbers_seen.value(framing.to_displace(numbers));
     }
 
     // A write as hex, with "slot:" in front when not to slot 1.
@@ -221,6 +238,10 @@ private slots:
     void framing();
     void answer_shape_data();
     void answer_shape();
+    void read_widening_data();
+    void read_widening();
+    void displaced_client_data();
+    void displaced_client();
 
     void mbpoll_reads_and_writes();
     void pymodbus_in_both_modes_side_by_side();
@@ -326,93 +347,132 @@ void Test_modbus_tcp::framing_data()
     QTest::addColumn<QStringList>("written");
     QTest::addColumn<QString>("logged");
     // The modem's answer event and a Modbus TCP answer of unit 1, from hex.
-    const auto rtu_answer = [](const char* h) { return "a " + hex(with_crc16(QByteArray::fromHex(h))); };
+    const auto rtu_answer = [](const QByteArray& pdu) { return "a " + hex(with_crc16("\x01" + pdu)); };
+    const auto rtu = [](const QByteArray& pdu) { return hex(with_crc16("\x01" + pdu)); };
     const auto mbap_hex = [](quint16 tid, const char* pdu) { return hex(mbap(tid, 1, QByteArray::fromHex(pdu))); };
+    const auto read_at = [](int address, int quantity) {
+        return QByteArray::fromHex("03") + char(address >> 8) + char(address & 0xFF) + char(0) + char(quantity);
+    };
     const QString req = hex(mbap(0x1234, 1, read_10));
     const QString req2 = hex(mbap(0x1235, 1, read_10));
-    const QString rtu = QStringLiteral("01030000000ac5cd");
-    const QString answer = hex(with_crc16(QByteArray::fromHex("01") + holding_10(0)));
-    const QString answer_1 = hex(with_crc16(QByteArray::fromHex("01") + holding_10(1)));
+    const QString rtu_10 = rtu(read_10);
+    // The second read of 10 registers asks for one more, so that the first one's answer cannot fit it.
+    const QString rtu_11 = rtu(read_at(0, 11));
+    const QString answer = rtu_answer(holding_10(0));
+    QByteArray holding_11 = holding_10(1) + QByteArray::fromHex("000b");
+    holding_11[1] = 22;
+    const QString answer_11 = rtu_answer(holding_11);
     const QString response = hex(mbap(0x1234, 1, holding_10(0)));
     const QString response2 = hex(mbap(0x1235, 1, holding_10(1)));
     const QString timeout = mbap_hex(0x1234, "830b");
+    const QString earlier = QStringLiteral("опоздавший или повторённый ответ на один из прежних запросов");
 
-    QTest::newRow("unasked answer") << QStringList{"a " + answer} << QStringList() << QStringList()
+    QTest::newRow("unasked answer") << QStringList{answer} << QStringList() << QStringList()
                                     << "ни один запрос Modbus не ждёт ответа";
-    QTest::newRow("answer") << QStringList{"c " + req, "a " + answer} << QStringList{rtu} << QStringList{response}
+    QTest::newRow("answer") << QStringList{"c " + req, answer} << QStringList{rtu_10} << QStringList{response}
                             << QString();
-    QTest::newRow("too short") << QStringList{"c " + req, rtu_answer("01")} << QStringList{rtu} << QStringList()
-                               << "неправильная контрольная сумма";
+    QTest::newRow("too short") << QStringList{"c " + req, "a " + hex(with_crc16("\x01"))} << QStringList{rtu_10}
+                               << QStringList() << "неправильная контрольная сумма";
     QTest::newRow("other unit") << QStringList{"c " + req, "a " + hex(with_crc16("\x02" + holding_10(0)))}
-                                << QStringList{rtu} << QStringList() << "ответил адрес 2, а запрос был к адресу 1";
+                                << QStringList{rtu_10} << QStringList() << "ответил адрес 2, а запрос был к адресу 1";
     QTest::newRow("other function")
-        << QStringList{"c " + req, rtu_answer("01040200ff")} << QStringList{rtu} << QStringList()
+        << QStringList{"c " + req, rtu_answer(QByteArray::fromHex("040200ff"))} << QStringList{rtu_10} << QStringList()
         << "это ответ на функцию 4, а запрос был функции 3|Ответ устройства, вызвавший предыдущую ошибку: 0x{01 04 02 00 FF";
-    QTest::newRow("exception fits") << QStringList{"c " + req, rtu_answer("018302")} << QStringList{rtu}
-                                    << QStringList{mbap_hex(0x1234, "8302")} << QString();
-    QTest::newRow("other shape") << QStringList{"c " + req, rtu_answer("0103020001")} << QStringList{rtu}
-                                 << QStringList() << "не подходят к запросу функции 3";
-    QTest::newRow("one at a time")
-        << QStringList{"c " + req + req2, "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
+    QTest::newRow("exception fits") << QStringList{"c " + req, rtu_answer(QByteArray::fromHex("8302"))}
+                                    << QStringList{rtu_10} << QStringList{mbap_hex(0x1234, "8302")} << QString();
+    QTest::newRow("other shape") << QStringList{"c " + req, rtu_answer(QByteArray::fromHex("03020001"))}
+                                 << QStringList{rtu_10} << QStringList() << "не подходят к запросу функции 3";
+    QTest::newRow("answer before the server accepted the request: not its own")
+        << QStringList{"c " + req, "e " + answer.mid(2), answer} << QStringList{rtu_10} << QStringList{response}
+        << "он пришёл раньше, чем сервер принял запрос";
+    QTest::newRow("one at a time, the second read made unlike the first")
+        << QStringList{"c " + req + req2, answer, answer_11} << QStringList{rtu_10, rtu_11}
         << QStringList{response, response2} << QString();
-    QTest::newRow("late answer dropped, next request held for it")
-        << QStringList{"c " + req + req2, "t", "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
-        << QStringList{timeout, response2} << "пришёл после того, как время ожидания";
-    QTest::newRow("no late answer: next request after the guard")
-        << QStringList{"c " + req + req2, "t", "t", "a " + answer_1} << QStringList{rtu, rtu}
-        << QStringList{timeout, response2} << "за 400 мс; клиенту отправлено исключение 0x0B";
-    QTest::newRow("answer of a gone client dropped, the new one's request held for it")
-        << QStringList{"c " + req, "g", "n", "c " + req2, "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
+    QTest::newRow("a copy of the last answer does not fit the next read")
+        << QStringList{"c " + hex(mbap(1, 1, read_one(0)) + mbap(2, 1, read_one(1))), rtu_answer(register_value(0)),
+                       rtu_answer(register_value(0)), rtu_answer(QByteArray::fromHex("030400000001"))}
+        << QStringList{rtu(read_one(0)), rtu(read_at(0, 2))}
+        << QStringList{hex(mbap(1, 1, register_value(0))), hex(mbap(2, 1, register_value(1)))} << earlier;
+    QTest::newRow("a late answer of a lost read does not fit the next one, sent at once")
+        << QStringList{"c " + req + req2, "t", answer, answer_11} << QStringList{rtu_10, rtu_11}
+        << QStringList{timeout, response2} << earlier;
+    QTest::newRow("a widened read refused at the device's edge is sent as asked")
+        << QStringList{"c " + req + req2, answer, rtu_answer(QByteArray::fromHex("8302")),
+                       rtu_answer(holding_10(1))}
+        << QStringList{rtu_10, rtu_11, rtu_10} << QStringList{response, response2} << QString();
+    const QString write = hex(mbap(5, 1, QByteArray::fromHex("1000000001020007")));
+    const QString write_rtu = rtu(QByteArray::fromHex("1000000001020007"));
+    QTest::newRow("a write like a lost one waits for the guard time, another goes at once")
+        << QStringList{"n2", "c " + write + write, "c2 " + req, "t", answer, "t",
+                       rtu_answer(QByteArray::fromHex("1000000001"))}
+        << QStringList{write_rtu, rtu_10, write_rtu}
+        << QStringList{mbap_hex(5, "900b"), "2:" + response, mbap_hex(5, "1000000001")}
+        << "за 400 мс; клиенту отправлено исключение 0x0B";
+    QTest::newRow("answer of a gone client dropped, the new one's request sent after it")
+        << QStringList{"c " + req, "g", "n", "c " + req2, answer, answer_11} << QStringList{rtu_10, rtu_11}
         << QStringList{response2} << "клиент, приславший запрос, уже отключился";
     QTest::newRow("gone client's waiting requests dropped")
-        << QStringList{"c " + req + req2, "g", "a " + answer} << QStringList{rtu} << QStringList() << QString();
-    QTest::newRow("broken answer")
-        << QStringList{"c " + req + req2, "b", "t", "a " + answer_1} << QStringList{rtu, rtu}
-        << QStringList{timeout, response2} << "пришёл не целиком";
+        << QStringList{"c " + req + req2, "g", answer} << QStringList{rtu_10} << QStringList() << QString();
+    QTest::newRow("broken answer") << QStringList{"c " + req + req2, "b", answer_11} << QStringList{rtu_10, rtu_11}
+                                   << QStringList{timeout, response2} << "пришёл не целиком";
     QTest::newRow("broadcast not awaited")
-        << QStringList{"c " + hex(mbap(7, 0, QByteArray::fromHex("0600010005"))) + req2, "k", "a " + answer_1}
-        << QStringList{hex(with_crc16(QByteArray::fromHex("000600010005"))), rtu} << QStringList{response2}
+        << QStringList{"c " + hex(mbap(7, 0, QByteArray::fromHex("0600010005"))) + req2, "k",
+                       rtu_answer(holding_10(1))}
+        << QStringList{hex(with_crc16(QByteArray::fromHex("000600010005"))), rtu_10} << QStringList{response2}
         << QString();
     QTest::newRow("too long for the radio")
         << QStringList{"c " + hex(mbap(5, 1, QByteArray::fromHex("100000001830") + QByteArray(48, '\0'))) + req2,
-                       "a " + answer_1}
-        << QStringList{rtu} << QStringList{mbap_hex(5, "900a"), response2}
+                       rtu_answer(holding_10(1))}
+        << QStringList{rtu_10} << QStringList{mbap_hex(5, "900a"), response2}
         << "кадр RTU длиной 57 байтов длиннее предельного размера сообщения радиомодема (51 байтов)";
+    QTest::newRow("refused by the server: 0x0A, the next one sent as asked")
+        << QStringList{"c " + req + req2, "f", rtu_answer(holding_10(1))} << QStringList{rtu_10, rtu_10}
+        << QStringList{mbap_hex(0x1234, "830a"), response2}
+        << "Сервер не принял запрос Modbus через порт 3002 (транзакция 4660)";
+    QTest::newRow("exception code as function") << QStringList{"c " + mbap_hex(6, "8300000001")} << QStringList()
+                                                << QStringList{mbap_hex(6, "8301")} << QString();
 
     // Two masters, each with a request, the first one's with the modem.
     const QStringList two = {"n2", "c " + req, "c2 " + req2};
     QTest::newRow("two masters, each answered with its own")
-        << two + QStringList{"a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
-        << QStringList{response, "2:" + response2} << QString();
+        << two + QStringList{answer, answer_11} << QStringList{rtu_10, rtu_11} << QStringList{response, "2:" + response2}
+        << QString();
     QTest::newRow("answer of a gone master dropped, the other's request sent after it")
-        << two + QStringList{"g", "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
-        << QStringList{"2:" + response2} << "клиент, приславший запрос, уже отключился";
+        << two + QStringList{"g", answer, answer_11} << QStringList{rtu_10, rtu_11} << QStringList{"2:" + response2}
+        << "клиент, приславший запрос, уже отключился";
     QTest::newRow("waiting request of a gone master dropped, the owed one answered")
-        << two + QStringList{"g2", "a " + answer} << QStringList{rtu} << QStringList{response} << QString();
+        << two + QStringList{"g2", answer} << QStringList{rtu_10} << QStringList{response} << QString();
     QTest::newRow("a master's timeout does not shift the other's answer")
-        << two + QStringList{"t", "a " + answer, "a " + answer_1} << QStringList{rtu, rtu}
-        << QStringList{timeout, "2:" + response2} << "пришёл после того, как время ожидания";
-    // Three masters, two of them with full lines.
-    QStringList full = {"n2", "n3"};
+        << two + QStringList{"t", answer, answer_11} << QStringList{rtu_10, rtu_11}
+        << QStringList{timeout, "2:" + response2} << earlier;
+    // Reads of other sizes, so that none is widened.
+    QByteArray three;
+    for (int n = 1; n <= 3; ++n)
+        three += mbap(quint16(n), 1, read_at(0, n));
+    const auto holding = [](int count) { return QByteArray::fromHex("03") + char(2 * count) + QByteArray(2 * count, '\0'); };
+    QTest::newRow("masters take turns")
+        << QStringList{"n2", "c " + hex(three), "c2 " + hex(mbap(9, 1, read_at(0, 4))), rtu_answer(holding(1)),
+                       rtu_answer(holding(4)), rtu_answer(holding(2)), rtu_answer(holding(3))}
+        << QStringList{rtu(read_at(0, 1)), rtu(read_at(0, 4)), rtu(read_at(0, 2)), rtu(read_at(0, 3))}
+        << QStringList{hex(mbap(1, 1, holding(1))), "2:" + hex(mbap(9, 1, holding(4))), hex(mbap(2, 1, holding(2))),
+                       hex(mbap(3, 1, holding(3)))}
+        << QString();
+    // Two masters with full shares, then a third comes.
+    QStringList full = {"n2"};
     for (int slot = 1; slot <= 2; ++slot) {
         QByteArray requests;
         for (int n = 0; n < Modbus_tcp_framing::max_waiting_per_client; ++n)
             requests += mbap(quint16(slot * 100 + n), 1, read_10);
         full << QStringLiteral("c%1 ").arg(slot) + hex(requests);
     }
+    full << "n3";
     const QString two_more = "c3 " + hex(mbap(0x77, 1, read_10) + mbap(0x78, 1, read_10));
-    QTest::newRow("full line: exception 0x06")
-        << full + QStringList{two_more} << QStringList{rtu} << QStringList{"3:" + mbap_hex(0x78, "8306")}
+    QTest::newRow("full line: a newcomer's first request waits, the next gets exception 0x06")
+        << full + QStringList{two_more} << QStringList{rtu_10} << QStringList{"3:" + mbap_hex(0x78, "8306")}
         << "Очередь запросов Modbus порта 3002 полна (32 запросов)";
     QTest::newRow("full line: a master dropped at its 0x06 is read no further")
-        << full + QStringList{"w3", two_more + hex(mbap(0x79, 1, read_10))} << QStringList{rtu}
+        << full + QStringList{"w3", two_more + hex(mbap(0x79, 1, read_10))} << QStringList{rtu_10}
         << QStringList{"3:" + mbap_hex(0x78, "8306")} << QString();
-    QTest::newRow("refused by the server: 0x0A, the next one sent")
-        << QStringList{"c " + req + req2, "f", "a " + answer_1} << QStringList{rtu, rtu}
-        << QStringList{mbap_hex(0x1234, "830a"), response2}
-        << "Сервер не принял запрос Modbus через порт 3002 (транзакция 4660)";
-    QTest::newRow("exception code as function") << QStringList{"c " + mbap_hex(6, "8300000001")} << QStringList()
-                                                << QStringList{mbap_hex(6, "8301")} << QString();
 }
 
 void Test_modbus_tcp::framing()
@@ -437,9 +497,8 @@ void Test_modbus_tcp::framing()
     QCOMPARE(got_written, written);
     // Only a client that does not read is dropped.
     QCOMPARE(host.shut, !events.filter(QRegularExpression(QStringLiteral("^w"))).isEmpty());
-    // Whenever a request ends without its answer, or stops waiting for a late one, a partly
-    // joined answer is dropped.
-    QCOMPARE(host.uplink_restarts, events.count(QStringLiteral("t")) + events.count(QStringLiteral("b")));
+    // Whenever a request ends without its answer, a partly joined answer is dropped.
+    QCOMPARE(host.uplink_restarts, QString::fromUtf8(temp_log.text()).count(QStringLiteral("исключение 0x0B")));
     for (const QString& part : logged.split('|', Qt::SkipEmptyParts))
         QVERIFY2(QString::fromUtf8(temp_log.text()).contains(part), temp_log.text().constData());
     if (!host.posted.isEmpty())
@@ -486,6 +545,73 @@ void Test_modbus_tcp::answer_shape()
     QFETCH(QByteArray, answer);
     QFETCH(bool, fits);
     QCOMPARE(modbus_answer_fits(request, answer), fits);
+}
+
+void Test_modbus_tcp::read_widening_data()
+{
+    QTest::addColumn<QByteArray>("read");
+    QTest::addColumn<int>("front");
+    QTest::addColumn<int>("back");
+    QTest::addColumn<QByteArray>("widened");  // empty: cannot be widened
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QByteArray>("narrowed");
+    const auto row = [](const char* name, const char* read, int front, int back, const char* widened,
+                        const char* answer, const char* narrowed) {
+        QTest::newRow(name) << QByteArray::fromHex(read) << front << back << QByteArray::fromHex(widened)
+                            << QByteArray::fromHex(answer) << QByteArray::fromHex(narrowed);
+    };
+    row("registers, one before", "0300050002", 1, 0, "0300040003", "0306000400050006", "030400050006");
+    row("registers, one after", "0400050001", 0, 1, "0400050002", "040400050006", "04020005");
+    row("exception left as it is", "0300050001", 1, 0, "0300040002", "8302", "8302");
+    row("coils, three before: bits shifted", "0100030009", 3, 0, "010000000c", "0102f8ff", "0102ff01");
+    row("inputs, eight after", "0200000004", 0, 8, "020000000c", "02020a00", "02010a");
+    row("not before address 0", "0300000001", 1, 0, "", "", "");
+    row("not past the last address", "03ffff0001", 0, 1, "", "", "");
+    row("not past 125 registers", "030000007d", 0, 1, "", "", "");
+    row("coils up to 2000", "01000007cf", 0, 1, "01000007d0", "", "");
+    row("not a read", "0600010005", 0, 1, "", "", "");
+}
+
+void Test_modbus_tcp::read_widening()
+{
+    QFETCH(QByteArray, read);
+    QFETCH(int, front);
+    QFETCH(int, back);
+    QFETCH(QByteArray, widened);
+    QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, narrowed);
+    const std::optional<QByteArray> wide = widened_read(read, {front, back});
+    QCOMPARE(wide.value_or(QByteArray()), widened);
+    if (!answer.isEmpty())
+        QCOMPARE(narrowed_answer(read, answer, {front, back}), narrowed);
+}
+
+// Which master a newcomer beyond the port's clients replaces: slot 0 for none.
+void Test_modbus_tcp::displaced_client_data()
+{
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<int>("displaced");
+    const QString req = hex(mbap(1, 1, read_10));
+    const QString answer = "a " + hex(with_crc16("\x01" + holding_10(0)));
+    QTest::newRow("one that never asked, before idle ones") << QStringList{"c " + req, answer, "n2"} << 2;
+    QTest::newRow("the one idle longest") << QStringList{"c " + req, answer, "n2", "c2 " + req, answer} << 1;
+    QTest::newRow("not one with a request owed") << QStringList{"n2", "c2 " + req} << 1;
+    QTest::newRow("not one with a request waiting") << QStringList{"c " + req, "n2", "c2 " + req} << 0;
+    QTest::newRow("not one with a request half read") << QStringList{"c " + req.left(10)} << 0;
+}
+
+void Test_modbus_tcp::displaced_client()
+{
+    QFETCH(QStringList, events);
+    QFETCH(int, displaced);
+    Recording_host host(51);
+    Modbus_tcp_framing f(host, 1, 3002, 51);
+    Framing_script script(host, f);
+    for (const QString& e : events) {
+        host.clock += 10;
+        script.event(e);
+    }
+    QCOMPARE(script.displaced(), displaced);
 }
 
 void Test_modbus_tcp::mbpoll_reads_and_writes()
