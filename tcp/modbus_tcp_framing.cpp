@@ -495,15 +495,21 @@ void Modbus_tcp_framing::client_left(Client_number client, int)
         }
 }
 
+// A connection that never asked anything is most likely one that only connects and goes: the
+// newest of them goes first, so that the ones that have waited longest may still ask.
 Modbus_tcp_framing::Client_number Modbus_tcp_framing::to_displace(const std::vector<Client_number>& clients) const
 {
-    const Master* chosen = nullptr;
+    const Master* never_asked = nullptr;
+    const Master* longest_idle = nullptr;
     for (const Client_number number : clients) {
         const Master* m = master(number);
         if (!m || !idle(*m))
             continue;
-        if (!chosen || m->last_request < chosen->last_request)
-            chosen = m;
+        if (!m->last_request)
+            never_asked = m;
+        else if (!longest_idle || m->last_request < longest_idle->last_request)
+            longest_idle = m;
     }
+    const Master* chosen = never_asked ? never_asked : longest_idle;
     return chosen ? chosen->number : 0;
 }

@@ -50,7 +50,7 @@ public:
     bool frames_outlive_client() const override { return true; }
     // The client's requests not yet given to the modem are dropped; the owed one stays owed.
     void client_left(Client_number client, int unsent_dropped) override;
-    // A master that never asked anything, else the one idle longest; none while all have work.
+    // The newest master that never asked anything, else the one idle longest; none while all have work.
     Client_number to_displace(const std::vector<Client_number>& clients) const override;
 
 private:

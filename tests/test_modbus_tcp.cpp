@@ -224,6 +224,92 @@ private:
     Client_framing::Client_number last_number = 0;
 };
 
+
+// Reads one whole MBAP response from the socket; empty when none came in time.
+QByteArray read_response(QTcpSocket& c, QByteArray& input, int ms = 10000)
+{
+    const auto whole = [&] { return input.size() >= 6 && input.size() >= 6 + (quint8(input[4]) << 8 | quint8(input[5])); };
+    if (!wait_for([&] { input += c.readAll(); return whole(); }, ms))
+        return QByteArray();
+    const int size = 6 + (quint8(input[4]) << 8 | quint8(input[5]));
+    const QByteArray response = input.left(size);
+    input.remove(0, size);
+    return response;
+}
+
+// A master that keeps `depth` reads in flight, each of the next of 50 registers from `first`,
+// and counts the answers that carry their own register.
+class Pipelining_master {
+public:
+    Pipelining_master(quint16 port, int depth, int first) : first(first)
+    {
+        QObject::connect(&socket, &QTcpSocket::connected, [this, depth] {
+            for (int n = 0; n < depth; ++n)
+                send();
+        });
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { take_answers(); });
+        socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+    int right = 0;
+    int other = 0;
+
+private:
+    void send()
+    {
+        ++tid;
+        socket.write(mbap(tid, 1, read_one(first + tid % 30)));
+    }
+    void take_answers()
+    {
+        input += socket.readAll();
+        while (input.size() >= 6 && input.size() >= 6 + (quint8(input[4]) << 8 | quint8(input[5]))) {
+            const quint16 answered = quint16(quint8(input[0]) << 8 | quint8(input[1]));
+            const int size = 6 + (quint8(input[4]) << 8 | quint8(input[5]));
+            (input.mid(7, size - 7) == register_value(first + answered % 30) ? right : other)++;
+            input.remove(0, size);
+            send();
+        }
+    }
+
+    QTcpSocket socket;
+    QByteArray input;
+    const int first;
+    quint16 tid = 0;
+};
+
+// A master polling one read at a time: the round trips in ms, and how the answers came out.
+struct Polite_master {
+    explicit Polite_master(quint16 port) : socket(client_of(port)) {}
+    void poll(int count)
+    {
+        for (int n = 0; n < count; ++n) {
+            const int address = 60 + n % 30;
+            QElapsedTimer clock;
+            clock.start();
+            socket->write(mbap(quint16(n), 1, read_one(address)));
+            const QByteArray got = read_response(*socket, input);
+            trips << clock.elapsed();
+            const QByteArray pdu = got.mid(7);
+            (pdu == register_value(address) ? right : pdu.startsWith('\x83') ? failed : other)++;
+            if (pdu == QByteArray::fromHex("8306"))
+                ++busy;
+        }
+    }
+    qint64 median() const
+    {
+        QList<qint64> sorted = trips;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted.isEmpty() ? 0 : sorted[sorted.size() / 2];
+    }
+    std::unique_ptr<QTcpSocket> socket;
+    QByteArray input;
+    QList<qint64> trips;
+    int right = 0;
+    int failed = 0;
+    int other = 0;
+    int busy = 0;
+};
+
 }  // namespace
 
 class Test_modbus_tcp : public QObject {
@@ -251,6 +337,7 @@ private slots:
     void answers_reach_only_their_own_request();
     void radio_losses_end_the_request_with_0x0B();
     void several_masters_poll_one_port_together();
+    void masters_take_turns_and_churn_displaces_no_working_master();
 
 private:
     bool start(bool with_metrics = false, const QByteArray& extra_cfg = QByteArray());
@@ -594,6 +681,7 @@ void Test_modbus_tcp::displaced_client_data()
     const QString req = hex(mbap(1, 1, read_10));
     const QString answer = "a " + hex(with_crc16("\x01" + holding_10(0)));
     QTest::newRow("one that never asked, before idle ones") << QStringList{"c " + req, answer, "n2"} << 2;
+    QTest::newRow("the newest that never asked") << QStringList{"n2", "n3"} << 3;
     QTest::newRow("the one idle longest") << QStringList{"c " + req, answer, "n2", "c2 " + req, answer} << 1;
     QTest::newRow("not one with a request owed") << QStringList{"n2", "c2 " + req} << 1;
     QTest::newRow("not one with a request waiting") << QStringList{"c " + req, "n2", "c2 " + req} << 0;
@@ -831,8 +919,7 @@ void Test_modbus_tcp::radio_losses_end_the_request_with_0x0B()
     QCOMPARE(c->state(), QAbstractSocket::ConnectedState);
 }
 
-QTEST_MAIN(Test_modbus_tcp)
-#include "test_modbus_tcp.moc"
+
 
 // SCADA, a historian and an engineer's laptop on one meter: two pymodbus masters and mbpoll poll
 // their own registers for 3 s while the radio answers slowly; no answer carries another
@@ -879,3 +966,57 @@ void Test_modbus_tcp::several_masters_poll_one_port_together()
     QVERIFY(!values.isEmpty());
     QCOMPARE(values.count(QStringLiteral("80")), values.size());
 }
+
+// Beside masters that keep 16 reads in flight, a master polling one read at a time keeps its
+// turn: no 0x06, and a round trip at most three times its own alone. Beside 40 clients that
+// connect and close in a loop, two polling masters keep their connections and their answers.
+void Test_modbus_tcp::masters_take_turns_and_churn_displaces_no_working_master()
+{
+    QVERIFY(start());
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 20").arg(QLatin1String(eui_mb))));
+    Polite_master alone(port_mb);
+    alone.poll(15);
+    QCOMPARE(alone.right, 15);
+    std::list<Pipelining_master> pipeliners;
+    pipeliners.emplace_back(port_mb, Modbus_tcp_framing::max_waiting_per_client, 0);
+    QVERIFY(wait_for([&] { return pipeliners.front().right > 0; }));
+    Polite_master beside_one(port_mb);
+    beside_one.poll(15);
+    pipeliners.emplace_back(port_mb, Modbus_tcp_framing::max_waiting_per_client, 30);
+    QVERIFY(wait_for([&] { return pipeliners.back().right > 0; }));
+    Polite_master beside_two(port_mb);
+    beside_two.poll(15);
+    qInfo("median round trip: alone %lld ms, beside one pipelining master %lld ms, beside two %lld ms",
+          alone.median(), beside_one.median(), beside_two.median());
+    QCOMPARE(beside_one.right, 15);
+    QCOMPARE(beside_two.right, 15);
+    QVERIFY(beside_one.median() <= 3 * std::max<qint64>(alone.median(), 1));
+    for (const Pipelining_master& p : pipeliners)
+        QCOMPARE(p.other, 0);
+    pipeliners.clear();
+
+    std::list<QTcpSocket> churners(40);
+    QTimer churn;
+    QObject::connect(&churn, &QTimer::timeout, [&] {
+        for (QTcpSocket& c : churners) {
+            if (c.state() == QAbstractSocket::ConnectedState)
+                c.abort();
+            else if (c.state() == QAbstractSocket::UnconnectedState)
+                c.connectToHost(QHostAddress::LocalHost, port_mb);
+        }
+    });
+    churn.start(5);
+    Polite_master polling[2] = {Polite_master(port_mb), Polite_master(port_mb)};
+    for (int round = 0; round < 10; ++round)
+        for (Polite_master& m : polling)
+            m.poll(2);
+    qInfo("beside 40 connecting clients: %d and %d answers right of 20", polling[0].right, polling[1].right);
+    for (const Polite_master& m : polling) {
+        QCOMPARE(m.right, 20);
+        QCOMPARE(m.socket->state(), QAbstractSocket::ConnectedState);
+    }
+    QVERIFY(!bridge->log().filter(QStringLiteral("Порт TCP %1 занят новым клиентом").arg(port_mb)).isEmpty());
+}
+
+QTEST_MAIN(Test_modbus_tcp)
+#include "test_modbus_tcp.moc"
