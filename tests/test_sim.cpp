@@ -277,6 +277,8 @@ private slots:
     void uplink_faults_data();
     void uplink_faults();
     void persistent_uplink_fault_spoils_device_answers();
+    void answer_faults_data();
+    void answer_faults();
     void packets_are_sent_as_given();
     void modem_list_can_be_changed();
     void connections_can_be_closed_and_aborted();
@@ -909,6 +911,65 @@ void Test_sim::persistent_uplink_fault_spoils_device_answers()
     QCOMPARE(header(c.payloads()[1]).total, 7);
 }
 
+void Test_sim::answer_faults_data()
+{
+    // control commands and, for each "answer", a data command whose answer is waited for
+    QTest::addColumn<QStringList>("steps");
+    // per packet in arrival order: the answer it belongs to, its number, its fcnt
+    QTest::addColumn<QVector<QVector<int>>>("arrivals");
+    using P = QVector<QVector<int>>;
+    QTest::newRow("copy_next") << QStringList{"fault copy_next %1 0", "answer", "answer"}
+                               << P{{0, 0, 0}, {0, 1, 1}, {0, 0, 2}, {0, 1, 3}, {1, 0, 4}, {1, 1, 5}};
+    QTest::newRow("copy_next later") << QStringList{"fault copy_next %1 50", "answer"}
+                                     << P{{0, 0, 0}, {0, 1, 1}, {0, 0, 2}, {0, 1, 3}};
+    QTest::newRow("replay_next") << QStringList{"fault replay_next %1", "answer", "answer"}
+                                 << P{{0, 0, 0}, {0, 1, 1}, {0, 0, 0}, {0, 1, 1}, {1, 0, 2}, {1, 1, 3}};
+    QTest::newRow("replay_next later") << QStringList{"fault replay_next %1 50", "answer"}
+                                       << P{{0, 0, 0}, {0, 1, 1}, {0, 0, 0}, {0, 1, 1}};
+    QTest::newRow("lose_every 2")
+        << QStringList{"fault lose_every %1 2", "answer", "answer", "answer", "answer", "answer"}
+        << P{{0, 0, 0}, {0, 1, 1}, {2, 0, 2}, {2, 1, 3}, {4, 0, 4}, {4, 1, 5}};
+    QTest::newRow("lose_every set again")
+        << QStringList{"fault lose_every %1 2", "answer", "fault lose_every %1 2", "answer", "answer", "answer"}
+        << P{{0, 0, 0}, {0, 1, 1}, {1, 0, 2}, {1, 1, 3}, {3, 0, 4}, {3, 1, 5}};
+    QTest::newRow("lose_every 0") << QStringList{"fault lose_every %1 1", "fault lose_every %1 0", "answer"}
+                                  << P{{0, 0, 0}, {0, 1, 1}};
+}
+
+// Answers of 15 bytes in two packets, one after another; copies carry the bytes of the packet they copy.
+void Test_sim::answer_faults()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QVector<QVector<int>>, arrivals);
+    Sim_process sim;
+    QVERIFY(sim.start(standard_args({"--packet-size", "10"})));
+    Client c;
+    QVERIFY(c.open(sim.port));
+    QVERIFY(c.login());
+    int n = 0;
+    for (const QString& step : steps) {
+        if (step != QLatin1String("answer")) {
+            QCOMPARE(sim.run(step.arg(echo_eui)), QString("ok"));
+            continue;
+        }
+        QVERIFY(c.ask(data_req(echo_eui, QByteArray(15, char('a' + n)))));
+        const auto due = [n](const QVector<int>& a) { return a[0] <= n; };
+        QVERIFY(c.wait_rx(int(std::count_if(arrivals.begin(), arrivals.end(), due))));
+        ++n;
+    }
+    QVector<QVector<int>> got;
+    QHash<int, QByteArray> originals;   // answer * 256 + packet number → the first payload
+    const QVector<QJsonObject> rx = c.rx();
+    const QVector<QByteArray> payloads = c.payloads();
+    for (int i = 0; i < rx.size(); ++i) {
+        const int key = (payloads[i][6] - 'a') * 256 + header(payloads[i]).number;
+        QCOMPARE(payloads[i], originals.value(key, payloads[i]));
+        originals.insert(key, payloads[i]);
+        got.append({key / 256, key % 256, rx[i].value("fcnt").toInt()});
+    }
+    QCOMPARE(got, arrivals);
+}
+
 void Test_sim::packets_are_sent_as_given()
 {
     Sim_process sim;
@@ -978,6 +1039,8 @@ void Test_sim::bad_commands_are_refused_data()
     QTest::newRow("delay without ms") << "fault delay auth_req";
     QTest::newRow("close_after 0") << "fault close_after 0";
     QTest::newRow("append_status bad") << "fault append_status maybe";
+    QTest::newRow("copy_next without ms") << "fault copy_next 0102030405060701";
+    QTest::newRow("lose_every bad eui") << "fault lose_every 01020304 2";
     QTest::newRow("uplink bad eui") << "uplink 01020304 0102";
     QTest::newRow("uplink odd hex") << "uplink 0102030405060701 010";
     QTest::newRow("uplink_bad bad mode") << "uplink_bad 0102030405060701 0102 upside_down";
@@ -1025,9 +1088,10 @@ void Test_sim::help_names_every_option_and_command()
     for (const char* name : {"--listen", "--login", "--password", "--modem", "--radio-delay", "--packet-size",
                              "--packet-gap", "--answer-delay", "--noise", "--modbus-registers", "--fault", "--record",
                              "close_after", "abort_after", "no_answer", "delay", "reject_login", "reject CMD",
-                             "append_status", "batch_answer", "uplink_bad", "send TEXT", "sendbin", "send_malformed",
-                             "send_trailing", "send_duplicate", "send_nested", "rx EUI", "uplink EUI", "packets",
-                             "modems", "add_modem", "remove_modem", "set ", "close", "abort", "quit", "clear"})
+                             "append_status", "batch_answer", "uplink_bad", "copy_next", "replay_next", "lose_every",
+                             "send TEXT", "sendbin", "send_malformed", "send_trailing", "send_duplicate", "send_nested",
+                             "rx EUI", "uplink EUI", "packets", "modems", "add_modem", "remove_modem", "set ", "close",
+                             "abort", "quit", "clear"})
         QVERIFY2(help.contains(QLatin1String(name)), name);
 }
 

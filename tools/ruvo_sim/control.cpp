@@ -329,6 +329,11 @@ Control commands, one per line on standard input, also accepted by --fault
   fault modem_delay EUI MS                the device behind EUI takes MS ms more to answer; 0 ends it
   fault repeat_next EUI [MS]              every packet of that modem's next answer comes again MS ms later
   fault lose_next EUI N                   packet N (from 0) of that modem's next answer is not sent
+  fault copy_next EUI MS                  that modem's next answer comes again MS ms after its last packet, as new
+                                          uplinks (the next fcnt values)
+  fault replay_next EUI [MS]              all packets of that modem's next answer come again, in order, MS ms after
+                                          its last one, with the same fcnt values
+  fault lose_every EUI N                  every Nth answer of that modem from now on is not sent; 0 ends it
   send TEXT                               send TEXT (the rest of the line, as it is) to every client
   sendbin HEX                             send a binary message to every client
   send_malformed                          send a message whose JSON breaks off inside a string

@@ -29,6 +29,12 @@ std::optional<int> count_word(const QString& word)
     return value;
 }
 
+// A delay that may be left out, 0 then.
+std::optional<int> ms_or_zero(const QString& word)
+{
+    return word.isEmpty() ? std::optional<int>(0) : count_word(word);
+}
+
 template<class E>
 std::optional<E> named_mode(const QHash<QString, E>& names, const QString& word)
 {
@@ -164,13 +170,32 @@ QString modem_delay(const Fault_args& a)
 
 QString repeat_next(const Fault_args& a)
 {
-    return modem_fault(a, a.faults.repeat_next, a.arg(2).isEmpty() ? std::optional<int>(0) : count_word(a.arg(2)),
-                       "a delay in milliseconds is needed");
+    return modem_fault(a, a.faults.repeat_next, ms_or_zero(a.arg(2)), "a delay in milliseconds is needed");
 }
 
 QString lose_next(const Fault_args& a)
 {
     return modem_fault(a, a.faults.lose_next, count_word(a.arg(2)), "the number of the packet to lose is needed, from 0");
+}
+
+QString copy_next(const Fault_args& a)
+{
+    return modem_fault(a, a.faults.copy_next, count_word(a.arg(2)), "a delay in milliseconds is needed");
+}
+
+QString replay_next(const Fault_args& a)
+{
+    return modem_fault(a, a.faults.replay_next, ms_or_zero(a.arg(2)), "a delay in milliseconds is needed");
+}
+
+// Counting starts afresh whenever the fault is set.
+QString lose_every(const Fault_args& a)
+{
+    const QString reason =
+        modem_fault(a, a.faults.lose_every, count_word(a.arg(2)), "a count of answers is needed, 0 to end");
+    if (reason.isEmpty())
+        a.faults.answers_counted.remove(*parse_eui(a.arg(1)));
+    return reason;
 }
 
 } // namespace
@@ -191,6 +216,9 @@ QString apply_fault(Faults& faults, const Command_words& command)
         {QStringLiteral("modem_delay"), modem_delay},
         {QStringLiteral("repeat_next"), repeat_next},
         {QStringLiteral("lose_next"), lose_next},
+        {QStringLiteral("copy_next"), copy_next},
+        {QStringLiteral("replay_next"), replay_next},
+        {QStringLiteral("lose_every"), lose_every},
     };
     const Fault_args args{faults, command};
     const auto handler = handlers.find(args.arg(0));

@@ -29,6 +29,10 @@ struct Faults {
     QHash<quint64, int> modem_delay_ms;   // modem → extra time its device takes to answer
     QHash<quint64, int> repeat_next;      // modem → ms after which each packet of its next answer comes again
     QHash<quint64, int> lose_next;        // modem → number of the packet of its next answer left out
+    QHash<quint64, int> copy_next;        // modem → ms after its next answer until it comes again, under new fcnts
+    QHash<quint64, int> replay_next;      // modem → ms after its next answer until all of it comes again, same fcnts
+    QHash<quint64, int> lose_every;       // modem → N: its Nth, 2Nth... answer from now on is not sent; 0 = none
+    QHash<quint64, int> answers_counted;  // modem → its answers since lose_every was set
 };
 
 // Applies a "fault NAME ARGS..." command; returns the reason when it is not understood, else an empty string.

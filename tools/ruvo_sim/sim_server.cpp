@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QWebSocket>
 
+#include <algorithm>
+
 namespace {
 
 const QString cmd_auth = QStringLiteral("auth_req");
@@ -52,6 +54,17 @@ QJsonArray spoiled_batch(QJsonArray statuses, Batch_fault fault)
     else if (fault == Batch_fault::reordered)
         statuses.insert(1, statuses.takeAt(0));
     return statuses;
+}
+
+// The value of a one-shot fault of the modem, if set, which is then spent.
+std::optional<int> take_once(QHash<quint64, int>& table, quint64 eui)
+{
+    const auto found = table.find(eui);
+    if (found == table.end())
+        return std::nullopt;
+    const int value = *found;
+    table.erase(found);
+    return value;
 }
 
 } // namespace
@@ -336,44 +349,73 @@ void Sim_server::deliver(const QPointer<QWebSocket>& socket, quint64 eui, const 
     const std::optional<QByteArray> reply = device->answer(message);
     if (!reply)
         return;
-    const int repeat_after = fault_set.repeat_next.contains(eui) ? fault_set.repeat_next.take(eui) : -1;
-    send_payloads_to(Targets{socket}, eui_text(eui), lose_packet(eui, cut_uplink(*reply, config.packet_size, fault_set.uplink)),
-                     repeat_after);
+    if (answer_lost(eui)) {
+        print_note(QStringLiteral("the answer of %1 is not sent, as told").arg(eui_text(eui)));
+        return;
+    }
+    send_answer(Targets{socket}, eui, lose_packet(eui, cut_uplink(*reply, config.packet_size, fault_set.uplink)));
+}
+
+// Counts the modem's answers while lose_every is set; true for every Nth.
+bool Sim_server::answer_lost(quint64 eui)
+{
+    const int every = fault_set.lose_every.value(eui);
+    return every > 0 && ++fault_set.answers_counted[eui] % every == 0;
 }
 
 // The one-shot loss of a packet of the modem's next answer.
 QVector<QByteArray> Sim_server::lose_packet(quint64 eui, QVector<QByteArray> payloads)
 {
-    const auto lost = fault_set.lose_next.find(eui);
-    if (lost != fault_set.lose_next.end()) {
-        if (*lost < payloads.size())
-            payloads.remove(*lost);
-        fault_set.lose_next.erase(lost);
-    }
+    const std::optional<int> lost = take_once(fault_set.lose_next, eui);
+    if (lost && *lost < payloads.size())
+        payloads.remove(*lost);
     return payloads;
 }
 
-void Sim_server::send_payloads_to(const Targets& targets, const QString& eui, const QVector<QByteArray>& payloads,
-                                  int repeat_after_ms)
+// The answer's packets, then whatever copies of them the modem's one-shot faults ask for.
+void Sim_server::send_answer(const Targets& targets, quint64 eui, const QVector<QByteArray>& payloads)
 {
-    for (int n = 0; n < payloads.size(); ++n) {
-        const QString text = rx_message(eui, lora_port_data, QString::fromLatin1(payloads[n].toHex()), next_fcnt(eui));
-        auto send = [this, targets, text, repeat_after_ms] {
+    const QString name = eui_text(eui);
+    const QStringList texts = rx_texts(name, payloads);
+    const int last_ms = std::max(0, int(texts.size()) - 1) * config.packet_gap_ms;
+    send_texts(targets, texts, 0);
+    if (const std::optional<int> ms = take_once(fault_set.repeat_next, eui))
+        send_texts(targets, texts, *ms);
+    if (const std::optional<int> ms = take_once(fault_set.replay_next, eui))
+        send_texts(targets, texts, last_ms + *ms);
+    if (const std::optional<int> ms = take_once(fault_set.copy_next, eui))
+        run_after(last_ms + *ms, [this, targets, name, payloads] { send_payloads_to(targets, name, payloads); });
+}
+
+void Sim_server::send_payloads_to(const Targets& targets, const QString& eui, const QVector<QByteArray>& payloads)
+{
+    send_texts(targets, rx_texts(eui, payloads), 0);
+}
+
+QStringList Sim_server::rx_texts(const QString& eui, const QVector<QByteArray>& payloads)
+{
+    QStringList texts;
+    for (const QByteArray& payload : payloads)
+        texts.append(rx_message(eui, lora_port_data, QString::fromLatin1(payload.toHex()), next_fcnt(eui)));
+    return texts;
+}
+
+void Sim_server::send_texts(const Targets& targets, const QStringList& texts, int first_ms)
+{
+    for (int n = 0; n < texts.size(); ++n)
+        run_after(first_ms + n * config.packet_gap_ms, [this, targets, text = texts[n]] {
             for (const QPointer<QWebSocket>& socket : targets)
                 if (socket)
                     send_to(socket, text);
-            if (repeat_after_ms >= 0)
-                QTimer::singleShot(repeat_after_ms, this, [this, targets, text] {
-                    for (const QPointer<QWebSocket>& socket : targets)
-                        if (socket)
-                            send_to(socket, text);
-                });
-        };
-        if (config.packet_gap_ms > 0 && n > 0)
-            QTimer::singleShot(n * config.packet_gap_ms, this, send);
-        else
-            send();
-    }
+        });
+}
+
+void Sim_server::run_after(int ms, const std::function<void()>& work)
+{
+    if (ms > 0)
+        QTimer::singleShot(ms, this, work);
+    else
+        work();
 }
 
 void Sim_server::send_to(QWebSocket* socket, const QString& text)

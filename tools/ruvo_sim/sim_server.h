@@ -11,9 +11,11 @@
 #include <QPointer>
 #include <QSet>
 #include <QSslConfiguration>
+#include <QStringList>
 #include <QTimer>
 #include <QVector>
 #include <QWebSocketServer>
+#include <functional>
 #include <optional>
 
 class QWebSocket;
@@ -95,11 +97,15 @@ private:
     bool answer_spoiled(int elements) const;
     void answer(QWebSocket* socket, const QString& cmd, const QString& text);
     void deliver(const QPointer<QWebSocket>& socket, quint64 eui, const QByteArray& message);
-    // With repeat_after_ms of 0 or more, every packet comes again that much later, the same
-    // message (as a repeat of the radio or the server).
-    void send_payloads_to(const Targets& targets, const QString& eui, const QVector<QByteArray>& payloads,
-                          int repeat_after_ms = -1);
+    bool answer_lost(quint64 eui);
     QVector<QByteArray> lose_packet(quint64 eui, QVector<QByteArray> payloads);
+    void send_answer(const Targets& targets, quint64 eui, const QVector<QByteArray>& payloads);
+    void send_payloads_to(const Targets& targets, const QString& eui, const QVector<QByteArray>& payloads);
+    // The rx messages of the payloads, each with the modem's next fcnt.
+    QStringList rx_texts(const QString& eui, const QVector<QByteArray>& payloads);
+    // Sends the texts --packet-gap apart, the first first_ms from now; what is due now is sent at once.
+    void send_texts(const Targets& targets, const QStringList& texts, int first_ms);
+    void run_after(int ms, const std::function<void()>& work);
     void send_to(QWebSocket* socket, const QString& text);
     Targets all_clients() const;
     Virtual_device* find_modem(quint64 eui);
