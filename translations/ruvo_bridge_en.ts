@@ -1260,6 +1260,22 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <source>Сервер не принял запрос Modbus через порт %1 (транзакция %2) для радиомодема; клиенту отправлено исключение 0x0A.</source>
         <translation>The server did not accept the Modbus request through port %1 (transaction %2) for the radio modem; exception 0x0A was sent to the client.</translation>
     </message>
+    <message>
+        <source>Ответ устройства на запрос Modbus через порт %1 отброшен: это опоздавший или повторённый ответ на один из прежних запросов.</source>
+        <translation>The device&apos;s answer to a Modbus request through port %1 was dropped: it is a late or repeated answer to an earlier request.</translation>
+    </message>
+    <message>
+        <source>Ответ устройства на запрос Modbus через порт %1 отброшен: он пришёл раньше, чем сервер принял запрос.</source>
+        <translation>The device&apos;s answer to a Modbus request through port %1 was dropped: it came before the server accepted the request.</translation>
+    </message>
+    <message>
+        <source>Новый клиент [%2]:%3 порта TCP %1 отключён: все %4 клиентов порта ждут ответов на свои запросы.</source>
+        <translation>New client [%2]:%3 of TCP port %1 disconnected: all %4 clients of the port are waiting for answers to their requests.</translation>
+    </message>
+    <message>
+        <source>Порт TCP %1: за последнюю минуту ещё %2 новых клиентов отключены, так как все клиенты порта ждали ответов на свои запросы. Чаще всего новые клиенты подключались с адресов: %3.</source>
+        <translation>TCP port %1: %2 more new clients were disconnected in the last minute because all clients of the port were waiting for answers to their requests. New clients came most often from: %3.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
