@@ -5,8 +5,8 @@
 // response is a well-formed MBAP response and answers a request of its client not answered before
 // (same transaction, unit and function; a write to a client that has gone is the server's to
 // drop); every frame handed to the link is an RTU frame with a good CRC, no longer than max_frame,
-// and handed over only when nothing is owed; an answer that fits the request owed reaches its
-// client if it is still there, and nobody otherwise.
+// and handed over only when nothing is owed; an answer that fits the request owed, once the server
+// accepted it, reaches its client if it is still there, and nobody otherwise.
 // Input: events, each a byte whose value modulo 9 is its kind and whose quotient picks a client;
 // bytes and answers are followed by a length byte and that many bytes.
 #include "common/crc16.h"
@@ -137,6 +137,7 @@ private:
                 --waiting_in_link;
                 owed = false;
                 if (kind == accept_frame) {
+                    accepted = !waiting_in_link;
                     framing.frame_accepted();
                 } else {
                     awaited = QByteArray();
@@ -186,7 +187,7 @@ private:
         if (host.answers != answers)
             awaited = QByteArray();
         // Only when one client alone can have asked is it known who must hear the answer.
-        if (!fits || asked.isEmpty() || askers.size() != 1)
+        if (!fits || asked.isEmpty() || askers.size() != 1 || !accepted)
             return;
         const bool there = client(askers.front()) != nullptr;
         if (there != (host.answers == answers + 1))
@@ -233,6 +234,7 @@ private:
             if (owed)
                 finding("a frame was handed to the link while another was owed");
             owed = true;
+            accepted = false;
             ++waiting_in_link;
             last_frame = frame.left(frame.size() - 2);
             // A broadcast is owed no answer.
@@ -280,6 +282,8 @@ private:
     // A frame was handed to the link and nothing since could have ended what it owes.
     bool owed = false;
     bool read_on_asked = false;
+    // The server accepted the last frame.
+    bool accepted = false;
     // Unit id and PDU of the last frame, and of the request whose answer is awaited (empty if none).
     QByteArray last_frame;
     QByteArray awaited;
