@@ -5,6 +5,7 @@
 
 #include "core/cfg.h"
 #include "common/err.h"
+#include "metrics/metrics.h"
 
 #include <QIODevice>
 #include <chrono>
@@ -71,7 +72,7 @@ void Pause_framing::timer_expired()
 // for is a modem's own uplink, as common without a client as with one.
 void Pause_framing::answer_received(const QByteArray& answer)
 {
-    const Owed_frames::Verdict verdict = owed.answer(client_number, now_ms());
+    const Owed_frames::Verdict verdict = match_answer();
     if (verdict == Owed_frames::Verdict::deliver) {
         host.write_answer(client_number, answer);
         return;
@@ -84,10 +85,24 @@ void Pause_framing::answer_received(const QByteArray& answer)
              static_cast<size_t>(answer.size()));
 }
 
+// An answer broken after packets of it were joined was the oldest frame's, lost: the client it
+// would have reached learns of it by losing its exchange. A packet that breaks no joined answer
+// may be stray and costs nobody anything.
 void Pause_framing::answer_broken(bool joined_before)
 {
-    if (joined_before && client_number)
+    if (joined_before && match_answer() == Owed_frames::Verdict::deliver)
         host.drop_client(client_number);
+}
+
+// An answer that may be very late, past its frame's guard time, is counted for the operator.
+Owed_frames::Verdict Pause_framing::match_answer()
+{
+    const Owed_frames::Answer matched = owed.answer(client_number, now_ms());
+    if (matched.late == Owed_frames::Late::after_given_up)
+        metrics::late_answer(eui, metrics::Late_answer::after_given_up);
+    else if (matched.late == Owed_frames::Late::after_other_client)
+        metrics::late_answer(eui, metrics::Late_answer::after_other_client);
+    return matched.verdict;
 }
 
 void Pause_framing::frame_accepted()
@@ -97,6 +112,7 @@ void Pause_framing::frame_accepted()
 
 void Pause_framing::frame_refused()
 {
+    owed.refused();
     if (client_number)
         host.drop_client(client_number);
 }
