@@ -1,5 +1,8 @@
 // Tests of the Prometheus metrics: the real program against the simulated server, scraped over
-// HTTP on loopback, its output checked by promtool; a port that cannot be bound.
+// HTTP on loopback, its output checked by promtool; a port that cannot be bound; the counters of
+// late raw answers, reported in this process.
+#include "core/cfg.h"
+#include "metrics/metrics.h"
 #include "tests/bridge_process.h"
 
 #include <QNetworkAccessManager>
@@ -55,6 +58,7 @@ private slots:
     void client_errors_by_kind();
     void busy_metrics_port_is_logged_and_the_bridge_goes_on();
     void slow_http_clients_do_not_hold_the_scrape();
+    void late_answers_by_kind();
 
 private:
     bool start();
@@ -150,6 +154,8 @@ void Test_metrics::scrape_shows_traffic_modems_and_link()
     QCOMPARE(value_of(text, modem_series("answers_to_client_total", eui_s, port_s)), 0.0);
     QCOMPARE(value_of(text, modem_series("last_uplink_timestamp_seconds", eui_s, port_s)), 0.0);
     QCOMPARE(value_of(text, modem_series("frames_to_modem_total", eui_c, port_c)), 0.0);
+    QCOMPARE(value_of(text, modem_series("answers_after_given_up_total", eui_b, port_b)), 0.0);
+    QCOMPARE(value_of(text, modem_series("answers_across_clients_after_given_up_total", eui_b, port_b)), 0.0);
     QVERIFY(std::isnan(value_of(text, modem_series("frames_to_modem_total", eui_d, port_d))));
     QCOMPARE(value_of(text, QStringLiteral("ruvo_bridge_link_state")), 2.0);
     QCOMPARE(value_of(text, QStringLiteral("ruvo_bridge_link_connects_total")), 1.0);
@@ -191,7 +197,7 @@ void Test_metrics::client_errors_by_kind()
     overlong->write(QByteArray(max_frame_c + 1, 'x'));
     QVERIFY(wait_value(modem_series("client_errors_total", eui_c, port_c, "overflow"), [](double v) { return v == 1; }));
 
-    // A bad uplink packet after an accepted one ends the client's exchange.
+    // A bad uplink packet is counted, whether or not it broke an answer.
     auto c = client_of(port_c);
     c->write("ok");
     QVERIFY(read_exactly(*c, "ok"));
@@ -255,6 +261,23 @@ void Test_metrics::slow_http_clients_do_not_hold_the_scrape()
     // A request that does not arrive in time is given up.
     for (const auto& c : slow)
         QVERIFY(wait_gone(*c));
+}
+
+void Test_metrics::late_answers_by_kind()
+{
+    Temp_log log_file;
+    metrics_listen = QStringLiteral("127.0.0.1:%1").arg(metrics_port);
+    Metrics_endpoint endpoint;
+    metrics_listen.clear();
+    QVERIFY(endpoint.serving());
+    const quint64 eui = QByteArray(eui_b).toULongLong(nullptr, 16);
+    metrics::modem_added(eui, port_b);
+    metrics::late_answer(eui, metrics::Late_answer::after_given_up);
+    metrics::late_answer(eui, metrics::Late_answer::after_other_client);
+    metrics::late_answer(eui, metrics::Late_answer::after_other_client);
+    const QByteArray text = scrape();
+    QCOMPARE(value_of(text, modem_series("answers_after_given_up_total", eui_b, port_b)), 1.0);
+    QCOMPARE(value_of(text, modem_series("answers_across_clients_after_given_up_total", eui_b, port_b)), 2.0);
 }
 
 QTEST_MAIN(Test_metrics)
