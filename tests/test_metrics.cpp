@@ -1,8 +1,5 @@
 // Tests of the Prometheus metrics: the real program against the simulated server, scraped over
-// HTTP on loopback, its output checked by promtool; a port that cannot be bound; the counters of
-// late raw answers, reported in this process.
-#include "core/cfg.h"
-#include "metrics/metrics.h"
+// HTTP on loopback, its output checked by promtool; a port that cannot be bound.
 #include "tests/bridge_process.h"
 
 #include <QNetworkAccessManager>
@@ -58,7 +55,6 @@ private slots:
     void client_errors_by_kind();
     void busy_metrics_port_is_logged_and_the_bridge_goes_on();
     void slow_http_clients_do_not_hold_the_scrape();
-    void late_answers_by_kind();
 
 private:
     bool start();
@@ -261,23 +257,6 @@ void Test_metrics::slow_http_clients_do_not_hold_the_scrape()
     // A request that does not arrive in time is given up.
     for (const auto& c : slow)
         QVERIFY(wait_gone(*c));
-}
-
-void Test_metrics::late_answers_by_kind()
-{
-    Temp_log log_file;
-    metrics_listen = QStringLiteral("127.0.0.1:%1").arg(metrics_port);
-    Metrics_endpoint endpoint;
-    metrics_listen.clear();
-    QVERIFY(endpoint.serving());
-    const quint64 eui = QByteArray(eui_b).toULongLong(nullptr, 16);
-    metrics::modem_added(eui, port_b);
-    metrics::late_answer(eui, metrics::Late_answer::after_given_up);
-    metrics::late_answer(eui, metrics::Late_answer::after_other_client);
-    metrics::late_answer(eui, metrics::Late_answer::after_other_client);
-    const QByteArray text = scrape();
-    QCOMPARE(value_of(text, modem_series("answers_after_given_up_total", eui_b, port_b)), 1.0);
-    QCOMPARE(value_of(text, modem_series("answers_across_clients_after_given_up_total", eui_b, port_b)), 2.0);
 }
 
 QTEST_MAIN(Test_metrics)

@@ -557,7 +557,6 @@ void Test_tcp_server::owed_frames_data()
     QTest::newRow("unsent frames taken back") << "p1 a p1 p1 l2 p2 a r2 r2" << "GD";
     QTest::newRow("two owed of the gone client") << "p1 a p1 a l0 p2 a r2 r2 r2" << "GGD";
     QTest::newRow("refused frame is owed no more") << "p1 a p1 f l0 p2 a r2 r2" << "GD";
-    QTest::newRow("refused frame in a full ledger") << "p1 a p1 a p1 a p1 a p1 f a r1" << "D";
     QTest::newRow("guard not yet over") << "p1 a l0 t999 p2 a r2" << "G";
     QTest::newRow("guard over: the next client's frame takes the answer") << "p1 a l0 t1000 p2 a r2" << "D!";
     QTest::newRow("guard over: before the next client's frame is accepted")
