@@ -35,8 +35,8 @@ public:
     static constexpr size_t recent_kept = 32;
 
 private:
-    // A packet as remembered against repeats: its counter and a 64-bit hash of its bytes, whose
-    // chance of a false match is negligible beside the packet's own worth.
+    // A packet as remembered against repeats: its counter and a 64-bit hash of its bytes (kept
+    // instead of the bytes; a false match, at odds of one in 2^64, would drop one packet).
     struct Seen {
         quint32 fcnt;
         size_t hash;
