@@ -112,6 +112,8 @@ enum Modem_counter {
     answers_to_client,
     client_connections,
     client_connections_refused,
+    answers_after_given_up,
+    answers_after_other_client,
     modem_counter_count
 };
 
@@ -123,6 +125,13 @@ const char* const modem_counter_names[][2] = {
     {"ruvo_bridge_client_connections_total", "TCP client connections accepted on the modem's port."},
     {"ruvo_bridge_client_connections_refused_total",
      "TCP client connections to the modem's port refused: the peer's address is not in tcp_allow."},
+    {"ruvo_bridge_answers_after_given_up_total",
+     "Answers of the modem on a raw port that came while no message was owed, after the last one had been given "
+     "up unanswered (ws_data_timeout + 60 s): each may be that message's answer, later than its guard time."},
+    {"ruvo_bridge_answers_across_clients_after_given_up_total",
+     "Answers of the modem on a raw port taken for a message of another client than the one whose message, just "
+     "before, had been given up unanswered: if the answer was that message's, later than its guard time, it reached "
+     "the wrong client. Raise ws_data_timeout when this grows."},
 };
 
 const char* const client_error_kinds[] = {"overflow", "refused", "packet", "read", "header"};
@@ -364,6 +373,12 @@ void metrics::answer_to_client(quint64 eui)
 {
     if (active)
         active->count(eui, answers_to_client);
+}
+
+void metrics::late_answer(quint64 eui, Late_answer kind)
+{
+    if (active)
+        active->count(eui, kind == Late_answer::after_given_up ? answers_after_given_up : answers_after_other_client);
 }
 
 Metrics_endpoint::Metrics_endpoint()

@@ -17,6 +17,10 @@ class Metrics;
 namespace metrics {
 
 enum class Client_error { overflow, refused, packet, read, header };
+// An answer on a raw port that may be past its message's guard time (ws_data_timeout + 60 s):
+// with no message owed, after the last was given up; or taken for another client's message than
+// the one given up just before.
+enum class Late_answer { after_given_up, after_other_client };
 
 // With cfg_mutex held, wherever ws_flags, tcp_servers or clients_number change: copies the link
 // state and the main window's three counters for the next scrape, which then takes no lock of the
@@ -51,6 +55,7 @@ void client_error(quint64 eui, Client_error kind);
 void uplink_received(quint64 eui, size_t bytes);
 // A whole answer of the modem was written to its client.
 void answer_to_client(quint64 eui);
+void late_answer(quint64 eui, Late_answer kind);
 
 }  // namespace metrics
 

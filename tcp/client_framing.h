@@ -66,8 +66,8 @@ public:
     virtual void timer_expired() = 0;
     // A whole answer of the modem.
     virtual void answer_received(const QByteArray& answer) = 0;
-    // A packet of an answer was lost, repeated or shuffled; joined_before: a packet of this
-    // exchange's answers had been accepted, so a part of an answer may be lost.
+    // A packet of an answer was lost, repeated or shuffled; joined_before: packets of the answer
+    // it broke had been joined, so a part of that answer was lost.
     virtual void answer_broken(bool joined_before) = 0;
     // The server accepted a frame of this port for the modem.
     virtual void frame_accepted() {}

@@ -15,6 +15,20 @@ public:
         owner_gone,  // it answers a frame of a client that has gone: dropped
         unowed,      // no frame is owed and another client was the last answered: dropped
     };
+    // Whether the answer may be a very late one, past its frame's guard time.
+    enum class Late {
+        no,
+        // No frame is owed and the last one was given up unanswered: the answer may be that
+        // frame's, come after it stopped being owed (one such answer is counted per frame).
+        after_given_up,
+        // It is taken for a frame of another client than the one whose frame, just before it,
+        // was given up: were it that frame's very late answer, it reached the wrong client.
+        after_other_client,
+    };
+    struct Answer {
+        Verdict verdict;
+        Late late;
+    };
 
     // guard_ms: how long a frame sent waits for its answer before it stops being owed;
     // max_owed: the most frames kept.
@@ -24,11 +38,14 @@ public:
     void posted(quint64 owner, qint64 now);
     // The server accepted the oldest frame handed to the link: it is now the modem's to answer.
     void accepted(qint64 now);
+    // The server refused the oldest frame handed to the link: it will never be answered.
+    void refused();
     // The client's newest unsent frames were taken back, unsent_dropped of them; the others
     // handed to the link may be on their way and stay owed for the guard time.
     void client_left(int unsent_dropped, qint64 now);
-    // A whole answer came while client (0 when none) is the port's client.
-    Verdict answer(quint64 client, qint64 now);
+    // A whole answer came while client (0 when none) is the port's client. An answer before the
+    // server accepted a frame is never that frame's.
+    Answer answer(quint64 client, qint64 now);
     size_t size() const { return frames.size(); }
 
 private:
@@ -38,8 +55,8 @@ private:
     };
 
     void expire(qint64 now);
-    // The oldest count frames sent are answered or given up.
-    void drop_oldest(size_t count);
+    // The oldest count frames sent are answered, or given up unanswered.
+    void drop_oldest(size_t count, bool answered);
 
     const qint64 guard_ms;
     const size_t max_owed;
@@ -50,4 +67,6 @@ private:
     size_t sent = 0;
     // The client of the last frame answered or given up; its client may take unasked answers.
     quint64 last_owner = 0;
+    // Frames given up since the last one answered, whose late answers are still to be counted.
+    size_t given_up = 0;
 };

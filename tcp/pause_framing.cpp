@@ -5,9 +5,9 @@
 
 #include "core/cfg.h"
 #include "common/err.h"
+#include "metrics/metrics.h"
 
 #include <QIODevice>
-#include <chrono>
 
 namespace {
 
@@ -17,12 +17,6 @@ Tr errfmt_answer_unowed{TR_TEXT("log", "Ответ радиомодема пор
 
 // A flood of frames without answers is not counted beyond this.
 const size_t max_owed_frames = 1024;
-
-qint64 now_ms()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 }  // namespace
 
@@ -62,14 +56,14 @@ void Pause_framing::timer_expired()
     const quint64 sender = client_number;
     received = 0;
     if (host.post_frame(size))
-        owed.posted(sender, now_ms());
+        owed.posted(sender, host.now_ms());
 }
 
 // Only the answer to a frame of a client gone is traced at "bad_frames": an answer nobody waited
 // for is a modem's own uplink, as common without a client as with one.
 void Pause_framing::answer_received(const QByteArray& answer)
 {
-    const Owed_frames::Verdict verdict = owed.answer(client_number, now_ms());
+    const Owed_frames::Verdict verdict = match_answer();
     if (verdict == Owed_frames::Verdict::deliver) {
         host.write_answer(client_number, answer);
         return;
@@ -82,26 +76,41 @@ void Pause_framing::answer_received(const QByteArray& answer)
              static_cast<size_t>(answer.size()));
 }
 
+// An answer broken after packets of it were joined was the oldest frame's, lost: the client it
+// would have reached learns of it by losing its exchange. A packet that breaks no joined answer
+// may be stray and costs nobody anything.
 void Pause_framing::answer_broken(bool joined_before)
 {
-    if (joined_before && client_number)
+    if (joined_before && match_answer() == Owed_frames::Verdict::deliver)
         host.drop_client(client_number);
+}
+
+// An answer that may be very late, past its frame's guard time, is counted for the operator.
+Owed_frames::Verdict Pause_framing::match_answer()
+{
+    const Owed_frames::Answer matched = owed.answer(client_number, host.now_ms());
+    if (matched.late == Owed_frames::Late::after_given_up)
+        metrics::late_answer(eui, metrics::Late_answer::after_given_up);
+    else if (matched.late == Owed_frames::Late::after_other_client)
+        metrics::late_answer(eui, metrics::Late_answer::after_other_client);
+    return matched.verdict;
 }
 
 void Pause_framing::frame_accepted()
 {
-    owed.accepted(now_ms());
+    owed.accepted(host.now_ms());
 }
 
 void Pause_framing::frame_refused()
 {
+    owed.refused();
     if (client_number)
         host.drop_client(client_number);
 }
 
 void Pause_framing::client_left(Client_number, int unsent_dropped)
 {
-    owed.client_left(unsent_dropped, now_ms());
+    owed.client_left(unsent_dropped, host.now_ms());
     host.kill_timer();
     received = 0;
     client_number = 0;

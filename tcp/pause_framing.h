@@ -13,14 +13,17 @@ public:
     void read(Client_number client, QIODevice& socket) override;
     void timer_expired() override;
     void answer_received(const QByteArray& answer) override;
-    // A packet lost between others of an answer leaves the client with part of it: the exchange ends.
+    // A packet lost between others of an answer leaves its client without it: the exchange ends.
     void answer_broken(bool joined_before) override;
     void frame_accepted() override;
-    // The client cannot be answered: the exchange ends.
+    // The frame is owed no more, and its client cannot be answered: the exchange ends.
     void frame_refused() override;
     void client_left(Client_number client, int unsent_dropped) override;
 
 private:
+    // Whom an answer, whole or broken, belongs to; the oldest frame owed is then answered.
+    Owed_frames::Verdict match_answer();
+
     // Bytes of the frame being filled.
     size_t received = 0;
     Owed_frames owed;

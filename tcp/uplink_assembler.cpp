@@ -5,6 +5,9 @@
 #include "common/err.h"
 #include "common/hex.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace {
 
 Tr errfmt_rx_empty_data{TR_TEXT("log",
@@ -49,12 +52,8 @@ QString packet_error(Tr& format, quint64 eui)
 Uplink_assembler::Verdict Uplink_assembler::take(QByteArray& packet, std::optional<quint32> fcnt)
 {
     error_text.clear();
-    if (fcnt) {
-        if (fcnt == last_fcnt && packet == last_packet)
-            return repeated;
-        last_fcnt = fcnt;
-        last_packet = packet;
-    }
+    if (fcnt && !first_seen(packet, *fcnt))
+        return repeated;
     if (packet.isEmpty()) {
         error_text = packet_error(errfmt_rx_empty_data, eui);
         return ignored;
@@ -62,6 +61,7 @@ Uplink_assembler::Verdict Uplink_assembler::take(QByteArray& packet, std::option
     if (static_cast<unsigned char>(packet[0]) != uplink_type)
         return ignored;
     if (!fits(reinterpret_cast<const unsigned char*>(packet.constData()), packet.size())) {
+        broke_joined = count > 0;
         count = 0;
         answer.clear();
         return broken;
@@ -75,6 +75,24 @@ Uplink_assembler::Verdict Uplink_assembler::take(QByteArray& packet, std::option
         return incomplete;
     count = 0;
     return complete;
+}
+
+// A replay of a whole answer of several packets repeats more than the last packet.
+bool Uplink_assembler::first_seen(const QByteArray& packet, quint32 fcnt)
+{
+    const Seen seen{fcnt, std::hash<std::string_view>{}(
+                              std::string_view(packet.constData(), static_cast<size_t>(packet.size())))};
+    if (std::find(recent.begin(), recent.end(), seen) != recent.end())
+        return false;
+    if (recent.size() < recent_kept) {
+        if (recent.empty())
+            recent.reserve(recent_kept);
+        recent.push_back(seen);
+        return true;
+    }
+    recent[next_seen] = seen;
+    next_seen = static_cast<quint8>((next_seen + 1) % recent_kept);
+    return true;
 }
 
 QByteArray Uplink_assembler::take_answer()
@@ -105,7 +123,6 @@ bool Uplink_assembler::fits(const unsigned char* p, int size)
     if (count == 0) {
         total = packet_total;
         packets = p[5];
-        joined_any = true;
         return true;
     }
     if (packet_total != total) {

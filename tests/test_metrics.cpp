@@ -150,6 +150,8 @@ void Test_metrics::scrape_shows_traffic_modems_and_link()
     QCOMPARE(value_of(text, modem_series("answers_to_client_total", eui_s, port_s)), 0.0);
     QCOMPARE(value_of(text, modem_series("last_uplink_timestamp_seconds", eui_s, port_s)), 0.0);
     QCOMPARE(value_of(text, modem_series("frames_to_modem_total", eui_c, port_c)), 0.0);
+    QCOMPARE(value_of(text, modem_series("answers_after_given_up_total", eui_b, port_b)), 0.0);
+    QCOMPARE(value_of(text, modem_series("answers_across_clients_after_given_up_total", eui_b, port_b)), 0.0);
     QVERIFY(std::isnan(value_of(text, modem_series("frames_to_modem_total", eui_d, port_d))));
     QCOMPARE(value_of(text, QStringLiteral("ruvo_bridge_link_state")), 2.0);
     QCOMPARE(value_of(text, QStringLiteral("ruvo_bridge_link_connects_total")), 1.0);
@@ -191,7 +193,7 @@ void Test_metrics::client_errors_by_kind()
     overlong->write(QByteArray(max_frame_c + 1, 'x'));
     QVERIFY(wait_value(modem_series("client_errors_total", eui_c, port_c, "overflow"), [](double v) { return v == 1; }));
 
-    // A bad uplink packet after an accepted one ends the client's exchange.
+    // A bad uplink packet is counted, whether or not it broke an answer.
     auto c = client_of(port_c);
     c->write("ok");
     QVERIFY(read_exactly(*c, "ok"));

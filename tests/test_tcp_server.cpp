@@ -80,7 +80,8 @@ private slots:
     void pause_framing();
     void uplink_packets_data();
     void uplink_packets();
-    void repeated_packets_by_frame_counter();
+    void repeated_packets_data();
+    void repeated_packets();
     void owed_frames_data();
     void owed_frames();
     void last_server_ends_the_exchange_loop_only_when_ending();
@@ -235,7 +236,8 @@ void Test_tcp_server::clients_and_answers_data()
         << "c1 1>a " + QStringLiteral("1>>b ").repeated(max_queued_per_port + 1) + "x1 ack c2 2>c"
         << QByteArrayList{"a", "c"};
     QTest::newRow("client leaving before its first frame sends nothing") << "c1 -1" << QByteArrayList();
-    QTest::newRow("refused frame ends the exchange") << "c1 1>a nack x1" << QByteArrayList{"a"};
+    QTest::newRow("refused frame ends the exchange and is owed no more")
+        << "c1 1>a nack x1 c2 2>b ack up:030200020001:ok 2<ok" << QByteArrayList{"a", "b"};
     QTest::newRow("uplink before the client's first accepted frame is dropped")
         << "c1 up:030400020002:no up:030400020102:no" << QByteArrayList();
     QTest::newRow("answer of two packets is written once to the client that asked")
@@ -245,6 +247,9 @@ void Test_tcp_server::clients_and_answers_data()
     QTest::newRow("broken packet ends the exchange only once one was joined")
         << "c1 1>q ack up:030400020102:cd up:030200020001:ok 1<ok up:030400020002:ab up:030400020202:cd x1"
         << QByteArrayList{"q"};
+    QTest::newRow("broken packet after another client's whole answer breaks nothing joined")
+        << "c1 1>q ack up:030200020001:ok 1<ok -1 c2 up:030400020102:cd 2>r ack up:030200020001:hi 2<hi"
+        << QByteArrayList{"q", "r"};
     QTest::newRow("retired server without a client goes at once") << "retire" << QByteArrayList();
     QTest::newRow("retired server waits for its client; the verdict then reaches nobody")
         << "c1 1>q retire x1 ack" << QByteArrayList{"q"};
@@ -398,7 +403,7 @@ void Test_tcp_server::pause_framing()
 }
 
 // Each packet's verdict is one letter: i incomplete, c complete, g ignored, b broken, B broken
-// after a packet was joined (the exchange with the client then ends).
+// after packets of its answer were joined (the exchange with the client then ends), r repeated.
 void Test_tcp_server::uplink_packets_data()
 {
     QTest::addColumn<QByteArrayList>("packets");
@@ -420,6 +425,9 @@ void Test_tcp_server::uplink_packets_data()
     const QByteArray ok = packet("030200020001", "ok");
     QTest::newRow("out of order first") << QByteArrayList{packet("030400020102", "cd"), ok} << "bc"
                                         << QByteArrayList{"ok"} << QStringList{shuffle(0, 1)};
+    QTest::newRow("out of order first after a whole answer")
+        << QByteArrayList{ok, packet("030400020102", "cd")} << "cb" << QByteArrayList{"ok"}
+        << QStringList{shuffle(0, 1)};
     QTest::newRow("out of order later") << QByteArrayList{first, packet("030400020202", "cd"), ok} << "iBc"
                                         << QByteArrayList{"ok"} << QStringList{shuffle(1, 2)};
     QTest::newRow("size mismatch first")
@@ -468,7 +476,7 @@ void Test_tcp_server::uplink_packets()
     QStringList said;
     for (QByteArray p : packets) {
         const Uplink_assembler::Verdict v = assembler.take(p);
-        got += QLatin1Char(v == Uplink_assembler::broken && assembler.joined_before() ? 'B' : "icgb"[v]);
+        got += QLatin1Char(v == Uplink_assembler::broken && assembler.joined_before() ? 'B' : "icgbr"[v]);
         if (v == Uplink_assembler::complete)
             joined << assembler.take_answer();
         if (!assembler.error().isEmpty())
@@ -479,27 +487,64 @@ void Test_tcp_server::uplink_packets()
     QCOMPARE(said, errors);
 }
 
-// Only the same counter with the same bytes right after is a repeat: a modem counting afresh
-// may give a new packet the last one's counter; without a counter nothing is a repeat.
-void Test_tcp_server::repeated_packets_by_frame_counter()
+// Packets with their frame counters ("-" none), each "FCNT:HEADER:DATA"; the verdicts as in
+// uplink_packets. A repeat has the counter and the bytes of one of the last 32 packets: a modem
+// counting afresh may give a new packet an old counter; without a counter nothing is a repeat.
+void Test_tcp_server::repeated_packets_data()
 {
+    QTest::addColumn<QStringList>("packets");
+    QTest::addColumn<QString>("verdicts");
+    QTest::addColumn<QByteArrayList>("answers");
+    const QStringList two{"7:030400020002:ab", "8:030400020102:cd"};
+    // 31 single-packet answers "no".
+    QStringList others;
+    QByteArrayList nos;
+    for (int fcnt = 100; fcnt < 100 + int(Uplink_assembler::recent_kept) - 1; ++fcnt) {
+        others << QStringLiteral("%1:030200020001:no").arg(fcnt);
+        nos << "no";
+    }
+    QTest::newRow("the packet right before") << QStringList{two[0], two[0], two[1]} << "irc"
+                                             << QByteArrayList{"abcd"};
+    QTest::newRow("answer of two replayed whole") << two + two << "icrr" << QByteArrayList{"abcd"};
+    QTest::newRow("old counter, new bytes") << two + QStringList{"7:030200020001:ok"} << "icc"
+                                            << QByteArrayList{"abcd", "ok"};
+    QTest::newRow("no counter") << two + QStringList{"-:030400020002:ab", "-:030400020102:cd"} << "icic"
+                                << QByteArrayList{"abcd", "abcd"};
+    QTest::newRow("31 packets back") << QStringList{"7:030200020001:ok"} + others + QStringList{"7:030200020001:ok"}
+                                     << QString(others.size() + 1, QLatin1Char('c')) + 'r'
+                                     << QByteArrayList{"ok"} + nos;
+    QTest::newRow("32 packets back is forgotten")
+        << QStringList{"7:030200020001:ok"} + others + QStringList{"99:030200020001:no", "7:030200020001:ok"}
+        << QString(others.size() + 3, QLatin1Char('c'))
+        << QByteArrayList{"ok"} + nos + QByteArrayList{"no", "ok"};
+}
+
+void Test_tcp_server::repeated_packets()
+{
+    QFETCH(QStringList, packets);
     Uplink_assembler assembler(test_eui);
-    const QByteArray first = packet("030400020002", "ab");
-    QByteArray p = first;
-    QCOMPARE(assembler.take(p, 7u), Uplink_assembler::incomplete);
-    p = first;
-    QCOMPARE(assembler.take(p, 7u), Uplink_assembler::repeated);
-    p = packet("030400020102", "cd");
-    QCOMPARE(assembler.take(p, 7u), Uplink_assembler::complete);
-    QCOMPARE(assembler.take_answer(), QByteArray("abcd"));
-    p = packet("030400020102", "cd");
-    QCOMPARE(assembler.take(p), Uplink_assembler::broken);
+    QString got;
+    QByteArrayList joined;
+    for (const QString& step : packets) {
+        QByteArray p = packet(step.section(QLatin1Char(':'), 1, 1).toLatin1().constData(),
+                              step.section(QLatin1Char(':'), 2).toLatin1());
+        const QString fcnt = step.section(QLatin1Char(':'), 0, 0);
+        const Uplink_assembler::Verdict v =
+            fcnt == QLatin1String("-") ? assembler.take(p) : assembler.take(p, fcnt.toUInt());
+        got += QLatin1Char("icgbr"[v]);
+        if (v == Uplink_assembler::complete)
+            joined << assembler.take_answer();
+    }
+    QTEST(got, "verdicts");
+    QTEST(joined, "answers");
 }
 
 // Events of a port's ledger in order: "pN" client N hands a frame to the link, "a" the server
-// accepts one, "lK" the client leaves and K unsent frames are taken back, "tMS" the clock reads MS,
-// "rN" an answer comes while client N (0: none) is the port's; the verdicts of the answers:
-// D delivered, G dropped as a gone client's, U dropped as unasked. Guard 1000 ms, 4 frames at most.
+// accepts one, "f" it refuses one, "lK" the client leaves and K unsent frames are taken back,
+// "tMS" the clock reads MS, "rN" an answer comes while client N (0: none) is the port's; the
+// verdicts of the answers: D delivered, G dropped as a gone client's, U dropped as unasked, each
+// followed by * when it came with no frame owed after the last was given up, or by ! when it was
+// taken for another client's frame than the one given up just before. Guard 1000 ms, 4 frames at most.
 void Test_tcp_server::owed_frames_data()
 {
     QTest::addColumn<QString>("events");
@@ -511,16 +556,20 @@ void Test_tcp_server::owed_frames_data()
     QTest::newRow("frame in flight when replaced") << "p1 l0 p2 a r2 r2" << "GD";
     QTest::newRow("unsent frames taken back") << "p1 a p1 p1 l2 p2 a r2 r2" << "GD";
     QTest::newRow("two owed of the gone client") << "p1 a p1 a l0 p2 a r2 r2 r2" << "GGD";
+    QTest::newRow("refused frame is owed no more") << "p1 a p1 f l0 p2 a r2 r2" << "GD";
     QTest::newRow("guard not yet over") << "p1 a l0 t999 p2 a r2" << "G";
-    QTest::newRow("guard over") << "p1 a l0 t1000 p2 a r2" << "D";
+    QTest::newRow("guard over: the next client's frame takes the answer") << "p1 a l0 t1000 p2 a r2" << "D!";
+    QTest::newRow("guard over: before the next client's frame is accepted")
+        << "p1 a l0 t1000 p2 r2 a r2" << "U*D";
+    QTest::newRow("guard over: the same client's next frame") << "p1 a t1000 p1 a r1 r1" << "DD";
     QTest::newRow("unasked uplink after own answer") << "p1 a r1 r1" << "DD";
-    QTest::newRow("unasked uplink after own frame given up") << "p1 a t1000 r1" << "D";
+    QTest::newRow("unasked uplink after own frames given up") << "p1 a p1 a t1000 r1 r1 r1" << "D*D*D";
     QTest::newRow("unasked uplink after another's answer") << "p1 a r1 l0 r2 r0" << "DUU";
     QTest::newRow("full ledger never passes answers on")
         << "p1 a p1 a p1 a p1 a p1 a l0 p2 a r2 r2 r2 r2 r2" << "GGGGU";
     QTest::newRow("same client keeps the order") << "p1 p1 a a r1 r1 r1" << "DDD";
     QTest::newRow("frames given up make room in a full ledger")
-        << "p1 a p1 a p1 a p1 a l0 t1000 p2 a r2" << "D";
+        << "p1 a p1 a p1 a p1 a l0 t1000 p2 a r2" << "D!";
 }
 
 void Test_tcp_server::owed_frames()
@@ -538,15 +587,22 @@ void Test_tcp_server::owed_frames()
         case 'a':
             owed.accepted(now);
             break;
+        case 'f':
+            owed.refused();
+            break;
         case 'l':
             owed.client_left(n, now);
             break;
         case 't':
             now = n;
             break;
-        case 'r':
-            verdicts += "DGU"[static_cast<int>(owed.answer(static_cast<quint64>(n), now))];
+        case 'r': {
+            const Owed_frames::Answer answer = owed.answer(static_cast<quint64>(n), now);
+            verdicts += "DGU"[static_cast<int>(answer.verdict)];
+            if (answer.late != Owed_frames::Late::no)
+                verdicts += " *!"[static_cast<int>(answer.late)];
             break;
+        }
         }
     }
     QTEST(verdicts, "verdicts");

@@ -4,8 +4,10 @@
 // states them, kept apart from the program's code: a frame is what the port's client sent up to a
 // pause, and a client sending more than max_frame is dropped; a whole answer belongs to the oldest
 // frame handed to the link, and reaches its client only while that client is still the port's;
-// with no frame owed it reaches the client whose frame was answered or given up last; nothing is
-// ever written to a client that has gone.
+// with no frame owed it reaches the client whose frame was answered or given up last; a frame
+// refused is owed no more; an answer broken after packets of it were joined is its frame's, and
+// costs the client it would have reached its exchange; nothing is ever written to a client that
+// has gone.
 // Input: events, each a byte whose value modulo 8 is its kind; bytes and answers are followed by
 // a length byte and that many bytes.
 #include "tcp/pause_framing.h"
@@ -38,11 +40,14 @@ public:
     }
     void accepted()
     {
-        for (Owed& frame : owed)
-            if (!frame.sent) {
-                frame.sent = true;
-                return;
-            }
+        if (Owed* frame = oldest_unsent())
+            frame->sent = true;
+    }
+    // A refused frame is never answered.
+    void refused()
+    {
+        if (Owed* frame = oldest_unsent())
+            owed.erase(owed.begin() + (frame - &owed.front()));
     }
     // The link took back the client's newest frames not yet sent; the others may be on their way.
     void left(size_t taken_back)
@@ -67,6 +72,13 @@ private:
         Client_number owner;
         bool sent;
     };
+    Owed* oldest_unsent()
+    {
+        for (Owed& frame : owed)
+            if (!frame.sent)
+                return &frame;
+        return nullptr;
+    }
     std::deque<Owed> owed;
     Client_number last_answered = 0;
 };
@@ -120,6 +132,7 @@ private:
         case refuse_frame:
             if (waiting_in_link) {
                 --waiting_in_link;
+                ownership.refused();
                 framing.frame_refused();
                 if (client)
                     finding("a client whose frame was refused was kept");
@@ -127,11 +140,16 @@ private:
             return;
         case answer:
             return deliver(bytes);
-        case broken_answer:
+        case broken_answer: {
+            const Client_number before = client;
+            const Client_number to = ownership.answer(client);
             framing.answer_broken(true);
-            if (client)
+            if (to && client)
                 finding("a client whose answer broke was kept");
+            if (!to && before && !client)
+                finding("a client was dropped for an answer not its own");
             return;
+        }
         case leave:
             if (client)
                 end_exchange(client);

@@ -26,9 +26,9 @@ const int max_owed = 1024;
 
 // The packet rules as the modem's documentation states them and the rules of ownership as the
 // README does, kept apart from the program's code. The port's uplink state outlives its clients:
-// an answer begun for one client goes on into the next one's exchange, and once a packet has been
-// accepted on the port, in any client's exchange, a bad one costs the present client its
-// connection (Uplink_assembler::joined_before is never reset).
+// an answer begun for one client goes on into the next one's exchange. A bad packet after packets
+// of an answer were joined ends that answer as its frame's, and costs the present client its
+// connection when the answer would have reached it.
 class Port_model {
 public:
     // A client came and its message was accepted.
@@ -54,7 +54,7 @@ public:
         const bool bad = payload.size() < 6 || p[3] != payload.size() - 6 || p[4] != count ||
                          (count && (total(p) != total_size || p[5] != packets));
         if (bad) {
-            if (joined)
+            if (count && to_client())
                 client_here = false;
             count = 0;
             data.clear();
@@ -63,7 +63,6 @@ public:
         if (count == 0) {
             total_size = total(p);
             packets = p[5];
-            joined = true;
             data.clear();
         }
         data += payload.mid(6);
@@ -81,24 +80,25 @@ private:
     static quint16 total(const unsigned char* p) { return static_cast<quint16>(p[1] | p[2] << 8); }
 
     // The oldest message owed takes the answer; with none owed, it goes to the client whose
-    // message was answered last.
-    void answer(const QByteArray& whole)
+    // message was answered last. True when that is the present client.
+    bool to_client()
     {
         if (owed_gone) {
             --owed_gone;
-            return;
+            return false;
         }
         if (own_owed) {
             own_owed = false;
             own_answered = true;
-        } else if (!own_answered) {
-            return;
         }
-        if (client_here)
+        return own_answered;
+    }
+    void answer(const QByteArray& whole)
+    {
+        if (to_client() && client_here)
             output += whole;
     }
 
-    bool joined = false;
     quint8 count = 0;
     quint8 packets = 0;
     quint16 total_size = 0;
