@@ -183,7 +183,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=60)
     parser.add_argument("--radio-delay", type=int, default=100, help="ms from a request to the device's answer")
     args = parser.parse_args()
-    bridges = args.bridge or [str(ROOT / "build/ruvo_bridge")]
+    bridges = [os.path.abspath(b) for b in args.bridge or [str(ROOT / "build/ruvo_bridge")]]
     if len(bridges) > 2:
         parser.error("one or two --bridge")
     labels = ["before", "after"][:len(bridges)] if len(bridges) == 2 else ["program"]
