@@ -9,21 +9,38 @@
 #include <QString>
 #include <QVector>
 #include <QtGlobal>
+#include <vector>
 
 class Tcp_server;
 
 // The configuration of one modem to serve; the EUI is the key of its table.
+// A unit id of the site port routed to an RTU slave address behind one modem.
+struct Site_unit {
+    quint8 id;
+    quint8 slave;
+};
+
+inline bool operator==(const Site_unit& a, const Site_unit& b)
+{
+    return a.id == b.id && a.slave == b.slave;
+}
+
 struct Device_in_cfg {
     quint32 max_frame;
     quint16 tcp_port;
     Port_protocol protocol = default_port_protocol;
+    // How long after a read's answer came an identical read is answered from memory; 0: never.
+    quint32 cache_ms = 0;
+    // The site port's unit ids routed to this modem, in ascending id.
+    std::vector<Site_unit> units;
 };
 
 // Whether two settings of a modem agree in every attribute: a port opened for one serves the other
 // as it is (a change of any reopens the port), and an edit that keeps them all changes nothing.
 inline bool same_setup(const Device_in_cfg& a, const Device_in_cfg& b)
 {
-    return a.tcp_port == b.tcp_port && a.max_frame == b.max_frame && a.protocol == b.protocol;
+    return a.tcp_port == b.tcp_port && a.max_frame == b.max_frame && a.protocol == b.protocol &&
+           a.cache_ms == b.cache_ms && a.units == b.units;
 }
 
 typedef QMap<unsigned long, Device_in_cfg> Devices_in_cfg;
