@@ -26,9 +26,15 @@ inline bool operator==(const Site_unit& a, const Site_unit& b)
 }
 
 struct Device_in_cfg {
+    // The attributes every modem has; the others start empty.
+    Device_in_cfg(quint32 max_frame = 0, quint16 tcp_port = 0, Port_protocol protocol = default_port_protocol)
+        : max_frame(max_frame), tcp_port(tcp_port), protocol(protocol)
+    {
+    }
+
     quint32 max_frame;
     quint16 tcp_port;
-    Port_protocol protocol = default_port_protocol;
+    Port_protocol protocol;
     // How long after a read's answer came an identical read is answered from memory; 0: never.
     quint32 cache_ms = 0;
     // The site port's unit ids routed to this modem, in ascending id.

@@ -10,7 +10,8 @@ namespace {
 
 bool same_shape(const QByteArray& a, const QByteArray& b)
 {
-    return !a.isEmpty() && !b.isEmpty() && a[0] == b[0] && modbus_answer_key(a.mid(1)) == modbus_answer_key(b.mid(1));
+    return a.size() > 1 && b.size() > 1 && a[0] == b[0] && a[1] == b[1] &&
+           modbus_answer_key(a.mid(1)) == modbus_answer_key(b.mid(1));
 }
 
 bool fits(const QByteArray& request, const QByteArray& answer)

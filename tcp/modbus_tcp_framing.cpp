@@ -241,38 +241,29 @@ void Modbus_tcp_framing::send_next()
         host.start_timer(static_cast<int>(hold - now), Qt::PreciseTimer);
 }
 
-// Sends or answers the next request of the first master in turn whose next request may go;
-// false, with the earliest time one may go in hold, when none may now.
+// Sends or answers the next request of the first master in turn, beginning with the one after
+// the last served, whose next request may go; false, with the earliest time one may go in hold,
+// when none may now.
 bool Modbus_tcp_framing::send_next_in_turn(qint64 now, qint64& hold)
 {
-    for (const Client_number number : turn_order()) {
-        Master* m = master(number);
-        const Plan p = plan(m->line.head(), now);
-        if (p.hold_until) {
-            hold = hold ? std::min(hold, p.hold_until) : p.hold_until;
-            continue;
-        }
-        turn = number;
-        dispatch(m->line.dequeue(), p);
-        return true;
-    }
-    return false;
-}
-
-// The masters with requests waiting, beginning with the one after the last served.
-std::vector<Modbus_tcp_framing::Client_number> Modbus_tcp_framing::turn_order() const
-{
-    std::vector<Client_number> order;
     size_t first = 0;
     for (size_t i = 0; i < masters.size(); ++i)
         if (masters[i].number == turn)
             first = i + 1;
     for (size_t i = 0; i < masters.size(); ++i) {
-        const Master& m = masters[(first + i) % masters.size()];
-        if (!m.line.isEmpty())
-            order.push_back(m.number);
+        Master& m = masters[(first + i) % masters.size()];
+        if (m.line.isEmpty())
+            continue;
+        const Plan p = plan(m.line.head(), now);
+        if (p.hold_until) {
+            hold = hold ? std::min(hold, p.hold_until) : p.hold_until;
+            continue;
+        }
+        turn = m.number;
+        dispatch(m.line.dequeue(), p);
+        return true;
     }
-    return order;
+    return false;
 }
 
 // A request whose answer could be taken for a late answer or a copy of an earlier one's is

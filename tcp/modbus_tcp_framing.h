@@ -102,7 +102,6 @@ private:
     bool enqueue(Master& m, const QByteArray& request);
     void send_next();
     bool send_next_in_turn(qint64 now, qint64& hold);
-    std::vector<Client_number> turn_order() const;
     Plan plan(const Request& request, qint64 now) const;
     void dispatch(const Request& request, const Plan& plan);
     bool answered_at_once(const Request& request);
