@@ -63,6 +63,8 @@ public:
     virtual void begin(Client_number client, QTcpSocket& socket) = 0;
     // The client has bytes to read.
     virtual void read(Client_number client, QIODevice& socket) = 0;
+    // Every client was read, as read_on asked.
+    virtual void read_all_done() {}
     virtual void timer_expired() = 0;
     // A whole answer of the modem.
     virtual void answer_received(const QByteArray& answer) = 0;

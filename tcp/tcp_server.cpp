@@ -335,6 +335,7 @@ void Tcp_server::read_all()
     for (const Client_number number : clients.numbers())
         if (QTcpSocket* s = clients.socket(number))
             framing->read(number, *s);
+    framing->read_all_done();
 }
 
 void Tcp_server::read_failed(Client_number from, qint64 result)

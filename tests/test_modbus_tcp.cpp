@@ -101,10 +101,7 @@ public:
     Framing_script(Recording_host& host, Modbus_tcp_framing& framing) : host(host), framing(framing)
     {
         join(1);
-        host.reading_on = [this] {
-            for (int slot : present.keys())
-                read(slot, QByteArray());
-        };
+        host.reading_on = [this] { read_on_asked = true; };
         host.dropping = [this](Client_framing::Client_number n) { leave(slot_of(n)); };
     }
 
@@ -116,6 +113,18 @@ public:
     // the client goes, "n[slot]" a new client comes, "w[slot]" the client is dropped at the next
     // write to it (it does not read); the slot is 1 when not given.
     void event(const QString& e)
+    {
+        take(e);
+        // The server reads on from a later turn of its loop, after the event is handled.
+        while (read_on_asked) {
+            read_on_asked = false;
+            for (int slot : present.keys())
+                read(slot, QByteArray());
+            framing.read_all_done();
+        }
+    }
+
+    void take(const QString& e)
     {
         const QByteArray hex = e.mid(e.indexOf(' ') + 1).toLatin1();
         const int slot = e.size() > 1 && e[1].isDigit() ? e[1].digitValue() : 1;
@@ -222,6 +231,7 @@ private:
     QMap<int, Client> present;
     QHash<Client_framing::Client_number, int> numbers_seen;
     Client_framing::Client_number last_number = 0;
+    bool read_on_asked = false;
 };
 
 

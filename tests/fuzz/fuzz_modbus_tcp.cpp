@@ -108,6 +108,7 @@ public:
                 for (const Client_number number : numbers())
                     if (Client* c = client(number))
                         framing.read(number, c->bytes.socket());
+                framing.read_all_done();
                 check_frames();
             }
         }
