@@ -102,6 +102,8 @@ bool Modbus_line::has_work(const Modbus_front& front, Client_number client) cons
 
 void Modbus_line::forget(const Modbus_front& front, Client_number client)
 {
+    if (awaited.request.front == &front && awaited.request.client == client)
+        awaited.request.front = nullptr;
     for (auto it = askers.begin(); it != askers.end(); ++it)
         if (it->front == &front && it->client == client) {
             waiting -= it->requests.size();
@@ -110,17 +112,21 @@ void Modbus_line::forget(const Modbus_front& front, Client_number client)
         }
 }
 
-void Modbus_line::forget(const Modbus_front& front)
+void Modbus_line::close()
 {
-    for (auto it = askers.begin(); it != askers.end();)
-        if (it->front == &front) {
-            waiting -= it->requests.size();
-            it = askers.erase(it);
-        } else {
-            ++it;
+    std::vector<Asker> all;
+    all.swap(askers);
+    waiting = 0;
+    if (owed == Owed::answer)
+        respond(awaited.request, exception(awaited.request.mbap, gateway_target_failed), false);
+    host.kill_timer();
+    owed = Owed::nothing;
+    awaited = Awaited();
+    for (const Asker& a : all)
+        for (const Request& r : a.requests) {
+            r.front->left_line(r.client);
+            respond(r, exception(r.mbap, gateway_path_unavailable), false);
         }
-    if (awaited.request.front == &front)
-        awaited.request.front = nullptr;
 }
 
 // The next waiting request goes to the modem once nothing is owed (RTU is half-duplex, and an

@@ -54,10 +54,12 @@ public:
     void send_next();
     // Whether the client has a request waiting or owed.
     bool has_work(const Modbus_front& front, Client_number client) const;
-    // The client's requests not yet sent are dropped; an owed one stays owed.
+    // The client's requests not yet sent are dropped; an owed one stays owed, its answer to
+    // nobody.
     void forget(const Modbus_front& front, Client_number client);
-    // Every request of the port is dropped, and the owed one answers to nobody.
-    void forget(const Modbus_front& front);
+    // The modem is served no more: every request gets its exception now, 0x0A when it was not
+    // sent yet, 0x0B when it was owed.
+    void close();
 
     // What the modem's port hears: answer_received's anyone_asking says whether an unasked
     // answer is worth a log entry.
