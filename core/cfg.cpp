@@ -32,6 +32,7 @@ int tcp_interframe_delay;
 int modbus_timeout;
 int tcp_keepalive;
 int modbus_max_clients;
+quint16 modbus_site_port;
 const char* const trace_level_words[3] = {"err", "bad_frames", "all"};
 unsigned char trace_ws;
 unsigned char trace_tcp;
@@ -217,6 +218,7 @@ const Cfg_key keys[] = {
     bounded_key("tcp_keepalive", 0, 86400, [](quint32 v) { tcp_keepalive = static_cast<int>(v); }, 120),
     bounded_key("modbus_max_clients", 1, max_modbus_max_clients,
                 [](quint32 v) { modbus_max_clients = static_cast<int>(v); }, 8),
+    bounded_key("modbus_site_port", 1, 65535, [](quint32 v) { modbus_site_port = static_cast<quint16>(v); }, 0),
 };
 const size_t key_count = sizeof(keys) / sizeof(keys[0]);
 const size_t first_added_key = 14;

@@ -163,6 +163,8 @@ public:
     Counter& link_connects;
     Counter& link_failures;
     Gauge& queue_length;
+    // By metrics::Site_result.
+    std::array<Counter*, 3> site_requests;
 
 private:
     std::array<Family<Counter>*, modem_counter_count> modem_counters;
@@ -187,6 +189,17 @@ Family<Gauge>& gauge_family(prometheus::Registry& registry, const char* name, co
     return prometheus::BuildGauge().Name(name).Help(help).Register(registry);
 }
 
+// The site port's requests by result, in the order of metrics::Site_result.
+std::array<Counter*, 3> site_counters(prometheus::Registry& registry)
+{
+    Family<Counter>& family = counter_family(registry, "ruvo_bridge_site_requests_total",
+                                             "Modbus requests on the site port (modbus_site_port) by result: routed "
+                                             "(handed to a modem), no_route (exception 0x0A at once: no modem "
+                                             "served for the unit id), broadcast (unit id 0, sent nowhere).");
+    return {&family.Add({{"result", "routed"}}), &family.Add({{"result", "no_route"}}),
+            &family.Add({{"result", "broadcast"}})};
+}
+
 }  // namespace
 
 Metrics::Metrics()
@@ -198,6 +211,7 @@ Metrics::Metrics()
                         .Add({})),
       queue_length(gauge_family(*registry, "ruvo_bridge_queue_length", "Commands waiting in the queue to be sent.")
                        .Add({})),
+      site_requests(site_counters(*registry)),
       client_errors(counter_family(*registry, "ruvo_bridge_client_errors_total",
                                    "Exchanges with a TCP client ended by an error, by kind: overflow (message "
                                    "longer than max_frame), refused (frame refused by the server), packet (bad "
@@ -379,6 +393,12 @@ void metrics::late_answer(quint64 eui, Late_answer kind)
 {
     if (active)
         active->count(eui, kind == Late_answer::after_given_up ? answers_after_given_up : answers_after_other_client);
+}
+
+void metrics::site_request(Site_result result)
+{
+    if (active)
+        active->site_requests[static_cast<size_t>(result)]->Increment();
 }
 
 Metrics_endpoint::Metrics_endpoint()

@@ -21,6 +21,9 @@ enum class Client_error { overflow, refused, packet, read, header };
 // with no message owed, after the last was given up; or taken for another client's message than
 // the one given up just before.
 enum class Late_answer { after_given_up, after_other_client };
+// What became of a request on the site port: handed to a modem's line, answered 0x0A at once for
+// want of a route, or a broadcast sent nowhere.
+enum class Site_result { routed, no_route, broadcast };
 
 // With cfg_mutex held, wherever ws_flags, tcp_servers or clients_number change: copies the link
 // state and the main window's three counters for the next scrape, which then takes no lock of the
@@ -56,6 +59,7 @@ void uplink_received(quint64 eui, size_t bytes);
 // A whole answer of the modem was written to its client.
 void answer_to_client(quint64 eui);
 void late_answer(quint64 eui, Late_answer kind);
+void site_request(Site_result result);
 
 }  // namespace metrics
 

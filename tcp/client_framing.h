@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <vector>
 
+class Modbus_line;
 class QIODevice;
 class QTcpSocket;
 
@@ -82,9 +83,13 @@ public:
     // The client's exchange has ended: it left or was broken off. Unless frames outlive their
     // client, the link took back its newest frames not yet sent, unsent_dropped of them.
     virtual void client_left(Client_number client, int unsent_dropped) = 0;
+    // The line of Modbus requests of the port's modem, if its clients speak Modbus TCP.
+    virtual Modbus_line* modbus_line() { return nullptr; }
+    // The port is retired: what it owes its clients ends now.
+    virtual void retire() {}
     // Which of the port's clients (oldest first) a newcomer replaces when the port serves no
     // more; 0 when none may be: the newcomer is then turned away.
-    virtual Client_number to_displace(const std::vector<Client_number>& clients) const { return clients.front(); }
+    virtual Client_number to_displace(const std::vector<Client_number>& clients) { return clients.front(); }
 
 protected:
     // A frame longer than max_frame: the client is dropped with a log entry.

@@ -1,165 +1,21 @@
-// Modbus TCP on a modem's port: MBAP requests cut from each client's stream, each master's share
-// of the modem's line, and the choice of the connection a newcomer replaces.
+// A modem's own Modbus TCP port: its masters' requests and the link's events, all for its line.
 #include "tcp/modbus_tcp_framing.h"
 
-#include "common/err.h"
-#include "core/client_allow_list.h"
-#include "metrics/metrics.h"
 #include "tcp/modbus_mbap.h"
 
-#include <QTcpSocket>
-#include <algorithm>
-
-using namespace mbap;
-
-namespace {
-
-Tr errfmt_bad_mbap{TR_TEXT("log",
-                           "Ошибка: клиент на порту %1 прислал запрос Modbus TCP с неправильным заголовком MBAP "
-                           "(идентификатор протокола %2, длина %3). Соединение с клиентом закрыто.")};
-Tr errfmt_bad_mbaps{TR_TEXT("log",
-                            "Порт TCP %1: за последнюю минуту ещё %2 запросов Modbus TCP с неправильным заголовком "
-                            "MBAP, соединения с клиентами закрыты. Чаще всего такие запросы приходили с адресов: %3.")};
-Tr errfmt_busy{TR_TEXT("log",
-                       "Очередь запросов Modbus порта %1 полна (%2 запросов); клиенту %3 отправлено исключение "
-                       "0x06 (устройство занято).")};
-Tr errfmt_busies{TR_TEXT("log",
-                         "Порт TCP %1: за последнюю минуту ещё %2 запросов Modbus получили исключение 0x06, так как "
-                         "очередь порта была полна. Чаще всего такие запросы приходили с адресов: %3.")};
-
-const int min_length = 2;
-const int max_length = 254;
-// Read buffer of a Modbus TCP client's socket.
-const qint64 read_buffer = Modbus_tcp_framing::max_waiting_per_client * Modbus_tcp_framing::max_request;
-
-}  // namespace
-
 Modbus_tcp_framing::Modbus_tcp_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame)
-    : Client_framing(host, eui, tcp_port, max_frame),
-      line(host, tcp_port, max_frame),
-      bad_headers([tcp_port](quint64 held, const QString& peers) {
-          return QString(errfmt_bad_mbaps.tr()).arg(QString::number(tcp_port), QString::number(held), peers);
-      }),
-      busy([tcp_port](quint64 held, const QString& peers) {
-          return QString(errfmt_busies.tr()).arg(QString::number(tcp_port), QString::number(held), peers);
-      })
+    : Modbus_port_framing(host, eui, tcp_port, max_frame), line(host, tcp_port, max_frame)
 {
 }
 
-Modbus_tcp_framing::Master* Modbus_tcp_framing::master(Client_number number)
+Modbus_route Modbus_tcp_framing::route(Client_number, const QByteArray& request)
 {
-    for (Master& m : masters)
-        if (m.number == number)
-            return &m;
-    return nullptr;
+    return {&line, static_cast<quint8>(request[mbap::unit_at])};
 }
 
-const Modbus_tcp_framing::Master* Modbus_tcp_framing::master(Client_number number) const
+void Modbus_tcp_framing::for_each_line(const std::function<void(Modbus_line&)>& f)
 {
-    return const_cast<Modbus_tcp_framing*>(this)->master(number);
-}
-
-// Nothing of it waits, is being read or is owed.
-bool Modbus_tcp_framing::idle(const Master& m) const
-{
-    return m.input.isEmpty() && !line.has_work(*this, m.number);
-}
-
-int Modbus_tcp_framing::share() const
-{
-    const int each = Modbus_line::max_waiting / std::max<int>(1, static_cast<int>(masters.size()));
-    return std::clamp(each, 1, max_waiting_per_client);
-}
-
-void Modbus_tcp_framing::begin(Client_number client, QTcpSocket& socket)
-{
-    socket.setReadBufferSize(read_buffer);
-    masters.push_back({client, unmapped(socket.peerAddress()).toString(), QByteArray(), 0, 0});
-}
-
-// A write to the client may drop it, so the master is looked up again after each step.
-void Modbus_tcp_framing::read(Client_number client, QIODevice& socket)
-{
-    char bytes[max_request];
-    while (Master* m = master(client)) {
-        if (!take(*m)) {
-            metrics::client_error(eui, metrics::Client_error::header);
-            host.drop_client(client);
-            return;
-        }
-        m = master(client);
-        if (!m || m->waiting >= share() || socket.bytesAvailable() <= 0)
-            break;
-        const qint64 n = socket.read(bytes, sizeof bytes);
-        if (n <= 0) {
-            host.read_failed(client, n);
-            return;
-        }
-        tracer.data(".recv ", reinterpret_cast<const unsigned char*>(bytes), static_cast<size_t>(n));
-        m->input.append(bytes, static_cast<int>(n));
-    }
-    line.send_next();
-}
-
-// The line may have something to send though no client had more to read.
-void Modbus_tcp_framing::read_all_done()
-{
-    line.send_next();
-}
-
-bool Modbus_tcp_framing::take(Master& m)
-{
-    while (m.waiting < share() && m.input.size() >= length_end) {
-        const int protocol = word_at(m.input, 2);
-        const int length = word_at(m.input, 4);
-        if (protocol != 0 || length < min_length || length > max_length) {
-            bad_headers.event(errfmt_bad_mbap.tr().arg(tcp_port).arg(protocol).arg(length), m.peer);
-            m.input.clear();
-            return false;
-        }
-        if (m.input.size() < length_end + length)
-            break;
-        const QByteArray request = m.input.left(length_end + length);
-        m.input.remove(0, length_end + length);
-        m.last_request = host.now_ms();
-        if (!enqueue(m, request))
-            break;
-    }
-    return true;
-}
-
-// A full line is said to the client at once: it may retry, or ask later. A master with nothing
-// waiting always gets its turn. False when that write dropped the client.
-bool Modbus_tcp_framing::enqueue(Master& m, const QByteArray& request)
-{
-    if (!line.full() || !m.waiting) {
-        ++m.waiting;
-        line.enqueue(*this, m.number, request, static_cast<quint8>(request[unit_at]));
-        return true;
-    }
-    const Client_number number = m.number;
-    busy.event(errfmt_busy.tr().arg(tcp_port).arg(Modbus_line::max_waiting).arg(m.peer), m.peer);
-    host.write_to_client(number, exception(request, server_busy));
-    return master(number) != nullptr;
-}
-
-void Modbus_tcp_framing::respond(Client_number client, const QByteArray& response, bool answer)
-{
-    if (answer)
-        host.write_answer(client, response);
-    else
-        host.write_to_client(client, response);
-}
-
-bool Modbus_tcp_framing::has_client(Client_number client) const
-{
-    return master(client) != nullptr;
-}
-
-void Modbus_tcp_framing::left_line(Client_number client)
-{
-    if (Master* m = master(client))
-        --m->waiting;
+    f(line);
 }
 
 void Modbus_tcp_framing::timer_expired()
@@ -169,7 +25,7 @@ void Modbus_tcp_framing::timer_expired()
 
 void Modbus_tcp_framing::answer_received(const QByteArray& rtu)
 {
-    line.answer_received(rtu, !masters.empty());
+    line.answer_received(rtu, has_masters());
 }
 
 void Modbus_tcp_framing::answer_broken(bool)
@@ -187,31 +43,7 @@ void Modbus_tcp_framing::frame_refused()
     line.frame_refused();
 }
 
-void Modbus_tcp_framing::client_left(Client_number client, int)
+void Modbus_tcp_framing::retire()
 {
-    line.forget(*this, client);
-    for (auto it = masters.begin(); it != masters.end(); ++it)
-        if (it->number == client) {
-            masters.erase(it);
-            return;
-        }
-}
-
-// A connection that never asked anything is most likely one that only connects and goes: the
-// newest of them goes first, so that the ones that have waited longest may still ask.
-Modbus_tcp_framing::Client_number Modbus_tcp_framing::to_displace(const std::vector<Client_number>& clients) const
-{
-    const Master* never_asked = nullptr;
-    const Master* longest_idle = nullptr;
-    for (const Client_number number : clients) {
-        const Master* m = master(number);
-        if (!m || !idle(*m))
-            continue;
-        if (!m->last_request)
-            never_asked = m;
-        else if (!longest_idle || m->last_request < longest_idle->last_request)
-            longest_idle = m;
-    }
-    const Master* chosen = never_asked ? never_asked : longest_idle;
-    return chosen ? chosen->number : 0;
+    line.close();
 }

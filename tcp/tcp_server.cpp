@@ -6,6 +6,7 @@
 #include "common/err.h"
 #include "metrics/metrics.h"
 #include "tcp/client_socket_guard.h"
+#include "tcp/modbus_site_framing.h"
 #include "tcp/modbus_tcp_framing.h"
 #include "tcp/pause_framing.h"
 #include "tcp/port_log.h"
@@ -39,14 +40,30 @@ std::unique_ptr<Client_framing> make_framing(Client_framing::Host& host, quint64
 }  // namespace
 
 Tcp_server::Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& cfg)
+    : Tcp_server(link, eui, cfg, [eui, cfg](Client_framing::Host& host) { return make_framing(host, eui, cfg); }, false)
+{
+}
+
+Tcp_server::Tcp_server(Port_link& link, const Site_routes& routes)
+    : Tcp_server(link, 0, Device_in_cfg(Modbus_port_framing::max_request, modbus_site_port, Port_protocol::modbus_tcp),
+                 [&routes](Client_framing::Host& host) {
+                     return std::unique_ptr<Client_framing>(new Modbus_site_framing(host, modbus_site_port, routes));
+                 },
+                 true)
+{
+}
+
+Tcp_server::Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& cfg, const Framing_maker& make_framing,
+                       bool site)
     : eui(eui),
       max_frame(cfg.max_frame),
       tcp_port(cfg.tcp_port),
       setup(cfg),
       link(link),
+      site(site),
       tracer(tcp_port),
       uplink(eui),
-      framing(make_framing(*this, eui, cfg)),
+      framing(make_framing(*this)),
       takeovers([this](quint64 held, const QString& peers) { return port_log::clients_replaced(tcp_port, held, peers); }),
       turnaways([this](quint64 held, const QString& peers) { return port_log::clients_turned_away(tcp_port, held, peers); })
 {
@@ -62,7 +79,8 @@ Tcp_server::Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& 
             port_log::cannot_listen(tcp_port, server.serverError() == QAbstractSocket::SocketResourceError),
             server.errorString());
     }
-    metrics::modem_added(eui, tcp_port);
+    if (!site)
+        metrics::modem_added(eui, tcp_port);
 }
 
 Tcp_server::~Tcp_server()
@@ -103,9 +121,11 @@ void Tcp_server::drop_socket(QTcpSocket* s)
 }
 
 // Publishes the newest client under cfg_mutex; when the port gets its first client or loses its
-// last, counts it and raises the notice.
+// last, counts it and raises the notice. The site port is no modem in use.
 void Tcp_server::publish_client()
 {
+    if (site)
+        return;
     QTcpSocket* const newest = clients.newest();
     bool notify = false;
     {
@@ -255,9 +275,11 @@ void Tcp_server::retire()
 {
     Q_ASSERT(QThread::currentThread() == thread());
     tracer.event(".shutdown_server");
-    metrics::modem_removed(eui);
+    if (!site)
+        metrics::modem_removed(eui);
     server.close();
     end_all_exchanges();
+    framing->retire();
     // Frames the framing still owes answers to must no longer call back a retired server.
     link.anonymize(*this);
     if (refs == 1) {

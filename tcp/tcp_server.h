@@ -19,10 +19,12 @@
 #include <QByteArray>
 #include <QObject>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 
 class QTcpSocket;
+class Site_routes;
 
 // The system refused to listen on a modem's port; the reason is the system's own words.
 class Listen_error : public Err {
@@ -39,6 +41,9 @@ public:
     // Listens on the modem's port (on tcp_listen_address); throws Listen_error when the system
     // refuses, Err or Debug on other failures.
     Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& cfg);
+    // The site port (modbus_site_port): Modbus TCP for every modem the routes reach. It serves no
+    // modem of its own, so the link never posts its frames nor hands it uplinks.
+    Tcp_server(Port_link& link, const Site_routes& routes);
     ~Tcp_server() override;
 
     // Link_port
@@ -53,6 +58,8 @@ public:
     const quint16 tcp_port;
     // The modem's settings the port was opened with.
     const Device_in_cfg setup;
+    // The line of the modem's Modbus requests; null unless its clients speak Modbus TCP.
+    Modbus_line* modbus_line() { return framing->modbus_line(); }
     // The newest client, or null when the port has none; written under cfg_mutex.
     QTcpSocket* client = nullptr;
 
@@ -65,6 +72,9 @@ private slots:
     void on_connection_destroyed(QObject* o);
 
 private:
+    using Framing_maker = std::function<std::unique_ptr<Client_framing>(Client_framing::Host&)>;
+    Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& cfg, const Framing_maker& make_framing,
+               bool site);
     QTcpSocket* accept_next();
     void drop_socket(QTcpSocket* s);
     void publish_client();
@@ -91,6 +101,8 @@ private:
     qint64 now_ms() const override;
 
     Port_link& link;
+    // The site port: no modem's series in the metrics, no modem in use in the window.
+    const bool site;
     size_t refs = 1;
     Client_gate server;
     const Tcp_trace tracer;
