@@ -32,6 +32,7 @@ int tcp_interframe_delay;
 int modbus_timeout;
 int tcp_keepalive;
 int modbus_max_clients;
+quint16 modbus_site_port;
 const char* const trace_level_words[3] = {"err", "bad_frames", "all"};
 unsigned char trace_ws;
 unsigned char trace_tcp;
@@ -217,6 +218,9 @@ const Cfg_key keys[] = {
     bounded_key("tcp_keepalive", 0, 86400, [](quint32 v) { tcp_keepalive = static_cast<int>(v); }, 120),
     bounded_key("modbus_max_clients", 1, max_modbus_max_clients,
                 [](quint32 v) { modbus_max_clients = static_cast<int>(v); }, 8),
+    // Absent: no site port, which no port number given in the file can mean.
+    bounded_key("modbus_site_port", min_tcp_port, max_tcp_port,
+                [](quint32 v) { modbus_site_port = static_cast<quint16>(v); }, 0),
 };
 const size_t key_count = sizeof(keys) / sizeof(keys[0]);
 const size_t first_added_key = 14;
@@ -245,15 +249,11 @@ void read_level(Utf8_file_parser& p, const Cfg_key& key)
 
 void read_checked(Utf8_file_parser& p, const Cfg_key& key)
 {
-    const char* const position = p.position;
-    const char* const line_start = p.line_start;
-    const quint32 line = p.line;
+    const Utf8_file_parser::Place value = p.place();
     const QString reason = key.check(p.req_printable_utf8_string());
     if (reason.isEmpty())
         return;
-    p.position = position;
-    p.line_start = line_start;
-    p.line = line;
+    p.go_back(value);
     throw p.Error(reason);
 }
 

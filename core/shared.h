@@ -32,7 +32,7 @@ struct Device_in_cfg {
     // How long after a read's answer came an identical read is answered from memory; 0: never.
     quint32 cache_ms = 0;
     // The site port's unit ids routed to this modem, in ascending id.
-    std::vector<Site_unit> units;
+    std::vector<Site_unit> units = {};
 };
 
 // Whether two settings of a modem agree in every attribute: a port opened for one serves the other
