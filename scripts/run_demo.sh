@@ -19,7 +19,8 @@ cmake --build "$build" -j2 --target ruvo_bridge ruvo_sim
 
 # The program never writes its configuration, so the sample is always current (with the site port
 # opened); the devices file is the user's once the program has rewritten it after an edit.
-sed "s|^# modbus_site_port = .*|modbus_site_port = $site_port|" "$root/samples/ruvo_bridge.cfg" > "$demo/ruvo_bridge.cfg"
+sed "s|^# modbus_site_port = .*|modbus_site_port = $site_port|" "$root/samples/ruvo_bridge.cfg" \
+  > "$demo/ruvo_bridge.cfg"
 if [ ! -e "$demo/devices.cfg" ]; then
   cp "$root/samples/devices.cfg" "$demo/devices.cfg"
 else

@@ -242,8 +242,9 @@ void Dialog_devices::done(int result)
 QLayout* Dialog_devices::make_filter_row()
 {
     QComboBox* field;
-    QLayout* row = make_filter_row_widgets(
-        filter_text, field, {caption_eui, caption_tcp_port, caption_max_frame_sz, caption_name, caption_units(), caption_all_fields});
+    QLayout* row = make_filter_row_widgets(filter_text, field,
+                                           {caption_eui, caption_tcp_port, caption_max_frame_sz, caption_name,
+                                            caption_units(), caption_all_fields});
     connect(filter_text, &QLineEdit::textChanged, this, &Dialog_devices::on_filter_text_changed);
     connect(field, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Dialog_devices::on_filter_field_changed);
     return row;
