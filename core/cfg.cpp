@@ -218,7 +218,9 @@ const Cfg_key keys[] = {
     bounded_key("tcp_keepalive", 0, 86400, [](quint32 v) { tcp_keepalive = static_cast<int>(v); }, 120),
     bounded_key("modbus_max_clients", 1, max_modbus_max_clients,
                 [](quint32 v) { modbus_max_clients = static_cast<int>(v); }, 8),
-    bounded_key("modbus_site_port", 1, 65535, [](quint32 v) { modbus_site_port = static_cast<quint16>(v); }, 0),
+    // Absent: no site port, which no port number given in the file can mean.
+    bounded_key("modbus_site_port", min_tcp_port, max_tcp_port,
+                [](quint32 v) { modbus_site_port = static_cast<quint16>(v); }, 0),
 };
 const size_t key_count = sizeof(keys) / sizeof(keys[0]);
 const size_t first_added_key = 14;
@@ -247,15 +249,11 @@ void read_level(Utf8_file_parser& p, const Cfg_key& key)
 
 void read_checked(Utf8_file_parser& p, const Cfg_key& key)
 {
-    const char* const position = p.position;
-    const char* const line_start = p.line_start;
-    const quint32 line = p.line;
+    const Utf8_file_parser::Place value = p.place();
     const QString reason = key.check(p.req_printable_utf8_string());
     if (reason.isEmpty())
         return;
-    p.position = position;
-    p.line_start = line_start;
-    p.line = line;
+    p.go_back(value);
     throw p.Error(reason);
 }
 

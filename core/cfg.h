@@ -29,9 +29,10 @@ extern int modbus_timeout;
 extern int tcp_keepalive;
 // Modbus TCP connections one modbus_tcp port serves at once.
 extern int modbus_max_clients;
-// The site port, where a Modbus TCP master reaches every modem by unit id; 0: none.
-extern quint16 modbus_site_port;
 const int max_modbus_max_clients = 32;
+// The one Modbus TCP port that routes by unit id to every modem (the units of the devices file);
+// 0 when the file opens none.
+extern quint16 modbus_site_port;
 // The levels of trace_ws and trace_tcp, in the order of their words ("err", "bad_frames", "all"),
 // tested as bits: trace_bad_frames dumps a message found bad, trace_all logs all traffic.
 enum Trace_level : unsigned char { trace_err = 0, trace_bad_frames = 0x01, trace_all = 0x02 };

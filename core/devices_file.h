@@ -4,8 +4,12 @@
 #include "core/shared.h"
 
 // Empties both tables and reads the file named by devices_fname into them; throws Err at the
-// first syntax error. False when the file holds nothing but blanks (not even a comment).
+// first error (of syntax, a unit of a modem not described before it, a modem on the site port).
+// False when the file holds nothing but blanks (not even a comment).
 bool read_devices_file(Devices_in_cfg& devices, Port_index& ports);
+
+// The modem whose units include the site port's unit id; cend() when none has it.
+Devices_in_cfg::const_iterator unit_owner(const Devices_in_cfg& devices, quint8 id);
 
 // What the devices file looks like from outside; every write changes at least one part.
 struct Devices_file_stamp {

@@ -1,10 +1,21 @@
-// The served list as the tests compare it: one "EUI:port:max_frame[:protocol other than the default]" per modem.
+// The served list as the tests compare it: one "EUI:port:max_frame[:protocol other than the default]
+// [:cache=cache_ms when not 0][:units=id>slave,...]" per modem.
 #pragma once
 
 #include "core/shared.h"
 
 #include <QString>
 #include <QStringList>
+
+// The optional parts of an entry: the cache time and the units, when the modem has them.
+inline QString cache_and_units(const Device_in_cfg& device)
+{
+    QString text = device.cache_ms ? QStringLiteral(":cache=%1").arg(device.cache_ms) : QString();
+    QStringList units;
+    for (const Site_unit& unit : device.units)
+        units << QStringLiteral("%1>%2").arg(unit.id).arg(unit.slave);
+    return units.isEmpty() ? text : text + QStringLiteral(":units=") + units.join(QLatin1Char(','));
+}
 
 // The tables as "EUI:port:max_frame" entries, after checking that tcp_ports indexes devices_in_cfg.
 inline QString tables()
@@ -23,6 +34,7 @@ inline QString tables()
                        .arg(it->max_frame) +
                    (it->protocol == default_port_protocol
                         ? QString()
-                        : QStringLiteral(":") + port_protocol_row(it->protocol).file_name);
+                        : QStringLiteral(":") + port_protocol_row(it->protocol).file_name) +
+                   cache_and_units(*it);
     return entries.join(QLatin1Char(' '));
 }

@@ -27,6 +27,7 @@ const QByteArray every_key_text = "\xEF\xBB\xBF// every key, in another order\r\
                                   "ws_batch_max = 20\r\n"
                                   "modbus_timeout = 7\r\n"
                                   "modbus_max_clients = 9\r\n"
+                                  "modbus_site_port = 502\r\n"
                                   "tcp_keepalive = 10\r\n"
                                   "tcp_listen_address = \"::1\"\r\n"
                                   "metrics_listen = \"127.0.0.1:9464\"\r\n"
@@ -52,6 +53,7 @@ QString value_of(const QString& name)
         {"trace_tcp", QString::number(trace_tcp)},
         {"modbus_timeout", QString::number(modbus_timeout)},
         {"modbus_max_clients", QString::number(modbus_max_clients)},
+        {"modbus_site_port", QString::number(modbus_site_port)},
         {"tcp_keepalive", QString::number(tcp_keepalive)},
         {"ws_batch_max", QString::number(ws_batch_max)},
         {"tcp_listen_address", tcp_listen_address.toString()},
@@ -123,7 +125,7 @@ void Test_cfg::mandatory_keys_only_give_defaults()
                         "ws_devlist_timeout=3000", "ws_data_timeout=3000", "modbus_timeout=15000",
                         "modbus_max_clients=8", "tcp_keepalive=120", "devices_file=devices.cfg",
                         "default_max_frame=51", "interframe_delay=15", "trace_ws=1", "trace_tcp=1",
-                        "ws_batch_max=1", "metrics_listen=", "language="}),
+                        "ws_batch_max=1", "metrics_listen=", "language=", "modbus_site_port=0"}),
              QStringList());
     QCOMPARE(tcp_listen_address, QHostAddress(QHostAddress::Any));
 }
@@ -136,7 +138,8 @@ void Test_cfg::every_key()
                         "ws_devlist_timeout=2", "ws_data_timeout=1", "devices_file=modems.cfg",
                         "default_max_frame=200", "interframe_delay=20", "trace_ws=0", "trace_tcp=2",
                         "ws_batch_max=20", "modbus_timeout=7", "modbus_max_clients=9", "tcp_keepalive=10",
-                        "tcp_listen_address=::1", "metrics_listen=127.0.0.1:9464", "language=en"}),
+                        "tcp_listen_address=::1", "metrics_listen=127.0.0.1:9464", "language=en",
+                        "modbus_site_port=502"}),
              QStringList());
 }
 
@@ -158,6 +161,8 @@ void Test_cfg::accepted_values_data()
     QTest::newRow("modbus timeout 1") << QByteArray("modbus_timeout = 1") << "modbus_timeout" << "1";
     QTest::newRow("modbus timeout 60000") << QByteArray("modbus_timeout = 60000") << "modbus_timeout" << "60000";
     QTest::newRow("modbus clients 32") << QByteArray("modbus_max_clients = 32") << "modbus_max_clients" << "32";
+    QTest::newRow("site port 1") << QByteArray("modbus_site_port = 1") << "modbus_site_port" << "1";
+    QTest::newRow("site port 65535") << QByteArray("modbus_site_port=65535") << "modbus_site_port" << "65535";
     QTest::newRow("batch 1") << QByteArray("ws_batch_max = 1") << "ws_batch_max" << "1";
     QTest::newRow("batch 100") << QByteArray("ws_batch_max = 100") << "ws_batch_max" << "100";
     QTest::newRow("trace all") << QByteArray("trace_ws = all") << "trace_ws" << "2";
@@ -201,7 +206,8 @@ void Test_cfg::refused_statements_data()
         "«ws_auth_timeout», «ws_reconnect_delay», «ws_devlist_period», «ws_devlist_timeout», «ws_data_timeout», "
         "«devices_file», «default_max_frame», «interframe_delay», «trace_ws» и «trace_tcp». "
         "Знаю также параметры «tcp_listen_address», «tcp_allow», «ws_ca_file», «ws_client_cert», «ws_client_key», "
-        "«metrics_listen», «modbus_timeout», «ws_batch_max», «language», «tcp_keepalive» и «modbus_max_clients».");
+        "«metrics_listen», «modbus_timeout», «ws_batch_max», «language», «tcp_keepalive», «modbus_max_clients» и "
+        "«modbus_site_port».");
     const QString bad_listen = QStringLiteral(
         "неправильное значение параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например "
         "«127.0.0.1:9464» или «0.0.0.0:9464».");
@@ -223,6 +229,8 @@ void Test_cfg::refused_statements_data()
     QTest::newRow("modbus timeout 0") << QByteArray("modbus_timeout = 0") << 1 << 18 << too_small.arg(1);
     QTest::newRow("modbus timeout 60001") << QByteArray("modbus_timeout = 60001") << 1 << 22 << too_big.arg(60000);
     QTest::newRow("modbus clients 33") << QByteArray("modbus_max_clients = 33") << 1 << 23 << too_big.arg(32);
+    QTest::newRow("site port 0") << QByteArray("modbus_site_port = 0") << 1 << 20 << too_small.arg(1);
+    QTest::newRow("site port 65536") << QByteArray("modbus_site_port = 65536") << 1 << 24 << too_big.arg(65535);
     QTest::newRow("batch 0") << QByteArray("ws_batch_max = 0") << 1 << 16 << too_small.arg(1);
     QTest::newRow("batch 101") << QByteArray("ws_batch_max = 101") << 1 << 18 << too_big.arg(100);
     QTest::newRow("trace ALL") << QByteArray("trace_ws = ALL") << 1 << 12 << bad_trace.arg("trace_ws");

@@ -1,5 +1,6 @@
 // Tests of the devices file: sentences and attributes, the messages with their positions,
 // duplicate warnings in the log, saving and reading back, and saves that cannot complete.
+// Every file is read with a site port on 502, which only the rows about it give a modem.
 #include "core/cfg.h"
 #include "core/devices_file.h"
 #include "core/shared.h"
@@ -128,8 +129,8 @@ private slots:
     void sentences();
     void refused_data();
     void refused();
-    void duplicate_eui_warning();
-    void duplicate_port_warning();
+    void duplicate_warnings_data();
+    void duplicate_warnings();
     void port_zero_loaded_and_logged();
     void save_and_read_back();
     void protocols_data();
@@ -142,6 +143,7 @@ private slots:
 void Test_devices_file::init()
 {
     default_max_frame = 51;
+    modbus_site_port = 502;
     add_device(1, 1, 1);  // reading must begin with empty tables
     temp_log.clear();
 }
@@ -166,6 +168,21 @@ void Test_devices_file::sentences_data()
     QTest::newRow("comments between attributes")
         << QByteArray("device( # modem in the boiler room\n  eui=00000000000000AB, // its EUI\n  tcp_port=5020\n)")
         << "00000000000000AB:5020:77";
+    QTest::newRow("cache and units, slave left out, ids in any order")
+        << QByteArray("device(eui=0000000000000001, tcp_port=1, cache_ms=3000)\n"
+                      "device(eui=0000000000000002, tcp_port=2)\n"
+                      "unit(id=12, eui=0000000000000002, slave=1)\n"
+                      "unit ( slave = 5 , id = 11 , eui = 0000000000000001 ) unit(eui=0000000000000002,id=247)")
+        << "0000000000000001:1:77:cache=3000:units=11>5 0000000000000002:2:77:units=12>1,247>247";
+    QTest::newRow("unit limits, cache 0 and 3600000")
+        << QByteArray("device(eui=0000000000000001, tcp_port=1, cache_ms=0)"
+                      "device(eui=0000000000000002, tcp_port=2, cache_ms=3600000)"
+                      "unit(id=1, eui=0000000000000001, slave=247) unit(id=002, eui=0000000000000001, slave=1)")
+        << "0000000000000001:1:77:units=1>247,2>1 0000000000000002:2:77:cache=3600000";
+    QTest::newRow("each unit after its modem")
+        << QByteArray("device(eui=00000000000000A1, tcp_port=1)\nunit(id=7, eui=00000000000000a1)\n"
+                      "device(eui=00000000000000A2, tcp_port=2)\nunit(id=3, eui=00000000000000A2) # meter 3\n")
+        << "00000000000000A1:1:77:units=7>7 00000000000000A2:2:77:units=3>3";
 }
 
 void Test_devices_file::sentences()
@@ -193,12 +210,22 @@ void Test_devices_file::refused_data()
         QStringLiteral("в описании объекта «device» отсутствует обязательный атрибут: «tcp_port».");
     const QString unknown = QStringLiteral(
         "неизвестный атрибут объекта «device». Знаю только атрибуты «eui», «tcp_port» и «max_frame». "
-        "Знаю также атрибут «protocol».");
+        "Знаю также атрибуты «protocol» и «cache_ms».");
     const QString too_big = QStringLiteral("число слишком большое (должно быть не более %1)");
+    const QString too_small = QStringLiteral("число слишком маленькое (должно быть не менее %1).");
+    const QByteArray modem = "device(eui=0102030405060708, tcp_port=1)\n";
+    const auto no_unit_attribute = [](const char* name) {
+        return QStringLiteral("в описании объекта «unit» отсутствует обязательный атрибут: «%1».").arg(name);
+    };
+    const auto no_device = [](const char* eui) {
+        return QStringLiteral("устройство с eui=0x%1 не описано выше по тексту предложением «device»: предложение "
+                              "«unit» может ссылаться только на устройство, описанное до него.")
+            .arg(eui);
+    };
 
     QTest::newRow("another word") << QByteArray("\n  modem(eui=0102030405060708, tcp_port=1)") << 2 << 3
                                   << QStringLiteral("файл со списком устройств должен состоять только из "
-                                                    "предложений «device».");
+                                                    "предложений «device». Допустимы также предложения «unit».");
     QTest::newRow("no parenthesis") << QByteArray("device eui=0102030405060708") << 1 << 8
                                     << QStringLiteral("ожидается символ «(».");
     QTest::newRow("empty list") << QByteArray("device( )") << 1 << 10 << no_eui;
@@ -232,6 +259,32 @@ void Test_devices_file::refused_data()
     QTest::newRow("a single slash is no comment") << QByteArray("device(tcp_port=1 /* c */)") << 1 << 19 << comma;
     QTest::newRow("comma before the parenthesis") << QByteArray("device(tcp_port=1,)") << 1 << 19 << unknown;
     QTest::newRow("end of text in the list") << QByteArray("device(tcp_port=1") << 1 << 18 << comma;
+    QTest::newRow("cache_ms 3600001") << QByteArray("device(cache_ms=3600001)") << 1 << 23 << too_big.arg(3600000);
+    QTest::newRow("cache_ms twice") << QByteArray("device(cache_ms=1,cache_ms=1)") << 1 << 27
+                                    << QStringLiteral("параметр «cache_ms» уже определён выше по тексту.");
+    QTest::newRow("modem on the site port")
+        << QByteArray("device(eui=0102030405060708,\n  tcp_port = 502)") << 2 << 14
+        << QStringLiteral("порт TCP 502 устройства с eui=0x0102030405060708 совпадает с общим портом Modbus TCP "
+                          "(параметр «modbus_site_port» файла конфигурации); у общего порта и у каждого "
+                          "устройства должен быть свой порт.");
+    QTest::newRow("unit id 0") << modem + "unit(id=0, eui=0102030405060708)" << 2 << 9 << too_small.arg(1);
+    QTest::newRow("unit id 248") << modem + "unit(id=248, eui=0102030405060708)" << 2 << 11 << too_big.arg(247);
+    QTest::newRow("slave 0") << modem + "unit(slave=00)" << 2 << 12 << too_small.arg(1);
+    QTest::newRow("slave 1000") << modem + "unit(slave=1000)" << 2 << 15 << too_big.arg(247);
+    QTest::newRow("unit without id") << modem + "unit(eui=0102030405060708, slave=1)" << 2 << 36
+                                     << no_unit_attribute("id");
+    QTest::newRow("unit without eui") << modem + "unit(id=1)" << 2 << 11 << no_unit_attribute("eui");
+    QTest::newRow("unit attribute of a device") << modem + "unit(id=1, tcp_port=1)" << 2 << 12
+                                                << QStringLiteral("неизвестный атрибут объекта «unit». Знаю только "
+                                                                  "атрибуты «id», «eui» и «slave».");
+    QTest::newRow("unit id twice") << modem + "unit(id=1, id=2)" << 2 << 14
+                                   << QStringLiteral("параметр «id» уже определён выше по тексту.");
+    QTest::newRow("unit before its modem")
+        << QByteArray("unit(id=1, eui=0102030405060708)\n") + modem << 1 << 16 << no_device("0102030405060708");
+    QTest::newRow("unit of an unknown modem, the eui on its own line")
+        << modem + "unit(id=1,\n    eui=01020304050607FF)" << 3 << 9 << no_device("01020304050607FF");
+    QTest::newRow("unit without parenthesis") << modem + "unit id=1" << 2 << 6
+                                              << QStringLiteral("ожидается символ «(».");
     QTest::newRow("error in a later sentence")
         << QByteArray("device(eui=0102030405060708, tcp_port=1)\ndevice(eui=0102030405060709)") << 2 << 29
         << no_port;
@@ -246,32 +299,42 @@ void Test_devices_file::refused()
     QCOMPARE(load(text), framed(devices_path(), column, line, reason));
 }
 
-void Test_devices_file::duplicate_eui_warning()
+// The first mention wins; the later one is dropped with one warning, and reading goes on.
+void Test_devices_file::duplicate_warnings_data()
 {
-    QCOMPARE(load("device(eui=00000000000000A1, tcp_port=10, max_frame=5)\n"
-                  "device(eui=00000000000000a1, tcp_port=11)\n"
-                  "device(eui=00000000000000A2, tcp_port=12)\n"),
-             QString());
-    QCOMPARE(tables(), QStringLiteral("00000000000000A1:10:5 00000000000000A2:12:51"));
-    const QString log = QString::fromUtf8(temp_log.text());
-    QCOMPARE(log.count(QStringLiteral("несколько раз упоминает")), 1);
-    QVERIFY2(log.contains(QStringLiteral("] Файл со списком устройств («%1») несколько раз упоминает устройство с "
-                                         "eui=0x00000000000000A1. Все упоминания кроме первого игнорируются.\n\n")
-                              .arg(devices_path())),
-             qPrintable(log));
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("EUI") << QByteArray("device(eui=00000000000000A1, tcp_port=10, max_frame=5)\n"
+                                       "device(eui=00000000000000a1, tcp_port=11)\n"
+                                       "device(eui=00000000000000A2, tcp_port=12)\n")
+                         << "00000000000000A1:10:5 00000000000000A2:12:51"
+                         << "Файл со списком устройств («%1») несколько раз упоминает устройство с "
+                            "eui=0x00000000000000A1. Все упоминания кроме первого игнорируются.";
+    QTest::newRow("port") << QByteArray("device(eui=00000000000000B2, tcp_port=4001)\n"
+                                        "device(eui=00000000000000B1, tcp_port=4001)\n")
+                          << "00000000000000B2:4001:51"
+                          << "Файл со списком устройств «%1» несколько раз упоминает один и тот же номер порта TCP: "
+                             "4001. Все упоминания кроме первого игнорируются.";
+    QTest::newRow("unit id, on another modem")
+        << QByteArray("device(eui=00000000000000C1, tcp_port=1)\ndevice(eui=00000000000000C2, tcp_port=2)\n"
+                      "unit(id=11, eui=00000000000000C2, slave=1)\nunit(id=11, eui=00000000000000C1, slave=1)\n"
+                      "unit(id=12, eui=00000000000000C1, slave=1)\n")
+        << "00000000000000C1:1:51:units=12>1 00000000000000C2:2:51:units=11>1"
+        << "Файл со списком устройств («%1») несколько раз упоминает номер устройства (unit id) 11 общего порта "
+           "Modbus TCP. Все упоминания кроме первого игнорируются.";
 }
 
-void Test_devices_file::duplicate_port_warning()
+void Test_devices_file::duplicate_warnings()
 {
-    QCOMPARE(load("device(eui=00000000000000B2, tcp_port=4001)\n"
-                  "device(eui=00000000000000B1, tcp_port=4001)\n"),
-             QString());
-    QCOMPARE(tables(), QStringLiteral("00000000000000B2:4001:51"));
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    QFETCH(QString, warning);
+    QCOMPARE(load(text), QString());
+    QCOMPARE(tables(), expected);
     const QString log = QString::fromUtf8(temp_log.text());
     QCOMPARE(log.count(QStringLiteral("несколько раз упоминает")), 1);
-    QVERIFY2(log.contains(QStringLiteral("] Файл со списком устройств «%1» несколько раз упоминает один и тот же "
-                                         "номер порта TCP: 4001. Все упоминания кроме первого игнорируются.\n\n")
-                              .arg(devices_path())),
+    QVERIFY2(log.contains(QStringLiteral("] ") + warning.arg(devices_path()) + QStringLiteral("\n\n")),
              qPrintable(log));
 }
 
@@ -302,6 +365,9 @@ void Test_devices_file::save_and_read_back()
     add_device(0xFFFFFFFFFFFFFFFFul, 65535, 9999);
     add_device(0x0102030405A0B0C0ul, 4001, 51, Port_protocol::modbus_tcp);
     add_device(0, 0, 1);
+    devices_in_cfg[0x0102030405A0B0C0ul].cache_ms = 3600000;
+    devices_in_cfg[0x0102030405A0B0C0ul].units = {{11, 1}, {247, 2}};
+    devices_in_cfg[0xFFFFFFFFFFFFFFFFul].units = {{1, 1}, {12, 12}};
     const QString saved = tables();
     devices_fname = devices_path();
     write_file(devices_fname, "old text");
@@ -309,8 +375,13 @@ void Test_devices_file::save_and_read_back()
     QCOMPARE(read_file(devices_fname),
              QByteArray("\xEF\xBB\xBF# Содержимое этого файла сформировано программой ruvo_bridge 1.3.5.\n\n"
                         "device(eui=0000000000000000, tcp_port=0, max_frame=1)\n"
-                        "device(eui=0102030405A0B0C0, tcp_port=4001, max_frame=51, protocol=modbus_tcp)\n"
-                        "device(eui=FFFFFFFFFFFFFFFF, tcp_port=65535, max_frame=9999)\n"));
+                        "device(eui=0102030405A0B0C0, tcp_port=4001, max_frame=51, protocol=modbus_tcp, "
+                        "cache_ms=3600000)\n"
+                        "device(eui=FFFFFFFFFFFFFFFF, tcp_port=65535, max_frame=9999)\n"
+                        "unit(id=1, eui=FFFFFFFFFFFFFFFF, slave=1)\n"
+                        "unit(id=11, eui=0102030405A0B0C0, slave=1)\n"
+                        "unit(id=12, eui=FFFFFFFFFFFFFFFF, slave=12)\n"
+                        "unit(id=247, eui=0102030405A0B0C0, slave=2)\n"));
     default_max_frame = 9;
     devices_in_cfg.clear();
     tcp_ports.clear();
@@ -392,7 +463,8 @@ void Test_devices_file::sample_file()
     devices_fname = QStringLiteral(RUVO_SOURCE_DIR "/samples/devices.cfg");
     load_devices_in_cfg();
     QCOMPARE(tables(), QStringLiteral("0102030405060701:3000:51 0102030405060702:3001:51 0102030405060703:3002:51 "
-                                      "0102030405060705:3005:51:modbus_tcp"));
+                                      "0102030405060705:3005:51:modbus_tcp:units=11>1 "
+                                      "0102030405060706:3006:51:modbus_tcp:cache=5000:units=12>1,13>2"));
     QCOMPARE(temp_log.text(), QByteArray());
 }
 

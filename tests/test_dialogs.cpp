@@ -310,12 +310,15 @@ private slots:
     void suggested_port();
     void edit_applies_data();
     void edit_applies();
+    void site_fields_data();
+    void site_fields();
 
     void list_offline_blank();
     void open_list_follows_sighup_reload();
     void list_online_states_and_clients();
     void list_link_appears_later();
     void list_filter_all_fields();
+    void list_shows_units_and_cache();
     void list_double_click_filtered_row();
     void list_buttons_need_selection();
     void list_enter_outside_rows_opens_nothing();
@@ -361,6 +364,7 @@ void Test_dialogs::init()
     QFile::remove(devices_fname);
     set_devices({});
     set_server({}, false);
+    modbus_site_port = 0;
     QMutexLocker lock(&cfg_mutex);
     tcp_servers.clear();
 }
@@ -564,7 +568,7 @@ void Test_dialogs::suggested_port()
     }
     Dialog_add_device d(nullptr);
     const QList<QLineEdit*> fields = d.findChildren<QLineEdit*>();
-    QCOMPARE(fields.size(), 3);
+    QCOMPARE(fields.size(), 5);
     QCOMPARE(fields[0]->text(), QString());
     QCOMPARE(fields[1]->text(), suggested);
     QCOMPARE(fields[2]->text(), QStringLiteral("51"));
@@ -599,6 +603,96 @@ void Test_dialogs::edit_applies()
     QCOMPARE(tables(), after);
     if (eui.isNull())
         QCOMPARE(tcp_ports.value(3000), entry);
+}
+
+void Test_dialogs::site_fields_data()
+{
+    QTest::addColumn<bool>("edit");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("units");
+    QTest::addColumn<QString>("cache");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("after");
+    // Configured: A1 (port 3000, units 10:1, cache 500) and A2 (port 3001, unit 20); the site port is
+    // 1502. The add form is for B1, the edit form A1's; a null port is left as the form shows it.
+    const QString before = QStringLiteral("00000000000000A1:3000:51:cache=500:units=10>1 "
+                                          "00000000000000A2:3001:115:units=20>20");
+    const QString units = QStringLiteral("Номера устройств на общем порту");
+    const auto bad_entry = [&](const char* entry) {
+        return msg("Неправильный элемент «%1» в значении параметра «%2»: ожидается номер устройства или номер и "
+                   "адрес через двоеточие (например, «11» или «11:1»).",
+                   QLatin1String(entry), units);
+    };
+    const auto out_of_range = [&](const char* number) {
+        return msg("Номера и адреса устройств в значении параметра «%1» должны быть от 1 до 247 (а указано %2).",
+                   units, QLatin1String(number));
+    };
+    const auto taken = [](const char* id, const char* modem) {
+        return QStringLiteral("Номер устройства %1 уже занят (устройством за радиомодемом 0x%2 из списка "
+                              "радиомодемов, подлежащих обслуживанию).")
+            .arg(QLatin1String(id), QLatin1String(modem));
+    };
+    const QString site_port = QStringLiteral("Порт TCP 1502 уже занят (общим портом Modbus TCP, параметр "
+                                             "«modbus_site_port» файла конфигурации).");
+    QTest::newRow("add: units and cache") << false << "4000" << "12, 11:1" << "3000" << ""
+                                          << before + " 00000000000000B1:4000:51:cache=3000:units=11>1,12>12";
+    QTest::newRow("add: empty fields") << false << "4000" << "" << "" << "" << before + " 00000000000000B1:4000:51";
+    QTest::newRow("add: blanks and empty entries") << false << "4000" << " 13 : 2 ,, 9," << "0" << ""
+                                                   << before + " 00000000000000B1:4000:51:units=9>9,13>2";
+    QTest::newRow("add: a dash") << false << "4000" << "11-1" << "" << bad_entry("11-1") << before;
+    QTest::newRow("add: three parts") << false << "4000" << "12, 11:1:1" << "" << bad_entry("11:1:1") << before;
+    QTest::newRow("add: a sign") << false << "4000" << "+11" << "" << bad_entry("+11") << before;
+    QTest::newRow("add: id 0") << false << "4000" << "0:1" << "" << out_of_range("0") << before;
+    QTest::newRow("add: slave 248") << false << "4000" << "11:248" << "" << out_of_range("248") << before;
+    QTest::newRow("add: a number past 32 bits") << false << "4000" << "99999999999" << ""
+                                                << out_of_range("99999999999") << before;
+    QTest::newRow("add: id twice") << false << "4000" << "11:1, 12, 11:2" << ""
+                                   << msg("Номер устройства %1 указан в значении параметра «%2» дважды.", "11", units)
+                                   << before;
+    QTest::newRow("add: id of another modem") << false << "4000" << "21, 20" << "" << taken("20", "00000000000000A2")
+                                              << before;
+    QTest::newRow("add: cache above an hour")
+        << false << "4000" << "" << "3600001"
+        << QStringLiteral("Значение параметра «Кэш ответов на чтение, мс» не должно превышать 3600000.") << before;
+    QTest::newRow("add: the site port") << false << "1502" << "" << "" << site_port << before;
+    QTest::newRow("edit: own unit kept, one added")
+        << true << QString() << "10:1, 14" << "500" << ""
+        << "00000000000000A1:3000:51:cache=500:units=10>1,14>14 00000000000000A2:3001:115:units=20>20";
+    QTest::newRow("edit: cache off") << true << QString() << "10:1" << "0" << ""
+                                     << "00000000000000A1:3000:51:units=10>1 00000000000000A2:3001:115:units=20>20";
+    QTest::newRow("edit: unit of another modem") << true << QString() << "10:1, 20" << "500"
+                                                 << taken("20", "00000000000000A2") << before;
+    QTest::newRow("edit: to the site port") << true << "1502" << "10:1" << "500" << site_port << before;
+}
+
+// The units and cache fields of both forms: read, checked against the modem's own units and the
+// others', and stored; a refusal changes nothing.
+void Test_dialogs::site_fields()
+{
+    QFETCH(bool, edit);
+    QFETCH(QString, port);
+    QFETCH(QString, units);
+    QFETCH(QString, cache);
+    QFETCH(QString, error);
+    QFETCH(QString, after);
+    set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 115}});
+    devices_in_cfg[0xA1].units = {{10, 1}};
+    devices_in_cfg[0xA1].cache_ms = 500;
+    devices_in_cfg[0xA2].units = {{20, 20}};
+    modbus_site_port = 1502;
+    std::unique_ptr<QDialog> d;
+    if (edit)
+        d.reset(new Dialog_edit_device(0xA1, devices_in_cfg.find(0xA1), nullptr));
+    else
+        d.reset(new Dialog_add_device(nullptr));
+    const QList<QLineEdit*> fields = d->findChildren<QLineEdit*>();
+    QCOMPARE(fields.size(), 5);
+    QCOMPARE((QStringList{fields[3]->text(), fields[4]->text()}),
+             edit ? (QStringList{"10:1", "500"}) : (QStringList{"", "0"}));
+    fields[3]->setText(units);
+    fields[4]->setText(cache);
+    QCOMPARE(confirm(*d, edit ? QString() : QStringLiteral("00000000000000B1"), port, QString()), error);
+    QCOMPARE(tables(), after);
 }
 
 // SIGHUP while the list is open: the rows become those of the file; a broken file changes nothing.
@@ -722,13 +816,28 @@ void Test_dialogs::list_filter_all_fields()
     d.findChild<QLineEdit*>()->setText(QStringLiteral("0a"));
     // By EUI (the initial field) only the modem whose EUI holds 0A.
     QCOMPARE(column(d, 0), QStringList{"000000000000000A"});
-    combo(d, 0)->setCurrentIndex(4);
+    combo(d, 0)->setCurrentIndex(5);
     QCOMPARE(column(d, 0), (QStringList{"000000000000000A", "00000000000000C0"}));
     combo(d, 0)->setCurrentIndex(3);
     QCOMPARE(column(d, 0), QStringList{"00000000000000C0"});
     d.findChild<QLineEdit*>()->setText(QStringLiteral("3001"));
     combo(d, 0)->setCurrentIndex(1);
     QCOMPARE(column(d, 0), QStringList{"00000000000000B0"});
+}
+
+void Test_dialogs::list_shows_units_and_cache()
+{
+    set_devices({{0xA1, 3000, 51}, {0xA2, 3001, 51}, {0xA3, 3002, 51}});
+    devices_in_cfg[0xA1].units = {{10, 1}, {11, 2}};
+    devices_in_cfg[0xA1].cache_ms = 5000;
+    devices_in_cfg[0xA2].units = {{200, 200}};
+    Dialog_devices d(nullptr);
+    QCOMPARE(column(d, 7), (QStringList{QStringLiteral("10\u21921, 11\u21922"), QStringLiteral("200\u2192200"), ""}));
+    QCOMPARE(column(d, 8), (QStringList{"5000", "", ""}));
+    // By units: the modem that routes unit 200, not the one on port 3000 or with the cache of 5000.
+    d.findChild<QLineEdit*>()->setText(QStringLiteral("200"));
+    combo(d, 0)->setCurrentIndex(4);
+    QCOMPARE(column(d, 0), QStringList{"00000000000000A2"});
 }
 
 void Test_dialogs::list_double_click_filtered_row()
@@ -1250,7 +1359,7 @@ void Test_dialogs::forms_align_fields()
     set_devices({{0xA1, 3000, 51}});
     Dialog_add_device add(nullptr);
     add.show();
-    QCOMPARE(add.findChildren<QLineEdit*>().size() + add.findChildren<QComboBox*>().size(), 4);
+    QCOMPARE(add.findChildren<QLineEdit*>().size() + add.findChildren<QComboBox*>().size(), 6);
     QCOMPARE(field_columns(add).size(), 1);
     Dialog_edit_device edit(0xA1, devices_in_cfg.find(0xA1), nullptr);
     edit.show();
@@ -1281,7 +1390,7 @@ void Test_dialogs::list_long_name_shown_whole()
     QToolTip::hideText();
 
     // The test screen is too narrow for all columns: all but the EUI and the name are hidden.
-    for (int c : {1, 2, 3, 4, 6})
+    for (int c : {1, 2, 3, 4, 6, 7, 8})
         table->setColumnHidden(c, true);
     d.resize(720, 400);
     QTRY_COMPARE(d.width(), 720);

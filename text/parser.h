@@ -52,6 +52,20 @@ public:
 template <class T>
 class Text_parser : public Parser<T> {
 public:
+    // A place in the text, kept so that a mistake found further on is reported where it is.
+    struct Place {
+        const T* position;
+        const T* line_start;
+        quint32 line;
+    };
+    Place place() const { return {this->position, line_start, line}; }
+    void go_back(const Place& to)
+    {
+        this->position = to.position;
+        line_start = to.line_start;
+        line = to.line;
+    }
+
     const T* line_start = nullptr;
     quint32 line = 1;
 };

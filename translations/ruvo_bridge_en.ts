@@ -735,6 +735,77 @@ client; no pauses are needed, requests go to the device in turn.</translation>
         <source>Modbus TCP</source>
         <translation>Modbus TCP</translation>
     </message>
+    <message>
+        <source>Порт TCP %1 уже занят (общим портом Modbus TCP, параметр «modbus_site_port» файла конфигурации).</source>
+        <translation>TCP port %1 is already taken (by the site&apos;s Modbus TCP port, the configuration parameter &quot;modbus_site_port&quot;).</translation>
+    </message>
+    <message>
+        <source>Номера устройств на общем порту</source>
+        <translation>Unit ids on the site port</translation>
+    </message>
+    <message>
+        <source>Кэш ответов на чтение, мс</source>
+        <translation>Read answer cache, ms</translation>
+    </message>
+    <message>
+        <source>Номера устройств (unit id) через запятую, по которым общий порт
+Modbus TCP (параметр modbus_site_port файла конфигурации)
+направляет запросы устройствам за этим радиомодемом. Номер - от 1
+до 247; если адрес устройства Modbus RTU за радиомодемом другой,
+он пишется после номера через двоеточие (тоже от 1 до 247),
+например «11:1, 12:2, 13». Номер не может повторяться ни у этого,
+ни у другого радиомодема. Ответ клиенту приходит с тем номером,
+который клиент спросил.
+
+Пусто - общий порт не обращается к этому радиомодему; его
+собственный порт работает в любом случае.</source>
+        <translation>The unit ids, separated by commas, by which the site&apos;s Modbus TCP
+port (the configuration parameter modbus_site_port) sends requests
+to the devices behind this radio modem. An id is 1 to 247; when the
+Modbus RTU address of the device behind the radio modem differs, it
+follows the id after a colon (also 1 to 247), for example
+&quot;11:1, 12:2, 13&quot;. No id may repeat, on this radio modem or on
+another. The client gets its answer with the id it asked.
+
+Empty: the site port does not reach this radio modem; the modem&apos;s
+own port works either way.</translation>
+    </message>
+    <message>
+        <source>Сколько миллисекунд после ответа устройства на чтение (функции
+Modbus 1-4) такое же чтение получает ответ из памяти программы,
+не занимая радиоэфир. От 0 до 3600000; 0 или пусто - ответы не
+запоминаются. Любой другой запрос к устройству (например, запись)
+сбрасывает запомненные ответы этого устройства.
+
+Годится только для значений, которые меняются медленнее этого
+времени (показания счётчиков, уставки); для быстро меняющихся
+значений и аварийных сигналов оставьте 0.</source>
+        <translation>For how many milliseconds after a device answered a read (Modbus
+functions 1 to 4) the same read is answered from the program&apos;s
+memory, without taking airtime. 0 to 3600000; 0 or empty: answers
+are not kept. Any other request to the device (a write, say) drops
+the answers kept for that device.
+
+Suits only values that change slower than this time (meter
+readings, set points); for values that change fast and for alarms,
+leave 0.</translation>
+    </message>
+    <message>
+        <source>Неправильный элемент «%1» в значении параметра «%2»: ожидается номер устройства или номер и адрес через двоеточие (например, «11» или «11:1»).</source>
+        <translation>Wrong entry &quot;%1&quot; in the value of the parameter &quot;%2&quot;: a unit id is expected, or an id and an address separated by a colon (for example, &quot;11&quot; or &quot;11:1&quot;).</translation>
+    </message>
+    <message>
+        <source>Номера и адреса устройств в значении параметра «%1» должны быть от 1 до 247 (а указано %2).</source>
+        <translation>The unit ids and addresses in the value of the parameter &quot;%1&quot; must be 1 to 247 (but %2 is given).</translation>
+    </message>
+    <message>
+        <source>Номер устройства %1 указан в значении параметра «%2» дважды.</source>
+        <translation>The unit id %1 is given twice in the value of the parameter &quot;%2&quot;.</translation>
+    </message>
+    <message>
+        <source>Номер устройства %1 уже занят (устройством за радиомодемом 0x%2 из списка радиомодемов, подлежащих обслуживанию).</source>
+        <translation>The unit id %1 is already taken (by a device behind the radio modem 0x%2 in the list of radio modems to serve).</translation>
+    </message>
 </context>
 <context>
     <name>devices</name>
@@ -749,6 +820,18 @@ client; no pauses are needed, requests go to the device in turn.</translation>
     <message>
         <source>Порт TCP %1 не удалось открыть: %2.</source>
         <translation>TCP port %1 could not be opened: %2.</translation>
+    </message>
+    <message>
+        <source>Номера
+устройств</source>
+        <translation>Unit
+ids</translation>
+    </message>
+    <message>
+        <source>Кэш,
+мс</source>
+        <translation>Cache,
+ms</translation>
     </message>
 </context>
 <context>
@@ -1276,6 +1359,18 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <source>Порт TCP %1: за последнюю минуту ещё %2 новых клиентов отключены, так как все клиенты порта ждали ответов на свои запросы. Чаще всего новые клиенты подключались с адресов: %3.</source>
         <translation>TCP port %1: %2 more new clients were disconnected in the last minute because all clients of the port were waiting for answers to their requests. New clients came most often from: %3.</translation>
     </message>
+    <message>
+        <source>Запрос Modbus к адресу %2 через порт %1 никуда не отправлен: этот адрес не связан ни с одним обслуживаемым сейчас радиомодемом; клиенту [%3] отправлено исключение 0x0A.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Широковещательный запрос Modbus (адрес 0) через порт %1 никуда не отправлен: на этом порту он не относится ни к одному радиомодему.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Порт TCP %1: за последнюю минуту ещё %2 запросов Modbus никуда не отправлены, так как их адреса не связаны ни с одним обслуживаемым сейчас радиомодемом. Чаще всего такие запросы приходили с адресов: %3.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -1671,10 +1766,6 @@ too.</translation>
         <translation>overflow of the result string when adding the character U+%1. %2 16-bit cells were reserved for the string.</translation>
     </message>
     <message>
-        <source>Знаю также атрибут «protocol».</source>
-        <translation>The attribute &quot;protocol&quot; is known too.</translation>
-    </message>
-    <message>
         <source>неправильное значение атрибута «protocol»: знаю только значения «raw» и «modbus_tcp».</source>
         <translation>wrong value of the attribute &quot;protocol&quot;: known values are only &quot;raw&quot; and &quot;modbus_tcp&quot;.</translation>
     </message>
@@ -1733,6 +1824,34 @@ too.</translation>
     <message>
         <source>%1 и %2</source>
         <translation>%1 and %2</translation>
+    </message>
+    <message>
+        <source>Допустимы также предложения «unit».</source>
+        <translation>&quot;unit&quot; statements are allowed too.</translation>
+    </message>
+    <message>
+        <source>Знаю также атрибуты «protocol» и «cache_ms».</source>
+        <translation>The attributes &quot;protocol&quot; and &quot;cache_ms&quot; are known too.</translation>
+    </message>
+    <message>
+        <source>неизвестный атрибут объекта «unit». Знаю только атрибуты «id», «eui» и «slave».</source>
+        <translation>unknown attribute of the object &quot;unit&quot;. Known attributes are only &quot;id&quot;, &quot;eui&quot; and &quot;slave&quot;.</translation>
+    </message>
+    <message>
+        <source>в описании объекта «unit» отсутствует обязательный атрибут: «%1».</source>
+        <translation>the description of the object &quot;unit&quot; lacks the mandatory attribute &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>устройство с eui=0x%1 не описано выше по тексту предложением «device»: предложение «unit» может ссылаться только на устройство, описанное до него.</source>
+        <translation>no &quot;device&quot; statement above describes the device with eui=0x%1: a &quot;unit&quot; statement may name only a device described before it.</translation>
+    </message>
+    <message>
+        <source>порт TCP %1 устройства с eui=0x%2 совпадает с общим портом Modbus TCP (параметр «modbus_site_port» файла конфигурации); у общего порта и у каждого устройства должен быть свой порт.</source>
+        <translation>the TCP port %1 of the device with eui=0x%2 is the site&apos;s Modbus TCP port (the configuration parameter &quot;modbus_site_port&quot;); the site port and every device need ports of their own.</translation>
+    </message>
+    <message>
+        <source>Файл со списком устройств («%1») несколько раз упоминает номер устройства (unit id) %2 общего порта Modbus TCP. Все упоминания кроме первого игнорируются.</source>
+        <translation>The devices file (&quot;%1&quot;) names the unit id %2 of the site&apos;s Modbus TCP port more than once. All mentions but the first are ignored.</translation>
     </message>
 </context>
 <context>

@@ -9,6 +9,7 @@
 class QBoxLayout;
 class QComboBox;
 class QDialogButtonBox;
+class QFormLayout;
 class QLineEdit;
 
 // The parameters of a modem as typed and checked.
@@ -23,14 +24,19 @@ struct Device_fields {
     QLineEdit* tcp_port;
     QLineEdit* max_frame;
     QComboBox* protocol;
+    QLineEdit* units;
+    QLineEdit* cache_ms;
 
-    // Checks the EUI, then the port, then the size; throws Err at the first mistake.
+    // Adds the rows of the units and the cache time below the others, showing the device's.
+    void add_site_rows(QFormLayout& form, const Device_in_cfg& shown);
+    // Checks the EUI, then the port, the size, the units and the cache time; throws Err at the
+    // first mistake.
     Device_params read() const;
 };
 
 // Throws the collision message when devices_in_cfg already has the EUI.
 void req_eui_unused(quint64 eui);
-// Throws the collision message when tcp_ports already has the port.
+// Throws the collision message when tcp_ports already has the port or the site port is on it.
 void req_port_unused(quint16 port);
 
 // Adds the accept and reject buttons, wired to the dialog, below the rows; accept is the default.

@@ -12,6 +12,7 @@
 #include "ui/main_window.h"
 #include "ui/protocol_choice.h"
 #include "ui/resources_for_editing.h"
+#include "ui/site_units.h"
 #include "ui/window_size.h"
 
 #include <QComboBox>
@@ -40,7 +41,18 @@ Tr errfmt_port_not_opened{TR_TEXT("devices", "Порт TCP %1 не удалос�
 // The size the operator gave the list, for its next opening.
 Window_size opening_size;
 
-enum Column { col_eui, col_port, col_size, col_server, col_client, col_name, col_protocol, column_count };
+enum Column {
+    col_eui,
+    col_port,
+    col_size,
+    col_server,
+    col_client,
+    col_name,
+    col_protocol,
+    col_units,
+    col_cache,
+    column_count
+};
 
 // How often the dialog looks for a link that did not exist when it opened.
 const int link_poll_ms = 1000;
@@ -75,6 +87,8 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
     set_header(col_client, short_caption_client_exists, hint_client_exists);
     set_header(col_name, caption_name, hint_name);
     set_header(col_protocol, caption_protocol_column(), hint_protocol());
+    set_header(col_units, caption_units_column(), hint_units());
+    set_header(col_cache, caption_cache_column(), hint_cache());
 
     const QFontMetrics metrics(font_value_small);
     int dec = 0;
@@ -87,11 +101,16 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
     column_width[col_size] = pad + 4 * dec;
     column_width[col_server] = tick;
     column_width[col_client] = tick;
-    column_width[col_name] = pad + 32 * hex;
+    // Short of the longest names, which are cut with the whole name in the cell's tooltip, so that
+    // every other column fits a 1280-pixel screen; the column takes whatever width is left.
+    column_width[col_name] = pad + 24 * hex;
     int widest_protocol = 0;
     for (const Port_protocol_row& row : port_protocols)
         widest_protocol = qMax(widest_protocol, metrics.horizontalAdvance(protocol_caption(row.protocol)));
     column_width[col_protocol] = pad + widest_protocol;
+    // Two short units whole; more are cut, with the whole list in the cell's tooltip.
+    column_width[col_units] = pad + metrics.horizontalAdvance(QStringLiteral("11\u21921, 12\u21922"));
+    column_width[col_cache] = pad + 7 * dec;
 
     preferred_width = width_around_columns(0x030E);
     resizeColumnsToContents();
@@ -128,6 +147,8 @@ void Dialog_devices::Table::create_contents()
         put_value(row, col_port, new QStandardItem(QString::number(it->tcp_port)));
         put_value(row, col_size, new QStandardItem(QString::number(it->max_frame)));
         put_value(row, col_protocol, new QStandardItem(protocol_caption(it->protocol)));
+        put_value(row, col_units, new QStandardItem(units_cell(*it)));
+        put_value(row, col_cache, new QStandardItem(cache_cell(*it)));
     }
 }
 
@@ -221,7 +242,9 @@ void Dialog_devices::done(int result)
 QLayout* Dialog_devices::make_filter_row()
 {
     QComboBox* field;
-    QLayout* row = make_filter_row_widgets(filter_text, field, {caption_eui, caption_tcp_port, caption_max_frame_sz, caption_name, caption_all_fields});
+    QLayout* row = make_filter_row_widgets(filter_text, field,
+                                           {caption_eui, caption_tcp_port, caption_max_frame_sz, caption_name,
+                                            caption_units(), caption_all_fields});
     connect(filter_text, &QLineEdit::textChanged, this, &Dialog_devices::on_filter_text_changed);
     connect(field, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Dialog_devices::on_filter_field_changed);
     return row;
@@ -285,7 +308,7 @@ void Dialog_devices::show_link_state(bool blank_always)
 
 void Dialog_devices::on_filter_field_changed(int index)
 {
-    static const int columns[] = {col_eui, col_port, col_size, col_name, -1};
+    static const int columns[] = {col_eui, col_port, col_size, col_name, col_units, -1};
     if (index < 0 || index >= static_cast<int>(std::size(columns))) {
         log_debug(0x030F);
         return;

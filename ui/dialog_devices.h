@@ -1,5 +1,5 @@
-// The list of modems to serve: their ports, sizes and live state, with a filter, and the
-// buttons that add, change and delete them.
+// The list of modems to serve: their ports, sizes, protocols, site port units, cache times and
+// live state, with a filter, and the buttons that add, change and delete them.
 #pragma once
 
 #include "ui/table_with_proxy.h"
@@ -35,7 +35,7 @@ public:
         };
         using Live_rows = QVector<Live_row>;
 
-        // Columns 0 to 2 from devices_in_cfg.
+        // The columns from devices_in_cfg: all but the live ones.
         void create_contents();
         // Needs cfg_mutex held: every row's server and client from tcp_servers, its name from
         // devices_on_lora, in the order of devices_in_cfg.
@@ -51,7 +51,7 @@ public:
         // Every cell of the row but the name says it; an empty text takes the tooltip away.
         void set_row_tooltip(int row, const QString& text);
 
-        int column_width[7];
+        int column_width[9];
     };
 
     explicit Dialog_devices(QWidget* parent);

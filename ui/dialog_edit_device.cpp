@@ -1,10 +1,12 @@
-// The dialog that changes the EUI, TCP port, maximum packet size or protocol of a modem to serve.
+// The dialog that changes the EUI, TCP port, maximum packet size, protocol, site port units or read
+// cache time of a modem to serve.
 #include "ui/dialog_edit_device.h"
 
 #include "common/hex.h"
 #include "ui/fonts.h"
 #include "ui/protocol_choice.h"
 #include "ui/resources_for_editing.h"
+#include "ui/site_units.h"
 #include "ui/window_text.h"
 
 #include <QLineEdit>
@@ -27,6 +29,7 @@ Dialog_edit_device::Dialog_edit_device(unsigned long eui, Devices_in_cfg::iterat
     fields.max_frame =
         add_field_row(*form, caption_max_frame_sz, hint_max_frame_sz, QString::number(entry->max_frame), 4);
     fields.protocol = add_protocol_row(*form, entry->protocol);
+    fields.add_site_rows(*form, *entry);
     add_dialog_buttons(*layout, *this, caption_btn_change, hint_btn_change, caption_btn_not_change,
                        hint_btn_not_change);
 }
@@ -43,6 +46,7 @@ void Dialog_edit_device::accept()
         } else {
             req_eui_unused(p.eui);
         }
+        req_units_unused(p.device.units, opened_eui);
         entry = served_devices.edit(entry, p.eui, p.device);
         QDialog::accept();
     } catch (const std::exception& e) {

@@ -1,4 +1,5 @@
-// The dialog that changes the EUI, TCP port, maximum packet size or protocol of a modem to serve.
+// The dialog that changes the EUI, TCP port, maximum packet size, protocol, site port units or read
+// cache time of a modem to serve.
 #pragma once
 
 #include "ui/dialog_add_device.h"

@@ -5,11 +5,13 @@
 #include "core/shared.h"
 #include "tests/fuzz/fuzz_file.h"
 
+#include <bitset>
 #include <cstdlib>
 
 namespace {
 
-// Every port entry must point at the device that uses that port.
+// Every port entry must point at the device that uses that port; a unit id is routed once, from
+// 1 to 247 with a slave as well, in ascending order within its modem.
 void check_tables()
 {
     if (tcp_ports.size() != devices_in_cfg.size())
@@ -17,6 +19,16 @@ void check_tables()
     for (auto it = tcp_ports.cbegin(); it != tcp_ports.cend(); ++it)
         if (it.value()->tcp_port != it.key() || it.value()->max_frame < 1 || it.value()->max_frame > 9999)
             abort();
+    std::bitset<256> routed;
+    for (const Device_in_cfg& device : devices_in_cfg) {
+        unsigned previous = 0;
+        for (const Site_unit& unit : device.units) {
+            if (unit.id <= previous || unit.id > 247 || unit.slave < 1 || unit.slave > 247 || routed[unit.id])
+                abort();
+            routed[unit.id] = true;
+            previous = unit.id;
+        }
+    }
 }
 
 }  // namespace
