@@ -1361,15 +1361,15 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
     </message>
     <message>
         <source>Запрос Modbus к адресу %2 через порт %1 никуда не отправлен: этот адрес не связан ни с одним обслуживаемым сейчас радиомодемом; клиенту [%3] отправлено исключение 0x0A.</source>
-        <translation type="unfinished"></translation>
+        <translation>The Modbus request to unit %2 through port %1 was sent nowhere: that unit id is routed to no modem served now; exception 0x0A was sent to the client [%3].</translation>
     </message>
     <message>
         <source>Широковещательный запрос Modbus (адрес 0) через порт %1 никуда не отправлен: на этом порту он не относится ни к одному радиомодему.</source>
-        <translation type="unfinished"></translation>
+        <translation>A Modbus broadcast (unit 0) through port %1 was sent nowhere: on this port it belongs to no modem.</translation>
     </message>
     <message>
         <source>Порт TCP %1: за последнюю минуту ещё %2 запросов Modbus никуда не отправлены, так как их адреса не связаны ни с одним обслуживаемым сейчас радиомодемом. Чаще всего такие запросы приходили с адресов: %3.</source>
-        <translation type="unfinished"></translation>
+        <translation>TCP port %1: %2 more Modbus requests were sent nowhere in the last minute because their unit ids are routed to no modem served now. Such requests came most often from: %3.</translation>
     </message>
 </context>
 <context>
