@@ -165,8 +165,10 @@ bool Ws_connection::start_wait(int interval, unsigned short code)
     return false;
 }
 
+// The site port ends with the link.
 void Ws_connection::release_live()
 {
+    retire_site();
     if (--live_count == 0)
         thread.exit(0);
 }
@@ -399,6 +401,7 @@ void Ws_connection::switch_to_offline()
     }
     for (Link_port* port : retired)
         port->retire();
+    site_routes.clear();
     notify_servers(old);
 }
 

@@ -7,6 +7,7 @@
 #include "link/query.h"
 #include "link/ws_batch.h"
 #include "tcp/port_link.h"
+#include "tcp/site_routes.h"
 
 #include <QAbstractSocket>
 #include <QBasicTimer>
@@ -186,6 +187,11 @@ private:
     // their ports in one change.
     void servers_update(bool after_list);
 
+    // The site port, opened once modbus_site_port is set and kept while the link lives, and its
+    // routes to the modems' lines, rebuilt from tcp_servers.
+    void update_site();
+    void retire_site();
+
     // The port of the modem eui, null when it has none.
     static Link_port* port_of(quint64 eui);
     // With cfg_mutex held: takes every port out of tcp_servers, to be retired once the lock is let go.
@@ -202,4 +208,8 @@ private:
     // attempt: one at a time.
     QBasicTimer wait;
     std::vector<Port_event> port_events;
+    Site_routes site_routes;
+    Link_port* site_port = nullptr;
+    // Why the site port could not be opened the last time, so that a lasting reason is logged once.
+    QString site_failure;
 };

@@ -3,6 +3,7 @@
 // link knows its ports as Tcp_servers.
 #include "link/ws_connection.h"
 
+#include "core/cfg.h"
 #include "core/shared.h"
 #include "common/err.h"
 #include "common/hex.h"
@@ -30,6 +31,9 @@ Tr errfmt_devlist_eui_again{TR_TEXT("log",
 Tr errtext_cannot_create_server{TR_TEXT("log", "Не удалось создать блок управления устройством.")};
 Tr errtext_cannot_realloc_server{TR_TEXT("log", "Не удалось создать отредактированный блок управления устройством.")};
 Tr errfmt_port_failure{TR_TEXT("log", "Радиомодем 0x%1 не обслуживается: порт TCP %2 не удалось открыть: %3.")};
+Tr errfmt_site_failure{TR_TEXT("log",
+                               "Общий порт Modbus TCP %1 (modbus_site_port) не удалось открыть: %2. Попытка будет "
+                               "повторена с каждым обновлением списка устройств.")};
 
 // Counts the elements of the array whose first element is at the parser's position, leaving the
 // parser where it was.
@@ -280,6 +284,40 @@ void Ws_connection::servers_update(bool after_list)
         notify = false;
     metrics::publish_state();
     lock.unlock();
+    update_site();
     if (notify)
         emit servers_changed();
+}
+
+// Only this thread changes tcp_servers, so it reads the table without the lock. A site port that
+// cannot be opened is tried again at the next update, and logged again only for a new reason.
+void Ws_connection::update_site()
+{
+    site_routes.clear();
+    for (Tcp_server* s : qAsConst(tcp_servers))
+        if (Modbus_line* line = s->modbus_line())
+            for (const Site_unit& unit : s->setup.units)
+                site_routes.add(unit.id, *line, unit.slave);
+    if (site_port || !modbus_site_port)
+        return;
+    QString why;
+    try {
+        site_port = new Tcp_server(*this, site_routes);
+    } catch (const Listen_error& e) {
+        why = e.reason;
+    } catch (const std::exception& e) {
+        why = QString::fromUtf8(e.what());
+    } catch (...) {
+        log_debug(0x0712);
+    }
+    if (!why.isEmpty() && why != site_failure)
+        log(errfmt_site_failure.tr().arg(modbus_site_port).arg(why));
+    site_failure = why;
+}
+
+void Ws_connection::retire_site()
+{
+    if (site_port)
+        site_port->retire();
+    site_port = nullptr;
 }

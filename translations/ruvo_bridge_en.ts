@@ -1371,6 +1371,10 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <source>Порт TCP %1: за последнюю минуту ещё %2 запросов Modbus никуда не отправлены, так как их адреса не связаны ни с одним обслуживаемым сейчас радиомодемом. Чаще всего такие запросы приходили с адресов: %3.</source>
         <translation>TCP port %1: %2 more Modbus requests were sent nowhere in the last minute because their unit ids are routed to no modem served now. Such requests came most often from: %3.</translation>
     </message>
+    <message>
+        <source>Общий порт Modbus TCP %1 (modbus_site_port) не удалось открыть: %2. Попытка будет повторена с каждым обновлением списка устройств.</source>
+        <translation>The Modbus TCP site port %1 (modbus_site_port) could not be opened: %2. It will be tried again at every update of the device list.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
