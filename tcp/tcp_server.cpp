@@ -368,8 +368,11 @@ void Tcp_server::read_failed(Client_number from, qint64 result)
     drop_client(from);
 }
 
+// A Modbus modem's line may send for the site port's masters while its own port has no client.
 unsigned char* Tcp_server::frame_area()
 {
+    if (!frame)
+        frame = Frame::alloc(max_frame + 1, *this, eui);
     return frame->data();
 }
 

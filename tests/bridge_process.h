@@ -225,6 +225,7 @@ struct Bridge_options {
     const char* scheme = "ws";
     const char* password = "demo";
     QByteArray extra_cfg;  // further lines of the configuration
+    QByteArray extra_devices;  // further sentences of the devices file
     QFileDevice::Permissions cfg_mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                                         QFileDevice::ReadOther;
     // More arguments of the command line.
@@ -260,7 +261,7 @@ public:
                        (options.batch_max ? "ws_batch_max = " + QByteArray::number(options.batch_max) + "\n" : QByteArray()) +
                        options.extra_cfg);
         QFile::setPermissions(path("ruvo_bridge.cfg"), options.cfg_mode);
-        write_devices(devices);
+        write_devices(devices, options.extra_devices);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("RUVO_UNATTENDED_BOX_MS"), QStringLiteral("100"));
@@ -274,7 +275,7 @@ public:
         process.start(program, command);
     }
 
-    void write_devices(const std::vector<Device>& devices) const
+    void write_devices(const std::vector<Device>& devices, const QByteArray& more = QByteArray()) const
     {
         QByteArray list;
         for (const Device& d : devices)
@@ -284,7 +285,7 @@ public:
                         .arg(d.max_frame)
                         .arg(d.protocol ? QStringLiteral(", protocol=") + QLatin1String(d.protocol) : QString())
                         .toUtf8();
-        write_file(path("devices.cfg"), list);
+        write_file(path("devices.cfg"), list + more);
     }
     ~Bridge()
     {

@@ -36,6 +36,9 @@ const char eui_mb[] = "0102030405060711";
 const char eui_rtu[] = "0102030405060712";
 const char eui_silent[] = "0102030405060713";
 const char eui_echo[] = "0102030405060714";
+// A second Modbus slave served as Modbus TCP; the site port's unit 11 is slave 1 behind eui_mb,
+// unit 12 slave 1 behind eui_mb2.
+const char eui_mb2[] = "0102030405060715";
 const int modbus_timeout_ms = 800;
 // The link's wait for the server's answer to a data command, where a test waits past it.
 const int data_timeout_ms = 500;
@@ -289,18 +292,19 @@ private:
 
 // A master polling one read at a time: the round trips in ms, and how the answers came out.
 struct Polite_master {
-    explicit Polite_master(quint16 port) : socket(client_of(port)) {}
+    explicit Polite_master(quint16 port, quint8 unit = 1) : socket(client_of(port)), unit(unit) {}
     void poll(int count)
     {
         for (int n = 0; n < count; ++n) {
             const int address = 60 + n % 30;
             QElapsedTimer clock;
             clock.start();
-            socket->write(mbap(quint16(n), 1, read_one(address)));
+            socket->write(mbap(quint16(n), unit, read_one(address)));
             const QByteArray got = read_response(*socket, input);
             trips << clock.elapsed();
             const QByteArray pdu = got.mid(7);
-            (pdu == register_value(address) ? right : pdu.startsWith('\x83') ? failed : other)++;
+            const bool own = got.left(2) == mbap(quint16(n), unit, {}).left(2) && got.mid(6, 1) == QByteArray(1, char(unit));
+            (own && pdu == register_value(address) ? right : own && pdu.startsWith('\x83') ? failed : other)++;
             if (pdu == QByteArray::fromHex("8306"))
                 ++busy;
         }
@@ -312,6 +316,7 @@ struct Polite_master {
         return sorted.isEmpty() ? 0 : sorted[sorted.size() / 2];
     }
     std::unique_ptr<QTcpSocket> socket;
+    const quint8 unit;
     QByteArray input;
     QList<qint64> trips;
     int right = 0;
@@ -349,6 +354,7 @@ private slots:
     void copied_replayed_and_late_answers_never_answer_the_next_read();
     void several_masters_poll_one_port_together();
     void masters_take_turns_and_churn_displaces_no_working_master();
+    void site_port_routes_units_to_their_modems();
 
 private:
     bool start(bool with_metrics = false, const QByteArray& extra_cfg = QByteArray());
@@ -361,6 +367,8 @@ private:
     quint16 port_silent = 0;
     quint16 port_echo = 0;
     quint16 port_metrics = 0;
+    quint16 port_mb2 = 0;
+    quint16 port_site = 0;
 };
 
 void Test_modbus_tcp::initTestCase()
@@ -380,31 +388,39 @@ void Test_modbus_tcp::cleanup()
 
 bool Test_modbus_tcp::start(bool with_metrics, const QByteArray& extra_cfg)
 {
-    const std::vector<quint16> ports = free_ports(5);
+    const std::vector<quint16> ports = free_ports(7);
     port_mb = ports[0];
     port_rtu = ports[1];
     port_silent = ports[2];
     port_echo = ports[3];
     port_metrics = ports[4];
+    port_mb2 = ports[5];
+    port_site = ports[6];
     sim.reset(new Sim({QStringLiteral("%1:modbus").arg(QLatin1String(eui_mb)),
                        QStringLiteral("%1:modbus").arg(QLatin1String(eui_rtu)),
                        QStringLiteral("%1:silent").arg(QLatin1String(eui_silent)),
-                       QStringLiteral("%1:echo").arg(QLatin1String(eui_echo))}));
+                       QStringLiteral("%1:echo").arg(QLatin1String(eui_echo)),
+                       QStringLiteral("%1:modbus").arg(QLatin1String(eui_mb2))}));
     if (!sim->started())
         return false;
     Bridge_options options;
     options.modbus_timeout = modbus_timeout_ms;
-    options.extra_cfg = extra_cfg;
+    options.extra_cfg = extra_cfg + "modbus_site_port = " + QByteArray::number(port_site) + "\n";
+    options.extra_devices = QStringLiteral("unit(id=11, eui=%1, slave=1)\nunit(id=12, eui=%2, slave=1)\n")
+                                .arg(QLatin1String(eui_mb), QLatin1String(eui_mb2))
+                                .toUtf8();
     if (with_metrics)
         options.extra_cfg += "metrics_listen = \"127.0.0.1:" + QByteArray::number(port_metrics) + "\"\n";
     bridge.reset(new Bridge(sim->port,
                             {{eui_mb, port_mb, 51, "modbus_tcp"},
                              {eui_rtu, port_rtu, 51, "raw"},
                              {eui_silent, port_silent, 51, "modbus_tcp"},
-                             {eui_echo, port_echo, 51}},
+                             {eui_echo, port_echo, 51},
+                             {eui_mb2, port_mb2, 51, "modbus_tcp"}},
                             options));
     return wait_for([&] {
-        return listening(port_mb) && listening(port_rtu) && listening(port_silent) && listening(port_echo);
+        return listening(port_mb) && listening(port_rtu) && listening(port_silent) && listening(port_echo) &&
+               listening(port_mb2) && listening(port_site);
     });
 }
 
@@ -1064,6 +1080,53 @@ void Test_modbus_tcp::copied_replayed_and_late_answers_never_answer_the_next_rea
     qInfo("%d of 8 reads answered with their own registers, the others with 0x0B", own);
     QVERIFY(own >= 5);
     QVERIFY(!bridge->log().filter(QStringLiteral("опоздавший или повторённый ответ")).isEmpty());
+}
+
+// One address for the site: unit 11 is slave 1 behind one modem, unit 12 slave 1 behind another,
+// each answer with the unit id asked; an unknown unit is refused at once; two slow modems answer
+// side by side; a master on a modem's own port and one on the site port poll it together.
+void Test_modbus_tcp::site_port_routes_units_to_their_modems()
+{
+    QVERIFY(start());
+    auto c = client_of(port_site);
+    QByteArray input;
+    c->write(mbap(1, 11, QByteArray::fromHex("0600051092")));
+    QCOMPARE(read_response(*c, input), mbap(1, 11, QByteArray::fromHex("0600051092")));
+    c->write(mbap(2, 11, read_one(5)) + mbap(3, 12, read_one(5)));
+    QCOMPARE(read_response(*c, input), mbap(2, 11, register_value(0x1092)));
+    QCOMPARE(read_response(*c, input), mbap(3, 12, register_value(5)));
+    QElapsedTimer clock;
+    clock.start();
+    c->write(mbap(4, 13, read_one(5)));
+    QCOMPARE(read_response(*c, input), mbap(4, 13, QByteArray::fromHex("830a")));
+    qInfo("an unknown unit refused after %lld ms", clock.elapsed());
+    QVERIFY(clock.elapsed() < modbus_timeout_ms);
+
+    const int slow_ms = modbus_timeout_ms * 3 / 4;
+    for (const char* eui : {eui_mb, eui_mb2})
+        QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 %2").arg(QLatin1String(eui)).arg(slow_ms)));
+    clock.restart();
+    c->write(mbap(5, 11, read_one(6)) + mbap(6, 12, read_one(7)));
+    QCOMPARE(read_response(*c, input), mbap(5, 11, register_value(6)));
+    QCOMPARE(read_response(*c, input), mbap(6, 12, register_value(7)));
+    qInfo("two modems answering after %d ms each: both answered in %lld ms", slow_ms, clock.elapsed());
+    QVERIFY(clock.elapsed() < 2 * slow_ms);
+
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 20").arg(QLatin1String(eui_mb))));
+    QProcess own;
+    own.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(RUVO_SOURCE_DIR "/tests/modbus/pymodbus_client.py"),
+                                                   QString::number(port_mb), "poll", "10", "10", "30"});
+    QVERIFY(own.waitForStarted());
+    Polite_master site(port_site, 11);
+    while (own.state() != QProcess::NotRunning)
+        site.poll(1);
+    const QStringList counts = QString::fromUtf8(own.readAllStandardOutput()).split(' ');
+    QCOMPARE(counts.size(), 6);
+    qInfo("own port: %d right, %d another's; site port: %d right, %d another's, %d failed", counts[1].toInt(),
+          counts[3].toInt(), site.right, site.other, site.failed);
+    QCOMPARE(counts[3].toInt(), 0);
+    QCOMPARE(site.other, 0);
+    QVERIFY(counts[1].toInt() > 0 && site.right > 0);
 }
 
 QTEST_MAIN(Test_modbus_tcp)
