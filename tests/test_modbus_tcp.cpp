@@ -462,6 +462,9 @@ void Test_modbus_tcp::framing_data()
     const QString answer_11 = rtu_answer(holding_11);
     const QString response = hex(mbap(0x1234, 1, holding_10(0)));
     const QString response2 = hex(mbap(0x1235, 1, holding_10(1)));
+    // A read of 11 registers, whose answer cannot be taken for a read of 10's: it is sent as asked.
+    const QString other = hex(mbap(0x1235, 1, read_at(0, 11)));
+    const QString response_other = hex(mbap(0x1235, 1, holding_11));
     const QString timeout = mbap_hex(0x1234, "830b");
     const QString earlier = QStringLiteral("опоздавший или повторённый ответ на один из прежних запросов");
 
@@ -484,7 +487,7 @@ void Test_modbus_tcp::framing_data()
         << QStringList{"c " + req, "e " + answer.mid(2), answer} << QStringList{rtu_10} << QStringList{response}
         << "он пришёл раньше, чем сервер принял запрос";
     QTest::newRow("one at a time, the second read made unlike the first")
-        << QStringList{"c " + req + req2, answer, answer_11} << QStringList{rtu_10, rtu_11}
+        << QStringList{"c " + req, answer, "c " + req2, answer_11} << QStringList{rtu_10, rtu_11}
         << QStringList{response, response2} << QString();
     QTest::newRow("a copy of the last answer does not fit the next read")
         << QStringList{"c " + hex(mbap(1, 1, read_one(0)) + mbap(2, 1, read_one(1))), rtu_answer(register_value(0)),
@@ -492,10 +495,10 @@ void Test_modbus_tcp::framing_data()
         << QStringList{rtu(read_one(0)), rtu(read_at(0, 2))}
         << QStringList{hex(mbap(1, 1, register_value(0))), hex(mbap(2, 1, register_value(1)))} << earlier;
     QTest::newRow("a late answer of a lost read does not fit the next one, sent at once")
-        << QStringList{"c " + req + req2, "t", answer, answer_11} << QStringList{rtu_10, rtu_11}
+        << QStringList{"c " + req, "t", "c " + req2, answer, answer_11} << QStringList{rtu_10, rtu_11}
         << QStringList{timeout, response2} << earlier;
     QTest::newRow("a widened read refused at the device's edge is sent as asked")
-        << QStringList{"c " + req + req2, answer, rtu_answer(QByteArray::fromHex("8302")),
+        << QStringList{"c " + req, answer, "c " + req2, rtu_answer(QByteArray::fromHex("8302")),
                        rtu_answer(holding_10(1))}
         << QStringList{rtu_10, rtu_11, rtu_10} << QStringList{response, response2} << QString();
     const QString write = hex(mbap(5, 1, QByteArray::fromHex("1000000001020007")));
@@ -507,12 +510,12 @@ void Test_modbus_tcp::framing_data()
         << QStringList{mbap_hex(5, "900b"), "2:" + response, mbap_hex(5, "1000000001")}
         << "за 400 мс; клиенту отправлено исключение 0x0B";
     QTest::newRow("answer of a gone client dropped, the new one's request sent after it")
-        << QStringList{"c " + req, "g", "n", "c " + req2, answer, answer_11} << QStringList{rtu_10, rtu_11}
-        << QStringList{response2} << "клиент, приславший запрос, уже отключился";
+        << QStringList{"c " + req, "g", "n", "c " + other, answer, answer_11} << QStringList{rtu_10, rtu_11}
+        << QStringList{response_other} << "клиент, приславший запрос, уже отключился";
     QTest::newRow("gone client's waiting requests dropped")
         << QStringList{"c " + req + req2, "g", answer} << QStringList{rtu_10} << QStringList() << QString();
-    QTest::newRow("broken answer") << QStringList{"c " + req + req2, "b", answer_11} << QStringList{rtu_10, rtu_11}
-                                   << QStringList{timeout, response2} << "пришёл не целиком";
+    QTest::newRow("broken answer") << QStringList{"c " + req + other, "b", answer_11} << QStringList{rtu_10, rtu_11}
+                                   << QStringList{timeout, response_other} << "пришёл не целиком";
     QTest::newRow("broadcast not awaited")
         << QStringList{"c " + hex(mbap(7, 0, QByteArray::fromHex("0600010005"))) + req2, "k",
                        rtu_answer(holding_10(1))}
@@ -524,25 +527,25 @@ void Test_modbus_tcp::framing_data()
         << QStringList{rtu_10} << QStringList{mbap_hex(5, "900a"), response2}
         << "кадр RTU длиной 57 байтов длиннее предельного размера сообщения радиомодема (51 байтов)";
     QTest::newRow("refused by the server: 0x0A, the next one sent as asked")
-        << QStringList{"c " + req + req2, "f", rtu_answer(holding_10(1))} << QStringList{rtu_10, rtu_10}
+        << QStringList{"c " + req, "f", "c " + req2, rtu_answer(holding_10(1))} << QStringList{rtu_10, rtu_10}
         << QStringList{mbap_hex(0x1234, "830a"), response2}
         << "Сервер не принял запрос Modbus через порт 3002 (транзакция 4660)";
     QTest::newRow("exception code as function") << QStringList{"c " + mbap_hex(6, "8300000001")} << QStringList()
                                                 << QStringList{mbap_hex(6, "8301")} << QString();
 
     // Two masters, each with a request, the first one's with the modem.
-    const QStringList two = {"n2", "c " + req, "c2 " + req2};
+    const QStringList two = {"n2", "c " + req, "c2 " + other};
     QTest::newRow("two masters, each answered with its own")
-        << two + QStringList{answer, answer_11} << QStringList{rtu_10, rtu_11} << QStringList{response, "2:" + response2}
-        << QString();
+        << two + QStringList{answer, answer_11} << QStringList{rtu_10, rtu_11}
+        << QStringList{response, "2:" + response_other} << QString();
     QTest::newRow("answer of a gone master dropped, the other's request sent after it")
-        << two + QStringList{"g", answer, answer_11} << QStringList{rtu_10, rtu_11} << QStringList{"2:" + response2}
+        << two + QStringList{"g", answer, answer_11} << QStringList{rtu_10, rtu_11} << QStringList{"2:" + response_other}
         << "клиент, приславший запрос, уже отключился";
     QTest::newRow("waiting request of a gone master dropped, the owed one answered")
         << two + QStringList{"g2", answer} << QStringList{rtu_10} << QStringList{response} << QString();
     QTest::newRow("a master's timeout does not shift the other's answer")
         << two + QStringList{"t", answer, answer_11} << QStringList{rtu_10, rtu_11}
-        << QStringList{timeout, "2:" + response2} << earlier;
+        << QStringList{timeout, "2:" + response_other} << earlier;
     // Reads of other sizes, so that none is widened.
     QByteArray three;
     for (int n = 1; n <= 3; ++n)
@@ -555,21 +558,21 @@ void Test_modbus_tcp::framing_data()
         << QStringList{hex(mbap(1, 1, holding(1))), "2:" + hex(mbap(9, 1, holding(4))), hex(mbap(2, 1, holding(2))),
                        hex(mbap(3, 1, holding(3)))}
         << QString();
-    // Two masters with full shares, then a third comes.
+    // Two masters with full shares of reads all different, then a third comes.
     QStringList full = {"n2"};
     for (int slot = 1; slot <= 2; ++slot) {
         QByteArray requests;
         for (int n = 0; n < Modbus_tcp_framing::max_waiting_per_client; ++n)
-            requests += mbap(quint16(slot * 100 + n), 1, read_10);
+            requests += mbap(quint16(slot * 100 + n), 1, read_one(slot * 100 + n));
         full << QStringLiteral("c%1 ").arg(slot) + hex(requests);
     }
     full << "n3";
-    const QString two_more = "c3 " + hex(mbap(0x77, 1, read_10) + mbap(0x78, 1, read_10));
+    const QString two_more = "c3 " + hex(mbap(0x77, 1, read_one(0x77)) + mbap(0x78, 1, read_one(0x78)));
     QTest::newRow("full line: a newcomer's first request waits, the next gets exception 0x06")
-        << full + QStringList{two_more} << QStringList{rtu_10} << QStringList{"3:" + mbap_hex(0x78, "8306")}
+        << full + QStringList{two_more} << QStringList{rtu(read_one(100))} << QStringList{"3:" + mbap_hex(0x78, "8306")}
         << "Очередь запросов Modbus порта 3002 полна (32 запросов)";
     QTest::newRow("full line: a master dropped at its 0x06 is read no further")
-        << full + QStringList{"w3", two_more + hex(mbap(0x79, 1, read_10))} << QStringList{rtu_10}
+        << full + QStringList{"w3", two_more + hex(mbap(0x79, 1, read_one(0x79)))} << QStringList{rtu(read_one(100))}
         << QStringList{"3:" + mbap_hex(0x78, "8306")} << QString();
 }
 
