@@ -6,6 +6,7 @@
 #include "common/crc16.h"
 #include "tcp/modbus_tcp_framing.h"
 #include "tcp/modbus_answer_shape.h"
+#include "tcp/read_cache.h"
 #include "tcp/read_widening.h"
 #include "tests/recording_host.h"
 
@@ -111,7 +112,7 @@ public:
     // answer came, "e HEX" the answer came before the server accepted the frame, "t" the timer
     // fires, "k" the server accepted the frame, "f" it refused it, "b" a broken answer, "g[slot]"
     // the client goes, "n[slot]" a new client comes, "w[slot]" the client is dropped at the next
-    // write to it (it does not read); the slot is 1 when not given.
+    // write to it (it does not read), "s MS" the clock moves on MS ms; the slot is 1 when not given.
     void event(const QString& e)
     {
         take(e);
@@ -160,6 +161,9 @@ public:
             break;
         case 'n':
             join(slot);
+            break;
+        case 's':
+            host.clock += e.mid(2).toLongLong();
             break;
         case 'w':
             host.writing = [this, slot](Client_framing::Client_number n) {
@@ -336,6 +340,8 @@ private slots:
     void answer_shape();
     void read_widening_data();
     void read_widening();
+    void read_cache_data();
+    void read_cache();
     void displaced_client_data();
     void displaced_client();
 
@@ -574,6 +580,70 @@ void Test_modbus_tcp::framing_data()
     QTest::newRow("full line: a master dropped at its 0x06 is read no further")
         << full + QStringList{"w3", two_more + hex(mbap(0x79, 1, read_one(0x79)))} << QStringList{rtu(read_one(100))}
         << QStringList{"3:" + mbap_hex(0x78, "8306")} << QString();
+
+    // Three masters asking the same read, each with its own transaction id.
+    const QString req3 = hex(mbap(0x1236, 1, read_10));
+    const auto same_answered = [](quint16 tid, const char* pdu) {
+        return hex(mbap(tid, 1, pdu ? QByteArray::fromHex(pdu) : holding_10(0)));
+    };
+    const QStringList same = {"n2", "n3", "c " + req, "c2 " + req2, "c3 " + req3};
+    QTest::newRow("merged: one read carried for three masters, each answered on its own header")
+        << same + QStringList{answer} << QStringList{rtu_10}
+        << QStringList{response, "2:" + same_answered(0x1235, nullptr), "3:" + same_answered(0x1236, nullptr)}
+        << QString();
+    QTest::newRow("merged: a master that leaves is dropped from the list")
+        << same + QStringList{"g2", answer} << QStringList{rtu_10}
+        << QStringList{response, "3:" + same_answered(0x1236, nullptr)} << QString();
+    QTest::newRow("merged: a waiting read joined; its master leaves, the read is carried for the one merged")
+        << QStringList{"n2", "n3", "c " + other, "c2 " + req2, "c3 " + req3, "g2", answer_11, answer}
+        << QStringList{rtu_11, rtu_10} << QStringList{response_other, "3:" + same_answered(0x1236, nullptr)}
+        << QString();
+    QTest::newRow("merged: the device's exception ends every merged read")
+        << QStringList{"n2", "c " + req, "c2 " + req2, rtu_answer(QByteArray::fromHex("8302"))} << QStringList{rtu_10}
+        << QStringList{mbap_hex(0x1234, "8302"), "2:" + same_answered(0x1235, "8302")} << QString();
+    QTest::newRow("merged: the timeout ends every merged read with 0x0B")
+        << QStringList{"n2", "c " + req, "c2 " + req2, "t"} << QStringList{rtu_10}
+        << QStringList{timeout, "2:" + same_answered(0x1235, "830b")} << "за 400 мс";
+    QTest::newRow("merged: a widened read refused at the edge is sent as asked for the one merged, its master gone")
+        << QStringList{"c " + req, answer, "n2", "c " + req2, "c2 " + req3, "g", rtu_answer(QByteArray::fromHex("8302")),
+                       rtu_answer(holding_10(1))}
+        << QStringList{rtu_10, rtu_11, rtu_10} << QStringList{response, "2:" + hex(mbap(0x1236, 1, holding_10(1)))}
+        << QString();
+    const QString write_answer = rtu_answer(QByteArray::fromHex("1000000001"));
+    QTest::newRow("merged: never a write")
+        << QStringList{"n2", "c " + write, "c2 " + write, write_answer, write_answer}
+        << QStringList{write_rtu, write_rtu} << QStringList{mbap_hex(5, "1000000001"), "2:" + mbap_hex(5, "1000000001")}
+        << QString();
+    QTest::newRow("merged: never a read asked behind a write to its slave")
+        << QStringList{"n2", "n3", "c " + req, "c2 " + write, "c3 " + req3, answer, write_answer, answer}
+        << QStringList{rtu_10, write_rtu, rtu_10}
+        << QStringList{response, "2:" + mbap_hex(5, "1000000001"), "3:" + same_answered(0x1236, nullptr)} << QString();
+
+    // A read cache of 3 s: the first read's answer came.
+    const QStringList cached = {"m 3000", "c " + req, answer};
+    const QString from_memory = same_answered(0x1235, nullptr);
+    QTest::newRow("cache: an identical read within cache_ms answered from memory")
+        << cached + QStringList{"s 2999", "c " + req2} << QStringList{rtu_10} << QStringList{response, from_memory}
+        << "Запрос Modbus через порт 3002 (транзакция 4661) получил ответ из памяти, без радиосвязи: ответ "
+           "устройства на такой же запрос пришёл 2999 мс назад.";
+    QTest::newRow("cache: not after cache_ms")
+        << cached + QStringList{"s 3000", "c " + req2, answer_11} << QStringList{rtu_10, rtu_11}
+        << QStringList{response, response2} << QString();
+    const QByteArray write_pdu = QByteArray::fromHex("1000000001020007");
+    QTest::newRow("cache: a write drops its slave's answers, not another slave's")
+        << cached + QStringList{"c " + hex(mbap(5, 2, write_pdu)), "a " + hex(with_crc16("\x02" + write_pdu.left(5))),
+                                "c " + req2, "c " + write, write_answer, "c " + req3, answer}
+        << QStringList{rtu_10, hex(with_crc16("\x02" + write_pdu)), write_rtu, rtu_10}
+        << QStringList{response, hex(mbap(5, 2, write_pdu.left(5))), from_memory, mbap_hex(5, "1000000001"),
+                       same_answered(0x1236, nullptr)}
+        << QString();
+    QTest::newRow("cache: a read's answer that came while a write to its slave waited is not kept")
+        << QStringList{"m 3000", "c " + req + write, answer, write_answer, "c " + req2, answer}
+        << QStringList{rtu_10, write_rtu, rtu_10} << QStringList{response, mbap_hex(5, "1000000001"), from_memory}
+        << QString();
+    QTest::newRow("cache: exceptions are not kept")
+        << QStringList{"m 3000", "c " + req, rtu_answer(QByteArray::fromHex("8302")), "c " + req2, answer_11}
+        << QStringList{rtu_10, rtu_11} << QStringList{mbap_hex(0x1234, "8302"), response2} << QString();
 }
 
 void Test_modbus_tcp::framing()
@@ -583,8 +653,11 @@ void Test_modbus_tcp::framing()
     QFETCH(QStringList, written);
     QFETCH(QString, logged);
     modbus_timeout = 400;
+    // "m MS" first: the modem keeps its reads' answers MS ms, and the trace says which came from memory.
+    const quint32 cache_ms = events.value(0).startsWith("m ") ? events.takeFirst().mid(2).toUInt() : 0;
+    trace_tcp = cache_ms ? Tcp_trace::all | Tcp_trace::bad_frames : Tcp_trace::bad_frames;
     Recording_host host(51);
-    Modbus_tcp_framing f(host, 1, 3002, 51);
+    Modbus_tcp_framing f(host, 1, 3002, 51, cache_ms);
     Framing_script script(host, f);
     for (const QString& e : events)
         script.event(e);
@@ -605,6 +678,7 @@ void Test_modbus_tcp::framing()
     if (!host.posted.isEmpty())
         QCOMPARE(host.timer_type, Qt::PreciseTimer);
     modbus_timeout = modbus_timeout_ms;
+    trace_tcp = Tcp_trace::bad_frames;
 }
 
 void Test_modbus_tcp::answer_shape_data()
@@ -685,6 +759,61 @@ void Test_modbus_tcp::read_widening()
     QCOMPARE(wide.value_or(QByteArray()), widened);
     if (!answer.isEmpty())
         QCOMPARE(narrowed_answer(read, answer, {front, back}), narrowed);
+}
+
+// The read cache keeping answers 1000 ms: "s KEY PDU AT" stores an answer, "d SLAVE" drops a slave's,
+// "f N" stores N answers of slave 1 at addresses 0 to N-1 (key 01 and the address in two bytes),
+// "a KEY AT" looks a read up: its answer and age, or "-".
+void Test_modbus_tcp::read_cache_data()
+{
+    QTest::addColumn<qint64>("keep_ms");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("found");
+    const QString store = QStringLiteral("s 01030000000a 0314aa 100");
+    QTest::newRow("kept for keep_ms, not after") << qint64(1000) << QStringList{store, "a 01030000000a 1099", "a 01030000000a 1100"}
+                                                 << QStringList{"0314aa@999", "-"};
+    QTest::newRow("another read not found") << qint64(1000) << QStringList{store, "a 01030000000b 100", "a 02030000000a 100"}
+                                            << QStringList{"-", "-"};
+    QTest::newRow("none kept with keep_ms 0") << qint64(0) << QStringList{store, "a 01030000000a 100"} << QStringList{"-"};
+    QTest::newRow("exceptions not kept") << qint64(1000) << QStringList{"s 010300000001 8302 0", "a 010300000001 1"}
+                                         << QStringList{"-"};
+    QTest::newRow("a newer answer replaces the older")
+        << qint64(1000) << QStringList{store, "s 01030000000a 0314bb 600", "a 01030000000a 1500"}
+        << QStringList{"0314bb@900"};
+    QTest::newRow("a slave dropped, another kept")
+        << qint64(1000) << QStringList{store, "s 02030000000a 0314cc 100", "d 1", "a 01030000000a 200", "a 02030000000a 200"}
+        << QStringList{"-", "0314cc@100"};
+    QTest::newRow("the broadcast address drops every slave")
+        << qint64(1000) << QStringList{store, "s 02030000000a 0314cc 100", "d 0", "a 02030000000a 200"} << QStringList{"-"};
+    QTest::newRow("bounded: beyond the most kept the oldest goes")
+        << qint64(1000) << QStringList{QStringLiteral("f %1").arg(Read_cache::max_entries + 1), "a 010000 0", "a 010001 0"}
+        << QStringList{"-", "0311@0"};
+}
+
+void Test_modbus_tcp::read_cache()
+{
+    QFETCH(qint64, keep_ms);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, found);
+    Read_cache cache(keep_ms);
+    QStringList got;
+    for (const QString& step : steps) {
+        const QStringList w = step.split(' ');
+        if (w[0] == "s") {
+            cache.store(QByteArray::fromHex(w[1].toLatin1()), QByteArray::fromHex(w[2].toLatin1()), w[3].toLongLong());
+        } else if (w[0] == "d") {
+            cache.drop_slave(static_cast<quint8>(w[1].toUInt()));
+        } else if (w[0] == "f") {
+            for (int n = 0; n < w[1].toInt(); ++n)
+                cache.store(QByteArray::fromHex("01") + char(n >> 8) + char(n & 0xFF), QByteArray::fromHex("0311"), 0);
+        } else {
+            qint64 age = -1;
+            const std::optional<QByteArray> answer = cache.answer(QByteArray::fromHex(w[1].toLatin1()), w[2].toLongLong(), age);
+            got << (answer ? hex(*answer) + '@' + QString::number(age) : QStringLiteral("-"));
+        }
+    }
+    QCOMPARE(got, found);
+    QVERIFY(cache.size() <= Read_cache::max_entries);
 }
 
 // Which master a newcomer beyond the port's clients replaces: slot 0 for none.
