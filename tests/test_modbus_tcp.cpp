@@ -355,9 +355,11 @@ private slots:
     void copied_replayed_and_late_answers_never_answer_the_next_read();
     void several_masters_poll_one_port_together();
     void masters_take_turns_and_churn_displaces_no_working_master();
+    void identical_reads_merged_and_cached();
 
 private:
-    bool start(bool with_metrics = false, const QByteArray& extra_cfg = QByteArray());
+    // mb_more: more attributes of the Modbus TCP modem that answers.
+    bool start(bool with_metrics = false, const QByteArray& extra_cfg = QByteArray(), const char* mb_more = nullptr);
 
     Temp_log temp_log;
     std::unique_ptr<Sim> sim;
@@ -384,7 +386,7 @@ void Test_modbus_tcp::cleanup()
     temp_log.clear();
 }
 
-bool Test_modbus_tcp::start(bool with_metrics, const QByteArray& extra_cfg)
+bool Test_modbus_tcp::start(bool with_metrics, const QByteArray& extra_cfg, const char* mb_more)
 {
     const std::vector<quint16> ports = free_ports(5);
     port_mb = ports[0];
@@ -404,7 +406,7 @@ bool Test_modbus_tcp::start(bool with_metrics, const QByteArray& extra_cfg)
     if (with_metrics)
         options.extra_cfg += "metrics_listen = \"127.0.0.1:" + QByteArray::number(port_metrics) + "\"\n";
     bridge.reset(new Bridge(sim->port,
-                            {{eui_mb, port_mb, 51, "modbus_tcp"},
+                            {{eui_mb, port_mb, 51, "modbus_tcp", mb_more},
                              {eui_rtu, port_rtu, 51, "raw"},
                              {eui_silent, port_silent, 51, "modbus_tcp"},
                              {eui_echo, port_echo, 51}},
@@ -1196,6 +1198,62 @@ void Test_modbus_tcp::copied_replayed_and_late_answers_never_answer_the_next_rea
     qInfo("%d of 8 reads answered with their own registers, the others with 0x0B", own);
     QVERIFY(own >= 5);
     QVERIFY(!bridge->log().filter(QStringLiteral("опоздавший или повторённый ответ")).isEmpty());
+}
+
+// Three masters ask the same read while the modem is busy with another's: it goes over the radio
+// once, and each master gets the answer under its own transaction id. With cache_ms, the same read
+// again is answered from memory at once; after a write to the slave the next read goes over the
+// radio and shows the written value.
+void Test_modbus_tcp::identical_reads_merged_and_cached()
+{
+    QVERIFY(start(true, QByteArray(), "cache_ms=3000"));
+    const QString mb = QLatin1String(eui_mb);
+    const auto radio_requests = [&] {
+        return sim->lines.filter(QStringLiteral("recv ")).filter(QStringLiteral("send_data_req")).filter(
+            QStringLiteral("\"devEui\":\"%1\"").arg(mb)).size();
+    };
+    const auto answered = [&](const char* how) {
+        return metric_value(scrape_metrics(port_metrics), "ruvo_bridge_modbus_requests_total{answered=\"" +
+                                                              QByteArray(how) + "\",eui=\"" + QByteArray(eui_mb) +
+                                                              "\",port=\"" + QByteArray::number(port_mb) + "\"}");
+    };
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 300").arg(mb)));
+    auto busy = client_of(port_mb);
+    busy->write(mbap(1, 1, read_one(40)));
+    QVERIFY(wait_for([&] { return radio_requests() == 1; }));
+    std::unique_ptr<QTcpSocket> masters[3];
+    for (int m = 0; m < 3; ++m) {
+        masters[m] = client_of(port_mb);
+        masters[m]->write(mbap(quint16(0x100 + m), 1, read_10));
+    }
+    QVERIFY(read_exactly(*busy, mbap(1, 1, register_value(40))));
+    for (int m = 0; m < 3; ++m)
+        QVERIFY(read_exactly(*masters[m], mbap(quint16(0x100 + m), 1, holding_10(0))));
+    QElapsedTimer since_answer;
+    since_answer.start();
+    QCOMPARE(radio_requests(), 2);
+    QCOMPARE(answered("merged"), 2.0);
+
+    QElapsedTimer clock;
+    clock.start();
+    masters[0]->write(mbap(0x200, 1, read_10));
+    QVERIFY(read_exactly(*masters[0], mbap(0x200, 1, holding_10(0))));
+    QVERIFY2(clock.elapsed() < 100, QByteArray::number(clock.elapsed()).constData());
+    QCOMPARE(radio_requests(), 2);
+    QCOMPARE(answered("cache"), 1.0);
+    QVERIFY(!bridge->log().filter(QStringLiteral("Запрос Modbus через порт %1 (транзакция 512) получил ответ из памяти")
+                                      .arg(port_mb)).isEmpty());
+
+    masters[1]->write(mbap(0x300, 1, QByteArray::fromHex("060000004d")));
+    QVERIFY(read_exactly(*masters[1], mbap(0x300, 1, QByteArray::fromHex("060000004d"))));
+    // Still within cache_ms of the read's answer: only the write made the next read go over the radio.
+    QVERIFY(since_answer.elapsed() < 2500);
+    masters[2]->write(mbap(0x301, 1, read_10));
+    QByteArray written = holding_10(0);
+    written[3] = 0x4d;
+    QVERIFY(read_exactly(*masters[2], mbap(0x301, 1, written)));
+    QCOMPARE(radio_requests(), 4);
+    QCOMPARE(answered("radio"), 4.0);
 }
 
 QTEST_MAIN(Test_modbus_tcp)
