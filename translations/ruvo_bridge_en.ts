@@ -1371,6 +1371,10 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <source>Порт TCP %1: за последнюю минуту ещё %2 запросов Modbus никуда не отправлены, так как их адреса не связаны ни с одним обслуживаемым сейчас радиомодемом. Чаще всего такие запросы приходили с адресов: %3.</source>
         <translation>TCP port %1: %2 more Modbus requests were sent nowhere in the last minute because their unit ids are routed to no modem served now. Such requests came most often from: %3.</translation>
     </message>
+    <message>
+        <source>Запрос Modbus через порт %1 (транзакция %2) получил ответ из памяти, без радиосвязи: ответ устройства на такой же запрос пришёл %3 мс назад.</source>
+        <translation>The Modbus request through port %1 (transaction %2) was answered from memory, without the radio: the device&apos;s answer to the same request came %3 ms ago.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
