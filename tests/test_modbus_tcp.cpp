@@ -950,7 +950,7 @@ void Test_modbus_tcp::silent_modem_times_out_then_recovers()
     auto c = client_of(port_silent);
     QElapsedTimer clock;
     clock.start();
-    c->write(mbap(0x0A01, 1, read_10) + mbap(0x0A02, 1, read_10));
+    c->write(mbap(0x0A01, 1, read_10) + mbap(0x0A02, 1, read_one(0)));
     // The request is with the modem: its answer is now awaited.
     QVERIFY(wait_for([&] { return !sim->lines.filter(QStringLiteral("sent {\"append_status\"")).isEmpty(); }));
     QByteArray spoiled = with_crc16(QByteArray::fromHex("01") + holding_10(0));
