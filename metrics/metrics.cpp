@@ -135,10 +135,13 @@ const char* const modem_counter_names[][2] = {
 };
 
 const char* const client_error_kinds[] = {"overflow", "refused", "packet", "read", "header"};
+// In the order of metrics::Modbus_answer.
+const char* const modbus_answer_kinds[] = {"radio", "merged", "cache"};
 
 struct Modem_series {
     std::array<Counter*, modem_counter_count> counters;
     std::array<Counter*, 5> errors;
+    std::array<Counter*, 3> modbus_answers;
     Gauge* last_uplink;
 };
 
@@ -169,6 +172,7 @@ public:
 private:
     std::array<Family<Counter>*, modem_counter_count> modem_counters;
     Family<Counter>& client_errors;
+    Family<Counter>& modbus_answers;
     Family<Gauge>& last_uplink;
     QHash<quint64, Modem_series> modems;
     std::chrono::steady_clock::time_point sent_at;
@@ -216,6 +220,10 @@ Metrics::Metrics()
                                    "Exchanges with a TCP client ended by an error, by kind: overflow (message "
                                    "longer than max_frame), refused (frame refused by the server), packet (bad "
                                    "uplink packet), read (read error), header (malformed Modbus TCP header).")),
+      modbus_answers(counter_family(*registry, "ruvo_bridge_modbus_requests_total",
+                                    "Modbus requests to the modem answered, by how: radio (the modem's answer to "
+                                    "this request), merged (the answer to an identical read asked at the same "
+                                    "time), cache (an answer kept from an identical read within cache_ms).")),
       last_uplink(gauge_family(*registry, "ruvo_bridge_last_uplink_timestamp_seconds",
                                "Time of the modem's last uplink message, in seconds since the epoch; 0 when none."))
 {
@@ -236,6 +244,11 @@ void Metrics::add_modem(quint64 eui, quint16 port)
         with_kind["kind"] = client_error_kinds[i];
         series.errors[i] = &client_errors.Add(with_kind);
     }
+    for (size_t i = 0; i < series.modbus_answers.size(); ++i) {
+        prometheus::Labels with_how = labels;
+        with_how["answered"] = modbus_answer_kinds[i];
+        series.modbus_answers[i] = &modbus_answers.Add(with_how);
+    }
     series.last_uplink = &last_uplink.Add(labels);
     modems.insert(eui, series);
 }
@@ -249,6 +262,8 @@ void Metrics::remove_modem(quint64 eui)
         modem_counters[i]->Remove(it->counters[i]);
     for (Counter* c : it->errors)
         client_errors.Remove(c);
+    for (Counter* c : it->modbus_answers)
+        modbus_answers.Remove(c);
     last_uplink.Remove(it->last_uplink);
     modems.erase(it);
 }
@@ -399,6 +414,14 @@ void metrics::site_request(Site_result result)
 {
     if (active)
         active->site_requests[static_cast<size_t>(result)]->Increment();
+}
+
+void metrics::modbus_answered(quint64 eui, Modbus_answer how, size_t count)
+{
+    if (!active || !count)
+        return;
+    if (Modem_series* m = active->modem(eui))
+        m->modbus_answers[static_cast<size_t>(how)]->Increment(static_cast<double>(count));
 }
 
 Metrics_endpoint::Metrics_endpoint()

@@ -24,6 +24,9 @@ enum class Late_answer { after_given_up, after_other_client };
 // What became of a request on the site port: handed to a modem's line, answered 0x0A at once for
 // want of a route, or a broadcast sent nowhere.
 enum class Site_result { routed, no_route, broadcast };
+// How a Modbus request to the modem was answered: over the radio, with the answer of an identical
+// read it was merged into, or from the read cache.
+enum class Modbus_answer { radio, merged, cache };
 
 // With cfg_mutex held, wherever ws_flags, tcp_servers or clients_number change: copies the link
 // state and the main window's three counters for the next scrape, which then takes no lock of the
@@ -60,6 +63,7 @@ void uplink_received(quint64 eui, size_t bytes);
 void answer_to_client(quint64 eui);
 void late_answer(quint64 eui, Late_answer kind);
 void site_request(Site_result result);
+void modbus_answered(quint64 eui, Modbus_answer how, size_t count = 1);
 
 }  // namespace metrics
 

@@ -6,6 +6,7 @@
 #include "common/crc16.h"
 #include "common/err.h"
 #include "core/cfg.h"
+#include "metrics/metrics.h"
 #include "tcp/modbus_answer_shape.h"
 #include "tcp/modbus_mbap.h"
 
@@ -56,6 +57,9 @@ Tr errfmt_too_long{TR_TEXT("log",
 Tr errfmt_refused{TR_TEXT("log",
                           "Сервер не принял запрос Modbus через порт %1 (транзакция %2) для радиомодема; клиенту "
                           "отправлено исключение 0x0A.")};
+Tr logfmt_from_cache{TR_TEXT("log",
+                             "Запрос Modbus через порт %1 (транзакция %2) получил ответ из памяти, без радиосвязи: "
+                             "ответ устройства на такой же запрос пришёл %3 мс назад.")};
 Tr errtext_bad_answer{TR_TEXT("log", "Ответ устройства, вызвавший предыдущую ошибку: ")};
 
 // The smallest RTU answer: unit id, function, CRC.
@@ -68,11 +72,14 @@ quint8 function_of(const QByteArray& request)
 
 }  // namespace
 
-Modbus_line::Modbus_line(Client_framing::Host& host, quint16 tcp_port, size_t max_frame)
+Modbus_line::Modbus_line(Client_framing::Host& host, quint64 eui, quint16 tcp_port, size_t max_frame,
+                         quint32 cache_ms)
     : host(host),
+      eui(eui),
       tcp_port(tcp_port),
       max_frame(max_frame),
-      ledger(ws_sdata_timeout + radio_answer_time_ms, modbus_timeout, max_lost_watched)
+      ledger(ws_sdata_timeout + radio_answer_time_ms, modbus_timeout, max_lost_watched),
+      cache(cache_ms)
 {
 }
 
@@ -87,29 +94,146 @@ Modbus_line::Asker& Modbus_line::asker(Modbus_front& front, Client_number client
 
 void Modbus_line::enqueue(Modbus_front& front, Client_number client, const QByteArray& request, quint8 slave)
 {
-    asker(front, client).requests.enqueue({&front, client, request, slave, false});
+    Request r{&front, client, request, slave, false, {}, ++arrivals, false};
+    if (!shareable(r))
+        cache.drop_slave(slave);
+    else if (!changes_pending(slave) && (answered_from_cache(r) || joined(r)))
+        return;
+    asker(front, client).requests.enqueue(r);
     ++waiting;
+}
+
+QByteArray Modbus_line::rtu_of(const Request& request)
+{
+    return static_cast<char>(request.slave) + request.mbap.mid(function_at);
+}
+
+bool Modbus_line::shareable(const Request& request)
+{
+    return shareable_read(request.slave, function_of(request.mbap));
+}
+
+// A request other than a read, to the slave or to every slave, waits or is owed.
+bool Modbus_line::changes_pending(quint8 slave) const
+{
+    const auto changes = [slave](const Request& r) {
+        return (r.slave == slave || r.slave == broadcast_unit) && !shareable(r);
+    };
+    if (owed != Owed::nothing && changes(awaited.request))
+        return true;
+    return std::any_of(askers.begin(), askers.end(), [&](const Asker& a) {
+        return std::any_of(a.requests.begin(), a.requests.end(), changes);
+    });
+}
+
+bool Modbus_line::answered_from_cache(Request& request)
+{
+    qint64 age = 0;
+    const std::optional<QByteArray> pdu = cache.answer(rtu_of(request), host.now_ms(), age);
+    if (!pdu)
+        return false;
+    if (trace_tcp & Tcp_trace::all)
+        log(logfmt_from_cache.tr().arg(tcp_port).arg(word_at(request.mbap, 0)).arg(age));
+    metrics::modbus_answered(eui, metrics::Modbus_answer::cache);
+    leave_line(request);
+    respond(request, response(request.mbap, *pdu), true);
+    return true;
+}
+
+// The read joins an identical one the modem owes, which has left the line, and so leaves it too;
+// else an identical one waiting.
+bool Modbus_line::joined(Request& request)
+{
+    const QByteArray rtu = rtu_of(request);
+    const auto takes = [&](const Request& r) {
+        return r.merged.size() < static_cast<size_t>(max_waiting) && rtu_of(r) == rtu;
+    };
+    if (owed == Owed::answer && takes(awaited.request)) {
+        leave_line(request);
+        awaited.request.merged.push_back(request);
+        return true;
+    }
+    for (Asker& a : askers)
+        for (Request& r : a.requests)
+            if (takes(r)) {
+                r.merged.push_back(request);
+                ++waiting;
+                return true;
+            }
+    return false;
+}
+
+// The request and the reads merged into it leave the line, each once.
+void Modbus_line::leave_line(Request& request)
+{
+    const auto leave = [](Request& r) {
+        if (!r.left && r.front)
+            r.front->left_line(r.client);
+        r.left = true;
+    };
+    leave(request);
+    std::for_each(request.merged.begin(), request.merged.end(), leave);
 }
 
 bool Modbus_line::has_work(const Modbus_front& front, Client_number client) const
 {
-    if (owed == Owed::answer && awaited.request.front == &front && awaited.request.client == client)
+    const auto mine = [&](const Request& r) { return r.front == &front && r.client == client; };
+    const auto has = [&](const Request& r) { return mine(r) || std::any_of(r.merged.begin(), r.merged.end(), mine); };
+    if (owed == Owed::answer && has(awaited.request))
         return true;
-    return std::any_of(askers.begin(), askers.end(), [&](const Asker& a) {
-        return a.front == &front && a.client == client && !a.requests.isEmpty();
-    });
+    return std::any_of(askers.begin(), askers.end(),
+                       [&](const Asker& a) { return std::any_of(a.requests.begin(), a.requests.end(), has); });
 }
 
+// The reads merged into others' are taken out; each request of the client's that others' reads
+// joined is carried for them.
 void Modbus_line::forget(const Modbus_front& front, Client_number client)
 {
     if (awaited.request.front == &front && awaited.request.client == client)
         awaited.request.front = nullptr;
+    drop_merged(front, client);
+    std::vector<Request> carriers;
     for (auto it = askers.begin(); it != askers.end(); ++it)
         if (it->front == &front && it->client == client) {
             waiting -= it->requests.size();
+            for (Request& r : it->requests)
+                if (!r.merged.empty())
+                    carriers.push_back(r);
             askers.erase(it);
-            return;
+            break;
         }
+    promote(carriers);
+}
+
+void Modbus_line::drop_merged(const Modbus_front& front, Client_number client)
+{
+    const auto drop = [&](std::vector<Request>& merged) {
+        const auto gone = std::remove_if(merged.begin(), merged.end(), [&](const Request& r) {
+            return r.front == &front && r.client == client;
+        });
+        const int n = static_cast<int>(merged.end() - gone);
+        merged.erase(gone, merged.end());
+        return n;
+    };
+    drop(awaited.request.merged);
+    for (Asker& a : askers)
+        for (Request& r : a.requests)
+            waiting -= drop(r.merged);
+}
+
+// Each request whose master is gone is carried for the first of the reads merged into it, in its
+// place among that master's requests.
+void Modbus_line::promote(std::vector<Request>& carriers)
+{
+    for (const Request& r : carriers) {
+        Request next = r.merged.front();
+        next.merged.assign(r.merged.begin() + 1, r.merged.end());
+        next.plain = r.plain;
+        QQueue<Request>& queue = asker(*next.front, next.client).requests;
+        const auto later =
+            std::find_if(queue.begin(), queue.end(), [&](const Request& q) { return q.arrival > next.arrival; });
+        queue.insert(later, next);
+    }
 }
 
 void Modbus_line::close()
@@ -122,9 +246,9 @@ void Modbus_line::close()
     host.kill_timer();
     owed = Owed::nothing;
     awaited = Awaited();
-    for (const Asker& a : all)
-        for (const Request& r : a.requests) {
-            r.front->left_line(r.client);
+    for (Asker& a : all)
+        for (Request& r : a.requests) {
+            leave_line(r);
             respond(r, exception(r.mbap, gateway_path_unavailable), false);
         }
 }
@@ -165,9 +289,9 @@ bool Modbus_line::send_next_in_turn(qint64 now, qint64& hold)
         }
         turn_front = a.front;
         turn_client = a.client;
-        const Request request = a.requests.dequeue();
-        --waiting;
-        request.front->left_line(request.client);
+        Request request = a.requests.dequeue();
+        waiting -= 1 + static_cast<int>(request.merged.size());
+        leave_line(request);
         dispatch(request, p);
         return true;
     }
@@ -221,10 +345,16 @@ void Modbus_line::send(const Request& request, const Plan& plan)
     host.post_frame(size);
 }
 
+// The response goes to the request's master and, each on its own header, to the masters of the
+// reads merged into it. A write may drop a master, and so change the list: it is copied first.
 void Modbus_line::respond(const Request& request, const QByteArray& response, bool answer)
 {
-    if (request.front)
+    const std::vector<Request> merged = request.merged;
+    if (request.front && request.front->has_client(request.client))
         request.front->respond(request.client, response, answer);
+    for (const Request& m : merged)
+        if (m.front->has_client(m.client))
+            m.front->respond(m.client, mbap::response(m.mbap, response.mid(function_at)), answer);
 }
 
 void Modbus_line::answer_received(const QByteArray& rtu, bool anyone_asking)
@@ -280,11 +410,14 @@ void Modbus_line::deliver(const QByteArray& answer)
     const QByteArray pdu = narrowed_answer(request.mbap.mid(function_at), answer.mid(1), awaited.plan.widening);
     if (retried_plain(pdu))
         return;
-    if (request.front && request.front->has_client(request.client)) {
-        respond(request, response(request.mbap, pdu), true);
-    } else if (trace_tcp) {
+    if (shareable(request) && !changes_pending(request.slave))
+        cache.store(rtu_of(request), pdu, host.now_ms());
+    metrics::modbus_answered(eui, metrics::Modbus_answer::radio);
+    metrics::modbus_answered(eui, metrics::Modbus_answer::merged, request.merged.size());
+    const bool owner_here = request.front && request.front->has_client(request.client);
+    if (!owner_here && request.merged.empty() && trace_tcp)
         log_answer_error(errfmt_answer_owner_gone.tr().arg(tcp_port), with_crc16(answer));
-    }
+    respond(request, response(request.mbap, pdu), true);
     end_awaited();
 }
 
@@ -298,10 +431,14 @@ bool Modbus_line::retried_plain(const QByteArray& answer_pdu)
         (code != illegal_data_address && code != illegal_data_value))
         return false;
     Request again = awaited.request;
+    again.plain = true;
     if (again.front && again.front->has_client(again.client)) {
-        again.plain = true;
+        waiting += 1 + static_cast<int>(again.merged.size());
         asker(*again.front, again.client).requests.prepend(again);
-        ++waiting;
+    } else if (!again.merged.empty()) {
+        waiting += static_cast<int>(again.merged.size());
+        std::vector<Request> carriers{again};
+        promote(carriers);
     }
     end_awaited();
     return true;

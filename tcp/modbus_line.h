@@ -4,10 +4,13 @@
 // whatever happens to its master; an answer is taken only when it fits the owed request, came
 // after the server accepted it, and cannot be a late answer or a copy of an earlier request's (the
 // request is made to differ from those, or waits), so that no answer ever reaches another request.
+// A read identical to one waiting or owed takes that one's answer instead of going again; with a
+// read cache, a read answered a moment ago is answered from memory.
 #pragma once
 
 #include "tcp/answer_ledger.h"
 #include "tcp/client_framing.h"
+#include "tcp/read_cache.h"
 #include "tcp/read_widening.h"
 
 #include <QByteArray>
@@ -23,7 +26,8 @@ public:
     // Writes the response to the client if it is still there; an answer is counted as one.
     virtual void respond(Client_number client, const QByteArray& response, bool answer) = 0;
     virtual bool has_client(Client_number client) const = 0;
-    // One of the client's requests left the line: sent to the modem, or answered without it.
+    // One of the client's requests left the line: sent to the modem, or answered without it, or
+    // joined to an identical read owed by the modem.
     virtual void left_line(Client_number client) = 0;
 
 protected:
@@ -41,14 +45,17 @@ public:
     static constexpr size_t max_lost_watched = 8;
 
     // host: the modem's port, through which frames go and answers come; its number names the
-    // modem in the log.
-    Modbus_line(Client_framing::Host& host, quint16 tcp_port, size_t max_frame);
+    // modem in the log. cache_ms: how long a read's answer answers identical reads; 0: not at all.
+    Modbus_line(Client_framing::Host& host, quint64 eui, quint16 tcp_port, size_t max_frame, quint32 cache_ms);
     Modbus_line(const Modbus_line&) = delete;
     Modbus_line& operator=(const Modbus_line&) = delete;
 
     bool full() const { return waiting >= max_waiting; }
     // A whole MBAP request of a master, for the RTU slave address `slave`; the response goes back
-    // with the request's own header.
+    // with the request's own header, at once when the cache has it. A read identical to one
+    // waiting or owed joins it (at most max_waiting join one); any other request to the slave
+    // drops the slave's cached answers, and while it waits or is owed the slave's reads are
+    // neither joined nor cached, so that no master reads around its own write.
     void enqueue(Modbus_front& front, Client_number client, const QByteArray& request, quint8 slave);
     // Sends the next waiting request once nothing is owed.
     void send_next();
@@ -81,6 +88,13 @@ private:
         quint8 slave = 0;
         // Sent as asked: a widened read of it was refused.
         bool plain = false;
+        // Identical reads that take this one's answer; a master that leaves is taken out.
+        std::vector<Request> merged;
+        // When it came to the line: a request that takes over a merged one's place keeps its
+        // master's order.
+        quint64 arrival = 0;
+        // Its master was told it left the line; a read sent again is not told twice.
+        bool left = false;
     };
     // A master's requests waiting, in the order it sent them.
     struct Asker {
@@ -105,6 +119,14 @@ private:
     };
 
     Asker& asker(Modbus_front& front, Client_number client);
+    static QByteArray rtu_of(const Request& request);
+    static bool shareable(const Request& request);
+    bool changes_pending(quint8 slave) const;
+    bool answered_from_cache(Request& request);
+    bool joined(Request& request);
+    void promote(std::vector<Request>& carriers);
+    void drop_merged(const Modbus_front& front, Client_number client);
+    static void leave_line(Request& request);
     bool send_next_in_turn(qint64 now, qint64& hold);
     Plan plan(const Request& request, qint64 now) const;
     void dispatch(const Request& request, const Plan& plan);
@@ -118,6 +140,7 @@ private:
     void log_answer_error(const QString& text, const QByteArray& rtu) const;
 
     Client_framing::Host& host;
+    const quint64 eui;
     const quint16 tcp_port;
     const size_t max_frame;
     // Oldest first; an asker stays while its master is connected.
@@ -125,6 +148,8 @@ private:
     int waiting = 0;
     Awaited awaited;
     Answer_ledger ledger;
+    Read_cache cache;
+    quint64 arrivals = 0;
     Owed owed = Owed::nothing;
     // The asker whose request went last: the next turn is the next one's.
     const Modbus_front* turn_front = nullptr;

@@ -136,7 +136,8 @@ bool Modbus_port_framing::take(Master& m)
 }
 
 // A full line is said to the client at once: it may retry, or ask later. A master with nothing
-// waiting always gets its turn. False when that write dropped the client.
+// waiting always gets its turn. False when a write (the 0x06, or an answer from the cache) dropped
+// the client.
 bool Modbus_port_framing::enqueue(Master& m, const QByteArray& request)
 {
     const Client_number number = m.number;
@@ -146,7 +147,7 @@ bool Modbus_port_framing::enqueue(Master& m, const QByteArray& request)
     if (!to.line->full() || !m.waiting) {
         ++m.waiting;
         to.line->enqueue(*this, number, request, to.slave);
-        return true;
+        return master(number) != nullptr;
     }
     busy.event(errfmt_busy.tr().arg(tcp_port).arg(Modbus_line::max_waiting).arg(m.peer), m.peer);
     host.write_to_client(number, exception(request, server_busy));

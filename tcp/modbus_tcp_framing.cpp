@@ -3,8 +3,9 @@
 
 #include "tcp/modbus_mbap.h"
 
-Modbus_tcp_framing::Modbus_tcp_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame)
-    : Modbus_port_framing(host, eui, tcp_port, max_frame), line(host, tcp_port, max_frame)
+Modbus_tcp_framing::Modbus_tcp_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame,
+                                       quint32 cache_ms)
+    : Modbus_port_framing(host, eui, tcp_port, max_frame), line(host, eui, tcp_port, max_frame, cache_ms)
 {
 }
 

@@ -8,7 +8,8 @@
 
 class Modbus_tcp_framing : public Modbus_port_framing {
 public:
-    Modbus_tcp_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame);
+    // cache_ms: the modem's read cache time (0: none).
+    Modbus_tcp_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame, quint32 cache_ms = 0);
 
     Modbus_line* modbus_line() override { return &line; }
     void timer_expired() override;

@@ -26,9 +26,14 @@ std::unique_ptr<Client_framing> make(Client_framing::Host& host, quint64 eui, co
     return std::unique_ptr<Client_framing>(new Framing(host, eui, cfg.tcp_port, cfg.max_frame));
 }
 
+std::unique_ptr<Client_framing> make_modbus(Client_framing::Host& host, quint64 eui, const Device_in_cfg& cfg)
+{
+    return std::unique_ptr<Client_framing>(new Modbus_tcp_framing(host, eui, cfg.tcp_port, cfg.max_frame, cfg.cache_ms));
+}
+
 // The framing of each client protocol, in the order of Port_protocol.
 using Framing_maker = std::unique_ptr<Client_framing> (*)(Client_framing::Host&, quint64, const Device_in_cfg&);
-const Framing_maker framing_makers[] = {make<Pause_framing>, make<Modbus_tcp_framing>};
+const Framing_maker framing_makers[] = {make<Pause_framing>, make_modbus};
 static_assert(sizeof(framing_makers) / sizeof(framing_makers[0]) == port_protocol_count,
               "every client protocol has its framing");
 

@@ -109,6 +109,8 @@ struct Device {
     int max_frame;
     // Written only when given.
     const char* protocol = nullptr;
+    // More attributes, such as "cache_ms=3000", written as they are when given.
+    const char* more = nullptr;
 };
 
 // Modems numbered from a base EUI, with ports from the kernel.
@@ -279,11 +281,12 @@ public:
     {
         QByteArray list;
         for (const Device& d : devices)
-            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3%4)\n")
+            list += QStringLiteral("device(eui=%1, tcp_port=%2, max_frame=%3%4%5)\n")
                         .arg(d.eui)
                         .arg(d.port)
                         .arg(d.max_frame)
-                        .arg(d.protocol ? QStringLiteral(", protocol=") + QLatin1String(d.protocol) : QString())
+                        .arg(d.protocol ? QStringLiteral(", protocol=") + QLatin1String(d.protocol) : QString(),
+                             d.more ? QStringLiteral(", ") + QLatin1String(d.more) : QString())
                         .toUtf8();
         write_file(path("devices.cfg"), list + more);
     }

@@ -6,6 +6,7 @@
 #include "common/crc16.h"
 #include "tcp/modbus_tcp_framing.h"
 #include "tcp/modbus_answer_shape.h"
+#include "tcp/read_cache.h"
 #include "tcp/read_widening.h"
 #include "tests/recording_host.h"
 
@@ -114,7 +115,7 @@ public:
     // answer came, "e HEX" the answer came before the server accepted the frame, "t" the timer
     // fires, "k" the server accepted the frame, "f" it refused it, "b" a broken answer, "g[slot]"
     // the client goes, "n[slot]" a new client comes, "w[slot]" the client is dropped at the next
-    // write to it (it does not read); the slot is 1 when not given.
+    // write to it (it does not read), "s MS" the clock moves on MS ms; the slot is 1 when not given.
     void event(const QString& e)
     {
         take(e);
@@ -163,6 +164,9 @@ public:
             break;
         case 'n':
             join(slot);
+            break;
+        case 's':
+            host.clock += e.mid(2).toLongLong();
             break;
         case 'w':
             host.writing = [this, slot](Client_framing::Client_number n) {
@@ -341,6 +345,8 @@ private slots:
     void answer_shape();
     void read_widening_data();
     void read_widening();
+    void read_cache_data();
+    void read_cache();
     void displaced_client_data();
     void displaced_client();
 
@@ -355,9 +361,11 @@ private slots:
     void several_masters_poll_one_port_together();
     void masters_take_turns_and_churn_displaces_no_working_master();
     void site_port_routes_units_to_their_modems();
+    void identical_reads_merged_and_cached();
 
 private:
-    bool start(bool with_metrics = false, const QByteArray& extra_cfg = QByteArray());
+    // mb_more: more attributes of the Modbus TCP modem that answers.
+    bool start(bool with_metrics = false, const QByteArray& extra_cfg = QByteArray(), const char* mb_more = nullptr);
 
     Temp_log temp_log;
     std::unique_ptr<Sim> sim;
@@ -386,7 +394,7 @@ void Test_modbus_tcp::cleanup()
     temp_log.clear();
 }
 
-bool Test_modbus_tcp::start(bool with_metrics, const QByteArray& extra_cfg)
+bool Test_modbus_tcp::start(bool with_metrics, const QByteArray& extra_cfg, const char* mb_more)
 {
     const std::vector<quint16> ports = free_ports(7);
     port_mb = ports[0];
@@ -412,7 +420,7 @@ bool Test_modbus_tcp::start(bool with_metrics, const QByteArray& extra_cfg)
     if (with_metrics)
         options.extra_cfg += "metrics_listen = \"127.0.0.1:" + QByteArray::number(port_metrics) + "\"\n";
     bridge.reset(new Bridge(sim->port,
-                            {{eui_mb, port_mb, 51, "modbus_tcp"},
+                            {{eui_mb, port_mb, 51, "modbus_tcp", mb_more},
                              {eui_rtu, port_rtu, 51, "raw"},
                              {eui_silent, port_silent, 51, "modbus_tcp"},
                              {eui_echo, port_echo, 51},
@@ -478,6 +486,9 @@ void Test_modbus_tcp::framing_data()
     const QString answer_11 = rtu_answer(holding_11);
     const QString response = hex(mbap(0x1234, 1, holding_10(0)));
     const QString response2 = hex(mbap(0x1235, 1, holding_10(1)));
+    // A read of 11 registers, whose answer cannot be taken for a read of 10's: it is sent as asked.
+    const QString other = hex(mbap(0x1235, 1, read_at(0, 11)));
+    const QString response_other = hex(mbap(0x1235, 1, holding_11));
     const QString timeout = mbap_hex(0x1234, "830b");
     const QString earlier = QStringLiteral("опоздавший или повторённый ответ на один из прежних запросов");
 
@@ -500,7 +511,7 @@ void Test_modbus_tcp::framing_data()
         << QStringList{"c " + req, "e " + answer.mid(2), answer} << QStringList{rtu_10} << QStringList{response}
         << "он пришёл раньше, чем сервер принял запрос";
     QTest::newRow("one at a time, the second read made unlike the first")
-        << QStringList{"c " + req + req2, answer, answer_11} << QStringList{rtu_10, rtu_11}
+        << QStringList{"c " + req, answer, "c " + req2, answer_11} << QStringList{rtu_10, rtu_11}
         << QStringList{response, response2} << QString();
     QTest::newRow("a copy of the last answer does not fit the next read")
         << QStringList{"c " + hex(mbap(1, 1, read_one(0)) + mbap(2, 1, read_one(1))), rtu_answer(register_value(0)),
@@ -508,10 +519,10 @@ void Test_modbus_tcp::framing_data()
         << QStringList{rtu(read_one(0)), rtu(read_at(0, 2))}
         << QStringList{hex(mbap(1, 1, register_value(0))), hex(mbap(2, 1, register_value(1)))} << earlier;
     QTest::newRow("a late answer of a lost read does not fit the next one, sent at once")
-        << QStringList{"c " + req + req2, "t", answer, answer_11} << QStringList{rtu_10, rtu_11}
+        << QStringList{"c " + req, "t", "c " + req2, answer, answer_11} << QStringList{rtu_10, rtu_11}
         << QStringList{timeout, response2} << earlier;
     QTest::newRow("a widened read refused at the device's edge is sent as asked")
-        << QStringList{"c " + req + req2, answer, rtu_answer(QByteArray::fromHex("8302")),
+        << QStringList{"c " + req, answer, "c " + req2, rtu_answer(QByteArray::fromHex("8302")),
                        rtu_answer(holding_10(1))}
         << QStringList{rtu_10, rtu_11, rtu_10} << QStringList{response, response2} << QString();
     const QString write = hex(mbap(5, 1, QByteArray::fromHex("1000000001020007")));
@@ -523,12 +534,12 @@ void Test_modbus_tcp::framing_data()
         << QStringList{mbap_hex(5, "900b"), "2:" + response, mbap_hex(5, "1000000001")}
         << "за 400 мс; клиенту отправлено исключение 0x0B";
     QTest::newRow("answer of a gone client dropped, the new one's request sent after it")
-        << QStringList{"c " + req, "g", "n", "c " + req2, answer, answer_11} << QStringList{rtu_10, rtu_11}
-        << QStringList{response2} << "клиент, приславший запрос, уже отключился";
+        << QStringList{"c " + req, "g", "n", "c " + other, answer, answer_11} << QStringList{rtu_10, rtu_11}
+        << QStringList{response_other} << "клиент, приславший запрос, уже отключился";
     QTest::newRow("gone client's waiting requests dropped")
         << QStringList{"c " + req + req2, "g", answer} << QStringList{rtu_10} << QStringList() << QString();
-    QTest::newRow("broken answer") << QStringList{"c " + req + req2, "b", answer_11} << QStringList{rtu_10, rtu_11}
-                                   << QStringList{timeout, response2} << "пришёл не целиком";
+    QTest::newRow("broken answer") << QStringList{"c " + req + other, "b", answer_11} << QStringList{rtu_10, rtu_11}
+                                   << QStringList{timeout, response_other} << "пришёл не целиком";
     QTest::newRow("broadcast not awaited")
         << QStringList{"c " + hex(mbap(7, 0, QByteArray::fromHex("0600010005"))) + req2, "k",
                        rtu_answer(holding_10(1))}
@@ -540,25 +551,25 @@ void Test_modbus_tcp::framing_data()
         << QStringList{rtu_10} << QStringList{mbap_hex(5, "900a"), response2}
         << "кадр RTU длиной 57 байтов длиннее предельного размера сообщения радиомодема (51 байтов)";
     QTest::newRow("refused by the server: 0x0A, the next one sent as asked")
-        << QStringList{"c " + req + req2, "f", rtu_answer(holding_10(1))} << QStringList{rtu_10, rtu_10}
+        << QStringList{"c " + req, "f", "c " + req2, rtu_answer(holding_10(1))} << QStringList{rtu_10, rtu_10}
         << QStringList{mbap_hex(0x1234, "830a"), response2}
         << "Сервер не принял запрос Modbus через порт 3002 (транзакция 4660)";
     QTest::newRow("exception code as function") << QStringList{"c " + mbap_hex(6, "8300000001")} << QStringList()
                                                 << QStringList{mbap_hex(6, "8301")} << QString();
 
     // Two masters, each with a request, the first one's with the modem.
-    const QStringList two = {"n2", "c " + req, "c2 " + req2};
+    const QStringList two = {"n2", "c " + req, "c2 " + other};
     QTest::newRow("two masters, each answered with its own")
-        << two + QStringList{answer, answer_11} << QStringList{rtu_10, rtu_11} << QStringList{response, "2:" + response2}
-        << QString();
+        << two + QStringList{answer, answer_11} << QStringList{rtu_10, rtu_11}
+        << QStringList{response, "2:" + response_other} << QString();
     QTest::newRow("answer of a gone master dropped, the other's request sent after it")
-        << two + QStringList{"g", answer, answer_11} << QStringList{rtu_10, rtu_11} << QStringList{"2:" + response2}
+        << two + QStringList{"g", answer, answer_11} << QStringList{rtu_10, rtu_11} << QStringList{"2:" + response_other}
         << "клиент, приславший запрос, уже отключился";
     QTest::newRow("waiting request of a gone master dropped, the owed one answered")
         << two + QStringList{"g2", answer} << QStringList{rtu_10} << QStringList{response} << QString();
     QTest::newRow("a master's timeout does not shift the other's answer")
         << two + QStringList{"t", answer, answer_11} << QStringList{rtu_10, rtu_11}
-        << QStringList{timeout, "2:" + response2} << earlier;
+        << QStringList{timeout, "2:" + response_other} << earlier;
     // Reads of other sizes, so that none is widened.
     QByteArray three;
     for (int n = 1; n <= 3; ++n)
@@ -571,22 +582,86 @@ void Test_modbus_tcp::framing_data()
         << QStringList{hex(mbap(1, 1, holding(1))), "2:" + hex(mbap(9, 1, holding(4))), hex(mbap(2, 1, holding(2))),
                        hex(mbap(3, 1, holding(3)))}
         << QString();
-    // Two masters with full shares, then a third comes.
+    // Two masters with full shares of reads all different, then a third comes.
     QStringList full = {"n2"};
     for (int slot = 1; slot <= 2; ++slot) {
         QByteArray requests;
         for (int n = 0; n < Modbus_tcp_framing::max_waiting_per_client; ++n)
-            requests += mbap(quint16(slot * 100 + n), 1, read_10);
+            requests += mbap(quint16(slot * 100 + n), 1, read_one(slot * 100 + n));
         full << QStringLiteral("c%1 ").arg(slot) + hex(requests);
     }
     full << "n3";
-    const QString two_more = "c3 " + hex(mbap(0x77, 1, read_10) + mbap(0x78, 1, read_10));
+    const QString two_more = "c3 " + hex(mbap(0x77, 1, read_one(0x77)) + mbap(0x78, 1, read_one(0x78)));
     QTest::newRow("full line: a newcomer's first request waits, the next gets exception 0x06")
-        << full + QStringList{two_more} << QStringList{rtu_10} << QStringList{"3:" + mbap_hex(0x78, "8306")}
+        << full + QStringList{two_more} << QStringList{rtu(read_one(100))} << QStringList{"3:" + mbap_hex(0x78, "8306")}
         << "Очередь запросов Modbus порта 3002 полна (32 запросов)";
     QTest::newRow("full line: a master dropped at its 0x06 is read no further")
-        << full + QStringList{"w3", two_more + hex(mbap(0x79, 1, read_10))} << QStringList{rtu_10}
+        << full + QStringList{"w3", two_more + hex(mbap(0x79, 1, read_one(0x79)))} << QStringList{rtu(read_one(100))}
         << QStringList{"3:" + mbap_hex(0x78, "8306")} << QString();
+
+    // Three masters asking the same read, each with its own transaction id.
+    const QString req3 = hex(mbap(0x1236, 1, read_10));
+    const auto same_answered = [](quint16 tid, const char* pdu) {
+        return hex(mbap(tid, 1, pdu ? QByteArray::fromHex(pdu) : holding_10(0)));
+    };
+    const QStringList same = {"n2", "n3", "c " + req, "c2 " + req2, "c3 " + req3};
+    QTest::newRow("merged: one read carried for three masters, each answered on its own header")
+        << same + QStringList{answer} << QStringList{rtu_10}
+        << QStringList{response, "2:" + same_answered(0x1235, nullptr), "3:" + same_answered(0x1236, nullptr)}
+        << QString();
+    QTest::newRow("merged: a master that leaves is dropped from the list")
+        << same + QStringList{"g2", answer} << QStringList{rtu_10}
+        << QStringList{response, "3:" + same_answered(0x1236, nullptr)} << QString();
+    QTest::newRow("merged: a waiting read joined; its master leaves, the read is carried for the one merged")
+        << QStringList{"n2", "n3", "c " + other, "c2 " + req2, "c3 " + req3, "g2", answer_11, answer}
+        << QStringList{rtu_11, rtu_10} << QStringList{response_other, "3:" + same_answered(0x1236, nullptr)}
+        << QString();
+    QTest::newRow("merged: the device's exception ends every merged read")
+        << QStringList{"n2", "c " + req, "c2 " + req2, rtu_answer(QByteArray::fromHex("8302"))} << QStringList{rtu_10}
+        << QStringList{mbap_hex(0x1234, "8302"), "2:" + same_answered(0x1235, "8302")} << QString();
+    QTest::newRow("merged: the timeout ends every merged read with 0x0B")
+        << QStringList{"n2", "c " + req, "c2 " + req2, "t"} << QStringList{rtu_10}
+        << QStringList{timeout, "2:" + same_answered(0x1235, "830b")} << "за 400 мс";
+    QTest::newRow("merged: a widened read refused at the edge is sent as asked for the one merged, its master gone")
+        << QStringList{"c " + req, answer, "n2", "c " + req2, "c2 " + req3, "g", rtu_answer(QByteArray::fromHex("8302")),
+                       rtu_answer(holding_10(1))}
+        << QStringList{rtu_10, rtu_11, rtu_10} << QStringList{response, "2:" + hex(mbap(0x1236, 1, holding_10(1)))}
+        << QString();
+    const QString write_answer = rtu_answer(QByteArray::fromHex("1000000001"));
+    QTest::newRow("merged: never a write")
+        << QStringList{"n2", "c " + write, "c2 " + write, write_answer, write_answer}
+        << QStringList{write_rtu, write_rtu} << QStringList{mbap_hex(5, "1000000001"), "2:" + mbap_hex(5, "1000000001")}
+        << QString();
+    QTest::newRow("merged: never a read asked behind a write to its slave")
+        << QStringList{"n2", "n3", "c " + req, "c2 " + write, "c3 " + req3, answer, write_answer, answer}
+        << QStringList{rtu_10, write_rtu, rtu_10}
+        << QStringList{response, "2:" + mbap_hex(5, "1000000001"), "3:" + same_answered(0x1236, nullptr)} << QString();
+
+    // A read cache of 3 s: the first read's answer came.
+    const QStringList cached = {"m 3000", "c " + req, answer};
+    const QString from_memory = same_answered(0x1235, nullptr);
+    QTest::newRow("cache: an identical read within cache_ms answered from memory")
+        << cached + QStringList{"s 2999", "c " + req2} << QStringList{rtu_10} << QStringList{response, from_memory}
+        << "Запрос Modbus через порт 3002 (транзакция 4661) получил ответ из памяти, без радиосвязи: ответ "
+           "устройства на такой же запрос пришёл 2999 мс назад.";
+    QTest::newRow("cache: not after cache_ms")
+        << cached + QStringList{"s 3000", "c " + req2, answer_11} << QStringList{rtu_10, rtu_11}
+        << QStringList{response, response2} << QString();
+    const QByteArray write_pdu = QByteArray::fromHex("1000000001020007");
+    QTest::newRow("cache: a write drops its slave's answers, not another slave's")
+        << cached + QStringList{"c " + hex(mbap(5, 2, write_pdu)), "a " + hex(with_crc16("\x02" + write_pdu.left(5))),
+                                "c " + req2, "c " + write, write_answer, "c " + req3, answer}
+        << QStringList{rtu_10, hex(with_crc16("\x02" + write_pdu)), write_rtu, rtu_10}
+        << QStringList{response, hex(mbap(5, 2, write_pdu.left(5))), from_memory, mbap_hex(5, "1000000001"),
+                       same_answered(0x1236, nullptr)}
+        << QString();
+    QTest::newRow("cache: a read's answer that came while a write to its slave waited is not kept")
+        << QStringList{"m 3000", "c " + req + write, answer, write_answer, "c " + req2, answer}
+        << QStringList{rtu_10, write_rtu, rtu_10} << QStringList{response, mbap_hex(5, "1000000001"), from_memory}
+        << QString();
+    QTest::newRow("cache: exceptions are not kept")
+        << QStringList{"m 3000", "c " + req, rtu_answer(QByteArray::fromHex("8302")), "c " + req2, answer_11}
+        << QStringList{rtu_10, rtu_11} << QStringList{mbap_hex(0x1234, "8302"), response2} << QString();
 }
 
 void Test_modbus_tcp::framing()
@@ -596,8 +671,11 @@ void Test_modbus_tcp::framing()
     QFETCH(QStringList, written);
     QFETCH(QString, logged);
     modbus_timeout = 400;
+    // "m MS" first: the modem keeps its reads' answers MS ms, and the trace says which came from memory.
+    const quint32 cache_ms = events.value(0).startsWith("m ") ? events.takeFirst().mid(2).toUInt() : 0;
+    trace_tcp = cache_ms ? Tcp_trace::all | Tcp_trace::bad_frames : Tcp_trace::bad_frames;
     Recording_host host(51);
-    Modbus_tcp_framing f(host, 1, 3002, 51);
+    Modbus_tcp_framing f(host, 1, 3002, 51, cache_ms);
     Framing_script script(host, f);
     for (const QString& e : events)
         script.event(e);
@@ -618,6 +696,7 @@ void Test_modbus_tcp::framing()
     if (!host.posted.isEmpty())
         QCOMPARE(host.timer_type, Qt::PreciseTimer);
     modbus_timeout = modbus_timeout_ms;
+    trace_tcp = Tcp_trace::bad_frames;
 }
 
 void Test_modbus_tcp::answer_shape_data()
@@ -698,6 +777,61 @@ void Test_modbus_tcp::read_widening()
     QCOMPARE(wide.value_or(QByteArray()), widened);
     if (!answer.isEmpty())
         QCOMPARE(narrowed_answer(read, answer, {front, back}), narrowed);
+}
+
+// The read cache keeping answers 1000 ms: "s KEY PDU AT" stores an answer, "d SLAVE" drops a slave's,
+// "f N" stores N answers of slave 1 at addresses 0 to N-1 (key 01 and the address in two bytes),
+// "a KEY AT" looks a read up: its answer and age, or "-".
+void Test_modbus_tcp::read_cache_data()
+{
+    QTest::addColumn<qint64>("keep_ms");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("found");
+    const QString store = QStringLiteral("s 01030000000a 0314aa 100");
+    QTest::newRow("kept for keep_ms, not after") << qint64(1000) << QStringList{store, "a 01030000000a 1099", "a 01030000000a 1100"}
+                                                 << QStringList{"0314aa@999", "-"};
+    QTest::newRow("another read not found") << qint64(1000) << QStringList{store, "a 01030000000b 100", "a 02030000000a 100"}
+                                            << QStringList{"-", "-"};
+    QTest::newRow("none kept with keep_ms 0") << qint64(0) << QStringList{store, "a 01030000000a 100"} << QStringList{"-"};
+    QTest::newRow("exceptions not kept") << qint64(1000) << QStringList{"s 010300000001 8302 0", "a 010300000001 1"}
+                                         << QStringList{"-"};
+    QTest::newRow("a newer answer replaces the older")
+        << qint64(1000) << QStringList{store, "s 01030000000a 0314bb 600", "a 01030000000a 1500"}
+        << QStringList{"0314bb@900"};
+    QTest::newRow("a slave dropped, another kept")
+        << qint64(1000) << QStringList{store, "s 02030000000a 0314cc 100", "d 1", "a 01030000000a 200", "a 02030000000a 200"}
+        << QStringList{"-", "0314cc@100"};
+    QTest::newRow("the broadcast address drops every slave")
+        << qint64(1000) << QStringList{store, "s 02030000000a 0314cc 100", "d 0", "a 02030000000a 200"} << QStringList{"-"};
+    QTest::newRow("bounded: beyond the most kept the oldest goes")
+        << qint64(1000) << QStringList{QStringLiteral("f %1").arg(Read_cache::max_entries + 1), "a 010000 0", "a 010001 0"}
+        << QStringList{"-", "0311@0"};
+}
+
+void Test_modbus_tcp::read_cache()
+{
+    QFETCH(qint64, keep_ms);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, found);
+    Read_cache cache(keep_ms);
+    QStringList got;
+    for (const QString& step : steps) {
+        const QStringList w = step.split(' ');
+        if (w[0] == "s") {
+            cache.store(QByteArray::fromHex(w[1].toLatin1()), QByteArray::fromHex(w[2].toLatin1()), w[3].toLongLong());
+        } else if (w[0] == "d") {
+            cache.drop_slave(static_cast<quint8>(w[1].toUInt()));
+        } else if (w[0] == "f") {
+            for (int n = 0; n < w[1].toInt(); ++n)
+                cache.store(QByteArray::fromHex("01") + char(n >> 8) + char(n & 0xFF), QByteArray::fromHex("0311"), 0);
+        } else {
+            qint64 age = -1;
+            const std::optional<QByteArray> answer = cache.answer(QByteArray::fromHex(w[1].toLatin1()), w[2].toLongLong(), age);
+            got << (answer ? hex(*answer) + '@' + QString::number(age) : QStringLiteral("-"));
+        }
+    }
+    QCOMPARE(got, found);
+    QVERIFY(cache.size() <= Read_cache::max_entries);
 }
 
 // Which master a newcomer beyond the port's clients replaces: slot 0 for none.
@@ -832,7 +966,7 @@ void Test_modbus_tcp::silent_modem_times_out_then_recovers()
     auto c = client_of(port_silent);
     QElapsedTimer clock;
     clock.start();
-    c->write(mbap(0x0A01, 1, read_10) + mbap(0x0A02, 1, read_10));
+    c->write(mbap(0x0A01, 1, read_10) + mbap(0x0A02, 1, read_one(0)));
     // The request is with the modem: its answer is now awaited.
     QVERIFY(wait_for([&] { return !sim->lines.filter(QStringLiteral("sent {\"append_status\"")).isEmpty(); }));
     QByteArray spoiled = with_crc16(QByteArray::fromHex("01") + holding_10(0));
@@ -1127,6 +1261,62 @@ void Test_modbus_tcp::site_port_routes_units_to_their_modems()
     QCOMPARE(counts[3].toInt(), 0);
     QCOMPARE(site.other, 0);
     QVERIFY(counts[1].toInt() > 0 && site.right > 0);
+}
+
+// Three masters ask the same read while the modem is busy with another's: it goes over the radio
+// once, and each master gets the answer under its own transaction id. With cache_ms, the same read
+// again is answered from memory at once; after a write to the slave the next read goes over the
+// radio and shows the written value.
+void Test_modbus_tcp::identical_reads_merged_and_cached()
+{
+    QVERIFY(start(true, QByteArray(), "cache_ms=3000"));
+    const QString mb = QLatin1String(eui_mb);
+    const auto radio_requests = [&] {
+        return sim->lines.filter(QStringLiteral("recv ")).filter(QStringLiteral("send_data_req")).filter(
+            QStringLiteral("\"devEui\":\"%1\"").arg(mb)).size();
+    };
+    const auto answered = [&](const char* how) {
+        return metric_value(scrape_metrics(port_metrics), "ruvo_bridge_modbus_requests_total{answered=\"" +
+                                                              QByteArray(how) + "\",eui=\"" + QByteArray(eui_mb) +
+                                                              "\",port=\"" + QByteArray::number(port_mb) + "\"}");
+    };
+    QVERIFY(sim->command(QStringLiteral("fault modem_delay %1 300").arg(mb)));
+    auto busy = client_of(port_mb);
+    busy->write(mbap(1, 1, read_one(40)));
+    QVERIFY(wait_for([&] { return radio_requests() == 1; }));
+    std::unique_ptr<QTcpSocket> masters[3];
+    for (int m = 0; m < 3; ++m) {
+        masters[m] = client_of(port_mb);
+        masters[m]->write(mbap(quint16(0x100 + m), 1, read_10));
+    }
+    QVERIFY(read_exactly(*busy, mbap(1, 1, register_value(40))));
+    for (int m = 0; m < 3; ++m)
+        QVERIFY(read_exactly(*masters[m], mbap(quint16(0x100 + m), 1, holding_10(0))));
+    QElapsedTimer since_answer;
+    since_answer.start();
+    QCOMPARE(radio_requests(), 2);
+    QCOMPARE(answered("merged"), 2.0);
+
+    QElapsedTimer clock;
+    clock.start();
+    masters[0]->write(mbap(0x200, 1, read_10));
+    QVERIFY(read_exactly(*masters[0], mbap(0x200, 1, holding_10(0))));
+    QVERIFY2(clock.elapsed() < 100, QByteArray::number(clock.elapsed()).constData());
+    QCOMPARE(radio_requests(), 2);
+    QCOMPARE(answered("cache"), 1.0);
+    QVERIFY(!bridge->log().filter(QStringLiteral("Запрос Modbus через порт %1 (транзакция 512) получил ответ из памяти")
+                                      .arg(port_mb)).isEmpty());
+
+    masters[1]->write(mbap(0x300, 1, QByteArray::fromHex("060000004d")));
+    QVERIFY(read_exactly(*masters[1], mbap(0x300, 1, QByteArray::fromHex("060000004d"))));
+    // Still within cache_ms of the read's answer: only the write made the next read go over the radio.
+    QVERIFY(since_answer.elapsed() < 2500);
+    masters[2]->write(mbap(0x301, 1, read_10));
+    QByteArray written = holding_10(0);
+    written[3] = 0x4d;
+    QVERIFY(read_exactly(*masters[2], mbap(0x301, 1, written)));
+    QCOMPARE(radio_requests(), 4);
+    QCOMPARE(answered("radio"), 4.0);
 }
 
 QTEST_MAIN(Test_modbus_tcp)

@@ -1375,6 +1375,10 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <source>Общий порт Modbus TCP %1 (modbus_site_port) не удалось открыть: %2. Попытка будет повторена с каждым обновлением списка устройств.</source>
         <translation>The Modbus TCP site port %1 (modbus_site_port) could not be opened: %2. It will be tried again at every update of the device list.</translation>
     </message>
+    <message>
+        <source>Запрос Modbus через порт %1 (транзакция %2) получил ответ из памяти, без радиосвязи: ответ устройства на такой же запрос пришёл %3 мс назад.</source>
+        <translation>The Modbus request through port %1 (transaction %2) was answered from memory, without the radio: the device&apos;s answer to the same request came %3 ms ago.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
