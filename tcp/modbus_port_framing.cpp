@@ -167,10 +167,13 @@ bool Modbus_port_framing::has_client(Client_number client) const
     return master(client) != nullptr;
 }
 
+// A master that had used up its share may have more requests waiting unread: the port reads on
+// from a later turn (the line that took the request may be another port's).
 void Modbus_port_framing::left_line(Client_number client)
 {
-    if (Master* m = master(client))
-        --m->waiting;
+    Master* m = master(client);
+    if (m && m->waiting-- >= share())
+        host.read_on();
 }
 
 void Modbus_port_framing::client_left(Client_number client, int)
