@@ -13,6 +13,7 @@ Usage: modbus_masters.py [--bridge PATH]... [--sim PATH] [--seconds S] [--radio-
 Two --bridge options (an older build and a newer one) print both side by side as "before" and "after".
 """
 import argparse
+import contextlib
 import logging
 import os
 import pathlib
@@ -52,11 +53,12 @@ def wait_until(check, seconds, what):
     raise RuntimeError(f"{what} did not happen within {seconds} s")
 
 
-def start_sim(sim, folder, radio_delay):
+def start_sim(sim, folder, radio_delay, faults):
     out = folder / "ruvo_sim.out"
+    fault_options = [word for fault in faults for word in ("--fault", fault)]
     with open(out, "wb") as sink:
         process = subprocess.Popen([sim, "--listen", "127.0.0.1:0", "--radio-delay", str(radio_delay),
-                                    "--modem", f"{EUI}:modbus", "--fault", f"fault lose_every {EUI} {LOSE_EVERY}"],
+                                    "--modem", f"{EUI}:modbus"] + fault_options,
                                    stdin=subprocess.PIPE, stdout=sink, stderr=subprocess.DEVNULL)
 
     def listening_port():
@@ -69,13 +71,14 @@ def start_sim(sim, folder, radio_delay):
     return process, listening_port()
 
 
-def start_bridge(bridge, folder, ws_port, tcp_port, modbus_timeout):
+def start_bridge(bridge, folder, ws_port, tcp_port, modbus_timeout, settings="", device_options=""):
+    """settings: more lines of the configuration file; device_options: more options of the modem's line."""
     (folder / "ruvo_bridge.cfg").write_text(
         f'ws_url = "ws://127.0.0.1:{ws_port}"\nws_login = "demo"\nws_password = "demo"\n'
         f'devices_file = "devices.cfg"\ntrace_ws = bad_frames\ntrace_tcp = bad_frames\n'
-        f"modbus_timeout = {modbus_timeout}\n")
+        f"modbus_timeout = {modbus_timeout}\n{settings}")
     (folder / "devices.cfg").write_text(
-        f"device(eui={EUI}, tcp_port={tcp_port}, max_frame=51, protocol=modbus_tcp)\n")
+        f"device(eui={EUI}, tcp_port={tcp_port}, max_frame=51, protocol=modbus_tcp{device_options})\n")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     return subprocess.Popen([bridge, "--lang=en"], cwd=folder, env=env,
                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -133,31 +136,46 @@ def master(port, first, end, counts, lock):
     client.close()
 
 
-def run(bridge, sim, modbus_timeout, seconds, radio_delay):
-    with tempfile.TemporaryDirectory(prefix="modbus_masters.") as name:
+@contextlib.contextmanager
+def gateway(bridge, sim, prefix, radio_delay, faults, modbus_timeout, **bridge_options):
+    """The simulator and the program in a temporary folder, once a first read through the program came right.
+    Yields the folder (the simulator's output is its ruvo_sim.out), the program's process and its port."""
+    with tempfile.TemporaryDirectory(prefix=prefix) as name:
         folder = pathlib.Path(name)
-        sim_process, ws_port = start_sim(sim, folder, radio_delay)
-        tcp_port = free_port()
-        bridge_process = start_bridge(bridge, folder, ws_port, tcp_port, modbus_timeout)
+        sim_process, ws_port = start_sim(sim, folder, radio_delay, faults)
         try:
-            wait_until(lambda: answers_right(tcp_port) or bridge_process.poll() is not None, 30,
-                       "the first right answer through the program")
-            if bridge_process.poll() is not None:
-                raise RuntimeError(f"{bridge} ended with code {bridge_process.returncode}")
-            counts = dict.fromkeys(ROWS, 0)
-            lock = threading.Lock()
-            cpu_before = cpu_seconds(bridge_process.pid)
-            end = time.monotonic() + seconds
-            threads = [threading.Thread(target=master, args=(tcp_port, i * REGISTERS // MASTERS, end, counts, lock))
-                       for i in range(MASTERS)]
-            for thread in threads:
-                thread.start()
-            for thread in threads:
-                thread.join()
-            cpu = cpu_seconds(bridge_process.pid) - cpu_before
+            tcp_port = free_port()
+            bridge_process = start_bridge(bridge, folder, ws_port, tcp_port, modbus_timeout, **bridge_options)
+            try:
+                wait_until(lambda: answers_right(tcp_port) or bridge_process.poll() is not None, 30,
+                           "the first right answer through the program")
+                if bridge_process.poll() is not None:
+                    raise RuntimeError(f"{bridge} ended with code {bridge_process.returncode}")
+                yield folder, bridge_process, tcp_port
+            finally:
+                stop(bridge_process)
         finally:
-            stop(bridge_process)
             stop(sim_process)
+
+
+def run_all(target, argument_lists):
+    """Runs target once per argument list, each in a thread of its own, and waits for them all."""
+    threads = [threading.Thread(target=target, args=arguments) for arguments in argument_lists]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+
+
+def run(bridge, sim, modbus_timeout, seconds, radio_delay):
+    with gateway(bridge, sim, "modbus_masters.", radio_delay, [f"fault lose_every {EUI} {LOSE_EVERY}"],
+                 modbus_timeout) as (_, bridge_process, tcp_port):
+        counts = dict.fromkeys(ROWS, 0)
+        lock = threading.Lock()
+        cpu_before = cpu_seconds(bridge_process.pid)
+        end = time.monotonic() + seconds
+        run_all(master, [(tcp_port, i * REGISTERS // MASTERS, end, counts, lock) for i in range(MASTERS)])
+        cpu = cpu_seconds(bridge_process.pid) - cpu_before
     figures = {row: counts[row] * 60 / seconds for row in ROWS}
     figures["program CPU ms/request"] = cpu * 1000 / max(1, sum(counts.values()))
     return figures
