@@ -88,8 +88,10 @@ Tcp_server::Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& 
         metrics::modem_added(eui, tcp_port);
 }
 
+// A port that sent for the site port's masters may keep a frame area without a client of its own.
 Tcp_server::~Tcp_server()
 {
+    Frame::free(frame);
     tracer.event(".shutdown_server_ok");
     link.release_port();
 }
