@@ -79,7 +79,8 @@ Modem_status modem_status(const Modem_facts& facts)
 
 const QString& modem_state_word(Modem_state state)
 {
-    return row_of(state).word->tr();
+    const Tr& word = *row_of(state).word;
+    return word.tr();
 }
 
 const char* modem_state_name(Modem_state state)
@@ -96,7 +97,8 @@ QString modem_status_text(const Modem_status& status)
 QString port_failure_reason(const Port_failure& failure)
 {
     const Tr* own = own_text(failure.error);
-    return QString(errfmt_port_not_opened.tr()).arg(failure.port).arg(own ? own->tr() : failure.reason);
+    const QString& reason = own ? (*own).tr() : failure.reason;
+    return QString(errfmt_port_not_opened.tr()).arg(failure.port).arg(reason);
 }
 
 QVector<Modem_status> read_modem_statuses()

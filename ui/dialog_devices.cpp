@@ -257,6 +257,11 @@ Dialog_devices::Dialog_devices(QWidget* parent) : QDialog(parent, editing_dialog
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(make_filter_row());
+    // Under the filter row rather than in it, so that the window can still be narrowed as far.
+    not_served_only = new QCheckBox(caption_not_served_only.get_caption());
+    not_served_only->setToolTip(caption_not_served_only.get_hint());
+    connect(not_served_only, &QCheckBox::toggled, this, &Dialog_devices::on_not_served_only_toggled);
+    layout->addWidget(not_served_only);
     table = new Table(this);
     table->create_contents();
     layout->addWidget(table);
@@ -290,10 +295,6 @@ QLayout* Dialog_devices::make_filter_row()
                                             caption_units(), caption_all_fields});
     connect(filter_text, &QLineEdit::textChanged, this, &Dialog_devices::on_filter_text_changed);
     connect(field, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Dialog_devices::on_filter_field_changed);
-    not_served_only = new QCheckBox(caption_not_served_only.get_caption());
-    not_served_only->setToolTip(caption_not_served_only.get_hint());
-    connect(not_served_only, &QCheckBox::toggled, this, &Dialog_devices::on_not_served_only_toggled);
-    row->addWidget(not_served_only);
     return row;
 }
 

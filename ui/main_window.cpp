@@ -34,10 +34,6 @@ Main_window* Main_window::instance = nullptr;
 
 namespace {
 
-Tr hint_online_click{TR_TEXT("Main_window",
-                             "\n\nЩелчок по числу открывает список радиомодемов, которые не\n"
-                             "обслуживаются, с причиной для каждого.")};
-
 // Internal-error code of this module for a place.
 constexpr unsigned short window_code(unsigned char place)
 {
@@ -221,7 +217,8 @@ void Main_window::build(const Translated& texts)
     connect(btn_devices, &QPushButton::clicked, this, &Main_window::on_btn_devices_clicked);
 
     online_count = new Label_with_size(counter_width, QStringLiteral("0"));
-    online_count->setToolTip(texts.hint_online + hint_online_click.tr());
+    online_count->setToolTip(texts.hint_online);
+    // A click on it opens the list of the modems not served, with their reasons.
     online_count->setCursor(Qt::PointingHandCursor);
     online_count->installEventFilter(this);
     set_text_color(*online_count, color_online);
