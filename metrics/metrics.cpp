@@ -335,11 +335,15 @@ void metrics::publish_state()
     state.counts[0] = devices_in_cfg.size();
     state.counts[1] = tcp_servers.size();
     state.counts[2] = clients_number;
-    const QVector<Modem_status> statuses = read_modem_statuses();
-    state.modems.reserve(statuses.size());
-    auto status = statuses.constBegin();
-    for (auto it = devices_in_cfg.constBegin(); it != devices_in_cfg.constEnd(); ++it, ++status)
-        state.modems.push_back({it.key(), status->state, status->reason.toStdString()});
+    // Worked out only while metrics are on (the endpoint publishes once as it starts): a site of many
+    // modems without metrics pays nothing for them at each change.
+    if (active) {
+        const QVector<Modem_status> statuses = read_modem_statuses();
+        state.modems.reserve(statuses.size());
+        auto status = statuses.constBegin();
+        for (auto it = devices_in_cfg.constBegin(); it != devices_in_cfg.constEnd(); ++it, ++status)
+            state.modems.push_back({it.key(), status->state, status->reason.toStdString()});
+    }
     std::lock_guard<std::mutex> lock(snapshot_mutex);
     snapshot = std::move(state);
 }
