@@ -90,8 +90,7 @@ const char* modem_state_name(Modem_state state)
 
 QString modem_status_text(const Modem_status& status)
 {
-    const QString& word = modem_state_word(status.state);
-    return status.reason.isEmpty() ? word : QStringLiteral("%1: %2").arg(word, status.reason);
+    return status.reason.isEmpty() ? modem_state_word(status.state) : status.reason;
 }
 
 QString port_failure_reason(const Port_failure& failure)

@@ -40,7 +40,7 @@ Modem_status modem_status(const Modem_facts& facts);
 const QString& modem_state_word(Modem_state state);
 // The state's name in the metrics: served, waiting_for_list...
 const char* modem_state_name(Modem_state state);
-// The word, and the reason after it when there is one.
+// The reason, a whole sentence that names the state, or else the state's word.
 QString modem_status_text(const Modem_status& status);
 // The system's reason for a refused port: the program's own text for the errors it knows,
 // the system's text for the others.

@@ -54,13 +54,13 @@ void Test_modem_state::state_and_reason_data()
                             << "без порта TCP";
     QTest::newRow("busy: the program's words")
         << facts(online, true, false, in_use) << Modem_state::port_failed
-        << "порт не открыт: Порт TCP 3000 не удалось открыть: порт занят другой программой.";
+        << "Порт TCP 3000 не удалось открыть: порт занят другой программой.";
     QTest::newRow("no access") << facts(online, true, false, Port_failure{80, "x", QAbstractSocket::SocketAccessError})
                                << Modem_state::port_failed
-                               << "порт не открыт: Порт TCP 80 не удалось открыть: нет прав на этот порт.";
+                               << "Порт TCP 80 не удалось открыть: нет прав на этот порт.";
     QTest::newRow("unknown code: the system's text")
         << facts(online, true, false, Port_failure{3001, "Odd failure", QAbstractSocket::UnknownSocketError})
-        << Modem_state::port_failed << "порт не открыт: Порт TCP 3001 не удалось открыть: Odd failure.";
+        << Modem_state::port_failed << "Порт TCP 3001 не удалось открыть: Odd failure.";
     QTest::newRow("no reason given") << facts(online, true, false) << Modem_state::port_failed << "порт не открыт";
 }
 

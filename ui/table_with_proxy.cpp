@@ -52,6 +52,9 @@ public:
 
     void set_condition(std::function<bool(int)> wanted)
     {
+        // Rows are looked at again only when a condition is, or was, in force.
+        if (!wanted && !condition)
+            return;
         condition = std::move(wanted);
         invalidateFilter();
     }
