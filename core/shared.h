@@ -74,10 +74,12 @@ extern Port_index tcp_ports;
 extern QVector<Device_on_lora> devices_on_lora;
 // The running TCP servers by EUI (not owned); written by the exchange thread only, under cfg_mutex.
 extern QMap<unsigned long, Tcp_server*> tcp_servers;
-// Why a modem's port could not be opened: the port and the system's reason.
+// Why a modem's port could not be opened: the port, the system's reason and its code
+// (a QAbstractSocket::SocketError, -1 when the system gave none).
 struct Port_failure {
     quint16 port;
     QString reason;
+    int error = -1;
 };
 // The modems to serve whose port could not be opened at the last try, by EUI; written by the
 // exchange thread only, under cfg_mutex.

@@ -117,7 +117,7 @@ using Port_failures = QMap<unsigned long, Port_failure>;
 void note_port_failure(Port_failures& failures, const std::exception& e, unsigned long eui, quint16 port)
 {
     if (const auto* refused = dynamic_cast<const Listen_error*>(&e))
-        failures.insert(eui, Port_failure{port, refused->reason});
+        failures.insert(eui, Port_failure{port, refused->reason, refused->error});
 }
 
 // With cfg_mutex held: logs each port failure that is new since the last reconciliation (before):

@@ -4,6 +4,7 @@
 
 #include "core/cfg.h"
 #include "core/link_state.h"
+#include "core/modem_state.h"
 #include "core/served_devices.h"
 #include "core/shared.h"
 #include "common/err.h"
@@ -49,11 +50,43 @@ using prometheus::Gauge;
 // The link state and the main window's three counters, as the exchange thread (and the GUI thread,
 // for the modems to serve) last published them: a scrape holds the metrics library's lock, so it
 // must not wait for cfg_mutex.
+struct Modem_snapshot {
+    quint64 eui;
+    Modem_state state;
+    std::string reason;
+};
+
 struct State_snapshot {
     Link_state link = Link_state::offline;
     // Modems to serve, of them available, of them in use.
     double counts[3] = {0, 0, 0};
+    // Every modem to serve, in EUI order.
+    std::vector<Modem_snapshot> modems;
 };
+
+std::string eui_label(quint64 eui)
+{
+    return QStringLiteral("%1").arg(eui, 16, 16, QLatin1Char('0')).toUpper().toStdString();
+}
+
+// One series per modem to serve, valued 1, its state and reason in the labels.
+prometheus::MetricFamily modem_state_family(const std::vector<Modem_snapshot>& modems)
+{
+    prometheus::MetricFamily family{"ruvo_bridge_modem_state",
+                                    "State of each modem to serve (value 1): served, waiting_for_list, "
+                                    "not_known_to_server, port_failed, link_down or no_port; reason says why "
+                                    "it is not served, in the program's language.",
+                                    prometheus::MetricType::Gauge,
+                                    {}};
+    family.metric.reserve(modems.size());
+    for (const Modem_snapshot& modem : modems) {
+        prometheus::ClientMetric m;
+        m.label = {{"eui", eui_label(modem.eui)}, {"reason", modem.reason}, {"state", modem_state_name(modem.state)}};
+        m.gauge.value = 1;
+        family.metric.push_back(std::move(m));
+    }
+    return family;
+}
 
 std::mutex snapshot_mutex;
 State_snapshot snapshot;
@@ -86,7 +119,8 @@ public:
                  "State of the link with the RUVO-LoRa server: 0 no link, 1 starting, 2 up.",
                  prometheus::MetricType::Gauge,
                  {link}},
-                modems};
+                modems,
+                modem_state_family(state.modems)};
     }
 };
 
@@ -234,7 +268,7 @@ Metrics::Metrics()
 void Metrics::add_modem(quint64 eui, quint16 port)
 {
     remove_modem(eui);
-    const prometheus::Labels labels{{"eui", QStringLiteral("%1").arg(eui, 16, 16, QLatin1Char('0')).toUpper().toStdString()},
+    const prometheus::Labels labels{{"eui", eui_label(eui)},
                                     {"port", std::to_string(port)}};
     Modem_series series;
     for (size_t i = 0; i < series.counters.size(); ++i)
@@ -301,8 +335,17 @@ void metrics::publish_state()
     state.counts[0] = devices_in_cfg.size();
     state.counts[1] = tcp_servers.size();
     state.counts[2] = clients_number;
+    // Worked out only while metrics are on (the endpoint publishes once as it starts): a site of many
+    // modems without metrics pays nothing for them at each change.
+    if (active) {
+        const QVector<Modem_status> statuses = read_modem_statuses();
+        state.modems.reserve(statuses.size());
+        auto status = statuses.constBegin();
+        for (auto it = devices_in_cfg.constBegin(); it != devices_in_cfg.constEnd(); ++it, ++status)
+            state.modems.push_back({it.key(), status->state, status->reason.toStdString()});
+    }
     std::lock_guard<std::mutex> lock(snapshot_mutex);
-    snapshot = state;
+    snapshot = std::move(state);
 }
 
 void metrics::link_connecting()

@@ -82,7 +82,7 @@ Tcp_server::Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& 
         link.release_port();
         throw Listen_error(
             port_log::cannot_listen(tcp_port, server.serverError() == QAbstractSocket::SocketResourceError),
-            server.errorString());
+            server.errorString(), server.serverError());
     }
     if (!site)
         metrics::modem_added(eui, tcp_port);

@@ -16,6 +16,7 @@
 #include "tcp/tcp_trace.h"
 #include "tcp/uplink_assembler.h"
 
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QObject>
 #include <cstddef>
@@ -29,8 +30,12 @@ class Site_routes;
 // The system refused to listen on a modem's port; the reason is the system's own words.
 class Listen_error : public Err {
 public:
-    Listen_error(const QString& message, const QString& reason) : Err(message), reason(reason) {}
+    Listen_error(const QString& message, const QString& reason, QAbstractSocket::SocketError error)
+        : Err(message), reason(reason), error(error)
+    {
+    }
     const QString reason;
+    const QAbstractSocket::SocketError error;
 };
 
 class Tcp_server : public QObject, public Link_port, private Client_framing::Host {

@@ -6,6 +6,7 @@
 
 #include "core/cfg.h"
 #include "core/devices_file.h"
+#include "metrics/metrics.h"
 #include "app/engine.h"
 #include "app/service_control.h"
 #include "core/shared.h"
@@ -27,6 +28,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
@@ -344,6 +347,7 @@ private slots:
     void list_focus_follows_edits();
     void add_enter_after_picking_adds();
     void port_held_by_another_program();
+    void modem_states_side_by_side();
     void list_keeps_operator_size();
 
 private:
@@ -1096,11 +1100,14 @@ void Test_dialogs::protocol_round_trip()
 }
 
 // Starts the simulator with the echo modem E1 and points the link at it.
-void start_echo_simulator(QProcess& sim)
+void start_echo_simulator(QProcess& sim, const QStringList& more_modems = {})
 {
     sim.setProgram(QStringLiteral(RUVO_SIM_EXE));
-    sim.setArguments({"--listen", "127.0.0.1:0", "--login", "demo", "--password", "demo", "--radio-delay", "0",
-                      "--modem", "00000000000000E1:echo:Эхо"});
+    QStringList args{"--listen", "127.0.0.1:0", "--login", "demo", "--password", "demo", "--radio-delay", "0",
+                     "--modem", "00000000000000E1:echo:Эхо"};
+    for (const QString& modem : more_modems)
+        args << QStringLiteral("--modem") << modem;
+    sim.setArguments(args);
     sim.start();
     QVERIFY(sim.waitForStarted(5000));
     QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
@@ -1390,7 +1397,7 @@ void Test_dialogs::list_long_name_shown_whole()
     QToolTip::hideText();
 
     // The test screen is too narrow for all columns: all but the EUI and the name are hidden.
-    for (int c : {1, 2, 3, 4, 6, 7, 8})
+    for (int c : {1, 2, 3, 4, 6, 7, 8, 9})
         table->setColumnHidden(c, true);
     d.resize(720, 400);
     QTRY_COMPARE(d.width(), 720);
@@ -1457,6 +1464,75 @@ void Test_dialogs::add_enter_after_picking_adds()
 // A port that another program holds: the system's two entries, then one entry with the modem
 // and the reason, not repeated while nothing changes; the row's tooltip says why. Freed, the
 // port is served at the next device list.
+// The metrics page served on this port.
+QByteArray scrape_metrics(quint16 port)
+{
+    QNetworkAccessManager manager;
+    std::unique_ptr<QNetworkReply> reply(
+        manager.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/metrics").arg(port)))));
+    if (!reply->isFinished())
+        QSignalSpy(reply.get(), &QNetworkReply::finished).wait(5000);
+    return reply->readAll();
+}
+
+// The metric's line of one modem, without its value.
+QString modem_state_series(const QString& eui, const QString& reason, const char* state)
+{
+    return QStringLiteral("ruvo_bridge_modem_state{eui=\"%1\",reason=\"%2\",state=\"%3\"}")
+        .arg(eui, reason, QLatin1String(state));
+}
+
+// A port another program holds, a modem the server does not list and a served one, side by side:
+// three states, each with its reason, in the list and in the metrics; the counter of available
+// modems opens the list on the two not served.
+void Test_dialogs::modem_states_side_by_side()
+{
+    const std::vector<quint16> ports = free_ports(4);
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::Any, ports[0]));
+    set_devices({{0xE1, ports[0], 51}, {0xE2, ports[1], 51}, {0xE3, ports[2], 51}});
+    QProcess sim;
+    start_echo_simulator(sim, {QStringLiteral("00000000000000E2:echo:Второй")});
+    if (QTest::currentTestFailed())
+        return;
+    ws_devlist_period = 60000;
+    metrics_listen = QStringLiteral("127.0.0.1:%1").arg(ports[3]);
+    Metrics_endpoint endpoint;
+    metrics_listen.clear();
+    Engine engine;
+    Main_window window(engine);
+    engine.start();
+    Engine_stopper stop(engine);
+    Dialog_devices d(&window);
+
+    const QString busy = QStringLiteral("Порт TCP %1 не удалось открыть: порт занят другой программой.").arg(ports[0]);
+    QTRY_COMPARE_WITH_TIMEOUT(column(d, 9), (QStringList{busy,
+                                                         QStringLiteral("обслуживается"),
+                                                         QStringLiteral("не известен серверу")}),
+                              10000);
+    QVERIFY(endpoint.serving());
+    const QString page = QString::fromUtf8(scrape_metrics(ports[3]));
+    QVERIFY2(page.contains(modem_state_series("00000000000000E1", busy, "port_failed") + " 1"), qPrintable(page));
+    QVERIFY(page.contains(modem_state_series("00000000000000E2", "", "served") + " 1"));
+    QVERIFY(page.contains(modem_state_series("00000000000000E3", "", "not_known_to_server") + " 1"));
+
+    QLabel* available = nullptr;
+    for (QLabel* label : window.findChildren<QLabel*>())
+        if (label->cursor().shape() == Qt::PointingHandCursor)
+            available = label;
+    QVERIFY(available);
+    QStringList shown;
+    const auto read_rows = [&](QWidget* list) {
+        shown = column(*list, 0);
+        qobject_cast<QDialog*>(list)->reject();
+    };
+    QCOMPARE(with_answers({read_rows}, [&] { QTest::mouseClick(available, Qt::LeftButton); }).seen, 1);
+    QCOMPARE(shown, (QStringList{QStringLiteral("00000000000000E1"), QStringLiteral("00000000000000E3")}));
+    sim.closeWriteChannel();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+}
+
 void Test_dialogs::port_held_by_another_program()
 {
     const quint16 port = free_ports(1).front();
@@ -1485,7 +1561,7 @@ void Test_dialogs::port_held_by_another_program()
     QCOMPARE(log.count(added_entry), 1);
     QVERIFY(log.indexOf(added_entry) > log.indexOf("Не удалось создать блок управления устройством."));
     QTRY_COMPARE(table_of(d)->model()->index(0, 0).data(Qt::ToolTipRole).toString(),
-                 QStringLiteral("Порт TCP %1 не удалось открыть: The bound address is already in use.").arg(port));
+                 QStringLiteral("Порт TCP %1 не удалось открыть: порт занят другой программой.").arg(port));
     QCOMPARE(column(d, 3), QStringList{blank});
 
     // Within one period (and well short of two) the next device list finds the port free.

@@ -818,10 +818,6 @@ leave 0.</translation>
         <translation>Protocol</translation>
     </message>
     <message>
-        <source>Порт TCP %1 не удалось открыть: %2.</source>
-        <translation>TCP port %1 could not be opened: %2.</translation>
-    </message>
-    <message>
         <source>Номера
 устройств</source>
         <translation>Unit
@@ -832,6 +828,22 @@ ids</translation>
 мс</source>
         <translation>Cache,
 ms</translation>
+    </message>
+    <message>
+        <source>Состояние</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>Обслуживается ли радиомодем, а если нет, то почему.</source>
+        <translation>Whether the radio modem is served and, if not, why.</translation>
+    </message>
+    <message>
+        <source>только необслуживаемые</source>
+        <translation>not served only</translation>
+    </message>
+    <message>
+        <source>Показать только радиомодемы, которые сейчас не обслуживаются.</source>
+        <translation>Show only the radio modems that are not served now.</translation>
     </message>
 </context>
 <context>
@@ -1470,6 +1482,53 @@ Command-line options:
         <translation>Closes the message window.
 The keys Esc, Enter, Space and Alt+F4 close it
 too.</translation>
+    </message>
+</context>
+<context>
+    <name>modem_state</name>
+    <message>
+        <source>обслуживается</source>
+        <translation>served</translation>
+    </message>
+    <message>
+        <source>ждёт список сервера</source>
+        <translation>waiting for the server&apos;s list</translation>
+    </message>
+    <message>
+        <source>не известен серверу</source>
+        <translation>not known to the server</translation>
+    </message>
+    <message>
+        <source>порт не открыт</source>
+        <translation>port cannot be opened</translation>
+    </message>
+    <message>
+        <source>нет связи с сервером</source>
+        <translation>link down</translation>
+    </message>
+    <message>
+        <source>без порта TCP</source>
+        <translation>no TCP port</translation>
+    </message>
+    <message>
+        <source>Порт TCP %1 не удалось открыть: %2.</source>
+        <translation>TCP port %1 could not be opened: %2.</translation>
+    </message>
+    <message>
+        <source>порт занят другой программой</source>
+        <translation>the port is in use by another program</translation>
+    </message>
+    <message>
+        <source>нет прав на этот порт</source>
+        <translation>no permission for this port</translation>
+    </message>
+    <message>
+        <source>адрес tcp_listen_address не принадлежит этой машине</source>
+        <translation>the address tcp_listen_address is not one of this machine</translation>
+    </message>
+    <message>
+        <source>системе не хватает ресурсов</source>
+        <translation>the system is out of resources</translation>
     </message>
 </context>
 <context>

@@ -2,12 +2,14 @@
 #include "ui/dialog_devices.h"
 
 #include "core/build_info.h"
+#include "core/modem_state.h"
 #include "core/served_devices.h"
 #include "common/hex.h"
 #include "link/ws_connection.h"
 #include "tcp/tcp_server.h"
 #include "ui/dialog_add_device.h"
 #include "ui/dialog_edit_device.h"
+#include "ui/colours.h"
 #include "ui/fonts.h"
 #include "ui/main_window.h"
 #include "ui/protocol_choice.h"
@@ -15,6 +17,7 @@
 #include "ui/site_units.h"
 #include "ui/window_size.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFontMetrics>
@@ -36,7 +39,24 @@ const QString caption_no = QStringLiteral(" ");
 
 namespace {
 
-Tr errfmt_port_not_opened{TR_TEXT("devices", "Порт TCP %1 не удалось открыть: %2.")};
+Tr_with_hint caption_state{TR_TEXT("devices", "Состояние"),
+                           TR_HINT("devices", "Обслуживается ли радиомодем, а если нет, то почему.")};
+Tr_with_hint caption_not_served_only{TR_TEXT("devices", "только необслуживаемые"),
+                                     TR_HINT("devices", "Показать только радиомодемы, которые сейчас не обслуживаются.")};
+
+// The colour of a modem's state: served, refused by the system or cut off, or waiting on the server.
+QBrush state_brush(Modem_state state)
+{
+    switch (state) {
+    case Modem_state::served:
+        return QBrush(color_online);
+    case Modem_state::port_failed:
+    case Modem_state::link_down:
+        return QBrush(color_offline);
+    default:
+        return QBrush(color_start);
+    }
+}
 
 // The size the operator gave the list, for its next opening.
 Window_size opening_size;
@@ -51,6 +71,7 @@ enum Column {
     col_protocol,
     col_units,
     col_cache,
+    col_state,
     column_count
 };
 
@@ -89,6 +110,7 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
     set_header(col_protocol, caption_protocol_column(), hint_protocol());
     set_header(col_units, caption_units_column(), hint_units());
     set_header(col_cache, caption_cache_column(), hint_cache());
+    set_header(col_state, caption_state.get_caption(), caption_state.get_hint());
 
     const QFontMetrics metrics(font_value_small);
     int dec = 0;
@@ -103,7 +125,7 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
     column_width[col_client] = tick;
     // Short of the longest names, which are cut with the whole name in the cell's tooltip, so that
     // every other column fits a 1280-pixel screen; the column takes whatever width is left.
-    column_width[col_name] = pad + 24 * hex;
+    column_width[col_name] = pad + 16 * hex;
     int widest_protocol = 0;
     for (const Port_protocol_row& row : port_protocols)
         widest_protocol = qMax(widest_protocol, metrics.horizontalAdvance(protocol_caption(row.protocol)));
@@ -111,6 +133,9 @@ Dialog_devices::Table::Table(QWidget* parent) : Table_with_proxy(devices_in_cfg.
     // Two short units whole; more are cut, with the whole list in the cell's tooltip.
     column_width[col_units] = pad + metrics.horizontalAdvance(QStringLiteral("11\u21921, 12\u21922"));
     column_width[col_cache] = pad + 7 * dec;
+    // The start of the state's words; longer words and the reasons are cut, with the whole text in
+    // the cell's tooltip, and shown whole as the operator widens the column or the window.
+    column_width[col_state] = pad + 8 * hex;
 
     preferred_width = width_around_columns(0x030E);
     resizeColumnsToContents();
@@ -141,6 +166,7 @@ void Dialog_devices::Table::set_cell(int row, int column, const QString& text)
 
 void Dialog_devices::Table::create_contents()
 {
+    served.fill(false, devices_in_cfg.size());
     int row = 0;
     for (auto it = devices_in_cfg.begin(); it != devices_in_cfg.end(); ++it, ++row) {
         put_value(row, col_eui, new Eui_item(buf_hex64_gui.set(it.key()), it));
@@ -156,20 +182,21 @@ Dialog_devices::Table::Live_rows Dialog_devices::Table::read_live_rows()
 {
     Live_rows rows;
     rows.reserve(devices_in_cfg.size());
+    const QVector<Modem_status> statuses = read_modem_statuses();
+    auto status = statuses.constBegin();
     auto server = tcp_servers.constBegin();
     const auto servers_end = tcp_servers.constEnd();
     auto modem = devices_on_lora.constBegin();
     const auto modems_end = devices_on_lora.constEnd();
-    for (auto it = devices_in_cfg.constBegin(); it != devices_in_cfg.constEnd(); ++it) {
+    for (auto it = devices_in_cfg.constBegin(); it != devices_in_cfg.constEnd(); ++it, ++status) {
         while (server != servers_end && server.key() < it.key())
             ++server;
         while (modem != modems_end && modem->eui < it.key())
             ++modem;
         const bool exists = server != servers_end && server.key() == it.key();
         const bool known = modem != modems_end && modem->eui == it.key();
-        const auto failure = port_failures.constFind(it.key());
         rows.append({exists, exists && server.value() && server.value()->client, known ? modem->name : caption_no,
-                     failure == port_failures.constEnd() ? std::nullopt : std::optional<Port_failure>(*failure)});
+                     *status});
     }
     return rows;
 }
@@ -181,29 +208,45 @@ void Dialog_devices::Table::show_live_rows(const Live_rows& rows)
         set_cell(row, col_server, live.server ? caption_yes : caption_no);
         set_cell(row, col_client, live.client ? caption_yes : caption_no);
         set_cell(row, col_name, live.name);
-        set_row_tooltip(row, live.failure ? QString(errfmt_port_not_opened.tr())
-                                                .arg(live.failure->port)
-                                                .arg(live.failure->reason)
-                                          : QString());
+        set_state(row, live.status);
     }
+}
+
+void Dialog_devices::Table::set_state(int row, const Modem_status& status)
+{
+    set_cell(row, col_state, modem_status_text(status));
+    model_src->item(row, col_state)->setForeground(state_brush(status.state));
+    set_row_tooltip(row, status.reason);
+    if (row < served.size())
+        served[row] = status.state == Modem_state::served;
+}
+
+bool Dialog_devices::Table::row_served(int row) const
+{
+    return row < served.size() && served[row];
 }
 
 void Dialog_devices::Table::set_row_tooltip(int row, const QString& text)
 {
     for (int column = 0; column < column_count; ++column)
-        if (column != col_name)
+        if (column != col_name && column != col_state)
             if (QStandardItem* item = model_src->item(row, column))
                 item->setToolTip(text);
 }
 
-void Dialog_devices::Table::hide_states_and_names()
+void Dialog_devices::Table::hide_states_and_names(const QVector<Modem_status>& statuses)
 {
-    const int rows = model_src->rowCount();
-    for (int row = 0; row < rows; ++row) {
+    for (int row = 0; row < statuses.size(); ++row) {
         for (int column : {col_server, col_client, col_name})
             set_cell(row, column, caption_no);
-        set_row_tooltip(row, QString());
+        set_state(row, statuses[row]);
     }
+}
+
+void Dialog_devices::Table::show_states(const QVector<Modem_status>& statuses)
+{
+    for (int row = 0; row < statuses.size(); ++row)
+        set_state(row, statuses[row]);
 }
 
 Dialog_devices::Dialog_devices(QWidget* parent) : QDialog(parent, editing_dialog_flags)
@@ -214,6 +257,11 @@ Dialog_devices::Dialog_devices(QWidget* parent) : QDialog(parent, editing_dialog
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(make_filter_row());
+    // Under the filter row rather than in it, so that the window can still be narrowed as far.
+    not_served_only = new QCheckBox(caption_not_served_only.get_caption());
+    not_served_only->setToolTip(caption_not_served_only.get_hint());
+    connect(not_served_only, &QCheckBox::toggled, this, &Dialog_devices::on_not_served_only_toggled);
+    layout->addWidget(not_served_only);
     table = new Table(this);
     table->create_contents();
     layout->addWidget(table);
@@ -291,19 +339,42 @@ bool Dialog_devices::link_to_connection()
 void Dialog_devices::show_link_state(bool blank_always)
 {
     std::optional<Table::Live_rows> rows;
+    QVector<Modem_status> statuses;
     {
         QMutexLocker lock(&cfg_mutex);
         if (ws_flags & WS_ONLINE)
             rows = Table::read_live_rows();
+        else
+            statuses = read_modem_statuses();
     }
-    if (rows) {
+    if (rows)
         table->show_live_rows(*rows);
-        live = true;
+    else if (blank_always || live)
+        table->hide_states_and_names(statuses);
+    else
+        table->show_states(statuses);
+    live = rows.has_value();
+    refilter();
+}
+
+void Dialog_devices::show_not_served_only()
+{
+    not_served_only->setChecked(true);
+}
+
+void Dialog_devices::on_not_served_only_toggled()
+{
+    refilter();
+}
+
+void Dialog_devices::refilter()
+{
+    if (!not_served_only->isChecked()) {
+        table->set_row_condition(nullptr);
         return;
     }
-    if (blank_always || live)
-        table->hide_states_and_names();
-    live = false;
+    const Table* shown = table;
+    table->set_row_condition([shown](int row) { return !shown->row_served(row); });
 }
 
 void Dialog_devices::on_filter_field_changed(int index)

@@ -21,6 +21,7 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMutexLocker>
 #include <QPushButton>
 #include <QStackedLayout>
@@ -217,6 +218,9 @@ void Main_window::build(const Translated& texts)
 
     online_count = new Label_with_size(counter_width, QStringLiteral("0"));
     online_count->setToolTip(texts.hint_online);
+    // A click on it opens the list of the modems not served, with their reasons.
+    online_count->setCursor(Qt::PointingHandCursor);
+    online_count->installEventFilter(this);
     set_text_color(*online_count, color_online);
     online_caption_cell = add_stacked(*grid, 2, 0, caption_label(texts.caption_online, texts.hint_online));
     online_value_cell = add_stacked(*grid, 2, 1, online_count);
@@ -317,6 +321,23 @@ void Main_window::on_clients_changed()
 void Main_window::on_btn_devices_clicked()
 {
     run_modal<Dialog_devices>(this);
+}
+
+bool Main_window::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == online_count && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        on_online_count_clicked();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Main_window::on_online_count_clicked()
+{
+    Dialog_devices dialog(this);
+    dialog.show_not_served_only();
+    dialog.exec();
 }
 
 void Main_window::on_btn_about_clicked()

@@ -58,11 +58,15 @@ public slots:
     void on_servers_changed();
     void on_clients_changed();
     void on_btn_devices_clicked();
+    // The list of modems, showing only those not served.
+    void on_online_count_clicked();
     void on_btn_about_clicked();
     void on_btn_exit_clicked();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // A click on the counter of available modems.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     // Ends the process without waiting for the exchange thread.
     virtual void quit_at_once();

@@ -45,10 +45,35 @@ Eui_item::Eui_item(const QString& text, Devices_in_cfg::iterator entry)
 
 Eui_item::Eui_item(const QString& text, quint64 eui) : QStandardItem(text), eui(eui), entry() {}
 
+// The text filter, and the table's own condition on a source row besides it.
+class Table_with_proxy::Row_filter : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    void set_condition(std::function<bool(int)> wanted)
+    {
+        // Rows are looked at again only when a condition is, or was, in force.
+        if (!wanted && !condition)
+            return;
+        condition = std::move(wanted);
+        invalidateFilter();
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override
+    {
+        return (!condition || condition(row)) && QSortFilterProxyModel::filterAcceptsRow(row, parent);
+    }
+
+private:
+    std::function<bool(int)> condition;
+};
+
 Table_with_proxy::Table_with_proxy(int rows, int columns, QWidget* parent)
     : QTableView(parent),
       model_src(new QStandardItemModel(rows, columns, parent)),
-      proxy(new QSortFilterProxyModel(this))
+      row_filter(new Row_filter(this)),
+      proxy(row_filter)
 {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -134,6 +159,11 @@ void Table_with_proxy::reset_rows(int rows)
 void Table_with_proxy::set_filter_text(const QString& text)
 {
     proxy->setFilterFixedString(text);
+}
+
+void Table_with_proxy::set_row_condition(std::function<bool(int)> wanted)
+{
+    row_filter->set_condition(std::move(wanted));
 }
 
 void Table_with_proxy::set_filter_column(int column)

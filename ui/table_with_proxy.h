@@ -7,6 +7,7 @@
 
 #include <QStandardItem>
 #include <QTableView>
+#include <functional>
 
 class QComboBox;
 class QLayout;
@@ -50,6 +51,9 @@ public:
     void set_filter_text(const QString& text);
     // -1 filters on all columns.
     void set_filter_column(int column);
+    // Shows only the source rows that the condition takes (and the text filter); none: all rows.
+    // Called again whenever what the condition reads changes.
+    void set_row_condition(std::function<bool(int source_row)> wanted);
 
     QSize sizeHint() const override;
 
@@ -93,6 +97,12 @@ protected:
     int width_around_columns(unsigned short missing_bar_code) const;
 
     QStandardItemModel* model_src;
+
+private:
+    class Row_filter;
+    Row_filter* row_filter;
+
+protected:
     QSortFilterProxyModel* proxy;
     int preferred_width = 0;
 
