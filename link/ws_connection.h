@@ -2,6 +2,7 @@
 // queue, the device list with the reconciliation of TCP servers, and unsolicited messages.
 #pragma once
 
+#include "common/repeated_log.h"
 #include "link/fair_queue.h"
 #include "link/link_port.h"
 #include "link/query.h"
@@ -212,4 +213,7 @@ private:
     Link_port* site_port = nullptr;
     // Why the site port could not be opened the last time, so that a lasting reason is logged once.
     QString site_failure;
+    // The modems whose port the system refused at the last reconciliation, so that the refusal is
+    // logged once and summed up hourly while it lasts.
+    QHash<unsigned long, Lasting_fault> port_faults;
 };

@@ -1153,7 +1153,8 @@ void Test_link::port_taken_retried_at_every_reconciliation()
     configure(eui_b, port);
     start_online(QStringList() << device(eui_b));
     const QString cannot_listen = QString::fromUtf8("Не удалось создать серверный сокет, слушающий порт TCP %1.").arg(port);
-    QTRY_VERIFY_WITH_TIMEOUT(logged(cannot_listen) >= 2, 5000);
+    // Logged once; every reconciliation tries again, as the port served once it is free shows.
+    QTRY_VERIFY_WITH_TIMEOUT(logged(cannot_listen) == 1, 5000);
     QCOMPARE(texts().mid(1, 2),
              QStringList() << cannot_listen << QString::fromUtf8("Не удалось создать блок управления устройством."));
     QVERIFY(server_euis().isEmpty());
