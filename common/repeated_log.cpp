@@ -121,14 +121,17 @@ Repeated_log::Repeated_log(Repeated_entries::Summary summary_text) : summary_tex
 
 Repeated_log::~Repeated_log() = default;
 
-void Repeated_log::event(const QString& entry, const QString& peer)
+bool Repeated_log::event(const QString& entry, const QString& peer)
 {
     if (!held) {
         held.reset(new Held(summary_text));
         held->timer.setSingleShot(true);
         QObject::connect(&held->timer, &QTimer::timeout, [this] { on_timer(); });
     }
-    write(held->entries.event(entry, peer));
+    const QStringList entries = held->entries.event(entry, peer);
+    write(entries);
+    // A summary that fell due comes first, the entry, when written, last.
+    return !entries.isEmpty() && entries.last() == entry;
 }
 
 void Repeated_log::write(const QStringList& texts)

@@ -54,7 +54,8 @@ class Repeated_log {
 public:
     explicit Repeated_log(Repeated_entries::Summary summary_text);
     ~Repeated_log();
-    void event(const QString& entry, const QString& peer);
+    // True when the entry itself was written now, not held back for the summary.
+    bool event(const QString& entry, const QString& peer);
 
 private:
     struct Held;
