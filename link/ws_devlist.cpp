@@ -151,7 +151,8 @@ void log_refusal(Lasting_fault& fault, unsigned long eui, quint16 port, const Li
         log(handler);
         log(QString(errfmt_port_failure.tr()).arg(modem, QString::number(port), e.reason));
     } else if (v.entry == Lasting_fault::Entry::summary) {
-        log(QString(errfmt_port_failure_lasts.tr()).arg(modem, QString::number(port), QString::number(v.tries), e.reason));
+        log(QString(errfmt_port_failure_lasts.tr())
+                .arg(modem, QString::number(port), QString::number(v.tries), e.reason));
     }
 }
 

@@ -147,7 +147,8 @@ void Test_log::lasting_fault()
     Lasting_fault fault;
     QStringList out;
     for (const QString& step : steps.split(QLatin1Char(' '))) {
-        const Lasting_fault::Verdict v = fault.tried(step.section(QLatin1Char(':'), 1), step.section(QLatin1Char(':'), 0, 0).toLongLong(), 100);
+        const qint64 now = step.section(QLatin1Char(':'), 0, 0).toLongLong();
+        const Lasting_fault::Verdict v = fault.tried(step.section(QLatin1Char(':'), 1), now, 100);
         out << (v.entry == Lasting_fault::Entry::full      ? QStringLiteral("F")
                 : v.entry == Lasting_fault::Entry::summary ? QStringLiteral("S%1").arg(v.tries)
                                                            : QStringLiteral("-"));
