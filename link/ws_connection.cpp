@@ -94,7 +94,7 @@ Ws_connection::Ws_connection(QThread& thread)
         throw Debug(0x0704);
     if (!connect(&socket, &QWebSocket::disconnected, this, &Ws_connection::on_disconnected))
         throw Debug(0x0708);
-    set_up_ws_tls(socket, ws_tls);
+    set_up_ws_tls(socket, ws_tls, [this](const QString& text) { log_failed_try(text); });
     // The socket's own write notifier would send the text all the same, a turn of the loop later.
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &Ws_connection::on_dispatcher_about_to_block);
