@@ -59,6 +59,11 @@ public:
     const char* what() const noexcept override;
     const QString& message() const { return text; }
 
+protected:
+    // For a fault whose catcher decides whether it is news (one that lasts is logged once).
+    struct Unlogged {};
+    Err(const QString& message, Unlogged) : text(message) {}
+
 private:
     QString text;
 };

@@ -1,7 +1,7 @@
 // Log entries of one kind that a peer can cause at will (refused connections, malformed headers,
 // taken-over ports): the first is written as it comes, the rest are counted and written as at most
 // one summary a minute with their number and the peer addresses seen most, so the log cannot be
-// flooded.
+// flooded. A fault that lasts while it is tried again is written once and summed up hourly.
 #include "common/repeated_log.h"
 
 #include "common/err.h"
@@ -75,19 +75,43 @@ QString Repeated_entries::summary()
     return text;
 }
 
-namespace {
-
-qint64 steady_ms()
+qint64 Lasting_fault::now_ms()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-}  // namespace
+qint64 Lasting_fault::interval_ms()
+{
+    static const qint64 interval = [] {
+        bool given = false;
+        const int ms = qEnvironmentVariableIntValue("RUVO_LASTING_FAULT_MS", &given);
+        return given && ms > 0 ? qint64(ms) : qint64(3600000);
+    }();
+    return interval;
+}
+
+Lasting_fault::Verdict Lasting_fault::tried(const QString& why, qint64 now, qint64 interval)
+{
+    if (!known || why != reason) {
+        known = true;
+        reason = why;
+        held = 0;
+        summary_at = now + interval;
+        return Verdict{Entry::full, 1};
+    }
+    ++held;
+    if (now < summary_at)
+        return Verdict{Entry::none, held};
+    const quint64 tries = held;
+    held = 0;
+    summary_at = now + interval;
+    return Verdict{Entry::summary, tries};
+}
 
 struct Repeated_log::Held {
-    explicit Held(const Repeated_entries::Summary& summary_text) : entries(summary_text, steady_ms) {}
+    explicit Held(const Repeated_entries::Summary& summary_text) : entries(summary_text, Lasting_fault::now_ms) {}
 
     Repeated_entries entries;
     QTimer timer;
@@ -97,14 +121,17 @@ Repeated_log::Repeated_log(Repeated_entries::Summary summary_text) : summary_tex
 
 Repeated_log::~Repeated_log() = default;
 
-void Repeated_log::event(const QString& entry, const QString& peer)
+bool Repeated_log::event(const QString& entry, const QString& peer)
 {
     if (!held) {
         held.reset(new Held(summary_text));
         held->timer.setSingleShot(true);
         QObject::connect(&held->timer, &QTimer::timeout, [this] { on_timer(); });
     }
-    write(held->entries.event(entry, peer));
+    const QStringList entries = held->entries.event(entry, peer);
+    write(entries);
+    // A summary that fell due comes first, the entry, when written, last.
+    return !entries.isEmpty() && entries.last() == entry;
 }
 
 void Repeated_log::write(const QStringList& texts)

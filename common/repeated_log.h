@@ -1,7 +1,8 @@
 // Log entries of one kind that a peer can cause at will (refused connections, malformed headers,
 // taken-over ports): the first is written as it comes, the rest are counted and written as at most
 // one summary a minute with their number and the peer addresses seen most, so the log cannot be
-// flooded.
+// flooded. A fault that lasts while it is tried again (a port the system refuses) is written once
+// and summed up at most once an hour.
 #pragma once
 
 #include <QHash>
@@ -53,7 +54,8 @@ class Repeated_log {
 public:
     explicit Repeated_log(Repeated_entries::Summary summary_text);
     ~Repeated_log();
-    void event(const QString& entry, const QString& peer);
+    // True when the entry itself was written now, not held back for the summary.
+    bool event(const QString& entry, const QString& peer);
 
 private:
     struct Held;
@@ -63,4 +65,30 @@ private:
 
     const Repeated_entries::Summary summary_text;
     std::unique_ptr<Held> held;
+};
+
+// A fault tried again and again while it lasts: the first try is written in full, and so is a try
+// failing for another reason; the rest are counted and summed up at most once an interval.
+class Lasting_fault {
+public:
+    enum class Entry { full, summary, none };
+    struct Verdict {
+        Entry entry;
+        // Tries counted since the last entry, this one included.
+        quint64 tries;
+    };
+
+    // An hour, or the environment's RUVO_LASTING_FAULT_MS when set (tests compress the hour).
+    static qint64 interval_ms();
+    // The steady clock the log's summaries go by.
+    static qint64 now_ms();
+
+    // One more failed try at the time now, for the reason given.
+    Verdict tried(const QString& reason, qint64 now, qint64 interval);
+
+private:
+    QString reason;
+    bool known = false;
+    qint64 summary_at = 0;
+    quint64 held = 0;
 };

@@ -253,7 +253,10 @@ void Ws_connection::auth_answer(Ws_parser& p)
 {
     Ws_common_fields f;
     read_fields(p, f);
-    if (!f.is_resp(p, QStringLiteral("auth_resp")))
+    const QString name = QStringLiteral("auth_resp");
+    if (f.is_refusal(name))
+        throw Login_refused{f.refusal(name)};
+    if (!f.is_resp(p, name))
         return;
     state = State::online;
     wait.stop();

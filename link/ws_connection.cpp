@@ -35,6 +35,9 @@ Tr errtext_connected_disconnect{TR_TEXT("log", "Утеряно соединен�
 Tr errfmt_answer_disconnect{TR_TEXT("log",
                                     "Соединение с сервером RUVO-LoRa утеряно во время ожидания ответа на команду "
                                     "«%1».")};
+Tr errfmt_failed_tries{TR_TEXT("log",
+                               "За последнюю минуту не удались ещё %1 попыток связи с сервером RUVO-LoRa. Чаще всего "
+                               "причиной было: %2.")};
 Tr errfmt_connect_timeout{TR_TEXT("log",
                                   "Тайм-аут установления соединения WebSocket с сервером RUVO-LoRa (ждали более %1 "
                                   "миллисекунд).")};
@@ -75,7 +78,10 @@ Ws_connection::Ws_connection(QThread& thread)
     : thread(thread),
       socket(QString(), QWebSocketProtocol::Version13),
       devlist_query{nullptr, &Ws_connection::send_devlist_req, &Ws_connection::not_send_devlist_req, nullptr, 0, false, 0},
-      handler(&Ws_connection::unexpected_message)
+      handler(&Ws_connection::unexpected_message),
+      failed_tries([](quint64 held, const QString& reasons) {
+          return QString(errfmt_failed_tries.tr()).arg(QString::number(held), reasons);
+      })
 {
     if (!connect(&socket, &QWebSocket::connected, this, &Ws_connection::on_connected))
         throw Debug(0x0707);
@@ -88,7 +94,7 @@ Ws_connection::Ws_connection(QThread& thread)
         throw Debug(0x0704);
     if (!connect(&socket, &QWebSocket::disconnected, this, &Ws_connection::on_disconnected))
         throw Debug(0x0708);
-    set_up_ws_tls(socket, ws_tls);
+    set_up_ws_tls(socket, ws_tls, [this](const QString& text) { log_failed_try(text); });
     // The socket's own write notifier would send the text all the same, a turn of the loop later.
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &Ws_connection::on_dispatcher_about_to_block);
@@ -239,7 +245,10 @@ void Ws_connection::on_connected()
         return;
     }
     state = State::awaiting_login;
-    log(logtext_connected.tr());
+    // While logins are refused, the refusal alone tells of each try.
+    if (!(flags & login_refused))
+        log(logtext_connected.tr());
+    flags &= static_cast<unsigned char>(~login_refused);
     wait.stop();
     if (flags & shutting_down) {
         socket.close(QWebSocketProtocol::CloseCodeNormal, QString());
@@ -266,7 +275,7 @@ void Ws_connection::on_error(QAbstractSocket::SocketError e)
     const State old = leave_socket_state();
     const QString code = QString::number(static_cast<int>(e));
     if (old == State::connecting) {
-        log(QString(errfmt_connecting_error.tr()).arg(code, socket.errorString()));
+        log_failed_try(QString(errfmt_connecting_error.tr()).arg(code, socket.errorString()));
         socket.abort();
         not_connected();
     } else if (old == State::awaiting_login || old == State::online) {
@@ -314,9 +323,16 @@ void Ws_connection::log_connect_failure()
 {
     const QAbstractSocket::SocketError e = socket.error();
     if (e == QAbstractSocket::UnknownSocketError)
-        log(errtext_connecting_disconnect.tr());
+        log_failed_try(errtext_connecting_disconnect.tr());
     else
-        log(QString(errfmt_connecting_error.tr()).arg(QString::number(static_cast<int>(e)), socket.errorString()));
+        log_failed_try(
+            QString(errfmt_connecting_error.tr()).arg(QString::number(static_cast<int>(e)), socket.errorString()));
+}
+
+// The entry's own text is what the summary counts, so that it names the failures seen most.
+void Ws_connection::log_failed_try(const QString& text)
+{
+    failed_tries.event(text, text);
 }
 
 void Ws_connection::end_after_loss(State old)
@@ -351,7 +367,7 @@ void Ws_connection::on_wait_timer()
     const State old = state;
     state = State::idle;
     if (old == State::connecting) {
-        log(QString(errfmt_connect_timeout.tr()).arg(ws_connect_timeout));
+        log_failed_try(QString(errfmt_connect_timeout.tr()).arg(ws_connect_timeout));
         socket.abort();
         not_connected();
     } else if (old == State::awaiting_login || old == State::online) {

@@ -2,6 +2,7 @@
 // queue, the device list with the reconciliation of TCP servers, and unsolicited messages.
 #pragma once
 
+#include "common/repeated_log.h"
 #include "link/fair_queue.h"
 #include "link/link_port.h"
 #include "link/query.h"
@@ -27,6 +28,11 @@ struct Ws_common_fields;
 
 // Thrown only by the link when the program is already ending before the link was built.
 class The_end {};
+// Thrown by the login's answer when the server refused the login: a failed try, no fault of the
+// message.
+struct Login_refused {
+    QString text;
+};
 
 // The link's ports are Tcp_servers: they are made and reconciled in ws_devlist.cpp, the one place
 // that knows them as such; everywhere else the link holds them as Link_ports, and they hold the
@@ -49,6 +55,7 @@ public:
         error_expected = 0x04,       // nor is a late error
         shutting_down = 0x08,        // no new attempt: the link finishes
         flush_pending = 0x10,        // the socket is to be flushed before the loop waits
+        login_refused = 0x20,        // the last login was refused: the next connection is no news
     };
 
     explicit Ws_connection(QThread& thread);
@@ -155,6 +162,8 @@ private:
     void on_wait_timer();
     // A connection attempt ended by disconnected: logged with the socket's error when it has one.
     void log_connect_failure();
+    // One failed try of the link, in the log or in the minute's summary.
+    void log_failed_try(const QString& text);
     // The link was lost while connected (in state old): before the login was accepted there is
     // nothing to tear down.
     void end_after_loss(State old);
@@ -212,4 +221,10 @@ private:
     Link_port* site_port = nullptr;
     // Why the site port could not be opened the last time, so that a lasting reason is logged once.
     QString site_failure;
+    // The failed tries of the link (a refused connection, a refused login): one entry a try,
+    // summed up within a minute.
+    Repeated_log failed_tries;
+    // The modems whose port the system refused at the last reconciliation, so that the refusal is
+    // logged once and summed up hourly while it lasts.
+    QHash<unsigned long, Lasting_fault> port_faults;
 };

@@ -31,6 +31,9 @@ Tr errfmt_devlist_eui_again{TR_TEXT("log",
 Tr errtext_cannot_create_server{TR_TEXT("log", "Не удалось создать блок управления устройством.")};
 Tr errtext_cannot_realloc_server{TR_TEXT("log", "Не удалось создать отредактированный блок управления устройством.")};
 Tr errfmt_port_failure{TR_TEXT("log", "Радиомодем 0x%1 не обслуживается: порт TCP %2 не удалось открыть: %3.")};
+Tr errfmt_port_failure_lasts{TR_TEXT("log",
+                                     "Радиомодем 0x%1 всё ещё не обслуживается: порт TCP %2 не удалось открыть ещё %3 "
+                                     "раз со времени прошлой записи: %4.")};
 Tr errfmt_site_failure{TR_TEXT("log",
                                "Общий порт Modbus TCP %1 (modbus_site_port) не удалось открыть: %2. Попытка будет "
                                "повторена с каждым обновлением списка устройств.")};
@@ -120,21 +123,37 @@ void note_port_failure(Port_failures& failures, const std::exception& e, unsigne
         failures.insert(eui, Port_failure{port, refused->reason, refused->error});
 }
 
-// With cfg_mutex held: logs each port failure that is new since the last reconciliation (before):
-// the first one of a modem, another port or reason, or one after the port was served in between
-// (which dropped the record). True when the failures differ from the last ones, so that the lists
-// are shown again.
-bool report_port_failures(const Port_failures& before)
+// With cfg_mutex held: true when the port failures differ from the last ones (before), so that
+// the lists are shown again.
+bool port_failures_changed(const Port_failures& before)
 {
-    bool changed = before.size() != port_failures.size();
+    if (before.size() != port_failures.size())
+        return true;
     for (auto it = port_failures.constBegin(); it != port_failures.constEnd(); ++it) {
         const auto old = before.constFind(it.key());
-        if (old != before.constEnd() && old->port == it->port && old->reason == it->reason)
-            continue;
-        log(QString(errfmt_port_failure.tr()).arg(buf_hex64_engine.set(it.key()), QString::number(it->port), it->reason));
-        changed = true;
+        if (old == before.constEnd() || old->port != it->port || old->reason != it->reason)
+            return true;
     }
-    return changed;
+    return false;
+}
+
+// One more refusal of a modem's port: in full (the socket's entry, the control block's and the
+// reason) the first time, for another port or reason, and after the port was served in between
+// (which dropped the fault); then summed up at most once an hour while it lasts.
+void log_refusal(Lasting_fault& fault, unsigned long eui, quint16 port, const Listen_error& e, const QString& handler)
+{
+    const Lasting_fault::Verdict v =
+        fault.tried(QString::number(port) + QLatin1Char(' ') + e.reason, Lasting_fault::now_ms(),
+                    Lasting_fault::interval_ms());
+    const QString modem = buf_hex64_engine.set(eui);
+    if (v.entry == Lasting_fault::Entry::full) {
+        log(e.message());
+        log(handler);
+        log(QString(errfmt_port_failure.tr()).arg(modem, QString::number(port), e.reason));
+    } else if (v.entry == Lasting_fault::Entry::summary) {
+        log(QString(errfmt_port_failure_lasts.tr())
+                .arg(modem, QString::number(port), QString::number(v.tries), e.reason));
+    }
 }
 
 // A modem to serve, and whether its port is opened again with a changed setup.
@@ -183,14 +202,19 @@ std::vector<Tcp_server*> take_leaving(Wanted_map& wanted)
     return leaving;
 }
 
-// The port of a wanted modem; null, with a log entry and the system's reason in failures, when
-// it cannot listen.
-Tcp_server* open_port(Port_link& link, unsigned long eui, const Wanted& w, Port_failures& failures)
+// The port of a wanted modem; null, with the system's reason in failures, when it cannot listen.
+// A refusal is logged as a lasting fault of the modem in faults; any other failure every time.
+Tcp_server* open_port(Port_link& link, unsigned long eui, const Wanted& w, Port_failures& failures,
+                      QHash<unsigned long, Lasting_fault>& faults)
 {
     try {
         return new Tcp_server(link, eui, w.cfg);
     } catch (const std::exception& e) {
-        log_exception(e, (w.changed ? errtext_cannot_realloc_server : errtext_cannot_create_server).tr());
+        const QString& handler = (w.changed ? errtext_cannot_realloc_server : errtext_cannot_create_server).tr();
+        if (const auto* refused = dynamic_cast<const Listen_error*>(&e))
+            log_refusal(faults[eui], eui, w.cfg.tcp_port, *refused, handler);
+        else
+            log_exception(e, handler);
         note_port_failure(failures, e, eui, w.cfg.tcp_port);
     } catch (...) {
         log_debug(w.changed ? 0x070D : 0x0705);
@@ -199,14 +223,18 @@ Tcp_server* open_port(Port_link& link, unsigned long eui, const Wanted& w, Port_
 }
 
 // Without cfg_mutex: a port for every wanted modem that has none. Only this thread changes
-// tcp_servers, so it reads the table without the lock.
-Port_map open_missing(Port_link& link, const Wanted_map& wanted, Port_failures& failures)
+// tcp_servers, so it reads the table without the lock. A modem refused no more (served, or no
+// longer wanted) leaves faults, so that a later refusal is news again.
+Port_map open_missing(Port_link& link, const Wanted_map& wanted, Port_failures& failures,
+                      QHash<unsigned long, Lasting_fault>& faults)
 {
     Port_map opened;
     for (auto w = wanted.constBegin(); w != wanted.constEnd(); ++w)
         if (!tcp_servers.contains(w.key()))
-            if (Tcp_server* s = open_port(link, w.key(), w.value(), failures))
+            if (Tcp_server* s = open_port(link, w.key(), w.value(), failures, faults))
                 opened.insert(opened.constEnd(), w.key(), s);
+    for (auto f = faults.begin(); f != faults.end();)
+        f = failures.contains(f.key()) ? std::next(f) : faults.erase(f);
     return opened;
 }
 
@@ -270,11 +298,11 @@ void Ws_connection::servers_update(bool after_list)
     for (Tcp_server* s : leaving)
         s->retire();
     Port_failures failures;
-    const Port_map opened = open_missing(*this, wanted, failures);
+    const Port_map opened = open_missing(*this, wanted, failures, port_faults);
     QMutexLocker lock(&cfg_mutex);
     tcp_servers.insert(opened);
     failures.swap(port_failures);
-    const bool changed = report_port_failures(failures) || !leaving.empty() || !opened.isEmpty();
+    const bool changed = port_failures_changed(failures) || !leaving.empty() || !opened.isEmpty();
     bool notify = true;
     if (after_list && !(ws_flags & WS_ONLINE))
         ws_flags |= WS_STARTING | WS_ONLINE | WS_SERVERS_PENDING | WS_CLIENTS_PENDING;
@@ -301,17 +329,22 @@ void Ws_connection::update_site()
     if (site_port || !modbus_site_port)
         return;
     QString why;
+    QString listener_entry;
     try {
         site_port = new Tcp_server(*this, site_routes);
     } catch (const Listen_error& e) {
         why = e.reason;
+        listener_entry = e.message();
     } catch (const std::exception& e) {
         why = QString::fromUtf8(e.what());
     } catch (...) {
         log_debug(0x0712);
     }
-    if (!why.isEmpty() && why != site_failure)
+    if (!why.isEmpty() && why != site_failure) {
+        if (!listener_entry.isEmpty())
+            log(listener_entry);
         log(errfmt_site_failure.tr().arg(modbus_site_port).arg(why));
+    }
     site_failure = why;
 }
 

@@ -139,9 +139,19 @@ bool Ws_common_fields::is_resp(Ws_parser& parser, const QString& name)
         throw parser.Error(QString(errfmt_status_absent.tr()).arg(name));
     if (status)
         return true;
+    throw Err(refusal(name));
+}
+
+bool Ws_common_fields::is_refusal(const QString& name) const
+{
+    return (flags & has_cmd) && cmd == name && (flags & has_status) && !status;
+}
+
+QString Ws_common_fields::refusal(const QString& name) const
+{
     if (flags & has_err_string)
-        throw Err(errfmt_reject_with_err.tr().arg(name, err_string));
-    throw Err(QString(errfmt_reject_wo_err.tr()).arg(name));
+        return errfmt_reject_with_err.tr().arg(name, err_string);
+    return QString(errfmt_reject_wo_err.tr()).arg(name);
 }
 
 QString Ws_common_fields::any_field_name(unsigned char bits) const

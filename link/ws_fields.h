@@ -34,6 +34,9 @@ struct Ws_common_fields {
     void field(Ws_parser& parser);
     // After the whole object: is it the answer `name`, and did the server accept the command?
     bool is_resp(Ws_parser& parser, const QString& name);
+    // Whether it is the answer `name` with the server's refusal of the command, and the text of it.
+    bool is_refusal(const QString& name) const;
+    QString refusal(const QString& name) const;
     void read_fcnt(Ws_parser& parser);
     // The JSON name of the lowest mark bit set in bits.
     QString any_field_name(unsigned char bits) const;

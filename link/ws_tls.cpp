@@ -1,5 +1,5 @@
 // TLS of the wss:// link: the configured settings applied to the WebSocket, and Qt's reasons for
-// a failed handshake logged.
+// a failed handshake logged as a failed try of the link.
 #include "link/ws_tls.h"
 
 #include "common/err.h"
@@ -12,19 +12,21 @@ namespace {
 
 Tr errfmt_tls_errors{TR_TEXT("log", "Не удалось проверить сертификат сервера RUVO-LoRa: %1.")};
 
-void log_tls_errors(const QList<QSslError>& errors)
+QString tls_errors(const QList<QSslError>& errors)
 {
     QStringList reasons;
     for (const QSslError& e : errors)
         reasons << e.errorString();
-    log(QString(errfmt_tls_errors.tr()).arg(reasons.join(QStringLiteral("; "))));
+    return QString(errfmt_tls_errors.tr()).arg(reasons.join(QStringLiteral("; ")));
 }
 
 }  // namespace
 
-void set_up_ws_tls(QWebSocket& socket, const Ws_tls_settings& settings)
+void set_up_ws_tls(QWebSocket& socket, const Ws_tls_settings& settings,
+                   const std::function<void(const QString&)>& log_failure)
 {
-    QObject::connect(&socket, &QWebSocket::sslErrors, &socket, log_tls_errors);
+    QObject::connect(&socket, &QWebSocket::sslErrors, &socket,
+                     [log_failure](const QList<QSslError>& errors) { log_failure(tls_errors(errors)); });
     if (settings.ca.isEmpty() && settings.client_cert.isNull())
         return;
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();

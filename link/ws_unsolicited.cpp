@@ -46,7 +46,8 @@ void Ws_connection::on_text_message(const QString& message)
         return;
     }
     port_events.clear();
-    if (trace_ws & trace_bad_frames)
+    // A refused login is a failed try, its message no fault.
+    if ((trace_ws & trace_bad_frames) && !(flags & login_refused))
         log_utf8(errtext_bad_frame.tr(), message);
     drop_after_bad_message();
 }
@@ -61,6 +62,9 @@ bool Ws_connection::read_message(const QString& message)
         if (*p.position)
             throw p.Error(errtext_trash_after_json.tr());
         return true;
+    } catch (const Login_refused& refused) {
+        log_failed_try(refused.text);
+        flags |= login_refused;
     } catch (const std::exception& e) {
         log_exception(e, errtext_exception_in_frame.tr());
     } catch (...) {

@@ -3,6 +3,7 @@
 // driven by the port's server through this interface.
 #pragma once
 
+#include "common/repeated_log.h"
 #include "tcp/tcp_trace.h"
 
 #include <QByteArray>
@@ -52,10 +53,7 @@ public:
         ~Host() = default;
     };
 
-    Client_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame)
-        : host(host), eui(eui), tcp_port(tcp_port), max_frame(max_frame), tracer(tcp_port)
-    {
-    }
+    Client_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame);
     virtual ~Client_framing() = default;
     Client_framing(const Client_framing&) = delete;
     Client_framing& operator=(const Client_framing&) = delete;
@@ -92,12 +90,16 @@ public:
     virtual Client_number to_displace(const std::vector<Client_number>& clients) { return clients.front(); }
 
 protected:
-    // A frame longer than max_frame: the client is dropped with a log entry.
-    void refuse_oversize(Client_number client, const unsigned char* data, size_t size);
+    // A frame longer than max_frame from the client at the address peer: the client is dropped
+    // with a log entry, summed up with the port's others within a minute.
+    void refuse_oversize(Client_number client, const QString& peer, const unsigned char* data, size_t size);
 
     Host& host;
     const quint64 eui;
     const quint16 tcp_port;
     const size_t max_frame;
     const Tcp_trace tracer;
+
+private:
+    Repeated_log oversized;
 };

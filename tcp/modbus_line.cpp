@@ -43,6 +43,9 @@ Tr errfmt_answer_early{TR_TEXT("log",
 Tr errfmt_answer_owner_gone{TR_TEXT("log",
                                     "Ответ устройства на запрос Modbus через порт %1 отброшен: клиент, приславший "
                                     "запрос, уже отключился.")};
+Tr errfmt_answers_owner_gone{TR_TEXT("log",
+                                     "Порт %1: за последнюю минуту отброшены ещё %2 ответов устройства на запросы "
+                                     "Modbus, так как приславшие их клиенты уже отключились.")};
 Tr errfmt_no_answer{TR_TEXT("log",
                             "Устройство не ответило на запрос Modbus через порт %1 (транзакция %2) за %3 мс; "
                             "клиенту отправлено исключение 0x0B.")};
@@ -79,7 +82,10 @@ Modbus_line::Modbus_line(Client_framing::Host& host, quint64 eui, quint16 tcp_po
       tcp_port(tcp_port),
       max_frame(max_frame),
       ledger(ws_sdata_timeout + radio_answer_time_ms, modbus_timeout, max_lost_watched),
-      cache(cache_ms)
+      cache(cache_ms),
+      owners_gone([tcp_port](quint64 held, const QString&) {
+          return QString(errfmt_answers_owner_gone.tr()).arg(QString::number(tcp_port), QString::number(held));
+      })
 {
 }
 
@@ -415,8 +421,10 @@ void Modbus_line::deliver(const QByteArray& answer)
     metrics::modbus_answered(eui, metrics::Modbus_answer::radio);
     metrics::modbus_answered(eui, metrics::Modbus_answer::merged, request.merged.size());
     const bool owner_here = request.front && request.front->has_client(request.client);
-    if (!owner_here && request.merged.empty() && trace_tcp)
-        log_answer_error(errfmt_answer_owner_gone.tr().arg(tcp_port), with_crc16(answer));
+    // The client gone has no address to name; the bytes follow only the entry written.
+    if (!owner_here && request.merged.empty() && trace_tcp &&
+        owners_gone.event(errfmt_answer_owner_gone.tr().arg(tcp_port), QString()))
+        log_answer_bytes(with_crc16(answer));
     respond(request, response(request.mbap, pdu), true);
     end_awaited();
 }
@@ -454,6 +462,11 @@ void Modbus_line::end_awaited()
 void Modbus_line::log_answer_error(const QString& text, const QByteArray& rtu) const
 {
     log(text);
+    log_answer_bytes(rtu);
+}
+
+void Modbus_line::log_answer_bytes(const QByteArray& rtu) const
+{
     // Both "bad_frames" and "all" want the bytes: a dropped answer is traced nowhere else.
     if (trace_tcp) {
         const QByteArray prefix = errtext_bad_answer.tr().toUtf8();

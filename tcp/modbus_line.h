@@ -8,6 +8,7 @@
 // read cache, a read answered a moment ago is answered from memory.
 #pragma once
 
+#include "common/repeated_log.h"
 #include "tcp/answer_ledger.h"
 #include "tcp/client_framing.h"
 #include "tcp/read_cache.h"
@@ -138,6 +139,7 @@ private:
     void end_request(const QByteArray& response);
     void end_awaited();
     void log_answer_error(const QString& text, const QByteArray& rtu) const;
+    void log_answer_bytes(const QByteArray& rtu) const;
 
     Client_framing::Host& host;
     const quint64 eui;
@@ -149,6 +151,9 @@ private:
     Awaited awaited;
     Answer_ledger ledger;
     Read_cache cache;
+    // Answers dropped since their client had gone: as many as clients can leave owing them, so
+    // summed up in the log.
+    Repeated_log owners_gone;
     quint64 arrivals = 0;
     Owed owed = Owed::nothing;
     // The asker whose request went last: the next turn is the next one's.

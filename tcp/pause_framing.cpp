@@ -4,10 +4,13 @@
 #include "tcp/pause_framing.h"
 
 #include "core/cfg.h"
+#include "core/client_allow_list.h"
 #include "common/err.h"
 #include "metrics/metrics.h"
 
+#include <QHostAddress>
 #include <QIODevice>
+#include <QTcpSocket>
 
 namespace {
 
@@ -25,10 +28,11 @@ Pause_framing::Pause_framing(Host& host, quint64 eui, quint16 tcp_port, size_t m
 {
 }
 
-void Pause_framing::begin(Client_number client, QTcpSocket&)
+void Pause_framing::begin(Client_number client, QTcpSocket& socket)
 {
     received = 0;
     client_number = client;
+    client_peer = unmapped(socket.peerAddress()).toString();
 }
 
 void Pause_framing::read(Client_number client, QIODevice& socket)
@@ -43,7 +47,7 @@ void Pause_framing::read(Client_number client, QIODevice& socket)
         received += static_cast<size_t>(n);
         host.start_timer(tcp_interframe_delay, Qt::CoarseTimer);
     } else if (n == room) {
-        refuse_oversize(client, host.frame_area(), max_frame + 1);
+        refuse_oversize(client, client_peer, host.frame_area(), max_frame + 1);
     } else {
         log_debug(0x0806);
         host.drop_client(client);

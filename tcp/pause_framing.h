@@ -5,6 +5,8 @@
 #include "tcp/client_framing.h"
 #include "tcp/owed_frames.h"
 
+#include <QString>
+
 class Pause_framing : public Client_framing {
 public:
     Pause_framing(Host& host, quint64 eui, quint16 tcp_port, size_t max_frame);
@@ -29,4 +31,6 @@ private:
     Owed_frames owed;
     // The port's one client; 0 while there is no exchange.
     Client_number client_number = 0;
+    // The address of that client, named in the summary of its overlong frames.
+    QString client_peer;
 };

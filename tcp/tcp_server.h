@@ -27,11 +27,12 @@
 class QTcpSocket;
 class Site_routes;
 
-// The system refused to listen on a modem's port; the reason is the system's own words.
+// The system refused to listen on a modem's port; the reason is the system's own words. Not logged
+// when made: the refusal lasts while the port is tried again, and its catcher logs it once.
 class Listen_error : public Err {
 public:
     Listen_error(const QString& message, const QString& reason, QAbstractSocket::SocketError error)
-        : Err(message), reason(reason), error(error)
+        : Err(message, Unlogged()), reason(reason), error(error)
     {
     }
     const QString reason;

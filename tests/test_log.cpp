@@ -78,6 +78,8 @@ class Test_log : public QObject {
 private slots:
     void repeated_entries_data();
     void repeated_entries();
+    void lasting_fault_data();
+    void lasting_fault();
     void entry_cut_short_is_undone_and_losses_are_told();
     void kept_open_log_follows_rotation_and_deletion();
     void traced_run_writes_on_after_rotation_and_deletion();
@@ -124,6 +126,34 @@ void Test_log::repeated_entries()
     // Nothing due gives an empty text, which is left out.
     out.removeAll(QString());
     QCOMPARE(out, written);
+}
+
+// Steps "<ms>:<reason>", each a failed try; written: F for an entry in full, S<tries> for a summary.
+void Test_log::lasting_fault_data()
+{
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("once, then summed up once an interval")
+        << "0:a 10:a 99:a 100:a 150:a 199:a 200:a" << "F - - S3 - - S3";
+    QTest::newRow("another reason is written in full and starts a new interval")
+        << "0:a 50:b 120:b 149:b 150:b" << "F F - - S3";
+    QTest::newRow("the first reason again is news too") << "0:a 10:b 20:a" << "F F F";
+}
+
+void Test_log::lasting_fault()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, written);
+    Lasting_fault fault;
+    QStringList out;
+    for (const QString& step : steps.split(QLatin1Char(' '))) {
+        const qint64 now = step.section(QLatin1Char(':'), 0, 0).toLongLong();
+        const Lasting_fault::Verdict v = fault.tried(step.section(QLatin1Char(':'), 1), now, 100);
+        out << (v.entry == Lasting_fault::Entry::full      ? QStringLiteral("F")
+                : v.entry == Lasting_fault::Entry::summary ? QStringLiteral("S%1").arg(v.tries)
+                                                           : QStringLiteral("-"));
+    }
+    QCOMPARE(out.join(QLatin1Char(' ')), written);
 }
 
 void Test_log::entry_cut_short_is_undone_and_losses_are_told()

@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTcpSocket>
+#include <QFileInfo>
 #include <QtTest>
 #include <cmath>
 
@@ -53,6 +54,7 @@ private slots:
 
     void scrape_shows_traffic_modems_and_link();
     void client_errors_by_kind();
+    void overlong_messages_are_counted_all_and_logged_summed_up();
     void busy_metrics_port_is_logged_and_the_bridge_goes_on();
     void slow_http_clients_do_not_hold_the_scrape();
 
@@ -212,6 +214,33 @@ void Test_metrics::client_errors_by_kind()
     QCOMPARE(value_of(text, modem_series("client_errors_total", eui_c, port_c, "read")), 0.0);
     // The refused frame was still sent.
     QCOMPARE(value_of(text, modem_series("frames_to_modem_total", eui_b, port_b)), 1.0);
+}
+
+// A client may send overlong messages at will: the log holds the first with the part received and
+// a summary a minute, the metrics count every one.
+void Test_metrics::overlong_messages_are_counted_all_and_logged_summed_up()
+{
+    sim.reset(new Sim({QStringLiteral("%1:echo").arg(QLatin1String(eui_c))}));
+    QVERIFY(sim->started());
+    Bridge_options options;
+    options.trace_tcp = "bad_frames";
+    options.extra_cfg = "metrics_listen = \"127.0.0.1:" + QByteArray::number(metrics_port) + "\"\n";
+    bridge.reset(new Bridge(sim->port, {{eui_c, port_c, max_frame_c}}, options));
+    QVERIFY(wait_for([&] { return listening(port_c); }));
+    const qint64 log_before = QFileInfo(bridge->path("ruvo_bridge.log")).size();
+    const int messages = 10000;
+    const QByteArray overlong(max_frame_c + 1, 'x');
+    for (int i = 0; i < messages; ++i) {
+        QTcpSocket c;
+        c.connectToHost(QHostAddress::LocalHost, port_c);
+        QVERIFY(c.waitForConnected(process_wait_ms));
+        c.write(overlong);
+        QVERIFY(c.state() == QAbstractSocket::UnconnectedState || c.waitForDisconnected(process_wait_ms));
+    }
+    QVERIFY(wait_value(modem_series("client_errors_total", eui_c, port_c, "overflow"),
+                       [&](double v) { return v == messages; }));
+    const qint64 grown = QFileInfo(bridge->path("ruvo_bridge.log")).size() - log_before;
+    QVERIFY2(grown < 20 * 1024, qPrintable(QString::number(grown)));
 }
 
 void Test_metrics::busy_metrics_port_is_logged_and_the_bridge_goes_on()

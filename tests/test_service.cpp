@@ -181,7 +181,8 @@ void Test_service::connect_errors_carry_code_and_text()
     Bridge bridge(0, {}, options);
     const QRegularExpression with_code(QRegularExpression::escape(connect_failed.chopped(1)) +
                                        QStringLiteral("\\. Код ошибки = %1 \\(«.+»\\)\\.$").arg(code));
-    QVERIFY(wait_for([&] { return bridge.log().filter(with_code).size() >= 3; }));
+    // The tries after the first are summed up within the minute.
+    QVERIFY(wait_for([&] { return bridge.log().filter(with_code).size() == 1; }));
     const QStringList attempts = bridge.log().filter(connect_failed.chopped(1));
     QCOMPARE(attempts.filter(with_code), attempts);
     QVERIFY(bridge.stop());

@@ -1391,6 +1391,22 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <source>Запрос Modbus через порт %1 (транзакция %2) получил ответ из памяти, без радиосвязи: ответ устройства на такой же запрос пришёл %3 мс назад.</source>
         <translation>The Modbus request through port %1 (transaction %2) was answered from memory, without the radio: the device&apos;s answer to the same request came %3 ms ago.</translation>
     </message>
+    <message>
+        <source>За последнюю минуту не удались ещё %1 попыток связи с сервером RUVO-LoRa. Чаще всего причиной было: %2.</source>
+        <translation>In the last minute, %1 more attempts to reach the RUVO-LoRa server failed. The most frequent reasons: %2.</translation>
+    </message>
+    <message>
+        <source>Радиомодем 0x%1 всё ещё не обслуживается: порт TCP %2 не удалось открыть ещё %3 раз со времени прошлой записи: %4.</source>
+        <translation>Modem 0x%1 is still not served: TCP port %2 could not be opened %3 more times since the last entry: %4.</translation>
+    </message>
+    <message>
+        <source>Порт TCP %1: за последнюю минуту клиенты ещё %2 раз прислали сообщения длиннее предельного размера (%3 байтов) и были отключены. Чаще всего такие сообщения приходили с адресов: %4.</source>
+        <translation>TCP port %1: in the last minute, clients sent %2 more messages longer than the limit (%3 bytes) and were disconnected. Such messages came most often from the addresses: %4.</translation>
+    </message>
+    <message>
+        <source>Порт %1: за последнюю минуту отброшены ещё %2 ответов устройства на запросы Modbus, так как приславшие их клиенты уже отключились.</source>
+        <translation>Port %1: in the last minute, %2 more answers of the device to Modbus requests were dropped, as the clients that sent the requests had gone.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
