@@ -1379,6 +1379,34 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <source>Запрос Modbus через порт %1 (транзакция %2) получил ответ из памяти, без радиосвязи: ответ устройства на такой же запрос пришёл %3 мс назад.</source>
         <translation>The Modbus request through port %1 (transaction %2) was answered from memory, without the radio: the device&apos;s answer to the same request came %3 ms ago.</translation>
     </message>
+    <message>
+        <source>Программа завершила работу: %1. Время работы: %2 (ч:мм:сс).</source>
+        <translation>The program has ended: %1. It ran for %2 (h:mm:ss).</translation>
+    </message>
+    <message>
+        <source>нажата кнопка «Выйти»</source>
+        <translation>the &quot;Exit&quot; button was pressed</translation>
+    </message>
+    <message>
+        <source>закрыто главное окно (Alt+F4 или кнопка закрытия окна)</source>
+        <translation>the main window was closed (Alt+F4 or the window&apos;s close button)</translation>
+    </message>
+    <message>
+        <source>нажата кнопка «Выйти немедленно»</source>
+        <translation>the &quot;Quit now&quot; button was pressed</translation>
+    </message>
+    <message>
+        <source>получен сигнал %1</source>
+        <translation>signal %1 received</translation>
+    </message>
+    <message>
+        <source>запуск не удался</source>
+        <translation>the start failed</translation>
+    </message>
+    <message>
+        <source>аварийное завершение</source>
+        <translation>emergency end</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
