@@ -1889,6 +1889,14 @@ too.</translation>
         <source>Файл со списком устройств («%1») несколько раз упоминает номер устройства (unit id) %2 общего порта Modbus TCP. Все упоминания кроме первого игнорируются.</source>
         <translation>The devices file (&quot;%1&quot;) names the unit id %2 of the site&apos;s Modbus TCP port more than once. All mentions but the first are ignored.</translation>
     </message>
+    <message>
+        <source>В шестнадцатиричной записи: от 0000000000000000 до %1 (цифры 0-9 и буквы A-F).</source>
+        <translation>In hexadecimal: from 0000000000000000 to %1 (digits 0-9 and letters A-F).</translation>
+    </message>
+    <message>
+        <source>Указано имя «%1».</source>
+        <translation>The name given is &quot;%1&quot;.</translation>
+    </message>
 </context>
 <context>
     <name>proto</name>
