@@ -1254,6 +1254,14 @@ void Test_dialogs::picker_choosing_data()
         QCOMPARE(rows(d), 1);
         QTest::keyClick(d.findChild<QLineEdit*>(), Qt::Key_Return);
     }) << quint64(0x20);
+    QTest::newRow("Enter in the filter that leaves two rows, then a row chosen") << Picker_use([](Dialog_modems& d) {
+        QTest::keyClicks(d.findChild<QLineEdit*>(), QStringLiteral("0"));
+        QCOMPARE(rows(d), 2);
+        QCOMPARE(with_answers({}, [&] { QTest::keyClick(d.findChild<QLineEdit*>(), Qt::Key_Return); }).seen, 0);
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+        select_row(d, 0);
+        d.accept();
+    }) << quint64(0x10);
 }
 
 // Each way of taking a modem from the picker accepts it with that modem chosen.
