@@ -1,15 +1,5 @@
-// Hexadecimal helpers: the uppercase digit table, the per-thread 16-digit EUI buffers and the
-// range sentence of a refused 16-digit number.
+// Hexadecimal helpers: the uppercase digit table and the per-thread 16-digit EUI buffers.
 #include "common/hex.h"
-
-#include "common/err.h"
-
-namespace {
-
-Tr errfmt_hex64_range{TR_TEXT("parser",
-                              "В шестнадцатиричной записи: от 0000000000000000 до %1 (цифры 0-9 и буквы A-F).")};
-
-}  // namespace
 
 const char hex_table_uppercase[17] = "0123456789ABCDEF";
 
@@ -27,10 +17,4 @@ const QString& Buf_hex64::set(quint64 value)
         value >>= 4;
     }
     return text;
-}
-
-QString hex64_range_text(quint64 max)
-{
-    Buf_hex64 digits;
-    return errfmt_hex64_range.tr().arg(digits.set(max));
 }

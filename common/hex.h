@@ -1,5 +1,5 @@
-// Hexadecimal helpers: the uppercase digit table, the per-thread 16-digit EUI buffers, the value of
-// one hexadecimal digit, and the range sentence of a refused 16-digit number.
+// Hexadecimal helpers: the uppercase digit table, the per-thread 16-digit EUI buffers,
+// and the value of one hexadecimal digit.
 #pragma once
 
 #include <QString>
@@ -18,9 +18,6 @@ public:
 private:
     QString text;
 };
-
-// The sentence said after a refused 16-digit hexadecimal number: its range, up to max, in hexadecimal.
-QString hex64_range_text(quint64 max);
 
 // Confined by convention to the GUI thread and to the exchange thread respectively.
 extern Buf_hex64 buf_hex64_gui;

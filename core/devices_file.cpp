@@ -9,6 +9,7 @@
 #include "core/shared.h"
 #include "common/err.h"
 #include "common/hex.h"
+#include "text/hex_range.h"
 #include "text/utf8_parser.h"
 
 #include <QFile>

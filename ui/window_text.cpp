@@ -2,7 +2,7 @@
 #include "ui/window_text.h"
 
 #include "common/err.h"
-#include "common/hex.h"
+#include "text/hex_range.h"
 #include "ui/fonts.h"
 
 #include <QChar>
