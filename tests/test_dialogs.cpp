@@ -15,6 +15,7 @@
 #include "ui/dialog_devices.h"
 #include "ui/dialog_edit_device.h"
 #include "ui/dialog_modems.h"
+#include "ui/window_size.h"
 #include "ui/colours.h"
 #include "ui/error_box.h"
 #include "ui/main_window.h"
@@ -1524,6 +1525,11 @@ void Test_dialogs::list_keeps_operator_size()
     }
     Dialog_devices again(nullptr);
     QCOMPARE(again.size(), given);
+    // The next run reads it from the settings (here the tests' own folder).
+    QWidget next_run;
+    Window_size("device_list_size").apply(next_run, QRect(0, 0, 800, 600));
+    QCOMPARE(next_run.size(), given);
+    QVERIFY(QFile::exists(temp_settings.dir.filePath(QStringLiteral("ruvo_bridge/ruvo_bridge.ini"))));
 }
 
 QTEST_MAIN(Test_dialogs)

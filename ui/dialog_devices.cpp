@@ -39,7 +39,7 @@ namespace {
 Tr errfmt_port_not_opened{TR_TEXT("devices", "Порт TCP %1 не удалось открыть: %2.")};
 
 // The size the operator gave the list, for its next opening.
-Window_size opening_size;
+Window_size opening_size("device_list_size");
 
 enum Column {
     col_eui,

@@ -32,7 +32,7 @@ const unsigned category_kinds[] = {on_both, server_only, on_both | server_only, 
 const int initial_category = 1;
 
 // The size the operator gave the picker, for its next opening.
-Window_size opening_size;
+Window_size opening_size("modem_picker_size");
 
 // Appends the modems of the wanted kinds in ascending EUI order by one walk over both
 // sorted tables; a modem on the server keeps its name there. Needs cfg_mutex held.
