@@ -3,6 +3,7 @@
 #include "app/os_service.h"
 
 #include "common/err.h"
+#include "core/program_end.h"
 
 #include <QByteArray>
 #include <QMutexLocker>
@@ -101,10 +102,12 @@ void Os_service::on_notifier_activated()
     char byte;
     if (::read(signal_fds[1], &byte, 1) != 1)
         return;
-    if (byte == SIGHUP)
+    if (byte == SIGHUP) {
         emit reload_requested();
-    else
-        emit exit_requested();
+        return;
+    }
+    note_program_end(byte == SIGINT ? Program_end::sigint : Program_end::sigterm);
+    emit exit_requested();
 }
 
 // The notice goes out at half the period systemd asked for, from the GUI thread's own event

@@ -5,6 +5,7 @@
 #include "core/build_info.h"
 #include "core/cfg.h"
 #include "core/cfg_file_mode.h"
+#include "core/program_end.h"
 #include "core/served_devices.h"
 #include "app/engine.h"
 #include "app/language.h"
@@ -136,6 +137,7 @@ int read_command_line(int argc, char** argv, int language_options)
 
 bool write_banner()
 {
+    note_program_start();
     return log(QString(format_banner.tr())
                    .arg(QLatin1String(program_name), QLatin1String(program_version), release_date_text(),
                         QLatin1String(build_date), QLatin1String(build_time)));
@@ -179,12 +181,14 @@ int ruvo_main(int argc, char** argv)
         return command_line;
     if (!write_banner())
         return exit_no_log;
+    int code = exit_start_failed;
     try {
-        return run_program();
+        code = run_program();
     } catch (const std::exception& e) {
         show_exception(e);
     } catch (...) {
         show_debug(0x103);
     }
-    return exit_start_failed;
+    log_program_end(code);
+    return code;
 }

@@ -296,7 +296,7 @@ void read_statement(Utf8_file_parser& p, Seen& seen)
             read_value(p, keys[i]);
             return;
         }
-    throw p.Error(unknown_key_text());
+    throw p.unknown_name_error(unknown_key_text());
 }
 
 // After a value only blanks and a comment may follow on its line.

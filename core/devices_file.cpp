@@ -9,6 +9,7 @@
 #include "core/shared.h"
 #include "common/err.h"
 #include "common/hex.h"
+#include "text/hex_range.h"
 #include "text/utf8_parser.h"
 
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QTextStream>
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <sys/stat.h>
 
 namespace {
@@ -100,7 +102,8 @@ quint64 req_eui(Utf8_file_parser& p)
     for (int i = 0; i < eui_digits; ++i) {
         unsigned char digit;
         if (!unhex(p.position[i], digit))
-            throw p.Error(errfmt_hex_expected.tr().arg(eui_digits));
+            throw p.Error(errfmt_hex_expected.tr().arg(eui_digits) + QLatin1Char(' ') +
+                          hex64_range_text(std::numeric_limits<quint64>::max()));
         eui = eui << 4 | digit;
     }
     p.position += eui_digits;
@@ -129,7 +132,7 @@ void read_attribute(Utf8_file_parser& p, Sentence& s)
     } else if (p.is_assignment("cache_ms", s.cache_ms_seen)) {
         s.device.cache_ms = static_cast<quint32>(p.req_dec<32>(max_cache_ms));
     } else {
-        throw p.Error(errtext_unknown_attribute.tr() + QLatin1Char(' ') + errtext_unknown_attribute_added.tr());
+        throw p.unknown_name_error(errtext_unknown_attribute.tr() + QLatin1Char(' ') + errtext_unknown_attribute_added.tr());
     }
 }
 
@@ -148,7 +151,7 @@ void read_attribute(Utf8_file_parser& p, Unit_sentence& s)
     } else if (p.is_assignment("slave", s.slave_seen)) {
         s.unit.slave = req_unit_address(p);
     } else {
-        throw p.Error(errtext_unknown_unit_attribute.tr());
+        throw p.unknown_name_error(errtext_unknown_unit_attribute.tr());
     }
 }
 

@@ -244,14 +244,15 @@ void Test_cfg::refused_statements_data()
                                     << QStringLiteral("ожидается символ «=».");
     QTest::newRow("key twice") << QByteArray("ws_url = \"a\"") << 2 << 7
                                << QStringLiteral("параметр «ws_url» уже определён выше по тексту.");
-    QTest::newRow("unknown key") << QByteArray("  port = 1") << 1 << 3 << unknown;
+    QTest::newRow("unknown key") << QByteArray("  port = 1") << 1 << 3 << unknown + QStringLiteral(" Указано имя «port».");
     for (const char* value : {"\"127.0.0.1\"", "\"127.0.0.1:0\"", "\"127.0.0.1:65536\"", "\"127.0.0.1:+80\"",
                               "\"localhost:9464\"", "\"127.1:9464\"", "\"::1:9464\"", "\"[::1]:9464\"", "\"[127.0.0.1]:9464\"",
                               "\":9464\"", "\"\""})
         QTest::newRow(value) << QByteArray("metrics_listen = ") + value << 1 << 18 << bad_listen;
     QTest::newRow("metrics not a string") << QByteArray("metrics_listen = 9464") << 1 << 18
                                           << QStringLiteral("здесь должна быть строка в двойных кавычках.");
-    QTest::newRow("key in capitals") << QByteArray("WS_URL = \"a\"") << 1 << 1 << unknown;
+    QTest::newRow("key in capitals") << QByteArray("WS_URL = \"a\"") << 1 << 1
+                                     << unknown + QStringLiteral(" Указано имя «WS_URL».");
     QTest::newRow("string without quotes") << QByteArray("devices_file = a.cfg") << 1 << 16
                                            << QStringLiteral("здесь должна быть строка в двойных кавычках.");
     QTest::newRow("raw tab in a string")

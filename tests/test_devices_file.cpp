@@ -202,7 +202,8 @@ void Test_devices_file::refused_data()
     QTest::addColumn<int>("column");
     QTest::addColumn<QString>("reason");
 
-    const QString hex16 = QStringLiteral("ожидается 16-значное шестнадцатиричное число.");
+    const QString hex16 = QStringLiteral("ожидается 16-значное шестнадцатиричное число. В шестнадцатиричной записи: "
+                                         "от 0000000000000000 до FFFFFFFFFFFFFFFF (цифры 0-9 и буквы A-F).");
     const QString comma = QStringLiteral(
         "ожидается запятая, разделяющая атрибуты, или круглая скобка, завершающая список атрибутов.");
     const QString no_eui = QStringLiteral("в описании объекта «device» отсутствует обязательный атрибут: «eui».");
@@ -243,7 +244,8 @@ void Test_devices_file::refused_data()
     QTest::newRow("port 65536") << QByteArray("device(tcp_port=65536)") << 1 << 21 << too_big.arg(65535);
     QTest::newRow("port not a number") << QByteArray("device(tcp_port=x)") << 1 << 17
                                        << QStringLiteral("ожидается десятичное число");
-    QTest::newRow("unknown attribute") << QByteArray("device(port=1)") << 1 << 8 << unknown;
+    QTest::newRow("unknown attribute") << QByteArray("device(port=1)") << 1 << 8
+                                       << unknown + QStringLiteral(" Указано имя «port».");
     QTest::newRow("protocol rtu") << QByteArray("device(protocol=rtu)") << 1 << 17
                                   << QStringLiteral("неправильное значение атрибута «protocol»: знаю только значения "
                                                     "«raw» и «modbus_tcp».");
@@ -276,7 +278,8 @@ void Test_devices_file::refused_data()
     QTest::newRow("unit without eui") << modem + "unit(id=1)" << 2 << 11 << no_unit_attribute("eui");
     QTest::newRow("unit attribute of a device") << modem + "unit(id=1, tcp_port=1)" << 2 << 12
                                                 << QStringLiteral("неизвестный атрибут объекта «unit». Знаю только "
-                                                                  "атрибуты «id», «eui» и «slave».");
+                                                                  "атрибуты «id», «eui» и «slave». Указано имя "
+                                                                  "«tcp_port».");
     QTest::newRow("unit id twice") << modem + "unit(id=1, id=2)" << 2 << 14
                                    << QStringLiteral("параметр «id» уже определён выше по тексту.");
     QTest::newRow("unit before its modem")

@@ -16,6 +16,7 @@
 #include "ui/dialog_devices.h"
 #include "ui/dialog_edit_device.h"
 #include "ui/dialog_modems.h"
+#include "ui/window_size.h"
 #include "ui/colours.h"
 #include "ui/error_box.h"
 #include "ui/main_window.h"
@@ -484,7 +485,8 @@ void Test_dialogs::form_refusals_data()
     QTest::newRow("add: EUI of 15 digits") << false << "0123456789ABCDE" << "4000" << "51" << digits("15");
     QTest::newRow("add: G in the EUI") << false << "0123456789ABCDGF" << "4000" << "51"
                                        << msg("Значение параметра «%1» должно быть целым шестнадцатиричным числом "
-                                              "без знака, не превышающим %2.",
+                                              "без знака, не превышающим %2. В шестнадцатиричной записи: от "
+                                              "0000000000000000 до FFFFFFFFFFFFFFFF (цифры 0-9 и буквы A-F).",
                                               eui, "18446744073709551615");
     QTest::newRow("add: port 70000") << false << "00000000000000B1" << "70000" << "51"
                                      << msg("Значение параметра «%1» не должно превышать %2.", port, "65535");
@@ -1260,6 +1262,14 @@ void Test_dialogs::picker_choosing_data()
         QCOMPARE(rows(d), 1);
         QTest::keyClick(d.findChild<QLineEdit*>(), Qt::Key_Return);
     }) << quint64(0x20);
+    QTest::newRow("Enter in the filter that leaves two rows, then a row chosen") << Picker_use([](Dialog_modems& d) {
+        QTest::keyClicks(d.findChild<QLineEdit*>(), QStringLiteral("0"));
+        QCOMPARE(rows(d), 2);
+        QCOMPARE(with_answers({}, [&] { QTest::keyClick(d.findChild<QLineEdit*>(), Qt::Key_Return); }).seen, 0);
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+        select_row(d, 0);
+        d.accept();
+    }) << quint64(0x10);
 }
 
 // Each way of taking a modem from the picker accepts it with that modem chosen.
@@ -1595,6 +1605,11 @@ void Test_dialogs::list_keeps_operator_size()
     }
     Dialog_devices again(nullptr);
     QCOMPARE(again.size(), given);
+    // The next run reads it from the settings (here the tests' own folder).
+    QWidget next_run;
+    Window_size("device_list_size").apply(next_run, QRect(0, 0, 800, 600));
+    QCOMPARE(next_run.size(), given);
+    QVERIFY(QFile::exists(temp_settings.dir.filePath(QStringLiteral("ruvo_bridge/ruvo_bridge.ini"))));
 }
 
 QTEST_MAIN(Test_dialogs)

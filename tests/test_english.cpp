@@ -208,7 +208,8 @@ void Test_english::broken_configuration_in_english()
     static const QRegularExpression entry(
         QStringLiteral("^\\[\\d{1,2}\\.\\d{1,2}\\.\\d{4} \\d{1,2}:\\d\\d:\\d\\d\\.\\d{3}\\] \\S"));
     const QStringList entries = log.split(QStringLiteral("\n\n"), Qt::SkipEmptyParts);
-    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries.size(), 3);
+    QVERIFY(entries[2].endsWith(QStringLiteral("] The program has ended: the start failed. It ran for 0:00:00 (h:mm:ss).")));
     for (const QString& e : entries)
         QVERIFY2(entry.match(e).hasMatch(), qPrintable(e));
     // The user's own data is shown as it is.

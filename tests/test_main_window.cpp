@@ -1,5 +1,7 @@
 // Tests of the main window, its fonts and colours, the About dialog and the exit dialog.
 #include "core/cfg.h"
+#include "core/exit_codes.h"
+#include "core/program_end.h"
 #include "app/engine.h"
 #include "core/shared.h"
 #include "link/ws_connection.h"
@@ -93,7 +95,7 @@ const char* const hint_rough_exit =
     "некоторое время заметят неработоспособность соединений и сами\n"
     "закроют их.";
 const char* const about_head =
-    "ruvo_bridge, версия 1.3.5 (2 февраля 2018), сборка Feb  2 2018 12:01:29\n\nЭта программа через "
+    "ruvo_bridge, версия 1.3.5 (2 февраля 2018), сборка Feb  2 2018 12:01:06\n\nЭта программа через "
     "соединение WebSocket подключается к серверу RUVO-LoRa, а к этой программе, но уже через соединения "
     "TCP, подключаются клиенты, желающие получить доступ к устройствам, подключенным через RS-232 или "
     "RS-485 к радиомодемам, доступным через этот сервер RUVO-LoRa.";
@@ -182,6 +184,17 @@ void clear_quit_request()
 {
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
+}
+
+// The entries saying how the program ended, as start-up writes them when its event loop has ended.
+QStringList end_entries(const Temp_log& log)
+{
+    log_program_end(exit_ok);
+    QStringList found;
+    for (const QString& entry : QString::fromUtf8(log.text()).split(QStringLiteral("\n\n"), Qt::SkipEmptyParts))
+        if (entry.contains(QStringLiteral("Программа завершила работу: ")))
+            found << entry.mid(entry.indexOf(QStringLiteral("Программа")));
+    return found;
 }
 
 // A thread with an event loop that the test ends when it wants.
@@ -293,6 +306,8 @@ private slots:
     void close_request_takes_exit_sequence();
     void rough_exit_from_window_data();
     void rough_exit_from_window();
+    void end_entry_text_data();
+    void end_entry_text();
 
 private:
     Temp_log log;
@@ -312,6 +327,7 @@ void Test_main_window::init()
     set_link(0, 0, 0);
     devices_in_cfg.clear();
     log.clear();
+    note_program_start();
 }
 
 void Test_main_window::cleanup()
@@ -928,6 +944,8 @@ void Test_main_window::exit_button_ends_in_order()
     QCOMPARE(shutdowns_before_dialog, 1);
     QCOMPARE(shutdown_spy.count(), 1);
     QVERIFY(!window.isVisible());
+    QCOMPARE(end_entries(log), QStringList{u("Программа завершила работу: нажата кнопка «Выйти». Время работы: "
+                                             "0:00:00 (ч:мм:сс).")});
 }
 
 // The whole program in this process against the simulated server: "Выйти" disconnects the
@@ -1004,6 +1022,8 @@ void Test_main_window::close_request_takes_exit_sequence()
     QVERIFY(!second_close);
     QCOMPARE(shutdown_spy.count(), 1);
     QVERIFY(current_ws_flags() & WS_ENDING);
+    QCOMPARE(end_entries(log), QStringList{u("Программа завершила работу: закрыто главное окно (Alt+F4 или кнопка "
+                                             "закрытия окна). Время работы: 0:00:00 (ч:мм:сс).")});
 }
 
 void Test_main_window::rough_exit_from_window_data()
@@ -1034,6 +1054,32 @@ void Test_main_window::rough_exit_from_window()
     // The exit sequence runs once: a second request while it is under way is ignored.
     window.on_btn_exit_clicked();
     QCOMPARE(window.quit_calls, 1);
+    QCOMPARE(end_entries(log), QStringList{u("Программа завершила работу: нажата кнопка «Выйти немедленно». Время "
+                                             "работы: 0:00:00 (ч:мм:сс).")});
+}
+
+void Test_main_window::end_entry_text_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::addColumn<qint64>("run_ms");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("SIGINT, under a second") << int(Program_end::sigint) << qint64(999)
+                                            << u("получен сигнал SIGINT. Время работы: 0:00:00");
+    QTest::newRow("SIGTERM, an hour, a minute and a second") << int(Program_end::sigterm) << qint64(3661000)
+                                                             << u("получен сигнал SIGTERM. Время работы: 1:01:01");
+    QTest::newRow("failed start") << int(Program_end::start_failed) << qint64(59999)
+                                  << u("запуск не удался. Время работы: 0:00:59");
+    QTest::newRow("fatal error, days in hours") << int(Program_end::fatal_error) << qint64(100LL * 3600000 + 5000)
+                                                << u("аварийное завершение. Время работы: 100:00:05");
+}
+
+void Test_main_window::end_entry_text()
+{
+    QFETCH(int, how);
+    QFETCH(qint64, run_ms);
+    QFETCH(QString, text);
+    QCOMPARE(program_end_text(static_cast<Program_end>(how), run_ms),
+             u("Программа завершила работу: ") + text + u(" (ч:мм:сс)."));
 }
 
 QTEST_MAIN(Test_main_window)

@@ -379,6 +379,11 @@ void Test_service::systemd_hears_readiness_state_watchdog_and_stop()
     QVERIFY(wait_for([&] { return bridge.process.state() == QProcess::NotRunning; }));
     QCOMPARE(bridge.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(bridge.process.exitCode(), 0);
+    const QStringList ends = bridge.log().filter(QStringLiteral("Программа завершила работу"));
+    QCOMPARE(ends.size(), 1);
+    QVERIFY2(ends.front().startsWith(QStringLiteral("Программа завершила работу: получен сигнал SIGTERM. Время работы: "
+                                                    "0:00:")),
+             qPrintable(ends.front()));
 }
 
 // The sample unit as shipped, but starting the executable just built, must be clean for systemd.

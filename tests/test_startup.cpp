@@ -170,7 +170,9 @@ void Test_startup::no_arguments_use_default_files()
     QCOMPARE(run({}), 3);
     QCOMPARE(box_seen.count, 1);
     QCOMPARE(box_seen.text, QStringLiteral("Не найден файл «ruvo_bridge.cfg»."));
-    QVERIFY(read_file(QStringLiteral("ruvo_bridge.log")).contains("программа запускается..."));
+    const QByteArray log_text = read_file(QStringLiteral("ruvo_bridge.log"));
+    QVERIFY(log_text.contains("программа запускается..."));
+    QCOMPARE(log_text.count("Программа завершила работу: запуск не удался. Время работы: 0:00:00 (ч:мм:сс).\n\n"), 1);
 }
 
 void Test_startup::bad_metrics_address_ends_the_start()

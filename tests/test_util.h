@@ -1,6 +1,7 @@
 // Helpers shared by the tests: temporary folders, files, free ports, the log and the real executables.
 #pragma once
 
+#include "temp_settings.h"
 #include "common/err.h"
 
 #include <QByteArray>

@@ -1,6 +1,7 @@
 // Checks of how the editing windows use the screen, shared by the Russian and English tests.
 #pragma once
 
+#include "temp_settings.h"
 #include "core/shared.h"
 #include "ui/window_size.h"
 
@@ -45,7 +46,7 @@ inline void configure_250_modems()
 // horizontal scroll bar, else what is wrong.
 inline QString columns_cut_on(QWidget& window, const QRect& screen)
 {
-    Window_size().apply(window, screen);
+    Window_size("window_fit").apply(window, screen);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return QStringLiteral("not shown");

@@ -5,6 +5,7 @@
 #include "common/hex.h"
 #include "text/file_load.h"
 
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -26,6 +27,9 @@ Tr errfmt_unexpected_3{TR_TEXT("parser",
                                "символ лексемы).")};
 Tr errfmt_file_error{TR_TEXT("parser", "Ошибка в %1-м символе %2-й строки файла «%3»: %4")};
 
+Tr errfmt_name_given{TR_TEXT("parser", "Указано имя «%1».")};
+// An unknown name is quoted up to this many bytes, so that a stray line does not fill the message.
+const int max_quoted_name = 64;
 Tr errtext_string_expected{TR_TEXT("parser", "здесь должна быть строка в двойных кавычках.")};
 Tr errfmt_room_left{TR_TEXT("parser",
                             "Ошибка в программе: неправильно выделено место под строку-результат. Выделили %1 "
@@ -571,6 +575,18 @@ Utf8_file_parser::Utf8_file_parser(const QString& file_name) : file_name(file_na
 {
     load_text_file(file_name, text);
     init(text.constData());
+}
+
+// The name runs to a blank, the assignment, a separator or the end of the line; a missing name
+// (a parenthesis after a comma) is not quoted.
+Err Utf8_file_parser::unknown_name_error(const QString& reason) const
+{
+    int size = 0;
+    while (size < max_quoted_name && position[size] != 0 && !std::strchr(" \t\r\n=,);", position[size]))
+        ++size;
+    if (size == 0)
+        return Error(reason);
+    return Error(reason + QLatin1Char(' ') + errfmt_name_given.tr().arg(QString::fromUtf8(position, size)));
 }
 
 Err Utf8_file_parser::Error(const QString& reason) const

@@ -82,6 +82,8 @@ class Utf8_file_parser : public Utf8_text_parser {
 public:
     explicit Utf8_file_parser(const QString& file_name);
     Err Error(const QString& reason) const override;
+    // The error of an unknown name at the position: the reason, then the name as written.
+    Err unknown_name_error(const QString& reason) const;
 
     QString file_name;
     QByteArray text;

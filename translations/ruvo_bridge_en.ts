@@ -1407,6 +1407,34 @@ To leave the settings as they are, close the window with &quot;Cancel&quot;.</tr
         <source>Порт %1: за последнюю минуту отброшены ещё %2 ответов устройства на запросы Modbus, так как приславшие их клиенты уже отключились.</source>
         <translation>Port %1: in the last minute, %2 more answers of the device to Modbus requests were dropped, as the clients that sent the requests had gone.</translation>
     </message>
+    <message>
+        <source>Программа завершила работу: %1. Время работы: %2 (ч:мм:сс).</source>
+        <translation>The program has ended: %1. It ran for %2 (h:mm:ss).</translation>
+    </message>
+    <message>
+        <source>нажата кнопка «Выйти»</source>
+        <translation>the &quot;Exit&quot; button was pressed</translation>
+    </message>
+    <message>
+        <source>закрыто главное окно (Alt+F4 или кнопка закрытия окна)</source>
+        <translation>the main window was closed (Alt+F4 or the window&apos;s close button)</translation>
+    </message>
+    <message>
+        <source>нажата кнопка «Выйти немедленно»</source>
+        <translation>the &quot;Quit now&quot; button was pressed</translation>
+    </message>
+    <message>
+        <source>получен сигнал %1</source>
+        <translation>signal %1 received</translation>
+    </message>
+    <message>
+        <source>запуск не удался</source>
+        <translation>the start failed</translation>
+    </message>
+    <message>
+        <source>аварийное завершение</source>
+        <translation>emergency end</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -1935,6 +1963,14 @@ too.</translation>
     <message>
         <source>Файл со списком устройств («%1») несколько раз упоминает номер устройства (unit id) %2 общего порта Modbus TCP. Все упоминания кроме первого игнорируются.</source>
         <translation>The devices file (&quot;%1&quot;) names the unit id %2 of the site&apos;s Modbus TCP port more than once. All mentions but the first are ignored.</translation>
+    </message>
+    <message>
+        <source>В шестнадцатиричной записи: от 0000000000000000 до %1 (цифры 0-9 и буквы A-F).</source>
+        <translation>In hexadecimal: from 0000000000000000 to %1 (digits 0-9 and letters A-F).</translation>
+    </message>
+    <message>
+        <source>Указано имя «%1».</source>
+        <translation>The name given is &quot;%1&quot;.</translation>
     </message>
 </context>
 <context>

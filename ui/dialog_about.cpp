@@ -11,9 +11,6 @@
 
 namespace {
 
-// The About text carries the time of its own build step, later than that of the log banner.
-constexpr char about_build_time[] = "12:01:29";
-
 Tr title_about{TR_TEXT("QDialog", "О программе")};
 Tr caption_about_close{TR_TEXT("QDialog", "Закрыть")};
 Tr format_about_files{TR_TEXT(
@@ -60,5 +57,5 @@ QString Dialog_about::about()
 {
     return QString(format_about.tr())
         .arg(QLatin1String(program_name), QLatin1String(program_version), release_date_text(),
-             QLatin1String(build_date), QLatin1String(about_build_time));
+             QLatin1String(build_date), QLatin1String(build_time));
 }

@@ -59,7 +59,7 @@ QBrush state_brush(Modem_state state)
 }
 
 // The size the operator gave the list, for its next opening.
-Window_size opening_size;
+Window_size opening_size("device_list_size");
 
 enum Column {
     col_eui,

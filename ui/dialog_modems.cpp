@@ -11,6 +11,7 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMutexLocker>
@@ -31,7 +32,7 @@ const unsigned category_kinds[] = {on_both, server_only, on_both | server_only, 
 const int initial_category = 1;
 
 // The size the operator gave the picker, for its next opening.
-Window_size opening_size;
+Window_size opening_size("modem_picker_size");
 
 // Appends the modems of the wanted kinds in ascending EUI order by one walk over both
 // sorted tables; a modem on the server keeps its name there. Needs cfg_mutex held.
@@ -195,6 +196,18 @@ void Dialog_modems::accept()
     table->select_lone_row();
     if (const QStandardItem* item = table->selected_item(0))
         return_result(item);
+}
+
+// Enter in the filter while it leaves several rows and none is selected does nothing: the operator
+// is still narrowing the list, there is nothing to refuse yet (the button still explains).
+void Dialog_modems::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && filter_text->hasFocus() && table->model()->rowCount() != 1 && !table->selectionModel()->hasSelection()) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void Dialog_modems::return_result(const QStandardItem* item)

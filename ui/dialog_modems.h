@@ -30,6 +30,9 @@ public:
     // Meaningful only after the dialog was accepted.
     quint64 chosen_eui() const { return chosen; }
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private slots:
     void on_filter_index_changed(int index);
     void on_filter_field_changed(int index);

@@ -4,6 +4,7 @@
 
 #include "core/build_info.h"
 #include "core/cfg.h"
+#include "core/exit_codes.h"
 #include "core/link_state.h"
 #include "core/served_devices.h"
 #include "core/shared.h"
@@ -361,6 +362,7 @@ void Main_window::on_btn_exit_clicked()
         result = dialog.exec();
     }
     if (result == QDialog::Accepted) {
+        note_program_end(exit_reason);
         exit_state = Exit_state::done;
         close();
         QCoreApplication::exit(0);
@@ -368,6 +370,8 @@ void Main_window::on_btn_exit_clicked()
     }
     if (result != QDialog::Rejected)
         log_debug(window_code(121));
+    note_program_end(Program_end::exit_at_once);
+    log_program_end(exit_ok);
     quit_at_once();
 }
 
@@ -398,6 +402,8 @@ void Main_window::closeEvent(QCloseEvent* event)
         return;
     }
     event->ignore();
-    if (exit_state == Exit_state::none)
-        QMetaObject::invokeMethod(this, &Main_window::on_btn_exit_clicked, Qt::QueuedConnection);
+    if (exit_state != Exit_state::none)
+        return;
+    exit_reason = Program_end::window_closed;
+    QMetaObject::invokeMethod(this, &Main_window::on_btn_exit_clicked, Qt::QueuedConnection);
 }

@@ -1,6 +1,8 @@
 // The main window: the link state and the counters of modems.
 #pragma once
 
+#include "core/program_end.h"
+
 #include <QLabel>
 #include <QThread>
 #include <QWidget>
@@ -90,4 +92,6 @@ private:
     // A second exit request while the first waits is ignored; only the final close is let through.
     enum class Exit_state { none, waiting, done };
     Exit_state exit_state = Exit_state::none;
+    // What asked for the exit, for the log entry at the end.
+    Program_end exit_reason = Program_end::exit_button;
 };

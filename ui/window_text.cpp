@@ -2,6 +2,7 @@
 #include "ui/window_text.h"
 
 #include "common/err.h"
+#include "text/hex_range.h"
 #include "ui/fonts.h"
 
 #include <QChar>
@@ -84,7 +85,8 @@ bool get_hex64(QLineEdit* field, const QString& name, unsigned long long& value,
     bool ok = false;
     const unsigned long long number = text.toULongLong(&ok, 16);
     if (!ok)
-        throw param_error(errfmt_not_hex, name, max);
+        throw Err(param_error(errfmt_not_hex, name, max).message() + QLatin1Char(' ') +
+                  hex64_range_text(max));
     if (number > max)
         throw Err(errfmt_hex_too_big.tr().arg(name).arg(max, hex64_digits, 16, QLatin1Char('0')));
     value = number;
