@@ -15,6 +15,7 @@
 #include "tests/recording_host.h"
 
 #include <QTcpSocket>
+#include <algorithm>
 #include <deque>
 
 namespace {
@@ -46,8 +47,9 @@ public:
     // A refused frame is never answered.
     void refused()
     {
-        if (Owed* frame = oldest_unsent())
-            owed.erase(owed.begin() + (frame - &owed.front()));
+        const auto frame = std::find_if(owed.begin(), owed.end(), [](const Owed& f) { return !f.sent; });
+        if (frame != owed.end())
+            owed.erase(frame);
     }
     // The link took back the client's newest frames not yet sent; the others may be on their way.
     void left(size_t taken_back)
@@ -74,10 +76,8 @@ private:
     };
     Owed* oldest_unsent()
     {
-        for (Owed& frame : owed)
-            if (!frame.sent)
-                return &frame;
-        return nullptr;
+        const auto frame = std::find_if(owed.begin(), owed.end(), [](const Owed& f) { return !f.sent; });
+        return frame == owed.end() ? nullptr : &*frame;
     }
     std::deque<Owed> owed;
     Client_number last_answered = 0;
