@@ -176,6 +176,7 @@ void Tcp_server::on_new_connection()
 // up none, the newcomer is turned away.
 void Tcp_server::take_client(QTcpSocket* s)
 {
+    end_gone_exchanges();
     if (clients.size() >= static_cast<size_t>(port_protocol_row(setup.protocol).max_clients)) {
         const Client_number displaced = framing->to_displace(clients.numbers());
         if (!displaced) {
@@ -191,6 +192,18 @@ void Tcp_server::take_client(QTcpSocket* s)
     }
     set_up_exchange(s);
     publish_client();
+}
+
+// A client that left in the same turn of the loop as the newcomer came is still listed (until its
+// socket reads the end, or is deleted): it has left, and nobody takes over from it.
+void Tcp_server::end_gone_exchanges()
+{
+    for (const Client_number number : clients.numbers()) {
+        if (!client_has_left(*clients.socket(number)))
+            continue;
+        end_exchange(number);
+        tracer.event(".disconnected");
+    }
 }
 
 void Tcp_server::set_up_exchange(QTcpSocket* s)
