@@ -75,8 +75,9 @@ Tcp_server::Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& 
     if (!connect(&server, &Client_gate::client_waiting, this, &Tcp_server::on_new_connection))
         throw Debug(0x0801);
     connect(&server, &Client_gate::connection_refused, this, [this] { metrics::client_refused(this->eui); });
+    // Refused like a port the system will not open: it lasts, and is logged once while it does.
     if (!link.count_port())
-        throw Err(port_log::cannot_listen(tcp_port, true));
+        throw Listen_error(port_log::cannot_listen(tcp_port, true), QString(), QAbstractSocket::SocketResourceError);
     tracer.event(".listen");
     if (!server.listen(tcp_listen_address, tcp_port)) {
         link.release_port();

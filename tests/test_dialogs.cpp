@@ -1565,7 +1565,7 @@ void Test_dialogs::port_held_by_another_program()
     Dialog_devices d(&window);
     const QByteArray system_entry = "Не удалось создать серверный сокет, слушающий порт TCP " + QByteArray::number(port);
     const QByteArray added_entry = "Радиомодем 0x00000000000000E1 не обслуживается: порт TCP " +
-                                   QByteArray::number(port) + " не удалось открыть: The bound address is already in use.";
+                                   QByteArray::number(port) + " не удалось открыть: порт занят другой программой.";
     // Three device lists, three tries: the three entries of the first alone.
     QByteArray sim_output;
     QTRY_VERIFY_WITH_TIMEOUT((sim_output += sim.readAllStandardOutput()).count("get_device_appdata_req") >= 3, 10000);
