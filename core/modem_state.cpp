@@ -93,11 +93,15 @@ QString modem_status_text(const Modem_status& status)
     return status.reason.isEmpty() ? modem_state_word(status.state) : status.reason;
 }
 
+QString listen_refusal_reason(int error, const QString& system_text)
+{
+    const Tr* own = own_text(error);
+    return own ? (*own).tr() : system_text;
+}
+
 QString port_failure_reason(const Port_failure& failure)
 {
-    const Tr* own = own_text(failure.error);
-    const QString& reason = own ? (*own).tr() : failure.reason;
-    return QString(errfmt_port_not_opened.tr()).arg(failure.port).arg(reason);
+    return QString(errfmt_port_not_opened.tr()).arg(failure.port).arg(listen_refusal_reason(failure.error, failure.reason));
 }
 
 QVector<Modem_status> read_modem_statuses()

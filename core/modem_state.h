@@ -42,6 +42,9 @@ const QString& modem_state_word(Modem_state state);
 const char* modem_state_name(Modem_state state);
 // The reason, a whole sentence that names the state, or else the state's word.
 QString modem_status_text(const Modem_status& status);
+// Why the system refused to listen: the program's own text for the errors it knows (error is a
+// QAbstractSocket::SocketError), the system's text for the others.
+QString listen_refusal_reason(int error, const QString& system_text);
 // The system's reason for a refused port: the program's own text for the errors it knows,
 // the system's text for the others.
 QString port_failure_reason(const Port_failure& failure);

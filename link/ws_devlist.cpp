@@ -4,6 +4,7 @@
 #include "link/ws_connection.h"
 
 #include "core/cfg.h"
+#include "core/modem_state.h"
 #include "core/shared.h"
 #include "common/err.h"
 #include "common/hex.h"
@@ -146,13 +147,14 @@ void log_refusal(Lasting_fault& fault, unsigned long eui, quint16 port, const Li
         fault.tried(QString::number(port) + QLatin1Char(' ') + e.reason, Lasting_fault::now_ms(),
                     Lasting_fault::interval_ms());
     const QString modem = buf_hex64_engine.set(eui);
+    const QString reason = listen_refusal_reason(e.error, e.reason);
     if (v.entry == Lasting_fault::Entry::full) {
         log(e.message());
         log(handler);
-        log(QString(errfmt_port_failure.tr()).arg(modem, QString::number(port), e.reason));
+        log(QString(errfmt_port_failure.tr()).arg(modem, QString::number(port), reason));
     } else if (v.entry == Lasting_fault::Entry::summary) {
         log(QString(errfmt_port_failure_lasts.tr())
-                .arg(modem, QString::number(port), QString::number(v.tries), e.reason));
+                .arg(modem, QString::number(port), QString::number(v.tries), reason));
     }
 }
 
@@ -333,7 +335,7 @@ void Ws_connection::update_site()
     try {
         site_port = new Tcp_server(*this, site_routes);
     } catch (const Listen_error& e) {
-        why = e.reason;
+        why = listen_refusal_reason(e.error, e.reason);
         listener_entry = e.message();
     } catch (const std::exception& e) {
         why = QString::fromUtf8(e.what());

@@ -104,3 +104,11 @@ void close_with_grace(QTcpSocket& s)
     });
     check->start(drain_check_ms);
 }
+bool client_has_left(const QTcpSocket& s)
+{
+    if (s.state() != QAbstractSocket::ConnectedState)
+        return s.state() == QAbstractSocket::UnconnectedState;
+    char byte;
+    // 0 is the peer's end of the stream; data still to be read, or none yet, is a client still there.
+    return ::recv(static_cast<int>(s.socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}

@@ -33,3 +33,7 @@ void guard_client(QTcpSocket& s, quint16 port);
 // Closes the socket once the peer has taken all data written to it, cutting it off (with a reset)
 // when that has not happened within the grace.
 void close_with_grace(QTcpSocket& s);
+
+// Whether the client has left: its socket is closed, or its peer ended the connection and the
+// socket has not yet read that end (a newcomer may be accepted first in the same turn of the loop).
+bool client_has_left(const QTcpSocket& s);

@@ -75,8 +75,9 @@ Tcp_server::Tcp_server(Port_link& link, unsigned long eui, const Device_in_cfg& 
     if (!connect(&server, &Client_gate::client_waiting, this, &Tcp_server::on_new_connection))
         throw Debug(0x0801);
     connect(&server, &Client_gate::connection_refused, this, [this] { metrics::client_refused(this->eui); });
+    // Refused like a port the system will not open: it lasts, and is logged once while it does.
     if (!link.count_port())
-        throw Err(port_log::cannot_listen(tcp_port, true));
+        throw Listen_error(port_log::cannot_listen(tcp_port, true), QString(), QAbstractSocket::SocketResourceError);
     tracer.event(".listen");
     if (!server.listen(tcp_listen_address, tcp_port)) {
         link.release_port();
@@ -176,6 +177,7 @@ void Tcp_server::on_new_connection()
 // up none, the newcomer is turned away.
 void Tcp_server::take_client(QTcpSocket* s)
 {
+    end_gone_exchanges();
     if (clients.size() >= static_cast<size_t>(port_protocol_row(setup.protocol).max_clients)) {
         const Client_number displaced = framing->to_displace(clients.numbers());
         if (!displaced) {
@@ -191,6 +193,18 @@ void Tcp_server::take_client(QTcpSocket* s)
     }
     set_up_exchange(s);
     publish_client();
+}
+
+// A client that left in the same turn of the loop as the newcomer came is still listed (until its
+// socket reads the end, or is deleted): it has left, and nobody takes over from it.
+void Tcp_server::end_gone_exchanges()
+{
+    for (const Client_number number : clients.numbers()) {
+        if (!client_has_left(*clients.socket(number)))
+            continue;
+        end_exchange(number);
+        tracer.event(".disconnected");
+    }
 }
 
 void Tcp_server::set_up_exchange(QTcpSocket* s)

@@ -85,6 +85,7 @@ private:
     void drop_socket(QTcpSocket* s);
     void publish_client();
     void take_client(QTcpSocket* s);
+    void end_gone_exchanges();
     void set_up_exchange(QTcpSocket* s);
     void end_exchange(Client_number number);
     void end_all_exchanges();

@@ -74,6 +74,7 @@ private slots:
 
     void listens_accepts_and_counts_the_client();
     void burst_keeps_the_later_connection();
+    void client_leaving_as_a_newcomer_comes_is_not_taken_over();
     void clients_and_answers_data();
     void clients_and_answers();
     void pause_framing_data();
@@ -209,6 +210,22 @@ void Test_tcp_server::burst_keeps_the_later_connection()
     QCOMPARE(second->state(), QAbstractSocket::ConnectedState);
     second->write("ok");
     QVERIFY(wait_sent("ok"));
+}
+
+// A client that leaves as a newcomer comes, both seen in one turn of the loop (the newcomer is
+// connected without running it), has left: nobody takes over from it.
+void Test_tcp_server::client_leaving_as_a_newcomer_comes_is_not_taken_over()
+{
+    make_server();
+    auto first = connect_client();
+    QVERIFY(wait_client(*first));
+    first->abort();
+    auto second = connect_client();
+    QVERIFY(second->waitForConnected(wait_ms));
+    QVERIFY(wait_client(*second));
+    QVERIFY2(log_entries().filter(QStringLiteral("занят новым клиентом")).isEmpty(),
+             qPrintable(log_entries().join(QLatin1Char('\n'))));
+    QCOMPARE(clients_number, 1u);
 }
 
 // A script of what the clients, the link and the modem do, one step after another, on a real
