@@ -4,6 +4,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <sys/socket.h>
 
 // Lives in the endpoint's thread, where it is made, used and deleted.
 class Http_server : public QObject {
@@ -59,8 +60,15 @@ private:
             return;
         disconnect(s, &QIODevice::readyRead, this, nullptr);
         deadline->start(http_answer_timeout_ms);
+        // Whatever follows the head is read and dropped until the client, its answer taken, closes:
+        // closing with bytes unread would reset the connection and might lose the answer.
+        s->readAll();
+        connect(s, &QIODevice::readyRead, s, [s] { s->readAll(); });
+        connect(s, &QIODevice::bytesWritten, s, [s] {
+            if (!s->bytesToWrite())
+                shutdown(static_cast<int>(s->socketDescriptor()), SHUT_WR);
+        });
         s->write(http_response(head, answerer));
-        s->disconnectFromHost();
     }
 
     const Http_endpoint::Answerer answerer;

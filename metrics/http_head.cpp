@@ -3,14 +3,10 @@
 
 namespace {
 
-// The end of a head: an empty line, CRLF or, as clients may send, a bare LF.
-int head_end(const QByteArray& received)
+// Whether the head has ended: with an empty line, CRLF or, as clients may send, a bare LF.
+bool head_ended(const QByteArray& received)
 {
-    const int crlf = received.indexOf("\r\n\r\n");
-    const int lf = received.indexOf("\n\n");
-    if (crlf < 0)
-        return lf;
-    return lf < 0 ? crlf : qMin(crlf, lf);
+    return received.contains("\r\n\r\n") || received.contains("\n\n");
 }
 
 Http_target target_of(const QByteArray& target)
@@ -27,9 +23,9 @@ Http_target target_of(const QByteArray& target)
 
 Http_head read_http_head(const QByteArray& received, int max_bytes)
 {
-    const int end = head_end(received.left(max_bytes + 4));
-    if (end < 0 || end > max_bytes)
-        return {received.size() > max_bytes ? Http_head::too_large : Http_head::incomplete};
+    // The whole head, its empty line included, fits in max_bytes.
+    if (!head_ended(received.left(max_bytes)))
+        return {received.size() >= max_bytes ? Http_head::too_large : Http_head::incomplete};
     const QByteArray line = received.left(received.indexOf('\n')).trimmed();
     const QList<QByteArray> parts = line.split(' ');
     if (parts.size() != 3 || !parts[2].startsWith("HTTP/1.") || !parts[1].startsWith('/'))

@@ -21,7 +21,8 @@ struct Http_head {
     Http_target target = Http_target::not_found;
 };
 
-// Reads what a client has sent so far; a head longer than max_bytes is too large.
+// Reads what a client has sent so far; a head longer than max_bytes, its empty line included, is
+// too large.
 Http_head read_http_head(const QByteArray& received, int max_bytes);
 
 // Counts the open connections in all and per client address; a newcomer beyond either bound is

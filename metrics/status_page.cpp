@@ -46,7 +46,7 @@ QString counters(const Page_view& view)
     QString out = QStringLiteral("<table class=\"counts\">");
     for (int i = 0; i < 3; ++i)
         out += QStringLiteral("<tr><td>%1</td><td id=\"count%2\">%3</td></tr>")
-                   .arg(html(captions[i]->tr()))
+                   .arg(html((*captions[i]).tr()))
                    .arg(i)
                    .arg(number(view.counts[i]));
     return out + QStringLiteral("</table>");
@@ -59,7 +59,7 @@ QString header_row()
                                  &column_errors,  &column_last_answer};
     QString out = QStringLiteral("<tr><th>EUI</th>");
     for (const Tr* column : columns)
-        out += QStringLiteral("<th>%1</th>").arg(html(column->tr()));
+        out += QStringLiteral("<th>%1</th>").arg(html((*column).tr()));
     return out + QStringLiteral("</tr>");
 }
 
@@ -91,7 +91,7 @@ QString modem_row(const Page_modem& modem, qint64 now_s)
 
 const char style[] =
     "body{font-family:sans-serif;margin:1em}table{border-collapse:collapse}"
-    "td,th{border:1px solid #bbb;padding:2px 8px;text-align:left}.counts td{border:none}"
+    "td,th{border:1px solid #bbb;padding:2px 8px;text-align:left;white-space:nowrap}.counts td{border:none}"
     "tr.served td:nth-child(5){color:#070}tr.port_failed td:nth-child(5){color:#b00}"
     "tr.not_known_to_server td:nth-child(5),tr.link_down td:nth-child(5){color:#a60}";
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -30,8 +31,28 @@ public:
     Slow_http_clients(const Slow_http_clients&) = delete;
     Slow_http_clients& operator=(const Slow_http_clients&) = delete;
 
-    // Connections the server has closed so far.
+    // Connections the server has closed so far, as the clients last looked.
     int closed() const { return closed_count; }
+
+    // Whether every client is connected and has sent at least this many bytes of its head.
+    bool each_sent(size_t bytes)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const Client& c : clients)
+            if (c.socket < 0 || c.sent < bytes)
+                return false;
+        return true;
+    }
+
+    // Whether the server has closed none of the connections: looked at now, not at the next byte.
+    bool none_closed()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const Client& c : clients)
+            if (c.socket < 0 || closed_by_server(c.socket))
+                return false;
+        return closed_count == 0;
+    }
 
 private:
     int open_one() const
@@ -80,14 +101,18 @@ private:
     void run()
     {
         while (!stopping) {
-            for (Client& c : clients)
-                dribble(c);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                for (Client& c : clients)
+                    dribble(c);
+            }
             for (int i = 0; i < 20 && !stopping; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
 
     const quint16 port;
+    std::mutex mutex;
     std::vector<Client> clients;
     std::atomic<bool> stopping{false};
     std::atomic<int> closed_count{0};
