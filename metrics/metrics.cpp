@@ -598,6 +598,10 @@ Metrics_endpoint::Metrics_endpoint()
     };
     publish();
     QObject::connect(&served_devices, &Served_devices::changed, &bind_retry, publish);
+    Metrics* const served = metrics.get();
+    http.reset(new Http_endpoint([served](Http_target target) {
+        return target == Http_target::metrics ? served->scrape() : served->page();
+    }));
     QString why;
     if (serve(why))
         return;
@@ -624,13 +628,9 @@ bool Metrics_endpoint::serve(QString& why)
     const int colon = metrics_listen.lastIndexOf(QLatin1Char(':'));
     const QHostAddress address(metrics_listen.left(colon));
     const quint16 port = metrics_listen.mid(colon + 1).toUShort();
-    Metrics* const served = metrics.get();
-    std::unique_ptr<Http_endpoint> endpoint(new Http_endpoint([served](Http_target target) {
-        return target == Http_target::metrics ? served->scrape() : served->page();
-    }));
-    if (!endpoint->listen(address, port, why))
+    listening = http->listen(address, port, why);
+    if (!listening)
         return false;
-    http = std::move(endpoint);
     log(QString(logtext_metrics_serving.tr()).arg(metrics_listen));
     return true;
 }

@@ -77,7 +77,7 @@ public:
     Metrics_endpoint(const Metrics_endpoint&) = delete;
     Metrics_endpoint& operator=(const Metrics_endpoint&) = delete;
 
-    bool serving() const { return http != nullptr; }
+    bool serving() const { return listening; }
 
 private:
     // Opens the port and serves the metrics; false with the reason when the port cannot be bound.
@@ -85,5 +85,7 @@ private:
 
     std::unique_ptr<Metrics> metrics;
     QTimer bind_retry;
+    // Made with the metrics, listening once the port could be bound.
     std::unique_ptr<Http_endpoint> http;
+    bool listening = false;
 };

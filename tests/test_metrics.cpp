@@ -477,13 +477,16 @@ void Test_metrics::endpoint_answers_page_metrics_and_nothing_else()
     QVERIFY(bridge->stop());
 }
 
-// Debian's chromium renders the page of the real program: the modem rows, the link state and the
-// hostile name as text, not as a script.
+// Debian's chromium renders the page of the real program: the modem rows with their states side by
+// side (S's port taken by another program), the link state and the hostile name as text, not as a
+// script.
 void Test_metrics::page_in_a_real_browser()
 {
     const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
     if (chromium.isEmpty())
         QSKIP("chromium is not installed");
+    QTcpServer squatter;
+    QVERIFY(squatter.listen(QHostAddress::Any, port_s));
     QVERIFY(start());
     auto b = client_of(port_b);
     b->write("answered");
@@ -502,11 +505,14 @@ void Test_metrics::page_in_a_real_browser()
         QVERIFY(dom.contains(QStringLiteral("<td>%1</td>").arg(QLatin1String(eui))));
     QVERIFY(dom.contains(QStringLiteral("<td>%1</td>").arg(QLatin1String(escaped_name))));
     QVERIFY(!dom.contains(QStringLiteral("<script")));
+    for (Modem_state state : {Modem_state::served, Modem_state::not_known})
+        QVERIFY(dom.contains(QStringLiteral("<td>%1</td>").arg(modem_state_word(state))));
+    QVERIFY(dom.contains(QStringLiteral("<td>%1</td>").arg(port_failure_reason({port_s, QString(), QAbstractSocket::AddressInUseError}))));
 
     // RUVO_SCREENSHOT_DIR keeps a picture of the page there.
     const QString shots = qEnvironmentVariable("RUVO_SCREENSHOT_DIR");
     if (!shots.isEmpty()) {
-        browser.start(chromium, common + QStringList{QStringLiteral("--window-size=1100,420"),
+        browser.start(chromium, common + QStringList{QStringLiteral("--window-size=1200,400"),
                                                      QStringLiteral("--screenshot=") + shots + QStringLiteral("/status_page.png"), url});
         QVERIFY(browser.waitForFinished(60000));
     }
