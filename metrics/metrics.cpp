@@ -365,10 +365,11 @@ std::vector<prometheus::MetricFamily> Metrics::collect() const
 
 Http_answer Metrics::scrape()
 {
-    const auto start = std::chrono::steady_clock::now();
-    Http_answer answer{"text/plain; charset=utf-8", QByteArray::fromStdString(prometheus::TextSerializer().Serialize(collect()))};
-    scrape_latency.Observe(
-        static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count()));
+    using std::chrono::steady_clock;
+    const steady_clock::time_point start = steady_clock::now();
+    const std::string text = prometheus::TextSerializer().Serialize(collect());
+    Http_answer answer{"text/plain; charset=utf-8", QByteArray::fromStdString(text)};
+    scrape_latency.Observe(std::chrono::duration<double, std::micro>(steady_clock::now() - start).count());
     bytes_transferred.Increment(answer.body.size());
     scrapes.Increment();
     return answer;
@@ -447,8 +448,8 @@ void metrics::publish_state()
         }
     }
     std::lock_guard<std::mutex> lock(snapshot_mutex);
-    state.link_since_s =
-        state.link == snapshot.link && snapshot.link_since_s ? snapshot.link_since_s : QDateTime::currentSecsSinceEpoch();
+    const bool same_link = state.link == snapshot.link && snapshot.link_since_s;
+    state.link_since_s = same_link ? snapshot.link_since_s : QDateTime::currentSecsSinceEpoch();
     snapshot = std::move(state);
 }
 

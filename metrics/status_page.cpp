@@ -91,7 +91,8 @@ QString modem_row(const Page_modem& modem, qint64 now_s)
 
 const char style[] =
     "body{font-family:sans-serif;margin:1em}table{border-collapse:collapse}"
-    "td,th{border:1px solid #bbb;padding:2px 8px;text-align:left;white-space:nowrap}td:nth-child(5){white-space:normal;min-width:12em;max-width:22em}.counts td{border:none}"
+    "td,th{border:1px solid #bbb;padding:2px 8px;text-align:left;white-space:nowrap}"
+    "td:nth-child(5){white-space:normal;min-width:12em;max-width:22em}.counts td{border:none}"
     "tr.served td:nth-child(5){color:#070}tr.port_failed td:nth-child(5){color:#b00}"
     "tr.not_known_to_server td:nth-child(5),tr.link_down td:nth-child(5){color:#a60}";
 
