@@ -6,7 +6,8 @@
 #include <QTimer>
 #include <sys/socket.h>
 
-// Lives in the endpoint's thread, where it is made, used and deleted.
+// Made by the endpoint's owner and moved at once, before it listens, to the endpoint's thread, where
+// it is used and deleted.
 class Http_server : public QObject {
 public:
     explicit Http_server(Http_endpoint::Answerer answerer)
