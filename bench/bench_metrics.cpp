@@ -1,14 +1,16 @@
 // Benchmark of the metrics' own cost on the data path: the reporting calls one frame makes on its
 // way through the program, timed in-process with metrics off and on, while the endpoint is scraped;
-// and the time of a scrape alone and beside slow clients that hold connections.
+// and the time of a scrape alone and beside clients that send their request one byte a second.
 #include "core/cfg.h"
 #include "metrics/metrics.h"
 #include "tests/bridge_process.h"
+#include "tests/slow_http_clients.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <thread>
@@ -37,7 +39,8 @@ double ns_per_frame()
     return static_cast<double>(clock.nsecsElapsed()) / frames;
 }
 
-// One whole scrape of the endpoint; false when it could not be reached.
+// One whole scrape of the endpoint, waiting at most 5 s for each part of the answer; false when
+// nothing came.
 bool scrape_once(quint16 port)
 {
     QTcpSocket s;
@@ -45,9 +48,10 @@ bool scrape_once(quint16 port)
     if (!s.waitForConnected(5000))
         return false;
     s.write("GET /metrics HTTP/1.0\r\n\r\n");
+    qint64 got = 0;
     while (s.waitForReadyRead(5000))
-        s.readAll();
-    return true;
+        got += s.readAll().size();
+    return got > 0;
 }
 
 // Scrapes the endpoint over and over from its own thread while the frames are reported.
@@ -66,19 +70,37 @@ int scrape_meanwhile(quint16 port, const std::function<double()>& work, double& 
     return scrapes;
 }
 
-// Milliseconds of one scrape while so many clients hold connections with a request they never end.
-double scrape_ms(quint16 port, int slow_clients)
+struct Scrape_times {
+    double p50, p95, p99;
+    int count;
+    int unanswered;
+};
+
+// Scrapes the endpoint every tenth of a second for 20 s from a thread of its own, beside so many
+// clients that send their request head one byte a second from this thread's event loop.
+Scrape_times scrape_times(quint16 port, int slow_clients)
 {
-    std::vector<std::unique_ptr<QTcpSocket>> slow;
-    for (int i = 0; i < slow_clients; ++i) {
-        slow.push_back(client_of(port));
-        slow.back()->write("GET /metrics HTTP/1.1\r\nHo");
-        slow.back()->waitForBytesWritten(5000);
-    }
-    QElapsedTimer clock;
-    clock.start();
-    scrape_once(port);
-    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    Slow_http_clients slow(port, slow_clients);
+    std::vector<double> ms;
+    int unanswered = 0;
+    std::atomic<bool> done{false};
+    std::thread scraper([&] {
+        QElapsedTimer run;
+        run.start();
+        while (run.elapsed() < 20000) {
+            QElapsedTimer clock;
+            clock.start();
+            unanswered += !scrape_once(port);
+            ms.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        done = true;
+    });
+    wait_for([&] { return done.load(); }, 60000);
+    scraper.join();
+    std::sort(ms.begin(), ms.end());
+    const auto at = [&ms](double share) { return ms[static_cast<size_t>(share * (ms.size() - 1))]; };
+    return {at(0.5), at(0.95), at(0.99), static_cast<int>(ms.size()), unanswered};
 }
 
 }  // namespace
@@ -103,8 +125,13 @@ int main(int argc, char** argv)
     std::printf("metrics' reporting calls of one frame, %d modems, %d frames:\n", modems, frames);
     std::printf("  %.1f ns per frame with metrics off, %.1f ns with metrics on (%d scrapes meanwhile)\n", off, on,
                 scrapes);
-    const double alone = scrape_ms(port, 0);
-    std::printf("one scrape: %.1f ms alone, %.1f ms beside 3 slow clients holding connections\n", alone,
-                scrape_ms(port, 3));
+    const Scrape_times alone = scrape_times(port, 0);
+    const Scrape_times beside = scrape_times(port, 6);
+    std::printf("scrape time, ms     alone   beside 6 clients sending a header byte a second\n");
+    std::printf("  p50          %8.1f   %8.1f\n", alone.p50, beside.p50);
+    std::printf("  p95          %8.1f   %8.1f\n", alone.p95, beside.p95);
+    std::printf("  p99          %8.1f   %8.1f\n", alone.p99, beside.p99);
+    std::printf("  scrapes      %8d   %8d in 20 s\n", alone.count, beside.count);
+    std::printf("  unanswered   %8d   %8d (nothing within 5 s)\n", alone.unanswered, beside.unanswered);
     return 0;
 }

@@ -10,25 +10,24 @@
 #include "common/err.h"
 #include "common/log_file.h"
 #include "metrics/answer_histogram.h"
+#include "metrics/http_endpoint.h"
 #include "metrics/process_info.h"
+#include "metrics/status_page.h"
 
 #include <prometheus/counter.h>
-#include <prometheus/exposer.h>
 #include <prometheus/family.h>
 #include <prometheus/gauge.h>
 #include <prometheus/registry.h>
+#include <prometheus/summary.h>
+#include <prometheus/text_serializer.h>
 
+#include <QDateTime>
 #include <QHash>
 #include <QMutexLocker>
-#include <arpa/inet.h>
 #include <array>
-#include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -37,10 +36,6 @@ Tr errfmt_metrics_cannot_listen{TR_TEXT("log",
                                         "Не удалось открыть порт метрик для Prometheus «%1» (%2). Программа "
                                         "работает без метрик и пробует открыть порт снова каждые %3 с.")};
 
-// Scrapes are served by several workers, and a request must arrive whole within a short time: a
-// client that sends slowly, or not at all, holds one worker for no longer than that.
-const char metrics_workers[] = "4";
-const char metrics_request_timeout_ms[] = "3000";
 const int metrics_bind_retry_s = 5;
 
 using prometheus::Counter;
@@ -54,10 +49,16 @@ struct Modem_snapshot {
     quint64 eui;
     Modem_state state;
     std::string reason;
+    // For the status page.
+    QString name;
+    quint16 port;
+    Port_protocol protocol;
 };
 
 struct State_snapshot {
     Link_state link = Link_state::offline;
+    // When the link came to that state, in seconds since the epoch.
+    qint64 link_since_s = 0;
     // Modems to serve, of them available, of them in use.
     double counts[3] = {0, 0, 0};
     // Every modem to serve, in EUI order.
@@ -90,6 +91,8 @@ prometheus::MetricFamily modem_state_family(const std::vector<Modem_snapshot>& m
 
 std::mutex snapshot_mutex;
 State_snapshot snapshot;
+// The clients on each served modem's port, for the status page; under snapshot_mutex.
+std::map<quint64, int> clients_on_port;
 
 class Bridge_state : public prometheus::Collectable {
 public:
@@ -191,7 +194,12 @@ public:
     void count(quint64 eui, Modem_counter counter, double amount = 1);
     void start_answer_clock();
     void stop_answer_clock();
+    // In the endpoint's thread: the text of every series, and the status page.
+    Http_answer scrape();
+    Http_answer page() const;
 
+    // The endpoint's own figures, first in a scrape.
+    const std::shared_ptr<prometheus::Registry> endpoint_registry = std::make_shared<prometheus::Registry>();
     const std::shared_ptr<prometheus::Registry> registry = std::make_shared<prometheus::Registry>();
     const std::shared_ptr<Bridge_state> state = std::make_shared<Bridge_state>();
     const std::shared_ptr<Answer_histogram> answers = std::make_shared<Answer_histogram>();
@@ -204,6 +212,12 @@ public:
     std::array<Counter*, 3> site_requests;
 
 private:
+    // Every collectable, in the order of a scrape.
+    std::vector<prometheus::MetricFamily> collect() const;
+
+    Counter& bytes_transferred;
+    Counter& scrapes;
+    prometheus::Summary& scrape_latency;
     std::array<Family<Counter>*, modem_counter_count> modem_counters;
     Family<Counter>& client_errors;
     Family<Counter>& modbus_answers;
@@ -250,6 +264,16 @@ Metrics::Metrics()
       queue_length(gauge_family(*registry, "ruvo_bridge_queue_length", "Commands waiting in the queue to be sent.")
                        .Add({})),
       site_requests(site_counters(*registry)),
+      bytes_transferred(counter_family(*endpoint_registry, "exposer_transferred_bytes_total",
+                                       "Transferred bytes to metrics services")
+                            .Add({})),
+      scrapes(counter_family(*endpoint_registry, "exposer_scrapes_total", "Number of times metrics were scraped")
+                  .Add({})),
+      scrape_latency(prometheus::BuildSummary()
+                         .Name("exposer_request_latencies")
+                         .Help("Latencies of serving scrape requests, in microseconds")
+                         .Register(*endpoint_registry)
+                         .Add({}, prometheus::Summary::Quantiles{{0.5, 0.05}, {0.9, 0.01}, {0.99, 0.001}})),
       client_errors(counter_family(*registry, "ruvo_bridge_client_errors_total",
                                    "Exchanges with a TCP client ended by an error, by kind: overflow (message "
                                    "longer than max_frame), refused (frame refused by the server), packet (bad "
@@ -328,6 +352,79 @@ void Metrics::stop_answer_clock()
     answers->observe(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent_at).count());
 }
 
+std::vector<prometheus::MetricFamily> Metrics::collect() const
+{
+    std::vector<prometheus::MetricFamily> families;
+    for (const prometheus::Collectable* c : std::initializer_list<const prometheus::Collectable*>{
+             endpoint_registry.get(), registry.get(), state.get(), answers.get(), process.get(), log_losses.get()}) {
+        std::vector<prometheus::MetricFamily> more = c->Collect();
+        std::move(more.begin(), more.end(), std::back_inserter(families));
+    }
+    return families;
+}
+
+Http_answer Metrics::scrape()
+{
+    using std::chrono::steady_clock;
+    const steady_clock::time_point start = steady_clock::now();
+    const std::string text = prometheus::TextSerializer().Serialize(collect());
+    Http_answer answer{"text/plain; charset=utf-8", QByteArray::fromStdString(text)};
+    scrape_latency.Observe(std::chrono::duration<double, std::micro>(steady_clock::now() - start).count());
+    bytes_transferred.Increment(answer.body.size());
+    scrapes.Increment();
+    return answer;
+}
+
+namespace {
+
+// A per-modem family's values by the eui label, summed over its other labels.
+QHash<QString, double> by_modem(const std::vector<prometheus::MetricFamily>& families, const char* name)
+{
+    QHash<QString, double> values;
+    for (const prometheus::MetricFamily& family : families) {
+        if (family.name != name)
+            continue;
+        for (const prometheus::ClientMetric& m : family.metric)
+            for (const prometheus::ClientMetric::Label& label : m.label)
+                if (label.name == "eui")
+                    values[QString::fromStdString(label.value)] +=
+                        family.type == prometheus::MetricType::Gauge ? m.gauge.value : m.counter.value;
+    }
+    return values;
+}
+
+}  // namespace
+
+Http_answer Metrics::page() const
+{
+    State_snapshot state;
+    std::map<quint64, int> clients;
+    {
+        std::lock_guard<std::mutex> lock(snapshot_mutex);
+        state = snapshot;
+        clients = clients_on_port;
+    }
+    const std::vector<prometheus::MetricFamily> families = registry->Collect();
+    const QHash<QString, double> answers = by_modem(families, "ruvo_bridge_answers_to_client_total");
+    const QHash<QString, double> errors = by_modem(families, "ruvo_bridge_client_errors_total");
+    const QHash<QString, double> last_uplink = by_modem(families, "ruvo_bridge_last_uplink_timestamp_seconds");
+    Page_view view;
+    view.link = state.link;
+    view.link_since_s = state.link_since_s;
+    view.now_s = QDateTime::currentSecsSinceEpoch();
+    std::copy(std::begin(state.counts), std::end(state.counts), view.counts);
+    view.modems.reserve(state.modems.size());
+    for (const Modem_snapshot& modem : state.modems) {
+        const QString eui = QString::fromStdString(eui_label(modem.eui));
+        const auto on_port = clients.find(modem.eui);
+        view.modems.push_back({modem.eui, modem.name, modem.port, modem.protocol,
+                               {modem.state, QString::fromStdString(modem.reason)},
+                               on_port == clients.end() ? 0 : on_port->second, answers.value(eui),
+                               errors.value(eui), last_uplink.value(eui)});
+    }
+    return {"text/html; charset=utf-8", status_page(view)};
+}
+
 void metrics::publish_state()
 {
     State_snapshot state;
@@ -341,11 +438,30 @@ void metrics::publish_state()
         const QVector<Modem_status> statuses = read_modem_statuses();
         state.modems.reserve(statuses.size());
         auto status = statuses.constBegin();
-        for (auto it = devices_in_cfg.constBegin(); it != devices_in_cfg.constEnd(); ++it, ++status)
-            state.modems.push_back({it.key(), status->state, status->reason.toStdString()});
+        auto listed = devices_on_lora.constBegin();
+        for (auto it = devices_in_cfg.constBegin(); it != devices_in_cfg.constEnd(); ++it, ++status) {
+            while (listed != devices_on_lora.constEnd() && listed->eui < it.key())
+                ++listed;
+            const bool named = listed != devices_on_lora.constEnd() && listed->eui == it.key();
+            state.modems.push_back({it.key(), status->state, status->reason.toStdString(),
+                                    named ? listed->name : QString(), it->tcp_port, it->protocol});
+        }
     }
     std::lock_guard<std::mutex> lock(snapshot_mutex);
+    const bool same_link = state.link == snapshot.link && snapshot.link_since_s;
+    state.link_since_s = same_link ? snapshot.link_since_s : QDateTime::currentSecsSinceEpoch();
     snapshot = std::move(state);
+}
+
+void metrics::port_clients(quint64 eui, int count)
+{
+    if (!active)
+        return;
+    std::lock_guard<std::mutex> lock(snapshot_mutex);
+    if (count)
+        clients_on_port[eui] = count;
+    else
+        clients_on_port.erase(eui);
 }
 
 void metrics::link_connecting()
@@ -407,8 +523,11 @@ void metrics::modem_added(quint64 eui, quint16 port)
 
 void metrics::modem_removed(quint64 eui)
 {
-    if (active)
-        active->remove_modem(eui);
+    if (!active)
+        return;
+    active->remove_modem(eui);
+    std::lock_guard<std::mutex> lock(snapshot_mutex);
+    clients_on_port.erase(eui);
 }
 
 void metrics::client_connected(quint64 eui)
@@ -480,79 +599,39 @@ Metrics_endpoint::Metrics_endpoint()
     };
     publish();
     QObject::connect(&served_devices, &Served_devices::changed, &bind_retry, publish);
-    std::string why;
+    Metrics* const served = metrics.get();
+    http.reset(new Http_endpoint([served](Http_target target) {
+        return target == Http_target::metrics ? served->scrape() : served->page();
+    }));
+    QString why;
     if (serve(why))
         return;
     log(QString(errfmt_metrics_cannot_listen.tr())
-            .arg(metrics_listen, QString::fromLocal8Bit(why.c_str()))
+            .arg(metrics_listen, why)
             .arg(metrics_bind_retry_s));
     QObject::connect(&bind_retry, &QTimer::timeout, [this] {
-        std::string ignored;
+        QString ignored;
         if (serve(ignored))
             bind_retry.stop();
     });
     bind_retry.start(metrics_bind_retry_s * 1000);
 }
 
-namespace {
-
-// Opens and at once closes a connection to the port on this host's loopback address.
-void knock(int port)
-{
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (s < 0)
-        return;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    close(s);
-}
-
-// The server's listening thread sees that it is to stop only when its poll of the listening
-// sockets ends, which without a connection takes 2 s: connections while it stops end that poll.
-void stop_serving(std::unique_ptr<prometheus::Exposer>& exposer)
-{
-    const std::vector<int> ports = exposer->GetListeningPorts();
-    std::atomic<bool> stopped{false};
-    std::thread waker([&ports, &stopped] {
-        while (!stopped) {
-            for (int port : ports)
-                knock(port);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
-    exposer.reset();
-    stopped = true;
-    waker.join();
-}
-
-}  // namespace
-
 Metrics_endpoint::~Metrics_endpoint()
 {
     // The server stops before the metrics it reads are gone.
-    if (exposer)
-        stop_serving(exposer);
+    http.reset();
     active = nullptr;
 }
 
-bool Metrics_endpoint::serve(std::string& why)
+bool Metrics_endpoint::serve(QString& why)
 {
-    try {
-        exposer.reset(new prometheus::Exposer(std::vector<std::string>{
-            "listening_ports", metrics_listen.toStdString(), "num_threads", metrics_workers, "request_timeout_ms",
-            metrics_request_timeout_ms}));
-    } catch (const std::exception& e) {
-        why = e.what();
+    const int colon = metrics_listen.lastIndexOf(QLatin1Char(':'));
+    const QHostAddress address(metrics_listen.left(colon));
+    const quint16 port = metrics_listen.mid(colon + 1).toUShort();
+    listening = http->listen(address, port, why);
+    if (!listening)
         return false;
-    }
-    exposer->RegisterCollectable(metrics->registry);
-    exposer->RegisterCollectable(metrics->state);
-    exposer->RegisterCollectable(metrics->answers);
-    exposer->RegisterCollectable(metrics->process);
-    exposer->RegisterCollectable(metrics->log_losses);
     log(QString(logtext_metrics_serving.tr()).arg(metrics_listen));
     return true;
 }

@@ -6,11 +6,8 @@
 #include <QtGlobal>
 #include <cstddef>
 #include <memory>
-#include <string>
 
-namespace prometheus {
-class Exposer;
-}
+class Http_endpoint;
 class Metrics;
 
 // The per-modem calls and the queue's are made by the exchange thread only.
@@ -32,6 +29,9 @@ enum class Modbus_answer { radio, merged, cache };
 // state and the main window's three counters for the next scrape, which then takes no lock of the
 // program's but the snapshot's own.
 void publish_state();
+// With cfg_mutex held, where a served modem's port gains or loses a client: how many it has now,
+// for the status page.
+void port_clients(quint64 eui, int count);
 
 // A connection attempt to the RUVO-LoRa server begins.
 void link_connecting();
@@ -67,7 +67,7 @@ void modbus_answered(quint64 eui, Modbus_answer how, size_t count = 1);
 
 }  // namespace metrics
 
-// Serves /metrics on metrics_listen while it lives; made before the exchange thread starts and
+// Serves /metrics and the status page (/) on metrics_listen while it lives, from a thread of its own; made before the exchange thread starts and
 // destroyed after it ended. Without the key nothing is opened; a port that cannot be bound is
 // logged and tried again every few seconds while the program goes on, counting all the same.
 class Metrics_endpoint {
@@ -77,13 +77,15 @@ public:
     Metrics_endpoint(const Metrics_endpoint&) = delete;
     Metrics_endpoint& operator=(const Metrics_endpoint&) = delete;
 
-    bool serving() const { return exposer != nullptr; }
+    bool serving() const { return listening; }
 
 private:
     // Opens the port and serves the metrics; false with the reason when the port cannot be bound.
-    bool serve(std::string& why);
+    bool serve(QString& why);
 
     std::unique_ptr<Metrics> metrics;
     QTimer bind_retry;
-    std::unique_ptr<prometheus::Exposer> exposer;
+    // Made with the metrics, listening once the port could be bound.
+    std::unique_ptr<Http_endpoint> http;
+    bool listening = false;
 };

@@ -3,7 +3,7 @@
 # packages named as arguments are installed too.
 set -euo pipefail
 packages=(qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev qttools5-dev qttools5-dev-tools libsystemd-dev prometheus-cpp-dev libssl-dev
-  cmake g++ make pkg-config fonts-dejavu-core xvfb netcat-openbsd openssl mbpoll python3-pymodbus python3-serial-asyncio prometheus socat
+  cmake g++ make pkg-config fonts-dejavu-core xvfb netcat-openbsd openssl mbpoll python3-pymodbus python3-serial-asyncio prometheus socat chromium
   systemd ccache "$@")
 missing=()
 for p in "${packages[@]}"; do

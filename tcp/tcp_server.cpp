@@ -147,6 +147,7 @@ void Tcp_server::publish_client()
             ws_flags |= WS_CLIENTS_PENDING;
         }
         client = newest;
+        metrics::port_clients(eui, static_cast<int>(clients.size()));
         metrics::publish_state();
     }
     if (notify)

@@ -1988,4 +1988,75 @@ too.</translation>
         <translation>queue data for sending to the device</translation>
     </message>
 </context>
+<context>
+    <name>status_page</name>
+    <message>
+        <source>Состояние программы ruvo_bridge</source>
+        <translation>ruvo_bridge status</translation>
+    </message>
+    <message>
+        <source>Связь с сервером RUVO-LoRa:</source>
+        <translation>Link with the RUVO-LoRa server:</translation>
+    </message>
+    <message>
+        <source>с %1</source>
+        <translation>since %1</translation>
+    </message>
+    <message>
+        <source>Радиомодемов, подлежащих обслуживанию:</source>
+        <translation>Modems to serve:</translation>
+    </message>
+    <message>
+        <source>... из них доступных для связи:</source>
+        <translation>... of them available:</translation>
+    </message>
+    <message>
+        <source>... из них используемых клиентами:</source>
+        <translation>... of them in use by clients:</translation>
+    </message>
+    <message>
+        <source>Имя</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Порт</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>Протокол</source>
+        <translation>Protocol</translation>
+    </message>
+    <message>
+        <source>Состояние</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>Клиентов</source>
+        <translation>Clients</translation>
+    </message>
+    <message>
+        <source>Ответов</source>
+        <translation>Answers</translation>
+    </message>
+    <message>
+        <source>Ошибок</source>
+        <translation>Errors</translation>
+    </message>
+    <message>
+        <source>Последний ответ</source>
+        <translation>Last answer</translation>
+    </message>
+    <message>
+        <source>%1 с назад</source>
+        <translation>%1 s ago</translation>
+    </message>
+    <message>
+        <source>не было</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>Обновлено %1; страница обновляется каждые %2 с.</source>
+        <translation>Updated %1; the page refreshes every %2 s.</translation>
+    </message>
+</context>
 </TS>

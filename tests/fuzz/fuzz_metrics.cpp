@@ -1,6 +1,5 @@
-// libFuzzer target: the metrics endpoint as the program sets it up, fed any request. The request
-// line and the headers are parsed by prometheus-cpp's HTTP server (civetweb), not by the program;
-// what the program owns on that path is the endpoint's setup (workers, request timeout), the
+// libFuzzer target: the metrics endpoint as the program sets it up, fed any request: its reading of
+// the request head and its bounds (metrics/http_endpoint, metrics/http_head), the status page, the
 // published link state and counters the scrape reads, and the series of every served modem. So
 // each input publishes a state and a set of served modems, sends its bytes as a request and closes
 // its side, then scrapes: the endpoint must have closed the fuzzed request, and the scrape must
@@ -111,7 +110,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QByteArray reply;
     if (!exchange(QByteArray(reinterpret_cast<const char*>(data + 5), static_cast<int>(size - 5)), reply))
         finding("the metrics endpoint held a request its client had finished");
-    // The server repeats the request's protocol name in its status line, whatever it was.
     if (!reply.isEmpty() && !reply.startsWith("HTTP/"))
         finding("the metrics endpoint answered with no HTTP status line");
 
