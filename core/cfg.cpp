@@ -106,8 +106,8 @@ QString allow_list_error(const QString& value)
     return bad_entry.isEmpty() ? errtext_empty_allow_entry.tr() : QString(errfmt_bad_allow_entry.tr()).arg(bad_entry);
 }
 
-// "ADDRESS:PORT" with an IPv4 address in full and a port from 1 to 65535. The HTTP server of
-// Debian's prometheus-cpp (civetweb) is built without IPv6.
+// "ADDRESS:PORT" with an IPv4 address in full and a port from 1 to 65535, the form the key's error
+// text describes.
 bool is_metrics_address(const QString& text)
 {
     const int colon = text.indexOf(QLatin1Char(':'));
