@@ -66,8 +66,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
 set(CPACK_DEBIAN_DAEMON_PACKAGE_NAME ruvo-bridged)
-set(CPACK_COMPONENT_DAEMON_DESCRIPTION
-    "TCP access to devices behind LoRa modems through the RUVO-LoRa server (service)\n"
+# Below the summary both packages share.
+string(CONCAT CPACK_DEBIAN_DAEMON_DESCRIPTION
     "ruvo_bridged logs in to the RUVO-LoRa network server over WebSocket and, for every LoRa modem it is told "
     "to serve, listens on a TCP port: what a client sends goes to the device behind the modem (Modbus RTU "
     "and the like over RS-232/RS-485) and the device's answer comes back to the client. It runs without a "
@@ -78,8 +78,7 @@ set(CPACK_DEBIAN_DAEMON_PACKAGE_DEPENDS
     "libc6, libstdc++6, ${RUVO_QT_DAEMON_DEPENDS}, libsystemd0, libssl3, libprometheus-cpp-core1.0, libprometheus-cpp-pull1.0")
 
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_NAME ruvo-bridge)
-set(CPACK_COMPONENT_DESKTOP_DESCRIPTION
-    "TCP access to devices behind LoRa modems through the RUVO-LoRa server (desktop program)\n"
+string(CONCAT CPACK_DEBIAN_DESKTOP_DESCRIPTION
     "ruvo_bridge is the bridge of the ruvo-bridged package with a window: the link state, the modems "
     "served and their clients, and dialogs to edit the list of modems.")
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS

@@ -76,4 +76,5 @@ DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "$desktop_deb" >/dev/nul
 echo "Installed: $(command -v ruvo_bridge)"
 try_program "the installed desktop program" env QT_QPA_PLATFORM=offscreen ruvo_bridge
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y ruvo-bridge ruvo-bridged >/dev/null
+hash -r
 echo "Removed: $(command -v ruvo_bridge ruvo_bridged || echo 'ruvo_bridge and ruvo_bridged no longer on PATH')"
