@@ -142,7 +142,7 @@ int run_program(Program_face& face)
     const std::unique_ptr<Link_view> view = face.open_view(engine);
     engine.start(QThread::InheritPriority);
     Service_control service(engine, *view);
-    return QCoreApplication::exec();
+    return face.exec();
 }
 
 }  // namespace
@@ -171,6 +171,11 @@ int start_program(int argc, char** argv, Program_face& face)
     }
     log_program_end(code);
     return code;
+}
+
+int Program_face::exec()
+{
+    return QCoreApplication::exec();
 }
 
 std::unique_ptr<QCoreApplication> Daemon_face::make_application(int& argc, char** argv)

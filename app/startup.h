@@ -22,6 +22,8 @@ public:
     virtual void show_help(const QString& text) = 0;
     // What follows the link while the program runs; made before the exchange thread starts.
     virtual std::unique_ptr<Link_view> open_view(Engine& engine) = 0;
+    // Runs the event loop of the application made above until the program ends; its exit code.
+    virtual int exec();
 };
 
 // Runs the whole program; returns the process exit code.

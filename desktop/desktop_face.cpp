@@ -60,6 +60,11 @@ std::unique_ptr<Link_view> Desktop_face::open_view(Engine& engine)
     return std::make_unique<Window_view>(engine);
 }
 
+int Desktop_face::exec()
+{
+    return QApplication::exec();
+}
+
 int ruvo_main(int argc, char** argv)
 {
     Desktop_face face;

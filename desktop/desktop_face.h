@@ -9,6 +9,8 @@ public:
     std::unique_ptr<QCoreApplication> make_application(int& argc, char** argv) override;
     void show_help(const QString& text) override;
     std::unique_ptr<Link_view> open_view(Engine& engine) override;
+    // QApplication's loop, which also makes the application the root of accessibility.
+    int exec() override;
 };
 
 // The desktop program's whole run; returns the process exit code.
