@@ -5,13 +5,13 @@
 #include "core/cfg.h"
 #include "core/link_state.h"
 #include "app/engine.h"
+#include "app/link_view.h"
 #include "core/devices_file.h"
+#include "core/exit_codes.h"
 #include "core/served_devices.h"
 #include "core/shared.h"
-#include "app/startup.h"
 #include "common/descriptors.h"
 #include "common/err.h"
-#include "ui/main_window.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -73,12 +73,12 @@ void check_descriptor_limit()
                                              QString::number(listeners_within_descriptor_limit())));
 }
 
-Service_control::Service_control(Engine& engine, Main_window& window) : engine(engine), window(window)
+Service_control::Service_control(Engine& engine, Link_view& view) : engine(engine)
 {
     connect(&os, &Os_service::exit_requested, this, &Service_control::on_os_exit_requested);
     connect(&os, &Os_service::reload_requested, this, &Service_control::on_os_reload_requested);
-    connect(&window, &Main_window::state_shown, this, &Service_control::on_window_state_shown);
-    connect(&window, &Main_window::shutdown, this, &Service_control::on_window_shutdown);
+    connect(&view, &Link_view::state_shown, this, &Service_control::on_view_state_shown);
+    connect(&view, &Link_view::shutdown, this, &Service_control::on_view_shutdown);
     connect(&served_devices, &Served_devices::changed, this, &Service_control::on_devices_changed);
     settle_timer.setSingleShot(true);
     connect(&settle_timer, &QTimer::timeout, this, &Service_control::on_settle_timer_timeout);
@@ -149,12 +149,12 @@ void Service_control::on_devices_changed()
     notify_status(status_text());
 }
 
-void Service_control::on_window_state_shown()
+void Service_control::on_view_state_shown()
 {
     notify_status(status_text());
 }
 
-void Service_control::on_window_shutdown()
+void Service_control::on_view_shutdown()
 {
     announce_stopping();
 }

@@ -10,7 +10,7 @@
 #include <QTimer>
 
 class Engine;
-class Main_window;
+class Link_view;
 
 // Logs one entry when the descriptor limit is below what the modems to serve can need.
 void check_descriptor_limit();
@@ -18,14 +18,14 @@ void check_descriptor_limit();
 class Service_control : public QObject {
     Q_OBJECT
 public:
-    // Made once the window is shown and the exchange thread runs; tells the service manager so.
-    Service_control(Engine& engine, Main_window& window);
+    // Made once the view is up and the exchange thread runs; tells the service manager so.
+    Service_control(Engine& engine, Link_view& view);
 
 private slots:
     void on_os_exit_requested();
     void on_os_reload_requested();
-    void on_window_state_shown();
-    void on_window_shutdown();
+    void on_view_state_shown();
+    void on_view_shutdown();
     void on_devices_changed();
     void on_settle_timer_timeout();
 
@@ -37,7 +37,6 @@ private:
     void announce_stopping();
 
     Engine& engine;
-    Main_window& window;
     Os_service os;
     bool stopping = false;
     // A reload waits for the devices file to stand still, and for the dialogs that hold entries.

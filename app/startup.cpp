@@ -1,5 +1,5 @@
-// The program's start-up: command line, start banner, configuration and devices files,
-// the exchange thread and the main window, and the exit code of the process.
+// The program's start-up shared by both programs: command line, start banner, configuration and
+// devices files, the exchange thread, the run and the exit code of the process; and the daemon's face.
 #include "app/startup.h"
 
 #include "core/build_info.h"
@@ -11,20 +11,14 @@
 #include "app/language.h"
 #include "app/os_service.h"
 #include "common/descriptors.h"
+#include "app/link_watch.h"
 #include "app/service_control.h"
 #include "common/err.h"
 #include "common/log_file.h"
 #include "metrics/metrics.h"
-#include "ui/dialog_about.h"
-#include "ui/error_box.h"
-#include "ui/fonts.h"
-#include "ui/main_window.h"
 
-#include <QApplication>
 #include <QCoreApplication>
-#include <QIcon>
-#include <QMessageBox>
-#include <QPushButton>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -60,21 +54,11 @@ bool is_help_option(const char* text)
     return false;
 }
 
-void show_help()
+QString help_text()
 {
-    QMessageBox box;
-    init_fonts(box);
-    init_resources_for_mbox();
-    box.setText(QString(format_help.tr())
-                    .arg(Dialog_about::about(), QString::fromUtf8(default_cfg_fname),
-                         QString::fromUtf8(default_log_fname)) +
-                caption_help_lang.tr());
-    box.setWindowTitle(QStringLiteral("%1 --help").arg(QLatin1String(program_name)));
-    box.setIcon(QMessageBox::Information);
-    QPushButton* ok = box.addButton(mbox_ok, QMessageBox::AcceptRole);
-    ok->setToolTip(hint_mbox_ok);
-    box.setEscapeButton(ok);
-    box.exec();
+    return QString(format_help.tr())
+               .arg(about_program(), QString::fromUtf8(default_cfg_fname), QString::fromUtf8(default_log_fname)) +
+           caption_help_lang.tr();
 }
 
 // Takes a "--cfg=name" or "--log=name" argument; returns false with the error shown.
@@ -96,7 +80,7 @@ bool take_file_option(const char* arg, const char*& fname, bool& seen, Tr& forma
 
 // Reads the command line; returns -1 to go on, or the exit code. The --lang options are taken
 // before it; a help option may stand only with them.
-int read_command_line(int argc, char** argv, int language_options)
+int read_command_line(int argc, char** argv, int language_options, Program_face& face)
 {
     bool cfg_seen = false;
     bool log_seen = false;
@@ -129,7 +113,7 @@ int read_command_line(int argc, char** argv, int language_options)
             show_error(QString(errfmt_help_not_alone.tr()).arg(whole));
             return exit_command_line;
         }
-        show_help();
+        face.show_help(help_text());
         return exit_ok;
     }
     return -1;
@@ -143,7 +127,7 @@ bool write_banner()
                         QLatin1String(build_date), QLatin1String(build_time)));
 }
 
-int run_program()
+int run_program(Program_face& face)
 {
     load_cfg(QString::fromUtf8(cfg_fname));
     // A trace of all traffic writes an entry for every message: the log stays open for them.
@@ -155,35 +139,31 @@ int run_program()
     const Metrics_endpoint metrics_endpoint;
     Engine engine;
     Engine_stopper stopper(engine);
-    Main_window window(engine);
-    window.show();
+    const std::unique_ptr<Link_view> view = face.open_view(engine);
     engine.start(QThread::InheritPriority);
-    Service_control service(engine, window);
-    return QApplication::exec();
+    Service_control service(engine, *view);
+    return face.exec();
 }
 
 }  // namespace
 
-int ruvo_main(int argc, char** argv)
+int start_program(int argc, char** argv, Program_face& face)
 {
     raise_descriptor_limit();
     keep_spare_descriptor();
-    QApplication app(argc, argv);
-    install_error_box();
-    Q_INIT_RESOURCE(resources);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/ruvo_sigil.ico")));
+    const std::unique_ptr<QCoreApplication> app = face.make_application(argc, argv);
     cfg_fname = default_cfg_fname;
     int language_options = 0;
     int command_line = take_language_option(argc, argv, language_options);
     if (command_line < 0)
-        command_line = read_command_line(argc, argv, language_options);
+        command_line = read_command_line(argc, argv, language_options, face);
     if (command_line >= 0)
         return command_line;
     if (!write_banner())
         return exit_no_log;
     int code = exit_start_failed;
     try {
-        code = run_program();
+        code = run_program(face);
     } catch (const std::exception& e) {
         show_exception(e);
     } catch (...) {
@@ -191,4 +171,25 @@ int ruvo_main(int argc, char** argv)
     }
     log_program_end(code);
     return code;
+}
+
+int Program_face::exec()
+{
+    return QCoreApplication::exec();
+}
+
+std::unique_ptr<QCoreApplication> Daemon_face::make_application(int& argc, char** argv)
+{
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
+void Daemon_face::show_help(const QString& text)
+{
+    fputs(text.toLocal8Bit().constData(), stdout);
+    fflush(stdout);
+}
+
+std::unique_ptr<Link_view> Daemon_face::open_view(Engine&)
+{
+    return std::make_unique<Link_watch>();
 }

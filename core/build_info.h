@@ -10,6 +10,9 @@ inline constexpr char release_date[] = QT_TRANSLATE_NOOP("main", "2 феврал
 inline constexpr char build_date[] = "Feb  2 2018";
 inline constexpr char build_time[] = "12:01:06";
 
+// The program's identification and purpose: the head of the About text and of the command-line help.
+QString about_program();
+
 // The release date in the language of the program's texts.
 inline QString release_date_text()
 {

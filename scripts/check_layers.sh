@@ -9,7 +9,7 @@ root="${1:-$(dirname "$0")/..}"
 cd "$root"
 
 # The layers from the bottom; folders of one layer share its number.
-declare -A layer=([common]=0 [text]=1 [core]=2 [metrics]=3 [link]=4 [tcp]=4 [ui]=5 [app]=6)
+declare -A layer=([common]=0 [text]=1 [core]=2 [metrics]=3 [link]=4 [tcp]=4 [app]=5 [ui]=6 [desktop]=7)
 
 status=0
 for folder in "${!layer[@]}"; do

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Debian package of ruvo_bridge (program, simulator, menu entry, icon, samples) with CPack.
-# With --check it then installs the package with apt-get, runs the installed program against the
-# installed simulator (one client round trip through an echo modem, then SIGTERM must end it with
-# code 0) and removes the package again; that needs root (or sudo).
+# Builds the two Debian packages with CPack from one build: ruvo-bridged (the daemon, the simulator,
+# the samples with the service unit) and ruvo-bridge (the desktop program, its menu entry and icon).
+# With --check it then installs ruvo-bridged alone with apt-get and runs the installed daemon, with no
+# display, against the installed simulator (one client round trip through an echo modem, then
+# SIGTERM must end it with code 0), then adds ruvo-bridge and does the same with the desktop program
+# under the offscreen platform, and removes both again; that needs root (or sudo).
 # Usage: scripts/make_deb.sh [--check]; RUVO_BUILD_DIR picks the build folder (default build-deb/) and
 # RUVO_BUILD_TYPE the CMake build type (default Release; the package is stripped either way).
 set -euo pipefail
@@ -15,20 +17,26 @@ cd "$root"
 . scripts/sim_helpers.sh
 bash scripts/install_deps.sh python3
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE="${RUVO_BUILD_TYPE:-Release}" -DRUVO_SANITIZE=OFF -DRUVO_FUZZ=OFF >/dev/null
-cmake --build "$build" -j2 --target ruvo_bridge ruvo_sim
+cmake --build "$build" -j2 --target ruvo_bridge ruvo_bridged ruvo_sim
+rm -f "$build"/ruvo-bridge_*.deb "$build"/ruvo-bridged_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
-deb="$(ls -t "$build"/ruvo-bridge_*.deb | head -1)"
-echo "Package: $deb"
-dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Architecture\|Depends\|Installed-Size\):/  \1:/p'
-dpkg-deb --contents "$deb" | awk '{print "  " $6}'
+daemon_deb="$(ls "$build"/ruvo-bridged_*.deb)"
+desktop_deb="$(ls "$build"/ruvo-bridge_*.deb)"
+for deb in "$daemon_deb" "$desktop_deb"; do
+  echo "Package: $deb"
+  dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Architecture\|Depends\|Installed-Size\):/  \1:/p'
+  dpkg-deb --contents "$deb" | awk '{print "  " $6}'
+done
 [ "$check" -eq 1 ] || exit 0
 
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-if dpkg-query -W -f='${Status}' ruvo-bridge 2>/dev/null | grep -q "install ok installed"; then
-  echo "ruvo-bridge is installed already; remove it first." >&2
-  exit 1
-fi
+for package in ruvo-bridge ruvo-bridged; do
+  if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    echo "$package is installed already; remove it first." >&2
+    exit 1
+  fi
+done
 work="$(mktemp -d)"
 sim_pid=""
 bridge_pid=""
@@ -36,23 +44,37 @@ finish() {
   [ -n "$bridge_pid" ] && kill -KILL "$bridge_pid" 2>/dev/null || true
   [ -n "$sim_pid" ] && kill -TERM "$sim_pid" 2>/dev/null || true
   wait 2>/dev/null || true
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y ruvo-bridge >/dev/null 2>&1 || true
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y ruvo-bridge ruvo-bridged >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap finish EXIT
 
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "$deb" >/dev/null
-echo "Installed: $(command -v ruvo_bridge), $(command -v ruvo_sim)"
+# try_program WHAT COMMAND...: the installed program serves the echo modem and ends on SIGTERM.
+try_program() {
+  local what=$1
+  shift
+  (cd "$work" && exec "$@") &
+  bridge_pid=$!
+  check_round_trip "$work" 30 "$what"
+  local pid=$bridge_pid
+  bridge_pid=""
+  stop_with_sigterm "$pid"
+}
+
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "$daemon_deb" >/dev/null
+echo "Installed: $(command -v ruvo_bridged), $(command -v ruvo_sim)"
 ruvo_sim --help >/dev/null
 echo "ruvo_sim --help: exit code 0"
+ruvo_bridged --help >/dev/null
+echo "ruvo_bridged --help: exit code 0"
 
 start_sim ruvo_sim "$work"
 prepare_run "$work" /usr/share/ruvo-bridge/examples/ruvo_bridge.cfg
-(cd "$work" && QT_QPA_PLATFORM=offscreen exec ruvo_bridge) &
-bridge_pid=$!
-check_round_trip "$work" 30 "the installed program"
-pid=$bridge_pid
-bridge_pid=""
-stop_with_sigterm "$pid"
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y ruvo-bridge >/dev/null
-echo "Removed: $(command -v ruvo_bridge || echo 'ruvo_bridge no longer on PATH')"
+try_program "the installed daemon" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ruvo_bridged
+
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "$desktop_deb" >/dev/null
+echo "Installed: $(command -v ruvo_bridge)"
+try_program "the installed desktop program" env QT_QPA_PLATFORM=offscreen ruvo_bridge
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y ruvo-bridge ruvo-bridged >/dev/null
+hash -r
+echo "Removed: $(command -v ruvo_bridge ruvo_bridged || echo 'ruvo_bridge and ruvo_bridged no longer on PATH')"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds ruvo_bridge and the server simulator, then runs both on the demo configuration: no hardware needed.
+# Builds ruvo_bridge, ruvo_bridged and the server simulator, then runs the simulator and the program on the
+# demo configuration: no hardware needed. Without a display the program is the daemon, ruvo_bridged.
 # RUVO_BUILD_DIR and RUVO_DEMO_DIR may point the build and the run folder elsewhere (default build/ and demo/).
 # RUVO_DEMO_PORTS gives every port of the demo: "SIM FIRST SITE" (default "8002 3000 1502"): the simulated
 # server's port, the first modem's port (the sample's modems take it and the next six), the site port.
@@ -24,7 +25,7 @@ build="$(cd "$build" && pwd)"
 demo="$(cd "$demo" && pwd)"
 bash scripts/install_deps.sh
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j2 --target ruvo_bridge ruvo_sim
+cmake --build "$build" -j2 --target ruvo_bridge ruvo_bridged ruvo_sim
 
 # The program never writes its configuration, so the sample is always current (with the site port
 # opened); the devices file is the user's once the program has rewritten it after an edit. The
@@ -97,9 +98,10 @@ if ! grep -q '^listening ' "$demo/ruvo_sim.out"; then
   exit 1
 fi
 
+program="$build/ruvo_bridge"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  export QT_QPA_PLATFORM=offscreen
-  echo "No display found: the program runs without a visible window (QT_QPA_PLATFORM=offscreen)."
+  program="$build/ruvo_bridged"
+  echo "No display found: the program without a window runs instead (ruvo_bridged)."
   echo "Stop it with Ctrl+C."
 fi
 
@@ -131,4 +133,4 @@ Closing the program stops the simulator.
 EOF
 
 cd "$demo"
-"$build/ruvo_bridge"
+"$program"

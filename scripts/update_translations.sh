@@ -9,4 +9,4 @@ ts="${1:-translations/ruvo_bridge_en.ts}"
 # TR_TEXT and TR_HINT (common/err.h) mark the context and source text of the Tr holders.
 lupdate -silent -no-obsolete -locations none -source-language ru -target-language en \
   -tr-function-alias QT_TRANSLATE_NOOP+=TR_TEXT,QT_TRANSLATE_NOOP+=TR_HINT \
-  -I . app common core link metrics tcp text ui -ts "$ts"
+  -I . app common core desktop link metrics tcp text ui -ts "$ts"

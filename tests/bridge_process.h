@@ -232,6 +232,8 @@ struct Bridge_options {
                                         QFileDevice::ReadOther;
     // More arguments of the command line.
     QStringList args;
+    // The daemon instead of the desktop program, with neither a display nor a Qt platform named.
+    bool daemon = false;
 };
 
 // The program in a temporary folder with its configuration, devices file and log.
@@ -265,14 +267,20 @@ public:
         QFile::setPermissions(path("ruvo_bridge.cfg"), options.cfg_mode);
         write_devices(devices, options.extra_devices);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("RUVO_UNATTENDED_BOX_MS"), QStringLiteral("100"));
+        if (options.daemon) {
+            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+            env.remove(QStringLiteral("DISPLAY"));
+            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        } else {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            env.insert(QStringLiteral("RUVO_UNATTENDED_BOX_MS"), QStringLiteral("100"));
+        }
         for (const QString& setting : options.environment)
             env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
         QStringList command = options.launcher;
-        command << QStringLiteral(RUVO_BRIDGE_EXE) << options.args;
+        command << QString::fromUtf8(options.daemon ? RUVO_BRIDGED_EXE : RUVO_BRIDGE_EXE) << options.args;
         const QString program = command.takeFirst();
         process.start(program, command);
     }

@@ -3,7 +3,7 @@
 // before the first run.
 #pragma once
 
-#include "app/startup.h"
+#include "desktop/desktop_face.h"
 #include "common/err.h"
 
 #include <QAbstractButton>

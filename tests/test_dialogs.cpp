@@ -8,6 +8,7 @@
 #include "core/devices_file.h"
 #include "metrics/metrics.h"
 #include "app/engine.h"
+#include "app/link_view.h"
 #include "app/service_control.h"
 #include "core/shared.h"
 #include "link/ws_connection.h"
@@ -709,7 +710,8 @@ void Test_dialogs::open_list_follows_sighup_reload()
     set_devices({{0xA1, 4001, 51}, {0xA2, 4002, 51}, {0xA3, 4003, 51}});
     Engine engine;
     Main_window window(engine);
-    Service_control service(engine, window);
+    Link_view view;
+    Service_control service(engine, view);
     Dialog_devices d(&window);
     d.setModal(true);
     d.show();

@@ -10,7 +10,7 @@
 
 namespace {
 
-const char* const program_folders[] = {"common", "text", "core", "metrics", "link", "tcp", "ui", "app"};
+const char* const program_folders[] = {"common", "text", "core", "metrics", "link", "tcp", "app", "ui", "desktop"};
 
 struct Check_result {
     int exit_code = -1;
@@ -66,24 +66,29 @@ void Test_layers::sources_keep_their_layers()
 // A line added to a copy of the sources: the check fails and names it.
 void Test_layers::spoilt_line_is_named_data()
 {
+    QTest::addColumn<QString>("file");
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QString>("named");
-    QTest::newRow("include from a higher layer")
-        << QByteArray("#include \"ui/main_window.h\"\n") << "common/hex.cpp: #include \"ui/main_window.h\"";
-    QTest::newRow("error code at a second place")
-        << QByteArray("void twin() { log_debug(0x0001); }\n") << "code 0.1 (0x0001) names 2 places";
+    QTest::newRow("include from a higher layer") << "common/hex.cpp" << QByteArray("#include \"ui/main_window.h\"\n")
+                                                 << "common/hex.cpp: #include \"ui/main_window.h\"";
+    QTest::newRow("the daemon's start-up needing a window")
+        << "app/startup.cpp" << QByteArray("#include \"ui/main_window.h\"\n")
+        << "app/startup.cpp: #include \"ui/main_window.h\": app may not include ui, a higher layer";
+    QTest::newRow("error code at a second place") << "common/hex.cpp" << QByteArray("void twin() { log_debug(0x0001); }\n")
+                                                  << "code 0.1 (0x0001) names 2 places";
 }
 
 void Test_layers::spoilt_line_is_named()
 {
+    QFETCH(QString, file);
     QFETCH(QByteArray, line);
     QFETCH(QString, named);
     QTemporaryDir dir;
     QVERIFY(copy_sources(dir.path()));
-    QFile hex(dir.filePath(QStringLiteral("common/hex.cpp")));
-    QVERIFY(hex.open(QIODevice::Append));
-    hex.write(line);
-    hex.close();
+    QFile spoilt(dir.filePath(file));
+    QVERIFY(spoilt.open(QIODevice::Append));
+    spoilt.write(line);
+    spoilt.close();
     const Check_result result = run_check(dir.path());
     QCOMPARE(result.exit_code, 1);
     QVERIFY2(result.output.contains(named), qPrintable(result.output));

@@ -1,5 +1,6 @@
 // Tests of the main window, its fonts and colours, the About dialog and the exit dialog.
 #include "core/cfg.h"
+#include "core/build_info.h"
 #include "core/exit_codes.h"
 #include "core/program_end.h"
 #include "app/engine.h"
@@ -653,7 +654,7 @@ void Test_main_window::about_text_names_files_in_use()
     Dialog_about dialog;
     cfg_fname = previous_cfg;
     QCOMPARE(dialog.windowTitle(), u("О программе"));
-    QCOMPARE(Dialog_about::about(), u(about_head));
+    QCOMPARE(about_program(), u(about_head));
     auto text = dialog.findChild<QTextEdit*>();
     QVERIFY(text);
     QVERIFY(text->isReadOnly());

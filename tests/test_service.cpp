@@ -101,6 +101,7 @@ private slots:
     void sighup_reloads_the_devices_file();
     void sighup_storm_while_the_file_is_rewritten_in_place();
     void sighup_swap_of_two_ports_leaves_both_open();
+    void systemd_hears_readiness_state_watchdog_and_stop_data();
     void systemd_hears_readiness_state_watchdog_and_stop();
     void sample_unit_passes_systemd_verification();
     void notices_leave_the_log_its_spare_descriptor();
@@ -349,14 +350,24 @@ void Test_service::sighup_swap_of_two_ports_leaves_both_open()
     QVERIFY(bridge.stop());
 }
 
+// The daemon, which the unit starts, and the desktop program, which a service may still run.
+void Test_service::systemd_hears_readiness_state_watchdog_and_stop_data()
+{
+    QTest::addColumn<bool>("daemon");
+    QTest::newRow("ruvo_bridged") << true;
+    QTest::newRow("ruvo_bridge") << false;
+}
+
 void Test_service::systemd_hears_readiness_state_watchdog_and_stop()
 {
+    QFETCH(bool, daemon);
     const std::vector<Device> list = numbered_devices(1);
     sim.reset(new Sim(sim_modems(list, "echo")));
     QVERIFY(sim->started());
     Notify_socket notices;
     const int watchdog_ms = 400;
     Bridge_options options;
+    options.daemon = daemon;
     options.environment << notices.environment() << QStringLiteral("WATCHDOG_USEC=%1").arg(watchdog_ms * 1000);
     Bridge bridge(sim->port, list, options);
     QVERIFY(notices.wait(QStringLiteral("READY=1")));
@@ -395,7 +406,9 @@ void Test_service::sample_unit_passes_systemd_verification()
                              "RestartPreventExitStatus=1 2 3\n", "ProtectSystem=strict\n"})
         QVERIFY2(unit.contains(line), line);
     QVERIFY(unit.contains("\nWatchdogSec="));
-    unit.replace("ExecStart=/usr/bin/ruvo_bridge", "ExecStart=" RUVO_BRIDGE_EXE);
+    QVERIFY(unit.contains("\nExecStart=/usr/bin/ruvo_bridged\n"));
+    QVERIFY(!unit.contains("QT_QPA_PLATFORM"));
+    unit.replace("ExecStart=/usr/bin/ruvo_bridged", "ExecStart=" RUVO_BRIDGED_EXE);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("ruvo-bridge.service"));
     write_file(file, unit);

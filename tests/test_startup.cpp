@@ -1,5 +1,7 @@
-// Tests of the command line and the start of the program: the whole start-up runs in this
-// process, and every message box it shows is read and closed from here.
+// Tests of the command line and the start of the program: the desktop program's whole start-up
+// runs in this process, and every message box it shows is read and closed from here; the daemon
+// runs as a child process with neither a display nor a Qt platform.
+#include "bridge_process.h"
 #include "core/cfg.h"
 #include "start_in_process.h"
 #include "test_util.h"
@@ -18,6 +20,60 @@ const char help_lang_line[] =
     "--lang=en или --lang=ru - язык окон и журнала: английский или русский (если опция не указана, используется "
     "параметр «language» файла конфигурации, а без него - русский)\n";
 
+// The start-up under test makes and ends its own application object; the tests that only drive
+// child processes make theirs, of the same kind, for the box closer that starts with each.
+struct Own_application {
+    int argc = 1;
+    char name[5] = "test";
+    char* argv[2] = {name, nullptr};
+    QApplication app{argc, argv};
+};
+
+struct Daemon_run {
+    int exit_code = -1;
+    QString out;
+    QString err;
+    QByteArray log;
+};
+
+// The daemon in a folder of its own, with the configuration given (none when empty).
+Daemon_run run_daemon(const QStringList& args, const QByteArray& cfg)
+{
+    const Own_application application;
+    QTemporaryDir dir;
+    if (!cfg.isEmpty())
+        write_file(dir.filePath(QStringLiteral("ruvo_bridge.cfg")), cfg);
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(dir.path());
+    process.start(QStringLiteral(RUVO_BRIDGED_EXE), args);
+    Daemon_run run;
+    if (!process.waitForFinished(process_wait_ms))
+        return run;
+    run.exit_code = process.exitCode();
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    run.log = read_file(dir.filePath(QStringLiteral("ruvo_bridge.log")));
+    return run;
+}
+
+// The libraries a program loads, as ldd names them.
+QStringList loaded_libraries(const QString& program)
+{
+    const Own_application application;
+    QProcess ldd;
+    ldd.start(QStringLiteral("ldd"), {program});
+    if (!ldd.waitForFinished(process_wait_ms))
+        return {};
+    QStringList names;
+    for (const QString& line : QString::fromLocal8Bit(ldd.readAllStandardOutput()).split(QLatin1Char('\n')))
+        names << line.trimmed().section(QLatin1Char(' '), 0, 0);
+    return names;
+}
+
 }  // namespace
 
 class Test_startup : public QObject {
@@ -34,6 +90,11 @@ private slots:
     void unknown_language_key_ends_with_3();
     void no_arguments_use_default_files();
     void bad_metrics_address_ends_the_start();
+    void daemon_ends_at_once_data();
+    void daemon_ends_at_once();
+    void daemon_serves_without_display();
+    void window_libraries_data();
+    void window_libraries();
 
 private:
     int run(const QStringList& args);
@@ -184,6 +245,89 @@ void Test_startup::bad_metrics_address_ends_the_start()
     QCOMPARE(box_seen.text, QStringLiteral("Ошибка в 18-м символе 4-й строки файла «my.cfg»: неправильное значение "
                                            "параметра «metrics_listen»: ожидается адрес IPv4 и порт TCP, например "
                                            "«127.0.0.1:9464» или «0.0.0.0:9464»."));
+}
+
+// What the desktop program shows in a box, the daemon writes to a standard stream, and ends at once.
+void Test_startup::daemon_ends_at_once_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("cfg");
+    QTest::addColumn<int>("exit_code");
+    QTest::addColumn<bool>("on_stdout");
+    QTest::addColumn<QString>("told");
+    QTest::addColumn<QString>("logged");
+    const QString help = QString::fromUtf8(help_text_tail) + QString::fromUtf8(help_lang_line);
+    QTest::newRow("--help") << QStringList{"--help"} << QByteArray() << 0 << true << help << QString();
+    QTest::newRow("unknown option")
+        << QStringList{"--x"} << QByteArray() << 1 << false
+        << QStringLiteral("Неизвестная опция командной строки: «--x». Для получения справки по опциям командной "
+                          "строки запустите программу с опцией «-h».")
+        << QString();
+    const QString broken = QStringLiteral("Ошибка в 12-м символе 1-й строки файла «ruvo_bridge.cfg»: ожидается "
+                                          "двойная кавычка, закрывающая строку, вместо неё обнаружен перевод строки "
+                                          "(0x0a).");
+    QTest::newRow("broken configuration")
+        << QStringList() << QByteArray("ws_url = \"x\n") << 3 << false << broken << broken;
+    QTest::newRow("no log file") << QStringList{"--log=no-folder/x.log"} << QByteArray() << 2 << false
+                                 << QStringLiteral("Не удалось записать в журнал «no-folder/x.log» (%1).")
+                                        .arg(qt_error_string(ENOENT))
+                                 << QString();
+}
+
+void Test_startup::daemon_ends_at_once()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, cfg);
+    QFETCH(int, exit_code);
+    QFETCH(bool, on_stdout);
+    QFETCH(QString, told);
+    QFETCH(QString, logged);
+    const Daemon_run run = run_daemon(args, cfg);
+    QCOMPARE(run.exit_code, exit_code);
+    const QString& stream = on_stdout ? run.out : run.err;
+    QVERIFY2(stream.contains(told), qPrintable(stream));
+    if (on_stdout)
+        QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+    if (!logged.isEmpty())
+        QVERIFY2(entries_of(run.log).contains(logged), run.log.constData());
+}
+
+// With no display and no Qt platform, the daemon serves a raw port and ends in order on SIGTERM.
+void Test_startup::daemon_serves_without_display()
+{
+    const Own_application application;
+    const std::vector<Device> devices = numbered_devices(1);
+    Sim sim(sim_modems(devices, "echo"));
+    QVERIFY(sim.started());
+    Bridge_options options;
+    options.daemon = true;
+    Bridge bridge(sim.port, devices, options);
+    QVERIFY(wait_for([&] { return all_listening(devices); }));
+    const std::unique_ptr<QTcpSocket> client = client_of(devices[0].port);
+    client->write("ping");
+    QVERIFY(read_exactly(*client, "ping"));
+    QVERIFY(bridge.stop());
+}
+
+// The daemon loads nothing of a window system; the desktop program, for contrast, does.
+void Test_startup::window_libraries_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<bool>("windows");
+    QTest::newRow("ruvo_bridged") << QStringLiteral(RUVO_BRIDGED_EXE) << false;
+    QTest::newRow("ruvo_bridge") << QStringLiteral(RUVO_BRIDGE_EXE) << true;
+}
+
+void Test_startup::window_libraries()
+{
+    QFETCH(QString, program);
+    QFETCH(bool, windows);
+    const QStringList libraries = loaded_libraries(program);
+    QVERIFY2(!libraries.filter(QRegularExpression(QStringLiteral("^libQt\\dNetwork\\."))).isEmpty(),
+             qPrintable(libraries.join(' ')));
+    const QRegularExpression window_library(
+        QStringLiteral("^lib(Qt\\d(Gui|Widgets|OpenGL|XcbQpa)|GL|EGL|GLX|OpenGL|X11|xcb)[.-]"));
+    QCOMPARE(!libraries.filter(window_library).isEmpty(), windows);
 }
 
 QTEST_APPLESS_MAIN(Test_startup)

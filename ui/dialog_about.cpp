@@ -24,11 +24,6 @@ Tr format_about_files{TR_TEXT(
                "опцией «-h».\n\nСписок радиомодемов, подлежащих обслуживанию, хранится в файле «%4» (имя "
                "файла настраивается в файле конфигурации). Обычно нет необходимости редактировать этот файл "
                "вручную.")};
-Tr format_about{TR_TEXT(
-    "QDialog", "%1, версия %2 (%3), сборка %4 %5\n\nЭта программа через соединение WebSocket подключается "
-               "к серверу RUVO-LoRa, а к этой программе, но уже через соединения TCP, подключаются "
-               "клиенты, желающие получить доступ к устройствам, подключенным через RS-232 или RS-485 к "
-               "радиомодемам, доступным через этот сервер RUVO-LoRa.")};
 
 }  // namespace
 
@@ -45,17 +40,11 @@ Dialog_about::Dialog_about(QWidget* parent) : QDialog(parent, about_dialog_flags
     auto text = new Ebox_about;
     text->setReadOnly(true);
     text->setPlainText(QString(format_about_files.tr())
-                           .arg(about(), QString::fromUtf8(cfg_fname), QString::fromUtf8(log_fname), devices_fname));
+                           .arg(about_program(), QString::fromUtf8(cfg_fname), QString::fromUtf8(log_fname),
+                                devices_fname));
     layout->addWidget(text);
     auto buttons = new QDialogButtonBox(Qt::Horizontal);
     buttons->addButton(caption_about_close.tr(), QDialogButtonBox::RejectRole);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-}
-
-QString Dialog_about::about()
-{
-    return QString(format_about.tr())
-        .arg(QLatin1String(program_name), QLatin1String(program_version), release_date_text(),
-             QLatin1String(build_date), QLatin1String(build_time));
 }

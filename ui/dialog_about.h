@@ -19,6 +19,4 @@ class Dialog_about : public QDialog {
     Q_OBJECT
 public:
     explicit Dialog_about(QWidget* parent = nullptr);
-    // The program's identification and purpose; also the head of the command-line help.
-    static QString about();
 };
