@@ -13,12 +13,12 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
-#include <QDesktopWidget>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QMutexLocker>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStackedLayout>
 #include <QTcpServer>
@@ -341,7 +341,7 @@ void Test_main_window::init_fonts_uses_screen_and_metrics()
     QVERIFY(!fonts_initialized);
     QWidget widget;
     const QFontMetrics metrics(app_font_at_start, &widget);
-    const QRect area = QApplication::desktop()->availableGeometry(&widget);
+    const QRect area = widget.screen()->availableGeometry();
     const Font_scale scale = ::font_scale(area.width(), area.height(), metrics.horizontalAdvance('0'),
                                           metrics.height());
     init_fonts(widget);

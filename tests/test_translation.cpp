@@ -71,7 +71,7 @@ QStringList string_literals(const QString& src)
     bool joining = false;
     for (int i = 0; i < src.size(); ++i) {
         const QChar c = src[i];
-        if (src.midRef(i, 2) == QLatin1String("//")) {
+        if (QStringView(src).mid(i).startsWith(QLatin1String("//"))) {
             i = src.indexOf(QLatin1Char('\n'), i);
             if (i < 0)
                 break;

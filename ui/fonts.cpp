@@ -5,9 +5,9 @@
 #include "common/err.h"
 
 #include <QApplication>
-#include <QDesktopWidget>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QScreen>
 #include <QStringList>
 #include <QToolTip>
 #include <QWidget>
@@ -95,12 +95,12 @@ bool measure_unit(const QFontMetrics& metrics, unsigned char range_error_place, 
 // The area of the screen that the widget is on, without panels.
 bool available_area(QWidget& widget, quint64& width, quint64& height)
 {
-    const QDesktopWidget* desktop = QApplication::desktop();
-    if (!desktop) {
+    const QScreen* screen = widget.screen();
+    if (!screen) {
         log_debug(fonts_code(93));
         return false;
     }
-    const QRect area = desktop->availableGeometry(&widget);
+    const QRect area = screen->availableGeometry();
     if (area.width() <= 0 || area.height() <= 0) {
         log_debug(fonts_code(177));
         return false;
