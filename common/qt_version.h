@@ -39,3 +39,11 @@ inline void set_utf8(QTextStream& stream)
     stream.setCodec("UTF-8");
 #endif
 }
+
+// Qt 5 has the font database's functions on an object only; Qt 6 made them static and deprecated
+// making the object. RUVO_FONT_DATABASE(families()) calls one of them in either.
+#if QT_VERSION_MAJOR >= 6
+#define RUVO_FONT_DATABASE(call) QFontDatabase::call
+#else
+#define RUVO_FONT_DATABASE(call) QFontDatabase().call
+#endif

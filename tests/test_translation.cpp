@@ -137,7 +137,7 @@ void Test_translation::multi_line_texts_stay_multi_line()
     for (const Entry& e : read_ts(ts_name)) {
         int longest_source = 0;
         for (const QString& line : e.source.split(QLatin1Char('\n')))
-            longest_source = qMax(longest_source, line.size());
+            longest_source = qMax(longest_source, static_cast<int>(line.size()));
         if (!e.source.contains(QLatin1Char('\n')) || longest_source > 80)
             continue;  // a paragraph text (About, help) is wrapped by its window
         ++broken;
