@@ -240,7 +240,8 @@ void Epoll_dispatcher::tell_kernel(int fd, Watched& w, unsigned events)
     w.events = events;
 }
 
-void Epoll_dispatcher::registerTimer(int timer_id, Dispatcher_interval interval, Qt::TimerType timer_type, QObject* object)
+void Epoll_dispatcher::registerTimer(int timer_id, Dispatcher_interval interval, Qt::TimerType timer_type,
+                                     QObject* object)
 {
     unregisterTimer(timer_id);
     Timer& t = timers[timer_id];
