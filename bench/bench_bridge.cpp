@@ -39,7 +39,7 @@ struct Trip {
     int pause_ms;
 };
 
-const Trip echo_trip{message, message.size(), interframe_delay};
+const Trip echo_trip{message, static_cast<int>(message.size()), interframe_delay};
 // Read 10 holding registers from 0 of slave 1: as an RTU frame, and as a Modbus TCP request.
 const Trip rtu_read_trip{QByteArray::fromHex("01030000000ac5cd"), 25, interframe_delay};
 const Trip mbap_read_trip{QByteArray::fromHex("00010000000601030000000a"), 29, 0};

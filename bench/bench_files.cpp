@@ -93,7 +93,7 @@ int main(int argc, char** argv)
             load_devices_in_cfg();
         });
         if (devices_in_cfg.size() != modems)
-            printf("  wrong result: %d modems read\n", devices_in_cfg.size());
+            printf("  wrong result: %d modems read\n", static_cast<int>(devices_in_cfg.size()));
 
         const QString cfg = QStringLiteral(RUVO_SOURCE_DIR "/samples/ruvo_bridge.cfg");
         measure("sample configuration file", cfg, 3000, [&cfg] { load_cfg(cfg); });

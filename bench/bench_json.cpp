@@ -178,7 +178,7 @@ void compare(const char* what, const QString& message, void (*scan)(const QStrin
     const double scanner = best_ns([&] { scan(message); }, calls);
     const double qt_json = best_ns([&] { qt(message); }, calls);
     printf("%-34s %8d chars  scanner %12.0f ns  QJsonDocument %12.0f ns  ratio %5.1f\n", what,
-           message.size(), scanner, qt_json, qt_json / scanner);
+           static_cast<int>(message.size()), scanner, qt_json, qt_json / scanner);
 }
 
 }  // namespace

@@ -17,9 +17,6 @@
 #include <time.h>
 #include <unistd.h>
 
-// Qt's own count of the events posted to the current thread and not yet delivered.
-Q_CORE_EXPORT uint qGlobalPostedEventsCount();
-
 namespace {
 
 const int max_events = 256;
@@ -82,11 +79,6 @@ bool Epoll_dispatcher::processEvents(QEventLoop::ProcessEventsFlags flags)
     if (include_timers)
         activated += activate_timers();
     return activated > 0;
-}
-
-bool Epoll_dispatcher::hasPendingEvents()
-{
-    return qGlobalPostedEventsCount() > 0;
 }
 
 int Epoll_dispatcher::wait(bool block, bool include_timers, bool include_notifiers, epoll_event* events, int size)
@@ -248,7 +240,8 @@ void Epoll_dispatcher::tell_kernel(int fd, Watched& w, unsigned events)
     w.events = events;
 }
 
-void Epoll_dispatcher::registerTimer(int timer_id, int interval, Qt::TimerType timer_type, QObject* object)
+void Epoll_dispatcher::registerTimer(int timer_id, Dispatcher_interval interval, Qt::TimerType timer_type,
+                                     QObject* object)
 {
     unregisterTimer(timer_id);
     Timer& t = timers[timer_id];
@@ -285,7 +278,7 @@ QList<QAbstractEventDispatcher::TimerInfo> Epoll_dispatcher::registeredTimers(QO
     QList<TimerInfo> list;
     for (const auto& t : timers)
         if (t.second.object == object)
-            list << TimerInfo(t.first, t.second.interval, t.second.type);
+            list << TimerInfo(t.first, static_cast<int>(t.second.interval), t.second.type);
     return list;
 }
 
@@ -357,5 +350,3 @@ void Epoll_dispatcher::interrupt()
     interrupted.storeRelaxed(1);
     wakeUp();
 }
-
-void Epoll_dispatcher::flush() {}

@@ -3,13 +3,14 @@
 // Timers are kept in deadline order and woken by one timerfd; an eventfd carries wakeUp.
 #pragma once
 
-#include <QAbstractEventDispatcher>
+#include "common/qt_version.h"
+
 #include <QAtomicInt>
 #include <map>
 #include <unordered_map>
 #include <vector>
 
-class Epoll_dispatcher : public QAbstractEventDispatcher {
+class Epoll_dispatcher : public Event_dispatcher_base {
     Q_OBJECT
 public:
     Epoll_dispatcher();
@@ -20,12 +21,11 @@ public:
     bool ok() const { return epoll_fd >= 0 && timer_fd >= 0 && wake_fd >= 0; }
 
     bool processEvents(QEventLoop::ProcessEventsFlags flags) override;
-    bool hasPendingEvents() override;
 
     void registerSocketNotifier(QSocketNotifier* notifier) override;
     void unregisterSocketNotifier(QSocketNotifier* notifier) override;
 
-    void registerTimer(int timer_id, int interval, Qt::TimerType timer_type, QObject* object) override;
+    void registerTimer(int timer_id, Dispatcher_interval interval, Qt::TimerType timer_type, QObject* object) override;
     bool unregisterTimer(int timer_id) override;
     bool unregisterTimers(QObject* object) override;
     QList<TimerInfo> registeredTimers(QObject* object) const override;
@@ -33,7 +33,6 @@ public:
 
     void wakeUp() override;
     void interrupt() override;
-    void flush() override;
 
 private:
     // The notifiers of one descriptor, by QSocketNotifier::Type, and the events asked of epoll.
@@ -45,7 +44,7 @@ private:
     typedef std::multimap<qint64, int> Deadlines;
     // Every type is run as precise: the program's timers are few, so coarseness would save nothing.
     struct Timer {
-        int interval;
+        qint64 interval;
         Qt::TimerType type;
         QObject* object;
         Deadlines::iterator due;

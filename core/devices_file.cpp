@@ -9,6 +9,7 @@
 #include "core/shared.h"
 #include "common/err.h"
 #include "common/hex.h"
+#include "common/qt_version.h"
 #include "text/hex_range.h"
 #include "text/utf8_parser.h"
 
@@ -335,7 +336,7 @@ void save_devices_in_cfg()
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         throw Err(errtext_cannot_begin.tr());
     QTextStream out(&file);
-    out.setCodec("UTF-8");
+    set_utf8(out);
     out.setGenerateByteOrderMark(true);
     out << title_devices_file.tr().arg(QLatin1String(program_name), QLatin1String(program_version));
     for (auto it = devices_in_cfg.cbegin(); it != devices_in_cfg.cend(); ++it) {

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the screenshots need, if any is missing;
-# packages named as arguments are installed too.
+# Installs the Debian packages the build (with Qt 5 and with Qt 6), the tests and the screenshots
+# need, if any is missing; packages named as arguments are installed too.
 set -euo pipefail
-packages=(qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev qttools5-dev qttools5-dev-tools libsystemd-dev prometheus-cpp-dev libssl-dev
+packages=(qtbase5-dev qtbase5-dev-tools libqt5websockets5-dev qttools5-dev qttools5-dev-tools
+  qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-qpa-plugins
+  libsystemd-dev prometheus-cpp-dev libssl-dev
   cmake g++ make pkg-config fonts-dejavu-core xvfb netcat-openbsd openssl mbpoll python3-pymodbus python3-serial-asyncio prometheus socat chromium
   systemd ccache "$@")
 missing=()

@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ts="${1:-translations/ruvo_bridge_en.ts}"
+# Qt 5's lupdate is on the PATH; a system with Qt 6 alone keeps it in Qt's own folder. Both write the same file.
+lupdate=$(command -v lupdate || echo /usr/lib/qt6/bin/lupdate)
 # TR_TEXT and TR_HINT (common/err.h) mark the context and source text of the Tr holders.
-lupdate -silent -no-obsolete -locations none -source-language ru -target-language en \
+"$lupdate" -silent -no-obsolete -locations none -source-language ru -target-language en \
   -tr-function-alias QT_TRANSLATE_NOOP+=TR_TEXT,QT_TRANSLATE_NOOP+=TR_HINT \
   -I . app common core desktop link metrics tcp text ui -ts "$ts"

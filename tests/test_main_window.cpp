@@ -1,4 +1,5 @@
 // Tests of the main window, its fonts and colours, the About dialog and the exit dialog.
+#include "common/qt_version.h"
 #include "core/cfg.h"
 #include "core/build_info.h"
 #include "core/exit_codes.h"
@@ -14,12 +15,12 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
-#include <QDesktopWidget>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QMutexLocker>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStackedLayout>
 #include <QTcpServer>
@@ -342,7 +343,7 @@ void Test_main_window::init_fonts_uses_screen_and_metrics()
     QVERIFY(!fonts_initialized);
     QWidget widget;
     const QFontMetrics metrics(app_font_at_start, &widget);
-    const QRect area = QApplication::desktop()->availableGeometry(&widget);
+    const QRect area = widget.screen()->availableGeometry();
     const Font_scale scale = ::font_scale(area.width(), area.height(), metrics.horizontalAdvance('0'),
                                           metrics.height());
     init_fonts(widget);
@@ -359,10 +360,9 @@ void Test_main_window::init_fonts_uses_screen_and_metrics()
     QCOMPARE(module_h, big.height());
 
     // The value family is the best of the table or else the system's fixed font.
-    const QFontDatabase db;
-    QStringList families = db.families(QFontDatabase::Cyrillic);
+    QStringList families = RUVO_FONT_DATABASE(families(QFontDatabase::Cyrillic));
     families.sort(Qt::CaseInsensitive);
-    QString expected = find_best_typeface(db, families, monospace_fonts, 10);
+    QString expected = find_best_typeface(families, monospace_fonts, 10);
     if (expected.isEmpty())
         expected = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
     QCOMPARE(font_value_big.family(), expected);
@@ -741,15 +741,14 @@ void Test_main_window::typeface_examined_only_when_better()
 
 void Test_main_window::typeface_acceptance()
 {
-    const QFontDatabase db;
-    QVERIFY(!is_acceptable_typeface(db, QStringLiteral("No Such Family At All")));
-    QCOMPARE(find_best_typeface(db, QStringList{"No Such Family At All"}, monospace_fonts, 10), QString());
-    if (!db.families().contains(QStringLiteral("DejaVu Sans")))
+    QVERIFY(!is_acceptable_typeface(QStringLiteral("No Such Family At All")));
+    QCOMPARE(find_best_typeface(QStringList{"No Such Family At All"}, monospace_fonts, 10), QString());
+    if (!RUVO_FONT_DATABASE(families()).contains(QStringLiteral("DejaVu Sans")))
         QSKIP("DejaVu Sans is not installed");
     // Proportional: refused even when its name matched.
-    QVERIFY(!is_acceptable_typeface(db, QStringLiteral("DejaVu Sans")));
+    QVERIFY(!is_acceptable_typeface(QStringLiteral("DejaVu Sans")));
     const Font_typeface sans_table[] = {{"DejaVu Sans", 0}};
-    QCOMPARE(find_best_typeface(db, QStringList{"DejaVu Sans"}, sans_table, 1), QString());
+    QCOMPARE(find_best_typeface(QStringList{"DejaVu Sans"}, sans_table, 1), QString());
 }
 
 void Test_main_window::table_sorted()

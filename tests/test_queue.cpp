@@ -47,7 +47,7 @@ struct Rig {
         const int letter = token[0].toLatin1() - 'A';
         f.eui = token[0] == QLatin1Char('C') ? 1 : 0x100 + static_cast<quint64>(letter);
         // The frame's size field carries its name.
-        f.size = static_cast<size_t>(letter * 100) + token.midRef(1).toUInt();
+        f.size = static_cast<size_t>(letter * 100) + token.mid(1).toUInt();
         return f;
     }
 };
@@ -67,7 +67,7 @@ QString run(const QString& script)
         if (token.startsWith(QLatin1String("pop"))) {
             Query* q = queue.pop();
             if (q && q->send == &Ws_connection::send_sdata)
-                gather_batch(*static_cast<Frame*>(q), queue, token.midRef(3).toInt());
+                gather_batch(*static_cast<Frame*>(q), queue, token.mid(3).toInt());
             QStringList batch;
             for (; q; q = q->next)
                 batch << Rig::name(q);

@@ -71,7 +71,7 @@ QStringList string_literals(const QString& src)
     bool joining = false;
     for (int i = 0; i < src.size(); ++i) {
         const QChar c = src[i];
-        if (src.midRef(i, 2) == QLatin1String("//")) {
+        if (QStringView(src).mid(i).startsWith(QLatin1String("//"))) {
             i = src.indexOf(QLatin1Char('\n'), i);
             if (i < 0)
                 break;
@@ -137,7 +137,7 @@ void Test_translation::multi_line_texts_stay_multi_line()
     for (const Entry& e : read_ts(ts_name)) {
         int longest_source = 0;
         for (const QString& line : e.source.split(QLatin1Char('\n')))
-            longest_source = qMax(longest_source, line.size());
+            longest_source = qMax(longest_source, static_cast<int>(line.size()));
         if (!e.source.contains(QLatin1Char('\n')) || longest_source > 80)
             continue;  // a paragraph text (About, help) is wrapped by its window
         ++broken;

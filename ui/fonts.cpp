@@ -3,11 +3,12 @@
 #include "ui/fonts.h"
 
 #include "common/err.h"
+#include "common/qt_version.h"
 
 #include <QApplication>
-#include <QDesktopWidget>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QScreen>
 #include <QStringList>
 #include <QToolTip>
 #include <QWidget>
@@ -95,12 +96,12 @@ bool measure_unit(const QFontMetrics& metrics, unsigned char range_error_place, 
 // The area of the screen that the widget is on, without panels.
 bool available_area(QWidget& widget, quint64& width, quint64& height)
 {
-    const QDesktopWidget* desktop = QApplication::desktop();
-    if (!desktop) {
+    const QScreen* screen = widget.screen();
+    if (!screen) {
         log_debug(fonts_code(93));
         return false;
     }
-    const QRect area = desktop->availableGeometry(&widget);
+    const QRect area = screen->availableGeometry();
     if (area.width() <= 0 || area.height() <= 0) {
         log_debug(fonts_code(177));
         return false;
@@ -112,10 +113,9 @@ bool available_area(QWidget& widget, quint64& width, quint64& height)
 
 QString choose_value_family()
 {
-    const QFontDatabase db;
-    QStringList families = db.families(QFontDatabase::Cyrillic);
+    QStringList families = RUVO_FONT_DATABASE(families(QFontDatabase::Cyrillic));
     families.sort(Qt::CaseInsensitive);
-    const QString best = find_best_typeface(db, families, monospace_fonts, std::size(monospace_fonts));
+    const QString best = find_best_typeface(families, monospace_fonts, std::size(monospace_fonts));
     return best.isEmpty() ? QFontDatabase::systemFont(QFontDatabase::FixedFont).family() : best;
 }
 
@@ -158,18 +158,17 @@ QString find_best_typeface(const QStringList& families, const Font_typeface* tab
     return best;
 }
 
-bool is_acceptable_typeface(const QFontDatabase& db, const QString& family)
+bool is_acceptable_typeface(const QString& family)
 {
-    return db.writingSystems(family).contains(QFontDatabase::Latin) && db.isFixedPitch(family) &&
-           !db.isPrivateFamily(family) && db.isSmoothlyScalable(family) &&
-           db.styles(family).contains(QStringLiteral("Normal"));
+    return RUVO_FONT_DATABASE(writingSystems(family)).contains(QFontDatabase::Latin) &&
+           RUVO_FONT_DATABASE(isFixedPitch(family)) && !RUVO_FONT_DATABASE(isPrivateFamily(family)) &&
+           RUVO_FONT_DATABASE(isSmoothlyScalable(family)) &&
+           RUVO_FONT_DATABASE(styles(family)).contains(QStringLiteral("Normal"));
 }
 
-QString find_best_typeface(const QFontDatabase& db, const QStringList& families, const Font_typeface* table,
-                           unsigned long count)
+QString find_best_typeface(const QStringList& families, const Font_typeface* table, unsigned long count)
 {
-    return find_best_typeface(families, table, count,
-                              [&db](const QString& family) { return is_acceptable_typeface(db, family); });
+    return find_best_typeface(families, table, count, is_acceptable_typeface);
 }
 
 Font_scale font_scale(quint64 screen_w, quint64 screen_h, quint64 digit_w, quint64 line_h)

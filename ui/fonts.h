@@ -4,12 +4,11 @@
 
 #include <QFont>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <functional>
 
-class QFontDatabase;
 class QFontMetrics;
-class QStringList;
 class QWidget;
 
 // Captions: the application font's family; values: the chosen monospace family.
@@ -35,13 +34,12 @@ extern const Font_typeface monospace_fonts[10];
 void init_fonts(QWidget& widget);
 
 // The best family of the case-insensitively sorted list by the table, or an empty string.
-QString find_best_typeface(const QFontDatabase& db, const QStringList& families, const Font_typeface* table,
-                           unsigned long count);
+QString find_best_typeface(const QStringList& families, const Font_typeface* table, unsigned long count);
 // The walk behind find_best_typeface; accept decides on each candidate worth examining.
 QString find_best_typeface(const QStringList& families, const Font_typeface* table, unsigned long count,
                            const std::function<bool(const QString&)>& accept);
 // Latin, fixed-pitch, public, smoothly scalable and with a "Normal" style.
-bool is_acceptable_typeface(const QFontDatabase& db, const QString& family);
+bool is_acceptable_typeface(const QString& family);
 
 // Growth of the big and small fonts with the screen, in millionths.
 struct Font_scale {
