@@ -75,8 +75,9 @@ QString Ws_tls_settings::read_client_key(const QString& file_name)
     if (!read_whole(file_name, pem, reason))
         return reason;
     for (QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
-        client_key = QSslKey(pem, algorithm, QSsl::Pem, QSsl::PrivateKey);
-        if (!client_key.isNull()) {
+        const QSslKey key(pem, algorithm, QSsl::Pem, QSsl::PrivateKey);
+        if (!key.isNull()) {
+            client_key = key;
             key_file = file_name;
             return QString();
         }
@@ -86,8 +87,10 @@ QString Ws_tls_settings::read_client_key(const QString& file_name)
 
 bool Ws_tls_settings::key_matches_cert() const
 {
-    const QByteArray cert_pem = client_cert.toPem();
-    const QByteArray key_pem = client_key.toPem();
+    if (!client_cert || !client_key)
+        return false;
+    const QByteArray cert_pem = client_cert->toPem();
+    const QByteArray key_pem = client_key->toPem();
     const X509_ptr cert(PEM_read_bio_X509(memory_bio(cert_pem).get(), nullptr, nullptr, nullptr));
     const Pkey key(PEM_read_bio_PrivateKey(memory_bio(key_pem).get(), nullptr, nullptr, nullptr));
     return cert && key && X509_check_private_key(cert.get(), key.get()) == 1;

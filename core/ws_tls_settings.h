@@ -6,11 +6,15 @@
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QString>
+#include <optional>
 
+// The settings are a global of the program: the certificate and key are made only when read, as a
+// QSslCertificate made before the application object (at static initialization) makes Qt 6 load its
+// TLS backend too early, which it complains of on standard error.
 struct Ws_tls_settings {
     QList<QSslCertificate> ca;   // added to the system's trusted certificates
-    QSslCertificate client_cert;
-    QSslKey client_key;
+    std::optional<QSslCertificate> client_cert;
+    std::optional<QSslKey> client_key;
     QString cert_file;
     QString key_file;
 

@@ -27,14 +27,14 @@ void set_up_ws_tls(QWebSocket& socket, const Ws_tls_settings& settings,
 {
     QObject::connect(&socket, &QWebSocket::sslErrors, &socket,
                      [log_failure](const QList<QSslError>& errors) { log_failure(tls_errors(errors)); });
-    if (settings.ca.isEmpty() && settings.client_cert.isNull())
+    if (settings.ca.isEmpty() && !settings.client_cert)
         return;
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     // Added to the system's certificates, which an edited list would otherwise no longer load on demand.
     tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + settings.ca);
-    if (!settings.client_cert.isNull()) {
-        tls.setLocalCertificate(settings.client_cert);
-        tls.setPrivateKey(settings.client_key);
+    if (settings.client_cert && settings.client_key) {
+        tls.setLocalCertificate(*settings.client_cert);
+        tls.setPrivateKey(*settings.client_key);
     }
     socket.setSslConfiguration(tls);
 }
