@@ -214,6 +214,7 @@ inline bool all_listening(const std::vector<Device>& list)
 struct Bridge_options {
     int interframe_delay = 15;
     int devlist_period = 500;
+    int reconnect_delay = 100;
     const char* trace_ws = "bad_frames";
     const char* trace_tcp = "all";
     // Another server address than the simulator's.
@@ -248,7 +249,7 @@ public:
                    QStringLiteral("ws_url = \"%1\"\n"
                                   "ws_login = \"demo\"\n"
                                   "ws_password = \"%6\"\n"
-                                  "ws_reconnect_delay = 100\n"
+                                  "ws_reconnect_delay = %7\n"
                                   "ws_devlist_period = %2\n"
                                   "interframe_delay = %3\n"
                                   "trace_ws = %4\n"
@@ -259,6 +260,7 @@ public:
                        .arg(options.interframe_delay)
                        .arg(QLatin1String(options.trace_ws), QLatin1String(options.trace_tcp),
                             QLatin1String(options.password))
+                       .arg(options.reconnect_delay)
                        .toUtf8() +
                        (options.modbus_timeout ? "modbus_timeout = " + QByteArray::number(options.modbus_timeout) + "\n"
                                                : QByteArray()) +

@@ -54,7 +54,8 @@ private slots:
 
 private:
     // The simulator with A, B and C, and the program serving B, C and D.
-    bool start(int interframe_delay = 15);
+    // A long reconnect delay keeps the ports closed long enough to be seen closed on a busy machine.
+    bool start(int interframe_delay = 15, int reconnect_delay = 100);
     bool round_trip(quint16 port, const char* eui, const QByteArray& data);
 
     std::unique_ptr<Sim> sim;
@@ -80,7 +81,7 @@ void Test_bridge_e2e::cleanup()
     sim.reset();
 }
 
-bool Test_bridge_e2e::start(int interframe_delay)
+bool Test_bridge_e2e::start(int interframe_delay, int reconnect_delay)
 {
     sim.reset(new Sim({QStringLiteral("%1:echo:Alpha").arg(QLatin1String(eui_a)),
                        QStringLiteral("%1:echo:Beta").arg(QLatin1String(eui_b)),
@@ -89,6 +90,7 @@ bool Test_bridge_e2e::start(int interframe_delay)
         return false;
     Bridge_options options;
     options.interframe_delay = interframe_delay;
+    options.reconnect_delay = reconnect_delay;
     bridge.reset(new Bridge(sim->port,
                             {{eui_b, port_b, max_frame_b}, {eui_c, port_c, max_frame_c}, {eui_d, port_d, 51}},
                             options));
@@ -359,7 +361,7 @@ void Test_bridge_e2e::packet_errors()
 
 void Test_bridge_e2e::link_loss_closes_everything_and_recovers()
 {
-    QVERIFY(start());
+    QVERIFY(start(15, 3000));
     auto c = client_of(port_b);
     c->write("before");
     QVERIFY(read_exactly(*c, "before"));
