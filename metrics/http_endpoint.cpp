@@ -70,6 +70,10 @@ private:
                 shutdown(static_cast<int>(s->socketDescriptor()), SHUT_WR);
         });
         s->write(http_response(head, answerer));
+        // Handed to the system at once: a client that ended its side after the request (as `nc`
+        // does) is closed by Qt as soon as it reads that end, and an answer still waiting in the
+        // socket's buffer would then be lost.
+        s->flush();
     }
 
     const Http_endpoint::Answerer answerer;
